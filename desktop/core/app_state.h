@@ -1,0 +1,22 @@
+#pragma once
+// The program-wide state: settings fields named after their keys, the station
+// list and the history. Windows hold their own instances in the shell.
+#include <string>
+#include <vector>
+
+#include "core/settings.h"
+#include "stats/hoerer_stats.h"
+
+namespace kn {
+
+struct AppState : Settings {
+  std::string program_folder;  // without a trailing backslash
+  std::string settings_file;
+  std::vector<StationEntry> station_list;
+  History history;
+
+  Settings& settings() { return *this; }
+  const Settings& settings() const { return *this; }
+};
+
+}  // namespace kn

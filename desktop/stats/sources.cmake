@@ -1,0 +1,1 @@
+list(APPEND KN_CORE_SRCS ${CMAKE_CURRENT_LIST_DIR}/hoerer_stats.cpp)

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/settings.h"
+
+namespace kn {
+namespace {
+
+// Reads from a map the way the profile functions would: missing keys give the default.
+Settings read_from(const std::map<std::string, std::string>& file) {
+  return read_settings([&](const std::string& key, const std::string& def) {
+    auto it = file.find(key);
+    return it == file.end() ? def : it->second;
+  });
+}
+
+TEST(Settings, NoFileGivesDefaults) {
+  Settings s = read_from({});
+  EXPECT_EQ(s.stations, "");
+  EXPECT_EQ(s.BackgroundColor, "2131691");
+  EXPECT_EQ(s.OutlineColor, "0");
+  EXPECT_EQ(s.Opaque, 225);
+  EXPECT_EQ(s.UpdateInterval, 3);
+  EXPECT_TRUE(s.Text_Ouline);
+  EXPECT_TRUE(s.Text_Shadow);
+  EXPECT_EQ(s.Text_Size, 18);
+  EXPECT_EQ(s.autostart, 0);
+  EXPECT_FALSE(s.only_changes);
+  EXPECT_EQ(s.changes_visible_in_seconds, 10);
+  EXPECT_FALSE(s.write_title2file);
+  EXPECT_EQ(s.window_pos_x, 0);
+  EXPECT_EQ(s.window_pos_y, 0);
+  EXPECT_EQ(s.horizontal, 0);
+  EXPECT_EQ(s.api_base_url, "http://api.klangnetz.de");
+}
+
+TEST(Settings, KeysAreReadInTableOrder) {
+  std::vector<std::string> order;
+  read_settings([&](const std::string& key, const std::string& def) {
+    order.push_back(key);
+    return def;
+  });
+  std::vector<std::string> expected = {"stations", "BackgroundColor", "OutlineColor", "Opaque",
+                                       "UpdateInterval", "Text_Ouline", "Text_Shadow", "Text_Size",
+                                       "autostart", "only_changes", "changes_visible_in_seconds",
+                                       "write_title2file", "window_pos_x", "window_pos_y",
+                                       "horizontal", "api_base_url"};
+  EXPECT_EQ(order, expected);
+}
+
+TEST(Settings, TextsAreTrimmedAndStationsLowerCased) {
+  Settings s = read_from({{"stations", "  NachtRadio;\xC3\x84RGER "},
+                          {"BackgroundColor", " 255 "},
+                          {"api_base_url", " http://127.0.0.1:8080/ "}});
+  EXPECT_EQ(s.stations, "nachtradio;\xC3\xA4rger");
+  EXPECT_EQ(s.BackgroundColor, "255");
+  EXPECT_EQ(s.api_base_url, "http://127.0.0.1:8080");
+}
+
+TEST(Settings, UpdateIntervalRules) {
+  EXPECT_EQ(read_from({{"UpdateInterval", "-2"}}).UpdateInterval, 3);
+  EXPECT_EQ(read_from({{"UpdateInterval", "0"}}).UpdateInterval, 0);
+  EXPECT_EQ(read_from({{"UpdateInterval", " 5 "}}).UpdateInterval, 5);
+  EXPECT_EQ(read_from({{"UpdateInterval", "600"}}).UpdateInterval, 546);
+  EXPECT_EQ(read_from({{"UpdateInterval", "2.5"}}).UpdateInterval, 2);
+  EXPECT_EQ(read_from({{"UpdateInterval", "3.5"}}).UpdateInterval, 4);
+}
+
+TEST(Settings, StrictConversionsFallBackToTheDefault) {
+  Settings s = read_from({{"Opaque", "abc"},
+                          {"Text_Size", "12px"},
+                          {"Text_Ouline", "ja"},
+                          {"horizontal", "99999999999"},
+                          {"autostart", "70000"},
+                          {"Text_Shadow", "2"}});
+  EXPECT_EQ(s.Opaque, 225);
+  EXPECT_EQ(s.Text_Size, 18);
+  EXPECT_TRUE(s.Text_Ouline);
+  EXPECT_EQ(s.horizontal, 0);
+  EXPECT_EQ(s.autostart, 0);
+  // Reading goes on after a rejected value.
+  EXPECT_TRUE(s.Text_Shadow);
+  EXPECT_FALSE(read_from({{"Text_Shadow", "FaLsE"}}).Text_Shadow);
+  EXPECT_TRUE(read_from({{"only_changes", "true"}}).only_changes);
+  EXPECT_FALSE(read_from({{"only_changes", " 0 "}}).only_changes);
+}
+
+TEST(Settings, LeadingNumberKeys) {
+  EXPECT_TRUE(read_from({{"write_title2file", "2"}}).write_title2file);
+  EXPECT_TRUE(read_from({{"write_title2file", "1.5"}}).write_title2file);
+  EXPECT_FALSE(read_from({{"write_title2file", "abc"}}).write_title2file);
+  EXPECT_EQ(read_from({{"changes_visible_in_seconds", "12 Sekunden"}}).changes_visible_in_seconds, 12);
+  EXPECT_EQ(read_from({{"changes_visible_in_seconds", "abc"}}).changes_visible_in_seconds, 0);
+  EXPECT_EQ(read_from({{"changes_visible_in_seconds", "99999"}}).changes_visible_in_seconds, 10);
+  EXPECT_EQ(read_from({{"window_pos_x", "1e12"}}).window_pos_x, 0);
+  EXPECT_EQ(read_from({{"window_pos_x", "1500.5"}}).window_pos_x, 1500);
+  EXPECT_EQ(read_from({{"window_pos_y", "-2.5"}}).window_pos_y, -2);
+}
+
+TEST(StationList, NormalisesSplitsAndSkipsEmptyParts) {
+  std::vector<StationEntry> list;
+  build_station_list(" sch\xC3\xB6ne lieder ;\xC3\xA4rger", list);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].name, "schoene lieder");
+  EXPECT_EQ(list[1].name, "aerger");
+  EXPECT_EQ(list[0].min_hoerer, 999999);
+  EXPECT_EQ(list[1].min_hoerer, 999999);
+
+  auto names = [](const std::string& stations) {
+    std::vector<StationEntry> l;
+    build_station_list(stations, l);
+    std::vector<std::string> out;
+    for (auto& e : l) out.push_back(e.name);
+    return out;
+  };
+  using V = std::vector<std::string>;
+  EXPECT_EQ(names("a;;b"), (V{"a", "b"}));
+  EXPECT_EQ(names("a; ;b"), (V{"a", "b"}));
+  EXPECT_EQ(names(";a"), (V{"a"}));
+  EXPECT_EQ(names("a;b;"), (V{"a", "b"}));
+  EXPECT_EQ(names("a;a"), (V{"a", "a"}));
+  EXPECT_EQ(names("stra\xC3\x9F" "e"), (V{"stra\xC3\x9F" "e"}));
+}
+
+TEST(StationList, OnlySeparatorsLeaveOneNamelessZeroSlot) {
+  std::vector<StationEntry> list;
+  build_station_list(";", list);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].name, "");
+  EXPECT_EQ(list[0].min_hoerer, 0);
+  EXPECT_EQ(list[0].max_hoerer, 0);
+}
+
+TEST(StationList, EmptySettingKeepsTheListAndRebuildResetsCounts) {
+  std::vector<StationEntry> list;
+  build_station_list("a", list);
+  list[0].max_hoerer = 50;
+  list[0].last_song_id = 9;
+  build_station_list("", list);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].max_hoerer, 50);
+  build_station_list("a", list);
+  EXPECT_EQ(list[0].max_hoerer, 0);
+  EXPECT_EQ(list[0].last_song_id, 0);
+}
+
+}  // namespace
+}  // namespace kn

@@ -1,0 +1,153 @@
+#include "station_script.h"
+
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+namespace sim {
+
+namespace {
+
+std::vector<std::string> split(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  std::stringstream in(s);
+  std::string p;
+  while (std::getline(in, p, sep)) parts.push_back(p);
+  return parts;
+}
+
+int to_int(const std::string& s, int def) {
+  char* end = nullptr;
+  long v = std::strtol(s.c_str(), &end, 10);
+  return (end && *end == 0 && !s.empty()) ? static_cast<int>(v) : def;
+}
+
+unsigned hash(const std::string& s) {
+  unsigned h = 2166136261u;
+  for (unsigned char c : s) h = (h ^ c) * 16777619u;
+  return h;
+}
+
+std::string html_page(int status) {
+  return "<html><head><title>" + std::to_string(status) +
+         "</title></head><body><h1>Fehler " + std::to_string(status) + "</h1></body></html>";
+}
+
+std::string song_json(int id, const std::string& title, const std::string& artist,
+                      const std::string& album) {
+  return "{\"id\": " + std::to_string(id) + ", \"title\": \"" + title +
+         "\", \"artist\": {\"id\": " + std::to_string(id * 7 % 1000) + ", \"name\": \"" + artist +
+         "\"}, \"album\": \"" + album + "\", \"duration\": 215, \"playing\": true}";
+}
+
+}  // namespace
+
+std::string url_decode(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size()) {
+      out += static_cast<char>(std::strtol(s.substr(i + 1, 2).c_str(), nullptr, 16));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+void StationScript::reset() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  requests_.clear();
+  walk_.clear();
+}
+
+int StationScript::next_count(const std::string& key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_[key]++;
+}
+
+Answer StationScript::answer(const std::string& path) {
+  const std::string prefix = "/station/";
+  if (path.rfind(prefix, 0) != 0) return {404, "text/html", html_page(404)};
+  std::string rest = path.substr(prefix.size());
+  size_t slash = rest.rfind('/');
+  if (slash == std::string::npos) return {404, "text/html", html_page(404)};
+  std::string name = rest.substr(0, slash);
+  std::string what = rest.substr(slash + 1);
+  int n = next_count(name + "/" + what);
+  if (what == "listeners") return listeners(name, n);
+  if (what == "current_song") return current_song(name, n);
+  return {404, "text/html", html_page(404)};
+}
+
+Answer StationScript::listeners(const std::string& name, int n) {
+  auto parts = split(name, '-');
+  const std::string kind = parts.empty() ? "" : parts[0];
+  Answer a;
+  if (kind == "fixed" && parts.size() == 2) {
+    a.body = parts[1];
+  } else if (kind == "seq" && parts.size() >= 2) {
+    size_t i = std::min<size_t>(static_cast<size_t>(n) + 1, parts.size() - 1);
+    a.body = parts[i];
+  } else if (kind == "crlf" && parts.size() == 2) {
+    a.body = parts[1] + "\r\n";
+  } else if (kind == "text" && parts.size() >= 2) {
+    a.body = name.substr(5);
+  } else if (kind == "status" && parts.size() == 2) {
+    a.status = to_int(parts[1], 500);
+    a.content_type = "text/html";
+    a.body = html_page(a.status);
+  } else if (kind == "slow" && parts.size() >= 2) {
+    a.delay_seconds = to_int(parts[1], 30);
+    a.body = parts.size() > 2 ? parts[2] : "7";
+  } else if (kind == "drop") {
+    a.drop = true;
+  } else if (kind == "big" && parts.size() == 2) {
+    a.content_type = "text/html";
+    a.body = "<html><body>";
+    a.body.append(static_cast<size_t>(to_int(parts[1], 1024)) * 1024, 'x');
+    a.body += "</body></html>";
+  } else if (kind == "umlaut") {
+    a.body = "H\xC3\xB6rer: 5";
+  } else if (kind == "songs" || kind == "badjson") {
+    a.body = "10";
+  } else {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = walk_.find(name);
+    if (it == walk_.end()) it = walk_.emplace(name, static_cast<int>(hash(name) % 120) + 5).first;
+    unsigned r = hash(name + std::to_string(n) + std::to_string(seed_));
+    it->second = std::max(0, it->second + static_cast<int>(r % 7) - 3);
+    a.body = std::to_string(it->second);
+  }
+  return a;
+}
+
+Answer StationScript::current_song(const std::string& name, int n) {
+  auto parts = split(name, '-');
+  const std::string kind = parts.empty() ? "" : parts[0];
+  Answer a;
+  a.content_type = "application/json";
+  if (kind == "status" && parts.size() == 2) {
+    a.status = to_int(parts[1], 500);
+    a.content_type = "text/html";
+    a.body = html_page(a.status);
+  } else if (kind == "drop") {
+    a.drop = true;
+  } else if (kind == "badjson") {
+    a.body = "{\"id\": 12, \"title\": \"kaputt\"";
+  } else if (kind == "umlaut") {
+    a.body = song_json(77, "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e", "Die \xC3\x84rzte", "M\xC3\xBCnchen");
+  } else if (kind == "songs" && parts.size() >= 2) {
+    size_t i = std::min<size_t>(static_cast<size_t>(n) + 1, parts.size() - 1);
+    int id = to_int(parts[i], 0);
+    a.body = song_json(id, "Titel " + std::to_string(id), "Band " + std::to_string(id),
+                       "Album " + std::to_string(id));
+  } else {
+    int id = 1000 + static_cast<int>(hash(name) % 1000) + n / 3;
+    a.body = song_json(id, "Lied Nr. " + std::to_string(id), "Interpret " + std::to_string(id % 17),
+                       "Sammlung " + std::to_string(id % 5));
+  }
+  return a;
+}
+
+}  // namespace sim

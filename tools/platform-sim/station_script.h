@@ -1,0 +1,51 @@
+#pragma once
+// What the simulated platform answers for a station. Behaviour is chosen by the
+// station's name, so a test only has to put the right names into the settings:
+//   fixed-N          N listeners
+//   seq-A-B-C        A, B, C on successive requests, then C again
+//   crlf-N           "N\r\n"
+//   text-WORD        the body WORD (not a number)
+//   status-CODE      that status with an HTML error page
+//   slow-S-N         waits S seconds, then N
+//   drop             closes the connection without an answer
+//   big-K            a 200 answer of K KiB of HTML
+//   umlaut           "Hörer" texts in UTF-8 in both answers
+//   songs-A-B-C      current song ids A, B, C on successive requests (listeners 10)
+//   badjson          current song answer that is not JSON (listeners 10)
+//   anything else    a random walk around a count derived from the name; the song
+//                    changes every few requests
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace sim {
+
+struct Answer {
+  int status = 200;
+  std::string content_type = "text/plain";
+  std::string body;
+  int delay_seconds = 0;
+  bool drop = false;
+};
+
+class StationScript {
+ public:
+  explicit StationScript(unsigned seed = 1) : seed_(seed) {}
+  // path is the decoded request path, e.g. "/station/nachtradio/listeners".
+  Answer answer(const std::string& path);
+  void reset();
+
+ private:
+  Answer listeners(const std::string& name, int n);
+  Answer current_song(const std::string& name, int n);
+  int next_count(const std::string& key);
+
+  std::mutex mutex_;
+  std::map<std::string, int> requests_;
+  std::map<std::string, int> walk_;
+  unsigned seed_;
+};
+
+std::string url_decode(const std::string& s);
+
+}  // namespace sim
