@@ -5,7 +5,7 @@ set -euo pipefail
 
 PKGS=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 wine64 xvfb xdotool
       x11-utils imagemagick xcompmgr libgtest-dev googletest libbenchmark-dev
-      libcpp-httplib-dev cmake g++ make)
+      cmake g++ make fonts-wine)
 PKGS+=(${EXTRA_PKGS:-})
 
 missing=()

@@ -1,0 +1,108 @@
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+#include "core/ansi_win.h"
+#include "core/download.h"
+#include "core/win_handle.h"
+
+namespace kn {
+
+namespace {
+
+inline void close_inet(HINTERNET h) { InternetCloseHandle(h); }
+using unique_inet = unique_handle<HINTERNET, NullTraits<HINTERNET, close_inet>>;
+
+// The answer body, or false for no answer (no connection, non-2xx status, too
+// large, too slow).
+bool http_get(const std::string& url, size_t max_bytes, unsigned timeout_ms, std::string& body) {
+  const ULONGLONG start = GetTickCount64();
+  unique_inet session(InternetOpenA("Klangnetz_DesktopTool", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                    nullptr, 0));
+  if (!session) return false;
+  DWORD t = timeout_ms;
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                       INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                       INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+    InternetSetOptionA(session.get(), option, &t, sizeof t);
+  }
+  const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                      INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH;
+  unique_inet request(InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, flags, 0));
+  if (!request) return false;
+  DWORD status = 0, len = sizeof status;
+  if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &len,
+                      nullptr) ||
+      status < 200 || status > 299) {
+    return false;
+  }
+  char chunk[4096];
+  for (;;) {
+    DWORD got = 0;
+    if (!InternetReadFile(request.get(), chunk, sizeof chunk, &got)) return false;
+    if (got == 0) break;
+    body.append(chunk, got);
+    if (body.size() > max_bytes) return false;
+    if (GetTickCount64() - start > timeout_ms) return false;  // trickling server
+  }
+  return true;
+}
+
+bool write_whole_file(const std::string& path, const std::string& data) {
+  unique_file f(CreateFileW(utf8_to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!f) return false;
+  DWORD written = 0;
+  return data.empty() ||
+         (WriteFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+          written == data.size());
+}
+
+}  // namespace
+
+std::string request_url(const std::string& url_utf8) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (char ch : utf8_to_ansi(url_utf8)) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>') {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+std::string read_downloaded_file(const std::string& path) {
+  unique_file f(CreateFileW(utf8_to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!f) return {};
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(f.get(), &size) || size.QuadPart > 64 * 1024 * 1024) return {};
+  std::string data(static_cast<size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  if (!data.empty() && !ReadFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &got, nullptr))
+    return {};
+  data.resize(got);
+  return ansi_to_utf8(data);
+}
+
+std::string fetch_to_file(const std::string& url, const std::string& file, size_t max_bytes,
+                          unsigned timeout_ms) {
+  delete_file_quietly(file);
+  const std::string wire = request_url(url);
+  DeleteUrlCacheEntryA(wire.c_str());
+  // The request runs to its end (or its time limit) before the file is written, so
+  // no late answer can ever write the file behind the caller's back.
+  std::string body;
+  if (http_get(wire, max_bytes, timeout_ms, body)) write_whole_file(file, body);
+  std::string answer = read_downloaded_file(file);
+  delete_file_quietly(file);
+  return answer;
+}
+
+}  // namespace kn

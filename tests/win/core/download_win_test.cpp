@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "common/win_test_util.h"
+#include "core/download.h"
+#include "core/poll.h"
+
+namespace kn {
+namespace {
+
+struct Download : ::testing::Test {
+  std::string base = test::sim_base_url();
+  std::string dir = test::make_temp_folder("dl");
+  std::string file = dir + "\\file_from_web.txt";
+  void SetUp() override { ASSERT_FALSE(base.empty()) << "simulator not running"; }
+  std::string get(const std::string& station, unsigned timeout_ms = kDownloadTimeoutMs) {
+    return fetch_to_file(listeners_url(base, station), file, kListenerAnswerLimit, timeout_ms);
+  }
+};
+
+TEST_F(Download, AnswerComesBackAsItIsAndTheFileIsGone) {
+  EXPECT_EQ(get("fixed-42"), "42");
+  EXPECT_EQ(get("crlf-7"), "7\r\n");
+  EXPECT_EQ(get("text-hallo"), "hallo");
+  EXPECT_FALSE(test::exists(file));
+  EXPECT_NE(test::sim_request_log().find("GET /station/fixed-42/listeners"), std::string::npos);
+}
+
+TEST_F(Download, NamesWithBlanksReachTheServer) {
+  EXPECT_NE(get("text-zwei worte"), "");
+  EXPECT_NE(test::sim_request_log().find("GET /station/text-zwei worte/listeners"), std::string::npos);
+}
+
+TEST_F(Download, Utf8UmlautsAreReadThroughTheAnsiCodePage) {
+  // Two characters per umlaut, as the bytes read on a single-byte code page.
+  EXPECT_EQ(get("umlaut"), "H\xC3\x83\xC2\xB6rer: 5");
+}
+
+TEST_F(Download, FailuresGiveNoAnswerAndLeaveNoFile) {
+  EXPECT_EQ(get("status-404"), "");
+  EXPECT_EQ(get("status-500"), "");
+  EXPECT_EQ(get("drop"), "");
+  EXPECT_EQ(get("big-4"), "");  // larger than a listener answer may be
+  EXPECT_EQ(fetch_to_file("http://127.0.0.1:1/station/a/listeners", file, kListenerAnswerLimit), "");
+  EXPECT_FALSE(test::exists(file));
+}
+
+TEST_F(Download, SilentServerIsAbandonedAtTheTimeLimit) {
+  DWORD start = GetTickCount();
+  EXPECT_EQ(get("slow-8-5", 2000), "");
+  DWORD elapsed = GetTickCount() - start;
+  EXPECT_LT(elapsed, 6000u);
+  EXPECT_FALSE(test::exists(file));
+  Sleep(100);
+  EXPECT_FALSE(test::exists(file));
+}
+
+TEST_F(Download, StaleFileIsReplaced) {
+  { FILE* f = std::fopen(file.c_str(), "wb"); std::fputs("alt", f); std::fclose(f); }
+  EXPECT_EQ(fetch_to_file("http://127.0.0.1:1/x", file, kListenerAnswerLimit), "");
+  EXPECT_FALSE(test::exists(file));
+}
+
+}  // namespace
+}  // namespace kn
