@@ -1,7 +1,13 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "core/ansi_win.h"
 #include "core/download.h"
@@ -14,38 +20,94 @@ namespace {
 inline void close_inet(HINTERNET h) { InternetCloseHandle(h); }
 using unique_inet = unique_handle<HINTERNET, NullTraits<HINTERNET, close_inet>>;
 
-// The answer body, or false for no answer (no connection, non-2xx status, too
-// large, too slow).
-bool http_get(const std::string& url, size_t max_bytes, unsigned timeout_ms, std::string& body) {
-  const ULONGLONG start = GetTickCount64();
-  unique_inet session(InternetOpenA("Klangnetz_DesktopTool", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                    nullptr, 0));
-  if (!session) return false;
-  DWORD t = timeout_ms;
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                       INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
-                       INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-    InternetSetOptionA(session.get(), option, &t, sizeof t);
+// One request, shared between the caller and the thread that runs it. WinINet's own
+// time-outs are not honoured everywhere (Wine waits for a silent server forever), so
+// the caller waits with its own deadline and abandons the request when it passes.
+struct Request {
+  std::mutex mutex;
+  std::condition_variable done_cv;
+  bool done = false;
+  bool ok = false;
+  bool closed = false;
+  HINTERNET session = nullptr;
+  std::string body;
+
+  void close_session() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!closed && session) InternetCloseHandle(session);
+    closed = true;
   }
-  const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                      INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH;
-  unique_inet request(InternetOpenUrlA(session.get(), url.c_str(), nullptr, 0, flags, 0));
-  if (!request) return false;
-  DWORD status = 0, len = sizeof status;
-  if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &len,
-                      nullptr) ||
-      status < 200 || status > 299) {
+};
+
+void run_request(const std::shared_ptr<Request>& req, std::string url, size_t max_bytes, DWORD timeout_ms) {
+  std::string body;
+  bool ok = false;
+  HINTERNET session = InternetOpenA("Klangnetz_DesktopTool", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  {
+    std::lock_guard<std::mutex> lock(req->mutex);
+    if (req->closed && session) {
+      InternetCloseHandle(session);
+      session = nullptr;
+    }
+    req->session = session;
+  }
+  if (session) {
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+      InternetSetOptionA(session, option, &timeout_ms, sizeof timeout_ms);
+    }
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH;
+    unique_inet request(InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0));
+    DWORD status = 0, len = sizeof status;
+    if (request && HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                                  &len, nullptr) &&
+        status >= 200 && status <= 299) {
+      ok = true;
+      char chunk[4096];
+      for (;;) {
+        DWORD got = 0;
+        if (!InternetReadFile(request.get(), chunk, sizeof chunk, &got)) {
+          ok = false;
+          break;
+        }
+        if (got == 0) break;
+        body.append(chunk, got);
+        if (body.size() > max_bytes) {
+          ok = false;
+          break;
+        }
+      }
+    }
+  }
+  req->close_session();
+  std::lock_guard<std::mutex> lock(req->mutex);
+  req->body = std::move(body);
+  req->ok = ok;
+  req->done = true;
+  req->done_cv.notify_all();
+}
+
+// The answer body, or false for no answer (no connection, non-2xx status, too
+// large, too slow). Blocks the caller until then, like the plain download did.
+bool http_get(const std::string& url, size_t max_bytes, unsigned timeout_ms, std::string& body) {
+  auto req = std::make_shared<Request>();
+  try {
+    std::thread(run_request, req, url, max_bytes, static_cast<DWORD>(timeout_ms)).detach();
+  } catch (const std::system_error&) {
     return false;
   }
-  char chunk[4096];
-  for (;;) {
-    DWORD got = 0;
-    if (!InternetReadFile(request.get(), chunk, sizeof chunk, &got)) return false;
-    if (got == 0) break;
-    body.append(chunk, got);
-    if (body.size() > max_bytes) return false;
-    if (GetTickCount64() - start > timeout_ms) return false;  // trickling server
+  std::unique_lock<std::mutex> lock(req->mutex);
+  if (!req->done_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return req->done; })) {
+    lock.unlock();
+    // Closing the session cancels the blocked call where the platform allows it;
+    // either way the thread's late result is dropped with the shared state.
+    req->close_session();
+    return false;
   }
+  if (!req->ok) return false;
+  body = std::move(req->body);
   return true;
 }
 

@@ -1,0 +1,214 @@
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/win_test_util.h"
+
+namespace {
+
+using kn::test::exists;
+using kn::test::wine_path;
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
+bool wait_until(const std::function<bool()>& done, DWORD ms) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    if (done()) return true;
+    Sleep(50);
+  }
+  return done();
+}
+
+// One running copy of the program in a program folder of its own.
+class Program {
+ public:
+  Program(const std::string& tag, const std::string& ini, bool with_updater = false) {
+    folder = kn::test::make_temp_folder(tag);
+    CopyFileA(wine_path(KN_PROGRAM_EXE).c_str(), (folder + "\\Klangnetz_DesktopTool.exe").c_str(), FALSE);
+    if (with_updater) {
+      CopyFileA(wine_path(KN_UPDATER_STUB).c_str(), (folder + "\\AutoUpdate.exe").c_str(), FALSE);
+    }
+    std::ofstream(folder + "\\Klangnetz_DesktopTool.ini", std::ios::binary)
+        << "[Konfig]\r\napi_base_url=" << kn::test::sim_base_url() << "\r\n" << ini;
+  }
+  ~Program() { stop(); }
+
+  void start() {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    std::string cmd = "\"" + folder + "\\Klangnetz_DesktopTool.exe\"";
+    ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+                               &pi_));
+    ASSERT_TRUE(wait_until([&] { return window("Klangnetz_Picture1") != nullptr; }, 20000))
+        << "tray window did not appear";
+  }
+  void stop() {
+    if (pi_.hProcess) {
+      TerminateProcess(pi_.hProcess, 0);
+      WaitForSingleObject(pi_.hProcess, 5000);
+      CloseHandle(pi_.hProcess);
+      CloseHandle(pi_.hThread);
+      pi_ = {};
+    }
+  }
+  bool running() const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+
+  // A window of this process by class, top-level or child.
+  HWND window(const char* cls) const {
+    struct Find {
+      DWORD pid;
+      const char* cls;
+      HWND found;
+    } f{pi_.dwProcessId, cls, nullptr};
+    auto check = [](HWND h, LPARAM lp) -> BOOL {
+      auto* f = reinterpret_cast<Find*>(lp);
+      DWORD pid = 0;
+      GetWindowThreadProcessId(h, &pid);
+      char name[64] = {};
+      GetClassNameA(h, name, sizeof name);
+      if (pid == f->pid && std::string(name) == f->cls) {
+        f->found = h;
+        return FALSE;
+      }
+      return TRUE;
+    };
+    EnumWindows(check, reinterpret_cast<LPARAM>(&f));
+    if (!f.found) {
+      EnumWindows(
+          [](HWND top, LPARAM lp) -> BOOL {
+            auto* f = reinterpret_cast<Find*>(lp);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(top, &pid);
+            if (pid != f->pid) return TRUE;
+            EnumChildWindows(
+                top,
+                [](HWND h, LPARAM lp2) -> BOOL {
+                  auto* f2 = reinterpret_cast<Find*>(lp2);
+                  char name[64] = {};
+                  GetClassNameA(h, name, sizeof name);
+                  if (std::string(name) == f2->cls) {
+                    f2->found = h;
+                    return FALSE;
+                  }
+                  return TRUE;
+                },
+                lp);
+            return f->found ? FALSE : TRUE;
+          },
+          reinterpret_cast<LPARAM>(&f));
+    }
+    return f.found;
+  }
+
+  std::string folder;
+
+ private:
+  PROCESS_INFORMATION pi_{};
+};
+
+int requests_for(const std::string& station) {
+  return count_of(kn::test::sim_request_log(), "GET /station/" + station + "/listeners\n");
+}
+
+TEST(Program, StartsPollsAndShowsTheOverlayWithoutAMainWindow) {
+  Program p("start", "stations=fixed-11;fixed-12\r\n");
+  int before = requests_for("fixed-12");
+  p.start();
+  EXPECT_TRUE(wait_until([&] { return requests_for("fixed-12") > before; }, 10000));
+  HWND main = p.window("Klangnetz_frmMain");
+  ASSERT_NE(main, nullptr);
+  EXPECT_FALSE(IsWindowVisible(main));
+  EXPECT_TRUE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+  HWND overlay = p.window("Klangnetz_frmText");
+  ASSERT_NE(overlay, nullptr);
+  EXPECT_TRUE(IsWindowVisible(overlay));
+  LONG ex = GetWindowLongA(overlay, GWL_EXSTYLE);
+  EXPECT_TRUE(ex & WS_EX_LAYERED);
+  EXPECT_TRUE(ex & WS_EX_TOPMOST);
+  EXPECT_EQ(GetWindow(overlay, GW_OWNER), main);
+  RECT r{};
+  GetWindowRect(overlay, &r);
+  EXPECT_GT(r.bottom - r.top, 0);  // two lines of text
+  EXPECT_FALSE(exists(p.folder + "\\file_from_web.txt"));
+}
+
+TEST(Program, TrayDoubleClickPollsAtOnceAndOtherEventsDoNothing) {
+  Program p("tray", "stations=fixed-21\r\n");
+  p.start();
+  ASSERT_TRUE(wait_until([&] { return requests_for("fixed-21") >= 1; }, 10000));
+  int before = requests_for("fixed-21");
+  HWND tray = p.window("Klangnetz_Picture1");
+  PostMessageA(tray, 512, 0, WM_LBUTTONUP);
+  PostMessageA(tray, 512, 0, WM_MOUSEMOVE);
+  Sleep(1500);
+  EXPECT_EQ(requests_for("fixed-21"), before);
+  PostMessageA(tray, 512, 0, WM_LBUTTONDBLCLK);
+  EXPECT_TRUE(wait_until([&] { return requests_for("fixed-21") == before + 1; }, 10000));
+  EXPECT_TRUE(p.running());
+}
+
+TEST(Program, NoSettingsFileStillStartsAndPollsNothing) {
+  Program p("nofile", "");
+  DeleteFileA((p.folder + "\\Klangnetz_DesktopTool.ini").c_str());
+  p.start();
+  Sleep(1500);
+  EXPECT_TRUE(p.running());
+  EXPECT_NE(p.window("Klangnetz_frmText"), nullptr);
+  EXPECT_FALSE(exists(p.folder + "\\Klangnetz_DesktopTool.ini"));  // never written by startup
+}
+
+TEST(Program, UpdaterBesideTheProgramStartsOncePerStart) {
+  Program p("upd", "stations=fixed-31\r\n", true);
+  p.start();
+  EXPECT_TRUE(wait_until([&] { return count_of(read_file(p.folder + "\\autoupdate.log"), "started") == 1; }, 10000));
+  p.stop();
+  p.start();
+  EXPECT_TRUE(wait_until([&] { return count_of(read_file(p.folder + "\\autoupdate.log"), "started") == 2; }, 10000));
+  Sleep(500);
+  EXPECT_EQ(count_of(read_file(p.folder + "\\autoupdate.log"), "started"), 2);
+
+  Program q("noupd", "stations=fixed-32\r\n");
+  q.start();
+  Sleep(1000);
+  EXPECT_FALSE(exists(q.folder + "\\autoupdate.log"));
+}
+
+TEST(Program, TitleFilesGetEachNewSongOnce) {
+  Program p("titles", "stations=songs-5-5-5-6;badjson;zwei worte\r\nwrite_title2file=1\r\n");
+  p.start();
+  HWND tray = p.window("Klangnetz_Picture1");
+  auto lines = [&](const std::string& station) {
+    return count_of(read_file(p.folder + "\\titel_" + station + ".txt"), "\r\n");
+  };
+  ASSERT_TRUE(wait_until([&] { return lines("songs-5-5-5-6") == 1; }, 10000));
+  for (int poll = 2; poll <= 4; ++poll) {
+    int before = requests_for("badjson");
+    PostMessageA(tray, 512, 0, WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(wait_until([&] { return requests_for("badjson") > before; }, 10000));
+    Sleep(300);
+  }
+  std::string text = read_file(p.folder + "\\titel_songs-5-5-5-6.txt");
+  EXPECT_EQ(count_of(text, "\r\n"), 2) << text;
+  EXPECT_NE(text.find(",5,\"Titel 5\",\"Band 5\",\"Album 5\",10\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(",6,\"Titel 6\",\"Band 6\",\"Album 6\",10\r\n"), std::string::npos) << text;
+  EXPECT_FALSE(exists(p.folder + "\\titel_badjson.txt"));
+  EXPECT_TRUE(exists(p.folder + "\\titel_zwei worte.txt"));
+  EXPECT_FALSE(exists(p.folder + "\\title_from_web.txt"));
+  EXPECT_TRUE(p.running());
+}
+
+}  // namespace
