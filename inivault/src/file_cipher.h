@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace inivault {
+
+enum class Direction { kScramble, kUnscramble };
+
+// Rewrites the file scrambled or unscrambled with the key, replacing it only once
+// every byte is written. False for an empty key, an unreadable file or a failed write.
+bool transform_file(const std::string& path, std::string_view key, Direction direction);
+
+}  // namespace inivault

@@ -1,0 +1,8 @@
+execute_process(COMMAND ${GENERATOR} OUTPUT_VARIABLE generated RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "generator failed: ${rc}")
+endif()
+file(READ ${EXPECTED} committed)
+if(NOT generated STREQUAL committed)
+  message(FATAL_ERROR "${EXPECTED} differs from the generator's output; regenerate it")
+endif()

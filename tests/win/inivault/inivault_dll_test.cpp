@@ -1,0 +1,276 @@
+// Inivault.dll as a Windows caller sees it: loaded at run time, every export bound
+// by its undecorated name, strings returned as BSTRs.
+#include <gtest/gtest.h>
+#include <windows.h>
+// after windows.h, which it needs
+#include <oleauto.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "inivault.h"
+
+namespace {
+
+struct Exports {
+  decltype(&ReadINIFile) read_ini;
+  decltype(&WriteINIFile) write_ini;
+  decltype(&ClearINIFile) clear_ini;
+  decltype(&GetNumberofINIKeys) key_count;
+  decltype(&GetNumberofINIValues) value_count;
+  decltype(&GetValueInteger) get_int;
+  decltype(&GetValueString) get_string;
+  decltype(&SetValueInteger) set_int;
+  decltype(&SetValueString) set_string;
+  decltype(&Delete_Value) delete_value;
+  decltype(&Delete_Sektion) delete_section;
+  decltype(&SCr) scr;
+  decltype(&SDe) sde;
+  decltype(&FC) fc;
+  decltype(&FD) fd;
+};
+
+HMODULE g_module = nullptr;
+Exports g;
+
+template <typename F>
+bool bind(F& target, const char* name) {
+  target = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(g_module, name)));
+  return target != nullptr;
+}
+
+std::string dll_path() {
+  char exe[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string path(exe, n);
+  return path.substr(0, path.find_last_of("\\/") + 1) + "Inivault.dll";
+}
+
+// Copies and frees a BSTR result.
+std::wstring take(BSTR text) {
+  std::wstring out = text != nullptr ? std::wstring(text, SysStringLen(text)) : std::wstring();
+  SysFreeString(text);
+  return out;
+}
+
+std::string read_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_bytes(const std::string& path, const std::string& data) {
+  std::ofstream(path, std::ios::binary) << data;
+}
+
+int count_files(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((folder + "*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++count;
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+  return count;
+}
+
+class InivaultDll : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    g_module = LoadLibraryA(dll_path().c_str());
+    ASSERT_NE(g_module, nullptr) << dll_path();
+    const bool all = bind(g.read_ini, "ReadINIFile") && bind(g.write_ini, "WriteINIFile") &&
+                     bind(g.clear_ini, "ClearINIFile") && bind(g.key_count, "GetNumberofINIKeys") &&
+                     bind(g.value_count, "GetNumberofINIValues") && bind(g.get_int, "GetValueInteger") &&
+                     bind(g.get_string, "GetValueString") && bind(g.set_int, "SetValueInteger") &&
+                     bind(g.set_string, "SetValueString") && bind(g.delete_value, "Delete_Value") &&
+                     bind(g.delete_section, "Delete_Sektion") && bind(g.scr, "SCr") && bind(g.sde, "SDe") &&
+                     bind(g.fc, "FC") && bind(g.fd, "FD");
+    ASSERT_TRUE(all);
+  }
+
+  void SetUp() override {
+    ASSERT_NE(g.clear_ini, nullptr) << "the exports could not be bound";
+    g.clear_ini();
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    folder_ = std::string(temp) + "inivault-dll-" + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(counter_++) + "\\";
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    file_ = folder_ + "settings.ini";
+  }
+
+  void TearDown() override {
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder_ + "*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+      do {
+        const std::string path = folder_ + found.cFileName;
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+      } while (FindNextFileA(h, &found));
+      FindClose(h);
+    }
+    RemoveDirectoryA(folder_.c_str());
+  }
+
+  static inline int counter_ = 0;
+  std::string folder_;
+  std::string file_;
+};
+
+TEST_F(InivaultDll, ExportsTheUndecoratedNamesOnly) {
+  EXPECT_EQ(GetProcAddress(g_module, "FreeString"), nullptr);
+  EXPECT_EQ(GetProcAddress(g_module, "ReadINIFile@4"), nullptr);
+  EXPECT_EQ(GetProcAddress(g_module, "_ReadINIFile@4"), nullptr);
+}
+
+TEST_F(InivaultDll, DocumentThroughStdcall) {
+  EXPECT_EQ(g.value_count("s"), -1);
+  EXPECT_EQ(g.set_string("s", "mixed", " 42abc"), 1);
+  EXPECT_EQ(g.set_int("s", "neg", -7), 1);
+  EXPECT_EQ(g.set_string("S", "k", "other case"), 1);
+  EXPECT_EQ(g.key_count(), 2);
+  EXPECT_EQ(g.value_count("s"), 2);
+  EXPECT_EQ(g.get_int("s", "mixed"), 42);
+  EXPECT_EQ(g.get_int("s", "missing"), 0);
+  EXPECT_EQ(take(g.get_string("s", "neg")), L"-7");
+  EXPECT_EQ(take(g.get_string("s", "missing")), L"");
+
+  EXPECT_EQ(g.delete_value("s", "mixed"), 1);
+  EXPECT_EQ(g.delete_value("s", "mixed"), 1);
+  EXPECT_EQ(g.delete_value("s", "neg"), 1);
+  EXPECT_EQ(g.value_count("s"), 0);
+  EXPECT_EQ(g.delete_section("s"), 1);
+  EXPECT_EQ(g.delete_section("nothing"), 1);
+  EXPECT_EQ(g.key_count(), 1);
+  EXPECT_EQ(g.clear_ini(), 1);
+  EXPECT_EQ(g.key_count(), 0);
+}
+
+TEST_F(InivaultDll, HighBytesGoThroughTheAnsiCodePage) {
+  const char value[] = "\xE4\xF6\x80 end";
+  g.set_string("s", "k", value);
+  wchar_t expected[32] = {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, value, static_cast<int>(sizeof value - 1), expected, 32);
+  ASSERT_GT(n, 0);
+  BSTR result = g.get_string("s", "k");
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(SysStringLen(result), static_cast<UINT>(n));
+  EXPECT_EQ(std::wstring(result, SysStringLen(result)), std::wstring(expected, n));
+  if (GetACP() == 1252) {
+    EXPECT_EQ(std::wstring(result, 3), L"\u00E4\u00F6\u20AC");
+  }
+  SysFreeString(result);
+}
+
+TEST_F(InivaultDll, MissingFileIsCreatedByWrite) {
+  g.read_ini("");
+  EXPECT_EQ(g.write_ini(), 0);
+
+  EXPECT_EQ(g.read_ini(file_.c_str()), 0);
+  g.set_string("", "top", "1");
+  g.set_string("s", "k", "  v");
+  EXPECT_EQ(g.write_ini(), 1);
+  EXPECT_EQ(read_bytes(file_), "[]\r\ntop=1\r\n\r\n[s]\r\nk=  v\r\n\r\n");
+
+  g.clear_ini();
+  ASSERT_EQ(g.read_ini(file_.c_str()), 1);
+  EXPECT_EQ(take(g.get_string("s", "k")), L"v");
+  EXPECT_EQ(take(g.get_string("", "top")), L"1");
+}
+
+TEST_F(InivaultDll, RelativePathsAreReplacedToo) {
+  char previous[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
+  EXPECT_EQ(g.read_ini("relative.ini"), 0);
+  g.set_string("s", "k", "1");
+  EXPECT_EQ(g.write_ini(), 1);
+  g.set_string("s", "k", "2");
+  EXPECT_EQ(g.write_ini(), 1);
+  EXPECT_EQ(g.fc("relative.ini", "key"), 1);
+  EXPECT_EQ(g.fd("relative.ini", "key"), 1);
+  SetCurrentDirectoryA(previous);
+  EXPECT_EQ(read_bytes(folder_ + "relative.ini"), "[s]\r\nk=2\r\n\r\n");
+  EXPECT_EQ(count_files(folder_), 1);
+}
+
+TEST_F(InivaultDll, FailedWriteKeepsTheOldFile) {
+  write_bytes(file_, "[s]\r\nk=old\r\n");
+  SetFileAttributesA(file_.c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_EQ(g.read_ini(file_.c_str()), 1);
+  g.set_string("s", "k", "new");
+  EXPECT_EQ(g.write_ini(), 0);
+  EXPECT_EQ(g.fc(file_.c_str(), "key"), 0);
+  EXPECT_EQ(read_bytes(file_), "[s]\r\nk=old\r\n");
+  EXPECT_EQ(count_files(folder_), 1);
+}
+
+TEST_F(InivaultDll, ScrambledSettingsReadBack) {
+  g.read_ini(file_.c_str());
+  g.set_string("Konfig", "stations", "one,two,three");
+  g.set_int("Konfig", "interval", 5);
+  ASSERT_EQ(g.write_ini(), 1);
+  const std::string plain = read_bytes(file_);
+
+  ASSERT_EQ(g.fc(file_.c_str(), "MOSSVEKTRPreferences"), 1);
+  ASSERT_NE(read_bytes(file_), plain);
+  g.clear_ini();
+  ASSERT_EQ(g.read_ini(file_.c_str()), 1);
+  EXPECT_EQ(take(g.get_string("Konfig", "stations")), L"one,two,three");
+  EXPECT_EQ(g.get_int("Konfig", "interval"), 5);
+  EXPECT_EQ(g.key_count(), 1);
+  EXPECT_EQ(count_files(folder_), 1);
+}
+
+TEST_F(InivaultDll, FileScramblingRoundTrip) {
+  const std::string data = "[s]\r\nkey=some longer value\r\n\r\n";
+  write_bytes(file_, data);
+  SetFileAttributesA(file_.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  ASSERT_EQ(g.fc(file_.c_str(), "key"), 1);
+  const std::string once = read_bytes(file_);
+  EXPECT_NE(once, data);
+  EXPECT_EQ(once.size(), data.size());
+  EXPECT_TRUE(GetFileAttributesA(file_.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  ASSERT_EQ(g.fd(file_.c_str(), "key"), 1);
+  EXPECT_EQ(read_bytes(file_), data);
+
+  ASSERT_EQ(g.fc(file_.c_str(), "key"), 1);
+  ASSERT_EQ(g.fc(file_.c_str(), "key"), 1);
+  EXPECT_NE(read_bytes(file_), once);
+  EXPECT_NE(read_bytes(file_), data);
+
+  write_bytes(file_, "short");
+  EXPECT_EQ(g.fc(file_.c_str(), "key"), 1);
+  EXPECT_EQ(read_bytes(file_), "short");
+
+  EXPECT_EQ(g.fc(file_.c_str(), ""), 0);
+  EXPECT_EQ(g.fc((folder_ + "missing.ini").c_str(), "key"), 0);
+  EXPECT_EQ(g.fd((folder_ + "missing.ini").c_str(), "key"), 0);
+  EXPECT_EQ(count_files(folder_), 1);
+}
+
+TEST_F(InivaultDll, StringScrambling) {
+  char text[] = "Hello, World";
+  BSTR result = g.scr(text, "secret");
+  ASSERT_NE(result, nullptr);
+  EXPECT_NE(std::string(text, 8), "Hello, W");
+  EXPECT_EQ(std::string(text + 8), "orld");
+  EXPECT_LE(SysStringLen(result), 12u);
+  SysFreeString(result);
+
+  char short_text[] = "1234567";
+  EXPECT_EQ(take(g.scr(short_text, "secret")), L"1234567");
+  EXPECT_EQ(take(g.sde(short_text, "secret")), L"1234567");
+
+  char keyed[] = "same scrambling!";
+  char keyed2[] = "same scrambling!";
+  SysFreeString(g.scr(keyed, "Akey"));
+  SysFreeString(g.scr(keyed2, "Bkey"));
+  EXPECT_EQ(std::string(keyed), std::string(keyed2));
+}
+
+}  // namespace
