@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "json/json_node.h"
+#include "json_test_util.h"
+
+using kn::json::Currency;
+using kn::json::Date;
+using kn::json::Decimal;
+using kn::json::JsonNode;
+using kn::json::JsonValue;
+using kn::json::ToJson;
+
+namespace {
+
+// {"a":1,"b":[true,null],"o":{}}
+void BuildExample(JsonNode& root) {
+  root.SetItem(u"a", 1);
+  auto b = root.AddNewArray(u"b");
+  b->SetItem(nullptr, true);
+  b->SetItem(nullptr, nullptr);
+  root.AddNewObject(u"o");
+}
+
+TEST(JsonSerialize, EmptyContainers) {
+  JsonNode node;
+  EXPECT_EQ(node.JSON(), u"{}");
+  node.Whitespace = true;
+  EXPECT_EQ(node.JSON(), u"{}");
+  node.SetIsArray(true);
+  EXPECT_EQ(node.JSON(), u"[]");
+}
+
+TEST(JsonSerialize, CompactAndIndentedLayout) {
+  JsonNode root;
+  BuildExample(root);
+  EXPECT_EQ(root.JSON(), u"{\"a\":1,\"b\":[true,null],\"o\":{}}");
+  root.Whitespace = true;
+  EXPECT_EQ(root.JSON(),
+            u"{\r\n"
+            u"    \"a\":1,\r\n"
+            u"    \"b\":[\r\n"
+            u"        true,\r\n"
+            u"        null\r\n"
+            u"    ],\r\n"
+            u"    \"o\":{}\r\n"
+            u"}");
+}
+
+TEST(JsonSerialize, OnlyTheRootsWhitespaceCounts) {
+  JsonNode root;
+  root.SetIsArray(true);
+  auto inner = root.AddNewObject();
+  inner->Whitespace = true;
+  inner->SetItem(u"k", u"v");
+  EXPECT_EQ(root.JSON(), u"[{\"k\":\"v\"}]");
+  root.Whitespace = true;
+  inner->Whitespace = false;
+  EXPECT_EQ(root.JSON(), u"[\r\n    {\r\n        \"k\":\"v\"\r\n    }\r\n]");
+}
+
+TEST(JsonSerialize, StringEscaping) {
+  EXPECT_EQ(ToJson(u"\t\"/"), u"\"\\t\\\"/\"");
+  EXPECT_EQ(ToJson(u"\\\b\f\n\r"), u"\"\\\\\\b\\f\\n\\r\"");
+  EXPECT_EQ(ToJson(u"\u2028\uFEFF\u0001\u00e9"), u"\"\\u2028\\uFEFF\\u0001\u00e9\"");
+  EXPECT_EQ(ToJson(u"\u007F\u009F\u00A0"), u"\"\\u007F\\u009F\u00A0\"");
+  EXPECT_EQ(ToJson(u"\u034F\u200B\u200F\u2010\u202E\u202F\u2060\uFFFD"),
+            u"\"\\u034F\\u200B\\u200F\u2010\\u202E\u202F\\u2060\\uFFFD\"");
+  EXPECT_EQ(ToJson(u"\uFE00\uFE01\uFE0F\uFE10"), u"\"\uFE00\\uFE01\\uFE0F\uFE10\"");
+  EXPECT_EQ(ToJson(u"\U0001F600"), u"\"\\uD83D\\uDE00\"");
+  EXPECT_EQ(ToJson(u""), u"\"\"");
+}
+
+TEST(JsonSerialize, NumbersInTheInvariantForm) {
+  EXPECT_EQ(ToJson(1e20), u"1e+20");
+  EXPECT_EQ(ToJson(0.5), u"0.5");
+  EXPECT_EQ(ToJson(-1.5), u"-1.5");
+  EXPECT_EQ(ToJson(0.1 + 0.2), u"0.3");  // 15 significant digits
+  EXPECT_EQ(ToJson(123456789012345.0), u"123456789012345");
+  EXPECT_EQ(ToJson(1234567890123456.0), u"1.23456789012346e+15");
+  EXPECT_EQ(ToJson(1e-7), u"1e-07");
+  EXPECT_EQ(ToJson(0.001), u"0.001");
+  EXPECT_EQ(ToJson(true), u"true");
+  EXPECT_EQ(ToJson(false), u"false");
+  EXPECT_EQ(ToJson(std::int16_t{-32768}), u"-32768");
+  EXPECT_EQ(ToJson(std::int32_t{42}), u"42");
+  EXPECT_EQ(ToJson(std::uint8_t{255}), u"255");
+  EXPECT_EQ(ToJson(0.1f), u"0.1");
+  EXPECT_EQ(ToJson(Currency{-12345}), u"-1.2345");
+  EXPECT_EQ(ToJson(Currency{15000}), u"1.5");
+  EXPECT_EQ(ToJson(Currency{std::numeric_limits<std::int64_t>::min()}), u"-922337203685477.5808");
+  EXPECT_EQ(ToJson(*Decimal::Parse("-0.10")), u"-0.10");
+  EXPECT_EQ(ToJson(nullptr), u"null");
+  EXPECT_EQ(ToJson(JsonValue()), u"null");
+}
+
+TEST(JsonSerialize, NamesAreEscapedAndTheEmptyNameIsKept) {
+  JsonNode node;
+  node.SetItem(u"", 1);
+  node.SetItem(u"q\"", 2);
+  EXPECT_EQ(node.JSON(), u"{\"\":1,\"q\\\"\":2}");
+}
+
+TEST(JsonSerialize, KindsWithoutAJsonFormRaiseError51) {
+  JsonNode node;
+  node.SetItem(u"d", Date{45000});
+  EXPECT_JSON_ERROR(node.JSON(), 51, u"d, unknown/unsupported type = 7");
+  JsonNode arr;
+  arr.SetIsArray(true);
+  arr.SetItem(nullptr, Date{1});
+  EXPECT_JSON_ERROR(arr.JSON(), 51, u", unknown/unsupported type = 7");
+  // Non-finite numbers would give text no parser reads back.
+  JsonNode nums;
+  nums.SetItem(u"x", std::numeric_limits<double>::quiet_NaN());
+  EXPECT_JSON_ERROR(nums.JSON(), 51, u"x, value nan failed to serialize");
+  nums.SetItem(u"x", -std::numeric_limits<double>::infinity());
+  EXPECT_JSON_ERROR(nums.JSON(), 51, u"x, value -inf failed to serialize");
+}
+
+// Serialize, parse, serialize: the same names, order, kinds and text.
+TEST(JsonSerialize, RoundTripKeepsStructure) {
+  JsonNode root;
+  BuildExample(root);
+  root.SetItem(u"text", u"tab\tquote\" \u2028 \U0001F600 \u00e9 \\");
+  root.SetItem(u"Text", u"other case");
+  root.SetItem(u"", u"empty name");
+  root.SetItem(u"pi", 3.14159265358979);
+  root.SetItem(u"neg", -2.5e-300);
+  auto deep = root.AddNewArray(u"deep")->AddNewObject()->AddNewArray(u"in");
+  deep->SetItem(nullptr, u"x");
+  deep->SetItem(nullptr, false);
+
+  for (bool whitespace : {false, true}) {
+    root.Whitespace = whitespace;
+    const std::u16string first = root.JSON();
+    EXPECT_EQ(root.JSON(), first);
+    JsonNode back;
+    back.Whitespace = whitespace;
+    back.SetJSON(first);
+    EXPECT_EQ(back.JSON(), first);
+    ASSERT_EQ(back.NewEnum(), root.NewEnum());
+    for (int i = 1; i <= root.Count(); ++i) {
+      const JsonValue a = root.Item(i);
+      const JsonValue b = back.Item(i);
+      if (a.IsNumber()) {
+        EXPECT_TRUE(b.IsNumber());
+        EXPECT_DOUBLE_EQ(a.AsDouble(), b.AsDouble());
+      } else {
+        EXPECT_EQ(a.Kind(), b.Kind()) << i;
+        if (a.IsText()) {
+          EXPECT_EQ(a.AsText(), b.AsText());
+        }
+      }
+    }
+  }
+}
+
+TEST(JsonSerialize, DecimalsRoundTripExactly) {
+  JsonNode node;
+  node.SetDecimalMode(true);
+  node.SetJSON(u"[0.1,-79228162514264337593543950335,1.50,{\"x\":0.0000000000000000000000000001}]");
+  EXPECT_EQ(node.JSON(), u"[0.1,-79228162514264337593543950335,1.50,{\"x\":0.0000000000000000000000000001}]");
+}
+
+}  // namespace
