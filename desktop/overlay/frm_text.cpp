@@ -1,0 +1,187 @@
+#include "overlay/frm_text.h"
+
+#include <utility>
+
+#include "core/text_util.h"
+
+namespace kn {
+
+namespace {
+
+constexpr wchar_t kClassNameW[] = L"Klangnetz_frmText";  // kFrmTextClass
+
+LRESULT CALLBACK frm_text_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+bool register_class() {
+  static const bool registered = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = frm_text_proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = kClassNameW;
+    return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  }();
+  return registered;
+}
+
+struct ScreenMetrics {
+  int32_t width_px = 0;
+  int32_t height_px = 0;
+  double tpp_x = 15;
+  double tpp_y = 15;
+};
+
+ScreenMetrics screen_metrics() {
+  ScreenMetrics m;
+  m.width_px = GetSystemMetrics(SM_CXSCREEN);
+  m.height_px = GetSystemMetrics(SM_CYSCREEN);
+  window_dc screen(nullptr);
+  if (screen.get()) {
+    const int dx = GetDeviceCaps(screen.get(), LOGPIXELSX);
+    const int dy = GetDeviceCaps(screen.get(), LOGPIXELSY);
+    if (dx > 0) m.tpp_x = 1440.0 / dx;
+    if (dy > 0) m.tpp_y = 1440.0 / dy;
+  }
+  return m;
+}
+
+}  // namespace
+
+FrmText::FrmText(AppState& app) : app_(app) {}
+
+FrmText::~FrmText() {
+  window_.reset();
+  renderer_.reset();
+  gdiplus_.reset();
+}
+
+bool FrmText::create(HWND owner, int32_t taskbar_height) {
+  if (window_) return true;
+  taskbar_height_ = taskbar_height;
+  gdiplus_ = std::make_unique<GdiplusSession>();
+  if (!gdiplus_->ok()) {
+    gdiplus_.reset();
+    MessageBoxA(owner, "Error loading GDI+!", kProgramTitle, MB_OK | MB_ICONERROR);
+    return false;
+  }
+  if (!register_class()) return false;
+  window_.reset(CreateWindowExW(0, kClassNameW, L"", WS_POPUP, 0, 0, 0, 0, owner, nullptr,
+                                GetModuleHandleW(nullptr), nullptr));
+  if (!window_) return false;
+  renderer_ = std::make_unique<TextRenderer>();
+  text_.clear();
+  layout(Mode::Create);
+  return true;
+}
+
+void FrmText::show() {
+  if (window_) ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
+}
+
+void FrmText::set_Print_Text(std::string& text) {
+  if (!window_) return;
+  text = prepare_text(text);
+  text_ = text;
+  layout(Mode::NewText);
+}
+
+void FrmText::redraw_text() {
+  if (!window_) return;
+  layout(Mode::Redraw);
+}
+
+const std::string& FrmText::get_text() const { return text_; }
+
+HWND FrmText::hwnd() const { return window_.get(); }
+
+int FrmText::measured_width_px() const { return measured_.width; }
+
+int FrmText::measured_height_px() const { return measured_.height; }
+
+void FrmText::move_to_twips(int32_t left, int32_t top) {
+  if (!window_) return;
+  const ScreenMetrics m = screen_metrics();
+  SetWindowPos(window_.get(), nullptr, twips_to_px(left, m.tpp_x), twips_to_px(top, m.tpp_y), 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FrmText::set_frame_observer(FrameObserver observer) { observer_ = std::move(observer); }
+
+void FrmText::layout(Mode mode) {
+  HWND w = window_.get();
+  const OverlayStyle style = style_from_settings(app_);
+  const ScreenMetrics m = screen_metrics();
+  measured_ = measure_text(text_, style.text_size);
+
+  int32_t height_px = 0;
+  double height_tw = 0;
+  if (mode == Mode::Create) {
+    draw_width_ = twips_to_px(kDesignWidthTwips, m.tpp_x);
+    height_tw = kDesignHeightTwips;
+    lines_ = 0;
+  } else {
+    lines_ = count_lines(text_, mode == Mode::NewText);
+    height_tw = height_twips(lines_, style.text_size);
+    // A redraw keeps the layout width of the window as it stands.
+    draw_width_ =
+        mode == Mode::NewText ? new_text_draw_width(measured_.width, style.text_size) : window_width_px_;
+  }
+  height_px = clamp_side(twips_to_px(height_tw, m.tpp_y));
+  window_width_px_ = clamp_side(measured_.width);
+
+  SetWindowLongA(w, GWL_EXSTYLE, GetWindowLongA(w, GWL_EXSTYLE) | WS_EX_LAYERED);
+
+  window_dc own_dc(w);
+  renderer_->prepare_drawing(style);
+  RenderRequest req;
+  req.text = text_;
+  req.bitmap_width = window_width_px_;
+  req.bitmap_height = height_px;
+  req.draw_width = draw_width_;
+  req.measured_height = measured_.height;
+  Frame frame = renderer_->render_text(own_dc.get(), req);
+  if (observer_) observer_(frame);
+
+  PlacementInput in;
+  in.window_pos_x = app_.window_pos_x;
+  in.window_pos_y = app_.window_pos_y;
+  in.window_width_twips = window_width_px_ * m.tpp_x;
+  // A cut bitmap places by the height it has.
+  in.window_height_twips = height_px == kMaxBitmapSidePx ? height_px * m.tpp_y : height_tw;
+  in.screen_width_px = m.width_px;
+  in.screen_height_px = m.height_px;
+  in.twips_per_px_x = m.tpp_x;
+  in.twips_per_px_y = m.tpp_y;
+  in.taskbar_height_px = taskbar_height_;
+  if (in.window_pos_x == 0 || in.window_pos_y == 0) {
+    in.taskbar_align = taskbar_info("ALIGN");
+    in.taskbar_left_px = taskbar_info("LEFT");
+  }
+  const PlacementTwips p = place_overlay(in);
+  const int32_t left = twips_to_px(p.left, m.tpp_x);
+  const int32_t top = twips_to_px(p.top, m.tpp_y);
+
+  // The window is exactly as large as the pushed picture, so no resize can ever
+  // show stale pixels; a zero-sized layout pushes one transparent pixel to wipe
+  // the old picture, then shrinks the window to nothing.
+  Frame blank;
+  const Frame* push = &frame;
+  if (frame.empty()) {
+    blank = Frame(own_dc.get(), 1, 1);
+    push = &blank;
+  }
+  if (!push->empty()) {
+    POINT dst{left, top};
+    SIZE size{push->width(), push->height()};
+    POINT src{0, 0};
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    UpdateLayeredWindow(w, own_dc.get(), &dst, &size, push->dc(), &src, 0, &blend, ULW_ALPHA);
+  }
+  SetWindowPos(w, HWND_TOPMOST, left, top, window_width_px_, height_px, SWP_NOACTIVATE);
+  SetWindowTextW(w, reinterpret_cast<const wchar_t*>(utf8_to_utf16(text_).c_str()));
+}
+
+}  // namespace kn

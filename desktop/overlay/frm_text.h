@@ -1,0 +1,64 @@
+#pragma once
+// frmText: the borderless, topmost, per-pixel-alpha window that shows the
+// display text on the desktop.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/app_state.h"
+#include "core/win_handle.h"
+#include "overlay/taskbar.h"
+#include "overlay/text_renderer.h"
+
+namespace kn {
+
+inline constexpr const char* kProgramTitle = "Klangnetz DesktopTool";
+inline constexpr const char* kFrmTextClass = "Klangnetz_frmText";
+
+class FrmText {
+ public:
+  explicit FrmText(AppState& app);
+  ~FrmText();
+  FrmText(const FrmText&) = delete;
+  FrmText& operator=(const FrmText&) = delete;
+
+  // Creates the hidden layered window owned by `owner` and starts GDI+. On GDI+
+  // failure shows "Error loading GDI+!" and returns false; the overlay then stays
+  // inert.
+  bool create(HWND owner, int32_t taskbar_height);
+  void show();                             // without activation
+  void set_Print_Text(std::string& text);  // UTF-8 in; replaced by the prepared text
+  void redraw_text();
+  const std::string& get_text() const;
+  HWND hwnd() const;
+  // For the position dialog: the measured text block in pixels, and moving the
+  // window in twips.
+  int measured_width_px() const;
+  int measured_height_px() const;
+  void move_to_twips(int32_t left, int32_t top);
+
+  // Sees each finished drawing just before it is pushed to the screen.
+  using FrameObserver = std::function<void(const Frame&)>;
+  void set_frame_observer(FrameObserver observer);
+
+ private:
+  enum class Mode { Create, NewText, Redraw };
+  void layout(Mode mode);
+
+  AppState& app_;
+  std::unique_ptr<GdiplusSession> gdiplus_;
+  std::unique_ptr<TextRenderer> renderer_;  // released before GDI+ shuts down
+  unique_hwnd window_;
+  std::string text_;
+  int32_t taskbar_height_ = 0;
+  int32_t lines_ = 0;
+  int32_t draw_width_ = 0;
+  int32_t window_width_px_ = 0;
+  TextExtent measured_;
+  FrameObserver observer_;
+};
+
+}  // namespace kn

@@ -1,0 +1,114 @@
+#include "overlay/layout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/number_text.h"
+#include "core/text_util.h"
+
+namespace kn {
+
+namespace {
+
+// A colour text must be a whole number; anything else keeps the default.
+int32_t colour_or(std::string_view text, int32_t fallback) {
+  const auto v = parse_number(text);
+  if (!v || !std::isfinite(*v) || std::floor(*v) != *v) return fallback;
+  if (*v < static_cast<double>(std::numeric_limits<int32_t>::min()) ||
+      *v > static_cast<double>(std::numeric_limits<int32_t>::max()))
+    return fallback;
+  return static_cast<int32_t>(*v);
+}
+
+}  // namespace
+
+OverlayStyle style_from_settings(const Settings& s) {
+  const OverlayStyle defaults;
+  OverlayStyle st;
+  st.fill_colour = colour_or(s.BackgroundColor, defaults.fill_colour);
+  st.outline_colour = colour_or(s.OutlineColor, defaults.outline_colour);
+  st.opacity = (s.Opaque >= 0 && s.Opaque <= 255) ? static_cast<uint8_t>(s.Opaque) : defaults.opacity;
+  st.outline_on = s.Text_Ouline;
+  st.shadow_on = s.Text_Shadow;
+  st.text_size = std::clamp(s.Text_Size, kMinTextSize, kMaxTextSize);
+  return st;
+}
+
+uint32_t to_argb(int32_t colour, uint8_t alpha) {
+  const uint32_t c = static_cast<uint32_t>(colour);
+  const uint32_t red = c & 0xFF;
+  const uint32_t green = (c >> 8) & 0xFF;
+  const uint32_t blue = (c >> 16) & 0xFF;
+  return (static_cast<uint32_t>(alpha) << 24) | (red << 16) | (green << 8) | blue;
+}
+
+std::string prepare_text(std::string_view text) {
+  std::string out = replace_all(text, "OE", "\xC3\x96");  // Ö
+  out = replace_all(out, "AE", "\xC3\x84");               // Ä
+  return replace_all(out, "UE", "\xC3\x9C");              // Ü
+}
+
+int32_t count_lines(std::string_view text, bool new_text) {
+  const auto colons = static_cast<int32_t>(std::count(text.begin(), text.end(), ':'));
+  if (new_text && colons == 0 && !text.empty()) return 1;
+  return colons;
+}
+
+double height_twips(int32_t lines, int32_t text_size) {
+  return static_cast<double>(lines) * text_size * kLineTwipsPerSizeUnit;
+}
+
+int32_t twips_to_px(double twips, double twips_per_px) {
+  if (!(twips_per_px > 0)) return 0;
+  return round_clamp_int32(twips / twips_per_px);
+}
+
+int32_t clamp_side(int64_t px) { return static_cast<int32_t>(std::clamp<int64_t>(px, 0, kMaxBitmapSidePx)); }
+
+int32_t draw_height_px(int32_t lines, int32_t text_size, double twips_per_px_y) {
+  return clamp_side(twips_to_px(height_twips(lines, text_size), twips_per_px_y));
+}
+
+int32_t new_text_draw_width(int32_t measured_width_px, int32_t text_size) {
+  return clamp_side(static_cast<int64_t>(measured_width_px) - text_size);
+}
+
+std::vector<std::string> split_lines(std::string_view text) {
+  std::vector<std::string> lines;
+  if (text.empty()) return lines;
+  std::string current;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(current);
+      current.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      current += c;
+    }
+  }
+  lines.push_back(current);
+  return lines;
+}
+
+PlacementTwips place_overlay(const PlacementInput& in) {
+  if (in.window_pos_x != 0 && in.window_pos_y != 0)
+    return {static_cast<double>(in.window_pos_x), static_cast<double>(in.window_pos_y)};
+  const double screen_w = in.twips_per_px_x * in.screen_width_px;
+  const double screen_h = in.twips_per_px_y * in.screen_height_px;
+  PlacementTwips p;
+  if (in.taskbar_align == 1 || in.taskbar_align == 2) {
+    // A side taskbar is as tall as the screen; its height says nothing about the
+    // space below, so stand on the bottom edge beside it.
+    const double right = in.taskbar_align == 2 ? in.twips_per_px_x * in.taskbar_left_px : screen_w;
+    p.top = screen_h - in.window_height_twips;
+    p.left = right - in.window_width_twips - kRightMarginTwips;
+  } else {
+    p.top = screen_h - in.window_height_twips - in.twips_per_px_y * in.taskbar_height_px;
+    p.left = screen_w - in.window_width_twips - kRightMarginTwips;
+  }
+  return p;
+}
+
+}  // namespace kn

@@ -1,0 +1,222 @@
+#include "overlay/layout.h"
+
+#include <gtest/gtest.h>
+
+namespace kn {
+namespace {
+
+TEST(OverlayText, CapitalPairsBecomeUmlauts) {
+  EXPECT_EQ(prepare_text("SCHOENE LIEDER : 0005"), "SCH\xC3\x96NE LIEDER : 0005");
+  EXPECT_EQ(prepare_text("BAER: 1\r\nMUEHLE: 2"), "B\xC3\x84R: 1\r\nM\xC3\x9CHLE: 2");
+  // A capital pair is a capital pair, whatever the name meant.
+  EXPECT_EQ(prepare_text("QUEEN : 0001"),
+            "Q\xC3\x9C"
+            "EN : 0001");
+}
+
+TEST(OverlayText, OnlyExactCapitalPairsChange) {
+  EXPECT_EQ(prepare_text("Hoerer: 5"), "Hoerer: 5");
+  EXPECT_EQ(prepare_text("Oe oE ae Ae aE ue Ue uE"), "Oe oE ae Ae aE ue Ue uE");
+  EXPECT_EQ(prepare_text(""), "");
+}
+
+TEST(OverlayText, ReplacementOrderIsOeThenAeThenUe) {
+  // "OUE": OE is not present, UE is -> "OÜ"; "AOE" -> "AÖ" (AE never formed).
+  EXPECT_EQ(prepare_text("OUE"), "O\xC3\x9C");
+  EXPECT_EQ(prepare_text("AOE"), "A\xC3\x96");
+  EXPECT_EQ(prepare_text("AEOE"), "\xC3\x84\xC3\x96");
+}
+
+TEST(OverlayLines, ColonsCountLines) {
+  EXPECT_EQ(count_lines("A : 0001\r\nB: 0002", true), 2);
+  EXPECT_EQ(count_lines("A: 1 -- B: 2 -- C: 3", true), 3);
+  EXPECT_EQ(count_lines("A: 1 -- B: 2 -- C: 3", false), 3);
+}
+
+TEST(OverlayLines, NewTextWithoutColonHasOneLineRedrawHasNone) {
+  EXPECT_EQ(count_lines("keine Stationen hinterlegt.", true), 1);
+  EXPECT_EQ(count_lines("keine Stationen hinterlegt.", false), 0);
+  EXPECT_EQ(count_lines("", true), 0);
+  EXPECT_EQ(count_lines("", false), 0);
+}
+
+TEST(OverlayColour, ToArgbSwapsRedAndBlueAndAddsAlpha) {
+  EXPECT_EQ(to_argb(2131691, 225), 0xE1EB8620u);
+  EXPECT_EQ(to_argb(0, 225), 0xE1000000u);
+  EXPECT_EQ(to_argb(0x0000FF, 255), 0xFFFF0000u);
+  EXPECT_EQ(to_argb(0xFF0000, 0), 0x000000FFu);
+  // Bits above the colour are not part of it.
+  EXPECT_EQ(to_argb(0x7F00FF00, 50), 0x3200FF00u);
+  EXPECT_EQ(to_argb(-1, 1), 0x01FFFFFFu);
+}
+
+TEST(OverlayStyle, DefaultsMatchSettingsDefaults) {
+  const OverlayStyle st = style_from_settings(Settings{});
+  EXPECT_EQ(st.fill_colour, 2131691);
+  EXPECT_EQ(st.outline_colour, 0);
+  EXPECT_EQ(st.opacity, 225);
+  EXPECT_TRUE(st.outline_on);
+  EXPECT_TRUE(st.shadow_on);
+  EXPECT_EQ(st.text_size, 18);
+}
+
+TEST(OverlayStyle, UnusableValuesFallBackOrAreLimited) {
+  Settings s;
+  s.BackgroundColor = "orange";
+  s.OutlineColor = "12.5";
+  s.Opaque = 256;
+  s.Text_Size = 0;
+  OverlayStyle st = style_from_settings(s);
+  EXPECT_EQ(st.fill_colour, 2131691);
+  EXPECT_EQ(st.outline_colour, 0);
+  EXPECT_EQ(st.opacity, 225);
+  EXPECT_EQ(st.text_size, 1);
+
+  s.BackgroundColor = " 255 ";
+  s.OutlineColor = "99999999999";
+  s.Opaque = -1;
+  s.Text_Size = 32000;
+  s.Text_Ouline = false;
+  s.Text_Shadow = false;
+  st = style_from_settings(s);
+  EXPECT_EQ(st.fill_colour, 255);
+  EXPECT_EQ(st.outline_colour, 0);
+  EXPECT_EQ(st.opacity, 225);
+  EXPECT_EQ(st.text_size, 400);
+  EXPECT_FALSE(st.outline_on);
+  EXPECT_FALSE(st.shadow_on);
+
+  s.Opaque = 0;
+  EXPECT_EQ(style_from_settings(s).opacity, 0);
+  s.Opaque = 255;
+  EXPECT_EQ(style_from_settings(s).opacity, 255);
+}
+
+TEST(OverlayGeometry, HeightIsLinesTimesSizeTimes1875Twips) {
+  EXPECT_DOUBLE_EQ(height_twips(1, 18), 337.5);
+  EXPECT_DOUBLE_EQ(height_twips(3, 18), 1012.5);
+  EXPECT_DOUBLE_EQ(height_twips(0, 18), 0);
+  EXPECT_EQ(draw_height_px(1, 20, 15), 25);
+  EXPECT_EQ(draw_height_px(2, 18, 15), 45);
+  EXPECT_EQ(draw_height_px(3, 18, 15), 68);  // 67.5, half to even
+  EXPECT_EQ(draw_height_px(1, 18, 15), 22);  // 22.5, half to even
+  EXPECT_EQ(draw_height_px(1, 18, 12), 28);  // 120 dpi
+  EXPECT_EQ(draw_height_px(0, 18, 15), 0);
+}
+
+TEST(OverlayGeometry, LargeProductsDoNotOverflowAndBitmapsStayBounded) {
+  // 200 lines x 400 does not fit 16 bits; the drawing is cut, not wrapped negative.
+  EXPECT_DOUBLE_EQ(height_twips(200, 400), 1500000.0);
+  EXPECT_EQ(draw_height_px(200, 400, 15), kMaxBitmapSidePx);
+  EXPECT_EQ(draw_height_px(2000000, 400, 15), kMaxBitmapSidePx);
+  EXPECT_EQ(clamp_side(-5), 0);
+  EXPECT_EQ(clamp_side(100000), kMaxBitmapSidePx);
+}
+
+TEST(OverlayGeometry, NewTextDrawWidthIsMeasuredLessTextSize) {
+  EXPECT_EQ(new_text_draw_width(300, 18), 282);
+  EXPECT_EQ(new_text_draw_width(10, 18), 0);  // an empty text measures narrower than its size
+  EXPECT_EQ(new_text_draw_width(20000, 18), kMaxBitmapSidePx);
+}
+
+TEST(OverlayGeometry, TwipsToPixels) {
+  EXPECT_EQ(twips_to_px(6420, 15), 428);
+  EXPECT_EQ(twips_to_px(4155, 15), 277);
+  EXPECT_EQ(twips_to_px(-1500, 15), -100);
+  EXPECT_EQ(twips_to_px(100, 0), 0);
+}
+
+TEST(OverlayLines, SplitAtLineBreaks) {
+  EXPECT_TRUE(split_lines("").empty());
+  EXPECT_EQ(split_lines("A : 1"), (std::vector<std::string>{"A : 1"}));
+  EXPECT_EQ(split_lines("A : 1\r\nB: 2\r\nC: 3"), (std::vector<std::string>{"A : 1", "B: 2", "C: 3"}));
+  EXPECT_EQ(split_lines("A\nB\rC"), (std::vector<std::string>{"A", "B", "C"}));
+  // Empty lines keep their place, so later lines stay where they belong.
+  EXPECT_EQ(split_lines("A\r\n\r\nB\r\n"), (std::vector<std::string>{"A", "", "B", ""}));
+}
+
+PlacementInput screen_1920x1080(double width_twips, double height_twips) {
+  PlacementInput in;
+  in.screen_width_px = 1920;
+  in.screen_height_px = 1080;
+  in.window_width_twips = width_twips;
+  in.window_height_twips = height_twips;
+  in.taskbar_height_px = 40;
+  in.taskbar_align = 4;
+  return in;
+}
+
+TEST(OverlayPlacement, AutomaticIsLowerRightAboveTheTaskbar) {
+  const PlacementTwips p = place_overlay(screen_1920x1080(200 * 15, 675));
+  EXPECT_DOUBLE_EQ(p.top, 1080 * 15 - 675 - 40 * 15);
+  EXPECT_DOUBLE_EQ(p.left, 1920 * 15 - 3000 - 10);
+  EXPECT_EQ(twips_to_px(p.top, 15), 1040 - 45);
+  EXPECT_EQ(twips_to_px(p.left, 15), 1920 - 200 - 1);
+}
+
+TEST(OverlayPlacement, StoredPositionNeedsBothCoordinates) {
+  PlacementInput in = screen_1920x1080(3000, 675);
+  in.window_pos_x = 1500;
+  in.window_pos_y = 3000;
+  PlacementTwips p = place_overlay(in);
+  EXPECT_DOUBLE_EQ(p.left, 1500);
+  EXPECT_DOUBLE_EQ(p.top, 3000);
+
+  const PlacementTwips automatic = place_overlay(screen_1920x1080(3000, 675));
+  in.window_pos_x = 0;
+  p = place_overlay(in);
+  EXPECT_DOUBLE_EQ(p.left, automatic.left);
+  EXPECT_DOUBLE_EQ(p.top, automatic.top);
+  in.window_pos_x = 1500;
+  in.window_pos_y = 0;
+  p = place_overlay(in);
+  EXPECT_DOUBLE_EQ(p.left, automatic.left);
+  EXPECT_DOUBLE_EQ(p.top, automatic.top);
+
+  // Off the screen or negative: applied as stored.
+  in.window_pos_x = -90000;
+  in.window_pos_y = 900000;
+  p = place_overlay(in);
+  EXPECT_DOUBLE_EQ(p.left, -90000);
+  EXPECT_DOUBLE_EQ(p.top, 900000);
+}
+
+TEST(OverlayPlacement, SideTaskbarsDoNotPushTheOverlayOffTheScreen) {
+  // Left edge: the taskbar is as tall as the screen; stand on the bottom edge at the right.
+  PlacementInput in = screen_1920x1080(3000, 675);
+  in.taskbar_align = 1;
+  in.taskbar_height_px = 1080;
+  PlacementTwips p = place_overlay(in);
+  EXPECT_DOUBLE_EQ(p.top, 1080 * 15 - 675);
+  EXPECT_DOUBLE_EQ(p.left, 1920 * 15 - 3000 - 10);
+
+  // Right edge: left of the taskbar.
+  in.taskbar_align = 2;
+  in.taskbar_left_px = 1858;
+  p = place_overlay(in);
+  EXPECT_DOUBLE_EQ(p.top, 1080 * 15 - 675);
+  EXPECT_DOUBLE_EQ(p.left, 1858 * 15 - 3000 - 10);
+
+  // Top edge and unknown keep the bottom rule.
+  in.taskbar_align = 3;
+  in.taskbar_height_px = 40;
+  p = place_overlay(in);
+  EXPECT_DOUBLE_EQ(p.top, 1080 * 15 - 675 - 600);
+  in.taskbar_align = 0;
+  in.taskbar_height_px = 0;
+  p = place_overlay(in);
+  EXPECT_DOUBLE_EQ(p.top, 1080 * 15 - 675);
+  EXPECT_DOUBLE_EQ(p.left, 1920 * 15 - 3000 - 10);
+}
+
+TEST(OverlayPlacement, UsesTheScreensTwipsPerPixel) {
+  PlacementInput in = screen_1920x1080(200 * 12, 337.5);
+  in.twips_per_px_x = 12;
+  in.twips_per_px_y = 12;
+  const PlacementTwips p = place_overlay(in);
+  EXPECT_DOUBLE_EQ(p.top, 1080 * 12 - 337.5 - 40 * 12);
+  EXPECT_DOUBLE_EQ(p.left, 1920 * 12 - 2400 - 10);
+}
+
+}  // namespace
+}  // namespace kn

@@ -1,0 +1,363 @@
+#include "overlay/frm_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "overlay/layout.h"
+#include "overlay_test_util.h"
+
+namespace kn {
+namespace {
+
+using test::close_to;
+using test::premul;
+using test::Snapshot;
+
+constexpr int32_t kTaskbarHeight = 40;
+
+class FrmTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    owner_ = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(owner_, nullptr);
+    frm_ = std::make_unique<FrmText>(app_);
+    frm_->set_frame_observer([this](const Frame& f) {
+      last_ = Snapshot::of(f);
+      ++frames_;
+    });
+    ASSERT_TRUE(frm_->create(owner_, kTaskbarHeight));
+    frm_->show();
+    HDC screen = GetDC(nullptr);
+    tpp_x_ = 1440.0 / GetDeviceCaps(screen, LOGPIXELSX);
+    tpp_y_ = 1440.0 / GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  void TearDown() override {
+    frm_.reset();
+    if (owner_) DestroyWindow(owner_);
+  }
+  Snapshot print(std::string text) {
+    frm_->set_Print_Text(text);
+    return last_;
+  }
+  RECT rect() const {
+    RECT r{};
+    GetWindowRect(frm_->hwnd(), &r);
+    return r;
+  }
+  int screen_w() const { return GetSystemMetrics(SM_CXSCREEN); }
+  int screen_h() const { return GetSystemMetrics(SM_CYSCREEN); }
+
+  AppState app_;
+  HWND owner_ = nullptr;
+  std::unique_ptr<FrmText> frm_;
+  Snapshot last_;
+  int frames_ = 0;
+  double tpp_x_ = 15, tpp_y_ = 15;
+};
+
+// The default fill (red 235, green 134, blue 32) at alpha 225, premultiplied.
+bool is_default_fill(uint32_t p) {
+  return Snapshot::alpha(p) >= 225 && close_to(Snapshot::red(p), premul(235, 225)) &&
+         close_to(Snapshot::green(p), premul(134, 225)) && close_to(Snapshot::blue(p), premul(32, 225));
+}
+
+TEST_F(FrmTextTest, StartsEmptyTransparentAndLayered) {
+  EXPECT_EQ(frm_->get_text(), "");
+  EXPECT_EQ(frames_, 1);
+  EXPECT_EQ(last_.count_if_alpha(1, 255), 0);
+  const LONG ex = GetWindowLongA(frm_->hwnd(), GWL_EXSTYLE);
+  EXPECT_TRUE(ex & WS_EX_LAYERED);
+  EXPECT_TRUE(ex & WS_EX_TOPMOST);
+  EXPECT_FALSE(ex & WS_EX_TRANSPARENT);
+  EXPECT_FALSE(ex & WS_EX_TOOLWINDOW);
+  EXPECT_EQ(GetWindow(frm_->hwnd(), GW_OWNER), owner_);
+  EXPECT_TRUE(IsWindowVisible(frm_->hwnd()));
+  EXPECT_FALSE(GetWindowLongA(frm_->hwnd(), GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME));
+}
+
+TEST_F(FrmTextTest, DefaultStyleDrawsFillOutlineAndOffsetShadowOnTransparency) {
+  const Snapshot s = print("ABC : 0005");
+  ASSERT_GT(s.width, 0);
+  ASSERT_GT(s.height, 0);
+  int fill = 0, outline = 0, letters = 0, shadow_only = 0;
+  for (int32_t y = 0; y < s.height; ++y) {
+    for (int32_t x = 0; x < s.width; ++x) {
+      const uint32_t p = s.at(x, y);
+      const int a = Snapshot::alpha(p);
+      if (a == 0) {
+        EXPECT_EQ(p, 0u) << "transparent pixel with colour at " << x << "," << y;
+      } else if (a >= 225) {
+        ++letters;
+        fill += is_default_fill(p) ? 1 : 0;
+        // The black outline: darker than the fill in every channel.
+        outline += (Snapshot::red(p) <= 2 && Snapshot::green(p) <= 2 && Snapshot::blue(p) <= 2) ? 1 : 0;
+      } else {
+        ++shadow_only;
+        EXPECT_GE(a, 50) << x << "," << y;
+        EXPECT_LE(a, 90) << x << "," << y;
+        // Shadow shows only where the letters, 2 pixels up and left, are.
+        EXPECT_GE(s.alpha_at(x - 2, y - 2), 225) << "stray shadow at " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_GT(fill, 20);
+  EXPECT_GT(outline, 20);
+  EXPECT_GT(shadow_only, 10);
+  EXPECT_GT(s.count_if_alpha(0, 0), letters);  // mostly transparent
+  // Every letter pixel casts its shadow 2 pixels right and down.
+  for (int32_t y = 0; y + 2 < s.height; ++y) {
+    for (int32_t x = 0; x + 2 < s.width; ++x) {
+      if (s.alpha_at(x, y) >= 225) {
+        EXPECT_GT(s.alpha_at(x + 2, y + 2), 0) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST_F(FrmTextTest, OutlineColourOnlyWhenOutlineIsOn) {
+  app_.OutlineColor = "16711680";  // blue
+  app_.Text_Shadow = false;
+  auto blue_outline = [](const Snapshot& s) {
+    int n = 0;
+    for (uint32_t p : s.px)
+      n += (Snapshot::alpha(p) == 225 && Snapshot::red(p) <= 1 && Snapshot::green(p) <= 1 &&
+            close_to(Snapshot::blue(p), 225))
+               ? 1
+               : 0;
+    return n;
+  };
+  const Snapshot with = print("ABC : 0005");
+  EXPECT_GT(blue_outline(with), 20);
+  app_.Text_Ouline = false;
+  const Snapshot without = print("ABC : 0005");
+  EXPECT_EQ(blue_outline(without), 0);
+  // The outline widens the letters by about one pixel on each side.
+  EXPECT_GT(with.count_if_alpha(1, 255), without.count_if_alpha(1, 255));
+}
+
+TEST_F(FrmTextTest, WithoutOutlineAndShadowOnlyFilledLetters) {
+  app_.Text_Ouline = false;
+  app_.Text_Shadow = false;
+  const Snapshot s = print("ABC : 0005");
+  int drawn = 0;
+  for (uint32_t p : s.px) {
+    if (p == 0) continue;
+    ++drawn;
+    EXPECT_EQ(Snapshot::alpha(p), 225);
+    EXPECT_TRUE(is_default_fill(p)) << std::hex << p;
+  }
+  EXPECT_GT(drawn, 50);
+}
+
+TEST_F(FrmTextTest, ShadowWithoutOutlineIsThePlainLettersAtAlpha50) {
+  app_.Text_Ouline = false;
+  app_.Text_Shadow = false;
+  const Snapshot plain = print("ABC : 0005");
+  app_.Text_Shadow = true;
+  const Snapshot s = print("ABC : 0005");
+  ASSERT_EQ(plain.width, s.width);
+  ASSERT_EQ(plain.height, s.height);
+  for (int32_t y = 0; y < s.height; ++y) {
+    for (int32_t x = 0; x < s.width; ++x) {
+      const bool letter = plain.alpha_at(x, y) > 0;
+      const bool shadow = plain.alpha_at(x - 2, y - 2) > 0;
+      const int a = s.alpha_at(x, y);
+      if (letter) {
+        EXPECT_GE(a, 225);
+      } else if (shadow) {
+        EXPECT_EQ(a, 50) << x << "," << y;
+      } else {
+        EXPECT_EQ(a, 0) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST_F(FrmTextTest, OpacityZeroLeavesOnlyTheShadow) {
+  app_.Opaque = 0;
+  const Snapshot s = print("ABC : 0005");
+  int stroke_or_fill = 0, both = 0;
+  for (uint32_t p : s.px) {
+    const int a = Snapshot::alpha(p);
+    if (a == 0) continue;
+    // Alpha 50 where the shadow is stroked or filled, about 90 where both overlap.
+    if (a == 50) {
+      ++stroke_or_fill;
+    } else {
+      EXPECT_TRUE(close_to(a, 90)) << a;
+      ++both;
+    }
+  }
+  EXPECT_GT(stroke_or_fill, 50);
+  EXPECT_GT(both, 10);
+}
+
+TEST_F(FrmTextTest, UmlautsAreRestoredAndHandedBack) {
+  std::string text = "SCHOENE LIEDER : 0005";
+  frm_->set_Print_Text(text);
+  EXPECT_EQ(text, "SCH\xC3\x96NE LIEDER : 0005");
+  EXPECT_EQ(frm_->get_text(), text);
+  wchar_t title[64] = {};
+  GetWindowTextW(frm_->hwnd(), title, 64);
+  EXPECT_EQ(std::wstring(title), L"SCH\u00D6NE LIEDER : 0005");
+
+  std::string lower = "Hoerer: 5";
+  frm_->set_Print_Text(lower);
+  EXPECT_EQ(lower, "Hoerer: 5");
+  frm_->redraw_text();
+  EXPECT_EQ(frm_->get_text(), "Hoerer: 5");  // a redraw keeps the text
+}
+
+TEST_F(FrmTextTest, AutomaticPlacementIsLowerRightAboveTheTaskbar) {
+  const Snapshot s = print("ABC : 0005\r\nDEF: 0012");
+  const RECT r = rect();
+  EXPECT_EQ(r.right - r.left, frm_->measured_width_px());
+  EXPECT_EQ(r.bottom - r.top, draw_height_px(2, 18, tpp_y_));
+  EXPECT_EQ(s.width, r.right - r.left);
+  EXPECT_EQ(s.height, r.bottom - r.top);
+  EXPECT_EQ(r.bottom, screen_h() - kTaskbarHeight);
+  // 10 twips short of the right edge: under a pixel.
+  EXPECT_EQ(r.right, screen_w() - twips_to_px(10, tpp_x_));
+}
+
+TEST_F(FrmTextTest, StoredPositionNeedsBothCoordinates) {
+  app_.window_pos_x = 1500;
+  app_.window_pos_y = 3000;
+  print("ABC : 0005");
+  RECT r = rect();
+  EXPECT_EQ(r.left, twips_to_px(1500, tpp_x_));
+  EXPECT_EQ(r.top, twips_to_px(3000, tpp_y_));
+
+  app_.window_pos_x = 0;
+  print("ABC : 0005");
+  r = rect();
+  EXPECT_EQ(r.bottom, screen_h() - kTaskbarHeight);
+
+  app_.window_pos_x = 1500;
+  app_.window_pos_y = 0;
+  frm_->redraw_text();
+  r = rect();
+  EXPECT_EQ(r.bottom, screen_h() - kTaskbarHeight);
+
+  // Off the screen: applied as it is.
+  app_.window_pos_x = 15 * (screen_w() + 100);
+  app_.window_pos_y = 15 * 50;
+  print("ABC : 0005");
+  r = rect();
+  EXPECT_EQ(r.left, twips_to_px(app_.window_pos_x, tpp_x_));
+}
+
+TEST_F(FrmTextTest, RedrawMovesTheTextRightByTheTextSize) {
+  app_.Text_Shadow = false;
+  const Snapshot first = print("ABC : 0005");
+  const RECT r1 = rect();
+  frm_->redraw_text();
+  const Snapshot second = last_;
+  const RECT r2 = rect();
+  EXPECT_EQ(r1.left, r2.left);
+  EXPECT_EQ(r1.right, r2.right);
+  ASSERT_GE(first.rightmost(1), 0);
+  EXPECT_EQ(second.rightmost(1), first.rightmost(1) + app_.Text_Size);
+}
+
+TEST_F(FrmTextTest, LineCountRules) {
+  print("keine Stationen hinterlegt.");
+  EXPECT_EQ(rect().bottom - rect().top, draw_height_px(1, 18, tpp_y_));
+  EXPECT_GT(last_.count_if_alpha(1, 255), 0);
+  frm_->redraw_text();
+  EXPECT_EQ(rect().bottom - rect().top, 0);
+
+  const Snapshot s = print("A: 1 -- B: 2 -- C: 3");
+  const int line = draw_height_px(1, 18, tpp_y_);
+  EXPECT_EQ(rect().bottom - rect().top, draw_height_px(3, 18, tpp_y_));
+  EXPECT_GT(s.count_if_alpha(1, 255), 0);
+  EXPECT_LT(s.bottommost(1), line + 4);  // the text stands in the top line
+}
+
+TEST_F(FrmTextTest, EmptyTextBlanksTheOverlay) {
+  print("ABC : 0005");
+  EXPECT_GT(rect().bottom - rect().top, 0);
+  const Snapshot s = print("");
+  EXPECT_EQ(s.width * s.height, 0);
+  const RECT r = rect();
+  EXPECT_EQ(r.bottom - r.top, 0);
+  EXPECT_EQ(frm_->get_text(), "");
+}
+
+TEST_F(FrmTextTest, EveryLineIsDrawnRightAligned) {
+  app_.Text_Shadow = false;
+  const Snapshot s = print("ERSTE STATION : 0001\r\nB: 0002\r\nC: 0003");
+  const int spacing = 22;  // about one line at 18 pixels em size
+  const int r1 = s.rightmost(1, 0, spacing);
+  const int r2 = s.rightmost(1, spacing, 2 * spacing);
+  const int r3 = s.rightmost(1, 2 * spacing, 3 * spacing);
+  ASSERT_GT(r1, 0);
+  ASSERT_GT(r2, 0);
+  ASSERT_GT(r3, 0);
+  EXPECT_LE(std::abs(r1 - r2), 3);
+  EXPECT_LE(std::abs(r2 - r3), 3);
+  // Right-aligned in a rectangle one text size narrower than the window.
+  const int draw_width = s.width - app_.Text_Size;
+  EXPECT_LT(r1, draw_width);
+  EXPECT_GE(r1, draw_width - 6);
+}
+
+TEST_F(FrmTextTest, HandEditedValuesAreLimitedOrFallBack) {
+  app_.Text_Size = 32000;
+  app_.Opaque = 999;
+  app_.BackgroundColor = "not a colour";
+  app_.Text_Shadow = false;
+  app_.Text_Ouline = false;
+  const Snapshot s = print("A: 1");
+  EXPECT_EQ(rect().bottom - rect().top, draw_height_px(1, kMaxTextSize, tpp_y_));
+  int drawn = 0;
+  for (uint32_t p : s.px) {
+    if (p == 0) continue;
+    ++drawn;
+    EXPECT_TRUE(is_default_fill(p)) << std::hex << p;
+  }
+  EXPECT_GT(drawn, 1000);
+}
+
+TEST_F(FrmTextTest, MovingByTwips) {
+  print("ABC : 0005");
+  frm_->move_to_twips(1500, 3000);
+  const RECT r = rect();
+  EXPECT_EQ(r.left, twips_to_px(1500, tpp_x_));
+  EXPECT_EQ(r.top, twips_to_px(3000, tpp_y_));
+  EXPECT_GT(frm_->measured_width_px(), 0);
+  EXPECT_GT(frm_->measured_height_px(), 0);
+}
+
+TEST_F(FrmTextTest, NoGdiObjectsLeakOverManyLayouts) {
+  for (int i = 0; i < 20; ++i) print("WARM: " + std::to_string(i));
+  const int before = test::gdi_object_count();
+  ASSERT_GT(before, 0);
+  for (int i = 0; i < 2000; ++i) {
+    switch (i % 4) {
+      case 0:
+        print("STATION EINS : " + std::to_string(i) + "\r\nZWEI: 0001");
+        break;
+      case 1:
+        frm_->redraw_text();
+        break;
+      case 2:
+        print("");
+        break;
+      default:
+        app_.Text_Ouline = !app_.Text_Ouline;
+        print("A: 1 -- B: 2");
+        break;
+    }
+  }
+  const int after = test::gdi_object_count();
+  EXPECT_LE(after - before, 3) << "before " << before << ", after " << after;
+  RecordProperty("gdi_objects_before", before);
+  RecordProperty("gdi_objects_after", after);
+}
+
+}  // namespace
+}  // namespace kn
