@@ -1,1 +1,9 @@
-list(APPEND KN_CORE_SRCS ${CMAKE_CURRENT_LIST_DIR}/hoerer_stats.cpp)
+list(APPEND KN_CORE_SRCS
+  ${CMAKE_CURRENT_LIST_DIR}/hoerer_stats.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/line_graph.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/stats_view.cpp)
+if(WIN32)
+  list(APPEND KN_SHELL_SRCS
+    ${CMAKE_CURRENT_LIST_DIR}/gdi_surface_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frm_graph.cpp)
+endif()

@@ -1,0 +1,52 @@
+#pragma once
+// The graph's drawing surface on screen: a child window that keeps its picture in
+// a memory bitmap, so repainting never needs the graph.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "core/win_handle.h"
+#include "stats/line_graph.h"
+
+namespace kn {
+
+class GdiSurface : public DrawSurface {
+ public:
+  // Creates the child window; border_style 1 gives it a single-line frame.
+  GdiSurface(HWND parent, HINSTANCE instance, int border_style);
+  ~GdiSurface() override;
+  GdiSurface(const GdiSurface&) = delete;
+  GdiSurface& operator=(const GdiSurface&) = delete;
+
+  HWND hwnd() const { return window_.get(); }
+  // Moves the window (pixels, parent client coordinates); the picture is empty
+  // until the next drawing.
+  void move(int x, int y, int width, int height);
+  // The colour of one pixel of the picture, 0x00BBGGRR; CLR_INVALID outside.
+  COLORREF pixel(int x, int y) const;
+
+  int32_t inner_width() const override { return width_; }
+  int32_t inner_height() const override { return height_; }
+  int border_style() const override { return border_style_; }
+  uint32_t background() const override { return background_; }
+  void set_background(uint32_t colour) override;
+  void clear() override;
+  void line(float x1, float y1, float x2, float y2, uint32_t colour) override;
+  void rectangle(float x1, float y1, float x2, float y2, uint32_t colour) override;
+
+ private:
+  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
+  void make_picture();
+  void release_picture();
+
+  int border_style_;
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  uint32_t background_ = 0xFFFFFF;
+  unique_hwnd window_;
+  unique_hdc dc_;
+  unique_hbitmap bitmap_;
+  HGDIOBJ original_bitmap_ = nullptr;
+};
+
+}  // namespace kn

@@ -1,0 +1,83 @@
+#include "stats/stats_view.h"
+
+#include "core/text_util.h"
+
+namespace kn {
+
+std::vector<std::string> StatsView::combo_entries() const {
+  std::vector<std::string> entries{kStationPrompt};
+  for (const auto& s : stations_) entries.push_back(s.name);
+  return entries;
+}
+
+void StatsView::apply_graph_settings() {
+  graph_.DataCollection(&graph_data_);
+  graph_.PicBackground(0);
+  graph_.PicForeground(65280);
+  graph_.BorderColor(255);
+  graph_.BorderSize(0);
+  graph_.GridColor(8421376);
+  graph_.GridVisible(true);
+}
+
+void StatsView::load() {
+  stop_fill();
+  // Selecting the prompt raises a selection, which a window that was loaded before
+  // handles like any other.
+  if (is_loaded_) select(0, kStationPrompt);
+  graph_data_.clear();
+  apply_graph_settings();
+  graph_.Draw();
+  is_loaded_ = true;
+}
+
+void StatsView::select(int index, const std::string& text) {
+  if (!is_loaded_) return;
+  ++generation_;
+  next_fill_.reset();
+  graph_data_.clear();
+  const int32_t max = get_station_max(stations_, text);
+  label_max_ = std::to_string(max);
+  label_min_ = std::to_string(get_station_min(stations_, text));
+  if (labels_changed_) labels_changed_();
+  apply_graph_settings();
+  graph_.max_Height(max);
+  graph_.Draw();
+  if (index != 0) run_fills(trim_blanks(text));
+}
+
+void StatsView::stop_fill() {
+  ++generation_;
+  next_fill_.reset();
+}
+
+void StatsView::run_fills(const std::string& name) {
+  next_fill_ = name;
+  // A selection made from inside a running fill's yield leaves its fill to the
+  // outer loop, so fills never nest.
+  if (filling_) return;
+  filling_ = true;
+  while (next_fill_) {
+    std::string current = std::move(*next_fill_);
+    next_fill_.reset();
+    fill_graph(current);
+  }
+  filling_ = false;
+}
+
+void StatsView::fill_graph(const std::string& name) {
+  const uint64_t generation = generation_;
+  const std::string wanted = to_upper(name);
+  // Samples recorded while the fill runs are not part of it.
+  const size_t bound = history_.sample_count();
+  for (size_t i = 0; i < bound && i < history_.sample_count(); ++i) {
+    const HistoryEntry& e = history_.entries()[i];
+    if (to_upper(e.station) != wanted) continue;
+    graph_data_.push_back(static_cast<double>(e.count));
+    graph_.Draw();
+    if (yield_) yield_();
+    if (generation != generation_) return;
+  }
+}
+
+}  // namespace kn

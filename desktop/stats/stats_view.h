@@ -1,0 +1,75 @@
+#pragma once
+// What the statistics window shows, apart from its controls: the station choice,
+// the extremes labels and the graph that a fill builds up sample by sample.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/settings.h"
+#include "stats/hoerer_stats.h"
+#include "stats/line_graph.h"
+
+namespace kn {
+
+inline constexpr const char* kStationPrompt = "Bitte eine Station ausw\xC3\xA4hlen:";
+
+class StatsView {
+ public:
+  // Runs after each sample of a fill: the window waits and lets the user
+  // interface work, which may select again or close.
+  using Yield = std::function<void()>;
+
+  StatsView(const std::vector<StationEntry>& stations, const History& history)
+      : stations_(stations), history_(history) {}
+
+  void set_yield(Yield y) { yield_ = std::move(y); }
+  // Runs when a selection has set the labels, before its fill starts.
+  void set_labels_changed(std::function<void()> f) { labels_changed_ = std::move(f); }
+  void set_surface(DrawSurface* surface) { graph_.PictureBox(surface); }
+
+  // The prompt, then every station name in list order.
+  std::vector<std::string> combo_entries() const;
+
+  // The window's load step, with the prompt selected.
+  void load();
+
+  // The user picked entry `index` whose text is `text`. A fill that is running
+  // stops; a station entry starts its own fill from an empty graph.
+  void select(int index, const std::string& text);
+
+  // Ends a running fill at once, e.g. because the window closes.
+  void stop_fill();
+
+  // Redraws what is gathered so far (after a resize).
+  void redraw() { graph_.Draw(); }
+
+  bool is_loaded() const { return is_loaded_; }
+  bool filling() const { return filling_; }
+  const std::string& label_min() const { return label_min_; }
+  const std::string& label_max() const { return label_max_; }
+  const std::vector<double>& graph_data() const { return graph_data_; }
+  const clsLineGraph& graph() const { return graph_; }
+
+ private:
+  void apply_graph_settings();
+  void run_fills(const std::string& name);
+  void fill_graph(const std::string& name);
+
+  const std::vector<StationEntry>& stations_;
+  const History& history_;
+  Yield yield_;
+  std::function<void()> labels_changed_;
+  clsLineGraph graph_;
+  std::vector<double> graph_data_;
+  bool is_loaded_ = false;
+  std::string label_min_ = "0";
+  std::string label_max_ = "0";
+  // A selection or a close bumps the generation; a fill of an older one stops.
+  uint64_t generation_ = 0;
+  bool filling_ = false;
+  std::optional<std::string> next_fill_;
+};
+
+}  // namespace kn

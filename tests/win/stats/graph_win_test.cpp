@@ -1,0 +1,211 @@
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/app_state.h"
+#include "core/win_handle.h"
+#include "stats/frm_graph.h"
+#include "stats/gdi_surface_win.h"
+#include "stats/win_stats_util.h"
+
+namespace kn {
+namespace {
+
+constexpr COLORREF kGreen = RGB(0, 255, 0), kTeal = RGB(0, 128, 128), kRed = RGB(255, 0, 0);
+
+std::wstring window_text(HWND h) {
+  wchar_t buf[256] = {};
+  GetWindowTextW(h, buf, 256);
+  return buf;
+}
+
+std::wstring combo_entry(HWND combo, int i) {
+  wchar_t buf[256] = {};
+  SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
+  return buf;
+}
+
+// Column of vertical grid line k on a plot of the given width.
+int grid_x(const GdiSurface* pic, int k) { return static_cast<int>(pic->inner_width() / 20.0 * k + 0.5); }
+
+SIZE outer_size(HWND h) {
+  RECT r{};
+  GetWindowRect(h, &r);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+void choose(FrmGraph& g, int index) {
+  SendMessageW(g.combo(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(100, CBN_SELCHANGE), reinterpret_cast<LPARAM>(g.combo()));
+}
+
+class GraphWindowTest : public ::testing::Test {
+ protected:
+  GraphWindowTest() {
+    for (const char* name : {"nachtradio", "frueh", "leer"}) {
+      StationEntry s;
+      s.name = name;
+      app.station_list.push_back(s);
+    }
+    for (int i = 1; i <= 12; ++i) {
+      record_count(app.station_list[0], 2 + i, app.history);
+      record_count(app.station_list[1], 60, app.history);
+    }
+  }
+  AppState app;
+};
+
+TEST(GdiSurface, DrawsTheGraphIntoItsPicture) {
+  unique_hwnd parent(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr));
+  GdiSurface pic(parent.get(), GetModuleHandleW(nullptr), 1);
+  pic.move(0, 0, 202, 102);
+  ASSERT_EQ(pic.inner_width(), 200);  // the single-line frame takes one pixel each side
+  ASSERT_EQ(pic.inner_height(), 100);
+  EXPECT_EQ(pic.border_style(), 1);
+
+  std::vector<double> data{50, 50, 50};
+  clsLineGraph g;
+  g.PictureBox(&pic);
+  g.DataCollection(&data);
+  g.PicForeground(kGreen);
+  g.GridColor(kTeal);
+  g.GridVisible(true);
+  g.BorderColor(kRed);
+  g.BorderSize(2);
+  g.Draw();
+  EXPECT_EQ(pic.pixel(0, 50), kRed);
+  EXPECT_EQ(pic.pixel(1, 50), kRed);
+  EXPECT_EQ(pic.pixel(2, 50), kTeal);    // the grid's frame starts at B, over the border
+  EXPECT_EQ(pic.pixel(197, 40), kRed);   // the innermost border's right edge, W - (2 + s)
+  EXPECT_EQ(pic.pixel(196, 40), kTeal);  // the grid ends at W - 2B
+  EXPECT_EQ(pic.pixel(49, 30), kTeal);   // fifth vertical grid line: 196 / 20 * 5
+  EXPECT_EQ(pic.pixel(120, 29), kTeal);  // third horizontal one: 96 / 10 * 3 = 28.8
+  EXPECT_EQ(pic.pixel(100, 55), RGB(0, 0, 0));
+  // Value 50 of 100 over a plot of 96: y = 48; x from 2 to 5.92 (clamped start at B + 2 = 4).
+  EXPECT_EQ(pic.pixel(4, 48), kGreen);
+  EXPECT_EQ(pic.pixel(-1, 0), CLR_INVALID);
+}
+
+TEST(GdiSurface, FarOffLinesAreClippedNotDrawnWrapped) {
+  unique_hwnd parent(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr));
+  GdiSurface pic(parent.get(), GetModuleHandleW(nullptr), 0);
+  pic.move(0, 0, 100, 100);
+  pic.clear();
+  pic.line(50, 50, 50, 3.0e9f, kGreen);   // straight down, far out
+  pic.line(10, 1.0e9f, 20, 1.0e9f, kRed);  // wholly outside
+  EXPECT_EQ(pic.pixel(50, 99), kGreen);
+  EXPECT_EQ(pic.pixel(50, 50), kGreen);
+  for (int x = 0; x < 100; ++x) EXPECT_NE(pic.pixel(x, 99), kRed);
+}
+
+TEST_F(GraphWindowTest, OpensAsABlackToolWindowWithTheStationsToChooseFrom) {
+  FrmGraph g(app, GetModuleHandleW(nullptr));
+  ASSERT_TRUE(g.open());
+  EXPECT_EQ(window_text(g.hwnd()), L"Statistik");
+  LONG style = GetWindowLongW(g.hwnd(), GWL_STYLE), ex = GetWindowLongW(g.hwnd(), GWL_EXSTYLE);
+  EXPECT_TRUE(ex & WS_EX_TOOLWINDOW);
+  EXPECT_TRUE(style & WS_THICKFRAME);
+  EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+  EXPECT_EQ(GetWindow(g.hwnd(), GW_OWNER), nullptr);
+  ASSERT_EQ(SendMessageW(g.combo(), CB_GETCOUNT, 0, 0), 4);
+  EXPECT_EQ(combo_entry(g.combo(), 0), L"Bitte eine Station ausw\u00E4hlen:");
+  EXPECT_EQ(combo_entry(g.combo(), 3), L"leer");
+  EXPECT_EQ(SendMessageW(g.combo(), CB_GETCURSEL, 0, 0), 0);
+  EXPECT_EQ(window_text(g.label_min()), L"0");
+  EXPECT_EQ(window_text(g.label_max()), L"0");
+  // Empty graph: black with the teal grid, no data.
+  GdiSurface* pic = g.pic();
+  ASSERT_NE(pic, nullptr);
+  EXPECT_EQ(pic->pixel(grid_x(pic, 3), 5), kTeal);
+  EXPECT_EQ(pic->pixel(pic->inner_width() / 40, pic->inner_height() / 20), RGB(0, 0, 0));
+  g.close();
+  EXPECT_FALSE(g.is_open());
+}
+
+TEST_F(GraphWindowTest, ChoosingAStationShowsItsExtremesAndDrawsItsSamples) {
+  FrmGraph g(app, GetModuleHandleW(nullptr));
+  ASSERT_TRUE(g.open());
+  DWORD start = GetTickCount();
+  choose(g, 1);
+  DWORD took = GetTickCount() - start;
+  EXPECT_GE(took, 12u * 10u - 20u);  // about 10 ms per sample
+  EXPECT_EQ(window_text(g.label_min()), L"3");
+  EXPECT_EQ(window_text(g.label_max()), L"14");
+  EXPECT_EQ(g.view().graph_data().size(), 12u);
+  GdiSurface* pic = g.pic();
+  int green = 0;
+  for (int x = 0; x < pic->inner_width(); ++x)
+    for (int y = 0; y < pic->inner_height(); ++y) green += pic->pixel(x, y) == kGreen ? 1 : 0;
+  EXPECT_GT(green, 10);
+
+  choose(g, 3);  // never polled
+  EXPECT_EQ(window_text(g.label_min()), L"999999");
+  EXPECT_EQ(window_text(g.label_max()), L"0");
+  EXPECT_TRUE(g.view().graph_data().empty());
+  g.close();
+}
+
+TEST_F(GraphWindowTest, ClosingDuringAFillStopsItAndTheWindowOpensAgainEmpty) {
+  FrmGraph g(app, GetModuleHandleW(nullptr));
+  ASSERT_TRUE(g.open());
+  PostMessageW(g.hwnd(), WM_CLOSE, 0, 0);  // handled at the fill's first pause
+  choose(g, 1);
+  EXPECT_FALSE(g.is_open());
+  EXPECT_EQ(g.view().graph_data().size(), 1u);
+  EXPECT_EQ(g.pic(), nullptr);
+
+  ASSERT_TRUE(g.open());
+  EXPECT_TRUE(g.view().graph_data().empty());
+  EXPECT_EQ(window_text(g.label_max()), L"0");
+  // Another station chosen during a fill takes over from an empty graph.
+  PostMessageW(g.combo(), CB_SETCURSEL, 2, 0);
+  PostMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(100, CBN_SELCHANGE), reinterpret_cast<LPARAM>(g.combo()));
+  choose(g, 1);
+  EXPECT_EQ(g.view().graph_data(), std::vector<double>(12, 60));
+  EXPECT_EQ(window_text(g.label_max()), L"60");
+  g.close();
+}
+
+TEST_F(GraphWindowTest, ResizingKeepsTheMinimumSizeAndFitsTheGraph) {
+  FrmGraph g(app, GetModuleHandleW(nullptr));
+  ASSERT_TRUE(g.open());
+  SetWindowPos(g.hwnd(), nullptr, 0, 0, 100, 80, SWP_NOMOVE | SWP_NOZORDER);
+  test::pump_messages();
+  SIZE s = outer_size(g.hwnd());
+  EXPECT_EQ(s.cx, 5550 / 15);
+  EXPECT_EQ(s.cy, 3100 / 15);
+
+  SetWindowPos(g.hwnd(), nullptr, 0, 0, 800, 400, SWP_NOMOVE | SWP_NOZORDER);
+  test::pump_messages();
+  RECT pr{};
+  GetWindowRect(g.pic()->hwnd(), &pr);
+  EXPECT_EQ(pr.right - pr.left, 800 - 500 / 15);
+  EXPECT_EQ(pr.bottom - pr.top, 400 - 1320 / 15 - 700 / 15);
+  EXPECT_EQ(g.pic()->inner_width(), pr.right - pr.left - 2);
+  EXPECT_EQ(g.pic()->pixel(grid_x(g.pic(), 7), 3), kTeal);  // redrawn in the new size
+  g.close();
+}
+
+TEST_F(GraphWindowTest, OpeningAndClosingLeavesNoGdiObjectsBehind) {
+  FrmGraph g(app, GetModuleHandleW(nullptr));
+  ASSERT_TRUE(g.open());
+  choose(g, 2);
+  g.close();
+  test::pump_messages();
+  const int before = test::gdi_objects();
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(g.open());
+    choose(g, 2);
+    SetWindowPos(g.hwnd(), nullptr, 0, 0, 700 + i * 10, 300, SWP_NOMOVE | SWP_NOZORDER);
+    g.close();
+    test::pump_messages();
+  }
+  EXPECT_LE(test::gdi_objects(), before);
+}
+
+}  // namespace
+}  // namespace kn
