@@ -33,6 +33,42 @@ bool wait_until(const std::function<bool()>& done, DWORD ms) {
   return done();
 }
 
+struct FindWindow {
+  DWORD pid;
+  const char* cls;
+  HWND found;
+};
+
+bool has_class(HWND h, const char* cls) {
+  char name[64] = {};
+  GetClassNameA(h, name, sizeof name);
+  return std::string(name) == cls;
+}
+
+BOOL CALLBACK find_child(HWND h, LPARAM lp) {
+  auto* f = reinterpret_cast<FindWindow*>(lp);
+  if (!has_class(h, f->cls)) return TRUE;
+  f->found = h;
+  return FALSE;
+}
+
+BOOL CALLBACK find_top(HWND h, LPARAM lp) {
+  auto* f = reinterpret_cast<FindWindow*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (pid != f->pid || !has_class(h, f->cls)) return TRUE;
+  f->found = h;
+  return FALSE;
+}
+
+BOOL CALLBACK find_in_children(HWND top, LPARAM lp) {
+  auto* f = reinterpret_cast<FindWindow*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(top, &pid);
+  if (pid == f->pid) EnumChildWindows(top, find_child, lp);
+  return f->found ? FALSE : TRUE;
+}
+
 // One running copy of the program in a program folder of its own.
 class Program {
  public:
@@ -69,48 +105,9 @@ class Program {
 
   // A window of this process by class, top-level or child.
   HWND window(const char* cls) const {
-    struct Find {
-      DWORD pid;
-      const char* cls;
-      HWND found;
-    } f{pi_.dwProcessId, cls, nullptr};
-    auto check = [](HWND h, LPARAM lp) -> BOOL {
-      auto* f = reinterpret_cast<Find*>(lp);
-      DWORD pid = 0;
-      GetWindowThreadProcessId(h, &pid);
-      char name[64] = {};
-      GetClassNameA(h, name, sizeof name);
-      if (pid == f->pid && std::string(name) == f->cls) {
-        f->found = h;
-        return FALSE;
-      }
-      return TRUE;
-    };
-    EnumWindows(check, reinterpret_cast<LPARAM>(&f));
-    if (!f.found) {
-      EnumWindows(
-          [](HWND top, LPARAM lp) -> BOOL {
-            auto* f = reinterpret_cast<Find*>(lp);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(top, &pid);
-            if (pid != f->pid) return TRUE;
-            EnumChildWindows(
-                top,
-                [](HWND h, LPARAM lp2) -> BOOL {
-                  auto* f2 = reinterpret_cast<Find*>(lp2);
-                  char name[64] = {};
-                  GetClassNameA(h, name, sizeof name);
-                  if (std::string(name) == f2->cls) {
-                    f2->found = h;
-                    return FALSE;
-                  }
-                  return TRUE;
-                },
-                lp);
-            return f->found ? FALSE : TRUE;
-          },
-          reinterpret_cast<LPARAM>(&f));
-    }
+    FindWindow f{pi_.dwProcessId, cls, nullptr};
+    EnumWindows(find_top, reinterpret_cast<LPARAM>(&f));
+    if (!f.found) EnumWindows(find_in_children, reinterpret_cast<LPARAM>(&f));
     return f.found;
   }
 

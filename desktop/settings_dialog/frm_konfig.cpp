@@ -1,0 +1,405 @@
+#include "settings_dialog/frm_konfig.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <utility>
+
+#include "core/ansi_win.h"
+#include "core/frm_main.h"
+#include "core/ini_module.h"
+#include "settings_dialog/autostart.h"
+#include "settings_dialog/modal_window.h"
+
+namespace kn {
+
+namespace {
+constexpr int32_t kWidthTwips = 7455;
+constexpr int32_t kHeightTwips = 9135;
+constexpr COLORREF kCaptionGrey = RGB(212, 212, 212);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+
+// The dialog's own texts, UTF-8.
+namespace text {
+constexpr const char* kCaption = "Einstellungen";
+constexpr const char* kIntro1 = "Tragt hier die Klangnetz Stationsnamen ein.";
+constexpr const char* kIntro2 = "Ihr k\xC3\xB6nnt mehrere Stationen mit einem ; trennen.";
+constexpr const char* kStations = "Klangnetz Stationen";
+constexpr const char* kHint = "Nur Stationsnamen, ohne 'http://' etc.eingeben !  z.B.: eins";
+constexpr const char* kTextColour = "Textfarbe";
+constexpr const char* kOutline = "Konturfarbe";
+constexpr const char* kShadow = "Schatten anzeigen";
+constexpr const char* kTextSize = "Textgr\xC3\xB6\303\237e";
+constexpr const char* kTransparency = "Transparenz";
+constexpr const char* kInterval = "Updateinterval";
+constexpr const char* kAutostart = "Das Programm mit Windows starten ?";
+constexpr const char* kSideBySide = "Ausgabe nebeneinander";
+constexpr const char* kOnlyChanges = "Anzeige nur bei \xC3\x84nderungen f\xC3\xBCr ";
+constexpr const char* kWriteFile = "Titel und H\xC3\xB6rerinformationen in Datei/en speichern";
+constexpr const char* kSetPosition = "Fensterposition festlegen";
+constexpr const char* kResetPosition = "Fensterposition zur\303\274cksetzen";
+constexpr const char* kCancel = "&Abbrechen";
+constexpr const char* kSave = "&Speichern";
+}  // namespace text
+
+COLORREF swatch_rgb(uint32_t colour) { return static_cast<COLORREF>(colour & 0x00FFFFFF); }
+
+// The running program as the dialogs see it.
+class MainHost : public KonfigHost {
+ public:
+  explicit MainHost(FrmMain& main) : main_(main) {}
+  AppState& app() override { return main_.app(); }
+  void redraw_text() override { main_.frmText().redraw_text(); }
+  int32_t overlay_width_px() override { return main_.frmText().measured_width_px(); }
+  int32_t overlay_height_px() override { return main_.frmText().measured_height_px(); }
+  void move_overlay_twips(int32_t left, int32_t top) override { main_.frmText().move_to_twips(left, top); }
+  void check_stations() override { main_.check_stations(); }
+  void Load_Konfig() override { main_.Load_Konfig(); }
+  void set_autostart(bool on) override { set_own_autostart(on); }
+  void show_message(HWND owner, const std::string& message) override {
+    MessageBoxW(owner, utf8_to_wide(message).c_str(), utf8_to_wide(kProgramTitle).c_str(), MB_OK);
+  }
+
+ private:
+  FrmMain& main_;
+};
+
+FrmKonfig* g_open = nullptr;
+}  // namespace
+
+FrmKonfig::FrmKonfig(KonfigHost& host, HINSTANCE instance) : host_(host), instance_(instance) {}
+
+FrmKonfig::~FrmKonfig() { window_.reset(); }
+
+bool FrmKonfig::create() {
+  register_class_once(kFrmKonfigClass, proc, instance_, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  const int32_t width = kWidthTwips / twips_per_px_x();
+  const int32_t height = kHeightTwips / twips_per_px_y();
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  window_.reset(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT, kFrmKonfigClass,
+                                utf8_to_wide(text::kCaption).c_str(),
+                                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, width, height,
+                                nullptr, nullptr, instance_, this));
+  if (!window_) return false;
+  create_controls();
+  load_values();
+  ShowWindow(hwnd(), SW_SHOW);
+  SetForegroundWindow(hwnd());
+  SetFocus(control(kText1));
+  return true;
+}
+
+void FrmKonfig::run_modal() { kn::run_modal(hwnd(), closed_); }
+
+void FrmKonfig::create_controls() {
+  HWND w = hwnd();
+  const DWORD label = WS_VISIBLE;
+  const DWORD check = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
+  const DWORD slider = WS_VISIBLE | WS_TABSTOP | TBS_HORZ | TBS_NOTICKS;
+  const DWORD button = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+  int caption = kFirstCaption;
+
+  create_control(w, L"STATIC", text::kIntro1, label, caption++, 120, 120, 6975, 255);
+  create_control(w, L"STATIC", text::kIntro2, label, caption++, 120, 360, 6975, 255);
+  create_control(w, L"STATIC", text::kStations, label, caption++, 120, 840, 1695, 255);
+  create_control(w, L"EDIT", "", WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kText1, 1800, 720,
+                 5175, 375);
+  create_control(w, L"STATIC", text::kHint, label, kLabelHint, 120, 1200, 6735, 255);
+  create_control(w, L"STATIC", text::kTextColour, label, caption++, 120, 2160, 1695, 255);
+  create_control(w, L"STATIC", "", label | SS_NOTIFY | WS_BORDER, kPictureBg, 1920, 2040, 615, 375);
+  create_control(w, L"STATIC", "", label | SS_NOTIFY | WS_BORDER, kPictureKont, 1920, 2520, 615, 375);
+  create_control(w, L"BUTTON", text::kOutline, check, kCheckKontur, 120, 2640, 1575, 255);
+  create_control(w, L"BUTTON", text::kShadow, check, kCheckSchatten, 120, 3000, 3855, 375);
+  create_control(w, L"STATIC", text::kTextSize, label, caption++, 120, 3480, 1695, 255);
+  create_control(w, TRACKBAR_CLASSW, "", slider, kScrollFontSize, 1920, 3480, 3135, 255);
+  create_control(w, L"STATIC", "", label, kLabelTextgroesse, 5280, 3480, 1575, 255);
+  create_control(w, L"STATIC", text::kTransparency, label, caption++, 120, 3960, 1695, 255);
+  create_control(w, TRACKBAR_CLASSW, "", slider, kTranzparency, 1920, 3960, 3135, 255);
+  create_control(w, L"STATIC", "", label, kLabelTrans, 5280, 3960, 1575, 255);
+  create_control(w, L"STATIC", text::kInterval, label, caption++, 120, 4560, 1695, 255);
+  create_control(w, TRACKBAR_CLASSW, "", slider, kUpdateInter, 1920, 4560, 3135, 255);
+  create_control(w, L"STATIC", "", label, kLabel6, 5280, 4560, 1575, 255);
+  create_control(w, L"BUTTON", text::kAutostart, check, kCheckAutostart, 120, 5040, 5415, 375);
+  create_control(w, L"BUTTON", text::kSideBySide, check, kCheckNeben, 120, 5760, 3855, 375);
+  create_control(w, L"BUTTON", text::kOnlyChanges, check, kCheckOnlyChanges, 120, 6120, 3375, 375);
+  create_control(w, TRACKBAR_CLASSW, "", slider, kHScrollSeconds, 3360, 6180, 1935, 255);
+  create_control(w, L"STATIC", "", label, kLabelOnlyChanges, 5520, 6240, 1215, 255);
+  create_control(w, L"BUTTON", text::kWriteFile, check, kCheckWriteFile, 120, 6600, 6015, 375);
+  create_control(w, L"BUTTON", text::kSetPosition, button, kCommand3, 960, 7320, 2775, 375);
+  create_control(w, L"BUTTON", text::kResetPosition, button, kCommand2, 3960, 7320, 2415, 375);
+  create_control(w, L"BUTTON", text::kCancel, button, kCommandCancel, 240, 8235, 1815, 375);
+  create_control(w, L"BUTTON", text::kSave, button, kCommand1, 5400, 8235, 1815, 375);
+  // Never shown; they carry the position between the position dialog and saving.
+  create_control(w, L"EDIT", "", 0, kTextPosX, 120, 9600, 1215, 285);
+  create_control(w, L"EDIT", "", 0, kTextPosY, 1440, 9600, 1215, 285);
+
+  for (int id :
+       {kCheckKontur, kCheckSchatten, kCheckAutostart, kCheckNeben, kCheckOnlyChanges, kCheckWriteFile})
+    use_classic_look(control(id));
+  struct Range {
+    int id, lo, hi;
+  };
+  for (Range r : {Range{kScrollFontSize, 10, 30}, Range{kTranzparency, 0, 255}, Range{kUpdateInter, 1, 5},
+                  Range{kHScrollSeconds, 1, 50}}) {
+    SendMessageW(control(r.id), TBM_SETRANGEMIN, FALSE, r.lo);
+    SendMessageW(control(r.id), TBM_SETRANGEMAX, TRUE, r.hi);
+  }
+}
+
+void FrmKonfig::load_values() {
+  Settings& s = host_.settings();
+  copy_ = take_copy(s);
+  s.changes_visible_in_seconds = opening_seconds(s.changes_visible_in_seconds);
+
+  set_text(kText1, s.stations);
+  set_swatch(kPictureBg, colour_from_text(s.BackgroundColor));
+  set_swatch(kPictureKont, colour_from_text(s.OutlineColor));
+  SendMessageW(control(kTranzparency), TBM_SETPOS, TRUE, s.Opaque);
+  SendMessageW(control(kUpdateInter), TBM_SETPOS, TRUE, s.UpdateInterval);
+  SendMessageW(control(kScrollFontSize), TBM_SETPOS, TRUE, s.Text_Size);
+  SendMessageW(control(kHScrollSeconds), TBM_SETPOS, TRUE, s.changes_visible_in_seconds);
+  show_position_fields();
+  auto set_check = [&](int id, bool on) {
+    SendMessageW(control(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+  };
+  set_check(kCheckKontur, s.Text_Ouline);
+  set_check(kCheckSchatten, s.Text_Shadow);
+  set_check(kCheckOnlyChanges, s.only_changes);
+  set_check(kCheckWriteFile, s.write_title2file);
+  set_check(kCheckNeben, s.horizontal == 1);
+  set_check(kCheckAutostart, s.autostart == 1);
+
+  set_text(kLabelTextgroesse, text_size_label(slider(kScrollFontSize)));
+  set_text(kLabelTrans, std::to_string(slider(kTranzparency)));
+  set_text(kLabel6, update_interval_label(slider(kUpdateInter)));
+  set_text(kLabelOnlyChanges, seconds_label(slider(kHScrollSeconds)));
+}
+
+bool FrmKonfig::checked(int id) const { return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+int FrmKonfig::slider(int id) const { return static_cast<int>(SendMessageW(control(id), TBM_GETPOS, 0, 0)); }
+
+std::string FrmKonfig::text_of(int id) const {
+  HWND h = control(id);
+  std::wstring buffer(static_cast<size_t>(GetWindowTextLengthW(h)) + 1, L'\0');
+  const int n = GetWindowTextW(h, buffer.data(), static_cast<int>(buffer.size()));
+  return wide_to_utf8(std::wstring_view(buffer.data(), static_cast<size_t>(n > 0 ? n : 0)));
+}
+
+void FrmKonfig::set_text(int id, const std::string& utf8) {
+  SetWindowTextW(control(id), utf8_to_wide(utf8).c_str());
+}
+
+void FrmKonfig::set_swatch(int swatch, uint32_t colour) {
+  unique_hbrush brush(CreateSolidBrush(swatch_rgb(colour)));
+  if (swatch == kPictureBg) {
+    text_colour_ = colour;
+    text_brush_ = std::move(brush);
+  } else {
+    outline_colour_ = colour;
+    outline_brush_ = std::move(brush);
+  }
+  InvalidateRect(control(swatch), nullptr, TRUE);
+}
+
+void FrmKonfig::show_position_fields() {
+  set_text(kTextPosX, std::to_string(host_.settings().window_pos_x));
+  set_text(kTextPosY, std::to_string(host_.settings().window_pos_y));
+}
+
+void FrmKonfig::slider_moved(HWND h) {
+  Settings& s = host_.settings();
+  const int id = GetDlgCtrlID(h);
+  const int pos = slider(id);
+  switch (id) {
+    case kScrollFontSize:
+      if (pos == s.Text_Size) return;
+      s.Text_Size = static_cast<int16_t>(pos);
+      set_text(kLabelTextgroesse, text_size_label(pos));
+      host_.redraw_text();
+      host_.redraw_text();
+      break;
+    case kTranzparency:
+      if (pos == s.Opaque) return;
+      s.Opaque = static_cast<int16_t>(pos);
+      set_text(kLabelTrans, std::to_string(pos));
+      host_.redraw_text();
+      break;
+    case kUpdateInter:
+      set_text(kLabel6, update_interval_label(pos));
+      break;
+    case kHScrollSeconds:
+      set_text(kLabelOnlyChanges, seconds_label(pos));
+      break;
+    default:
+      break;
+  }
+}
+
+void FrmKonfig::choose_colour(int swatch) {
+  std::array<COLORREF, 16>& custom = swatch == kPictureBg ? text_custom_ : outline_custom_;
+  custom[0] = RGB(255, 0, 255);
+  custom[1] = RGB(125, 125, 125);
+  custom[2] = RGB(90, 90, 90);
+  CHOOSECOLORA cc{};
+  cc.lStructSize = sizeof cc;
+  cc.hwndOwner = hwnd();
+  cc.hInstance = reinterpret_cast<HWND>(instance_);
+  cc.rgbResult = RGB(0, 255, 0);
+  cc.lpCustColors = custom.data();
+  cc.Flags = CC_RGBINIT | CC_FULLOPEN | CC_PREVENTFULLOPEN | CC_ANYCOLOR;
+  if (!ChooseColorA(&cc) || closed_) return;
+  set_swatch(swatch, cc.rgbResult);
+  if (swatch == kPictureBg) {
+    host_.settings().BackgroundColor = colour_to_text(text_colour_);
+  } else {
+    host_.settings().OutlineColor = colour_to_text(outline_colour_);
+  }
+  host_.redraw_text();
+}
+
+void FrmKonfig::command(int id, int code) {
+  if (code != BN_CLICKED) return;  // STN_CLICKED has the same value
+  Settings& s = host_.settings();
+  switch (id) {
+    case kCheckKontur:
+      s.Text_Ouline = checked(kCheckKontur);
+      host_.redraw_text();
+      break;
+    case kCheckSchatten:
+      s.Text_Shadow = checked(kCheckSchatten);
+      host_.redraw_text();
+      break;
+    case kCheckNeben:
+      s.horizontal = checked(kCheckNeben) ? 1 : 0;
+      host_.check_stations();
+      break;
+    case kPictureBg:
+    case kPictureKont:
+      choose_colour(id);
+      break;
+    case kCommand2:
+      s.window_pos_x = 0;
+      s.window_pos_y = 0;
+      show_position_fields();
+      host_.redraw_text();
+      break;
+    case kCommand3:
+      show_frmKonfig_position(host_, instance_, hwnd());
+      if (!closed_) show_position_fields();
+      break;
+    case kCommandCancel:
+      cancel();
+      break;
+    case kCommand1:
+      save();
+      break;
+    default:
+      break;
+  }
+}
+
+void FrmKonfig::save() {
+  KonfigValues v;
+  v.stations_field = text_of(kText1);
+  v.text_colour = text_colour_;
+  v.outline_colour = outline_colour_;
+  v.update_interval = slider(kUpdateInter);
+  v.opaque = slider(kTranzparency);
+  v.outline = checked(kCheckKontur);
+  v.shadow = checked(kCheckSchatten);
+  v.text_size = slider(kScrollFontSize);
+  v.autostart = checked(kCheckAutostart);
+  v.only_changes = checked(kCheckOnlyChanges);
+  v.seconds = slider(kHScrollSeconds);
+  v.write_title2file = checked(kCheckWriteFile);
+  v.pos_x_field = text_of(kTextPosX);
+  v.pos_y_field = text_of(kTextPosY);
+  v.horizontal = checked(kCheckNeben);
+
+  if (auto message = validate_stations(station_text(v.stations_field))) {
+    host_.show_message(hwnd(), *message);
+    return;
+  }
+  const std::string file = host_.app().settings_file;
+  write_konfig(
+      v,
+      [&](const std::string& key, const std::string& value) {
+        write_ini_value(kSettingsSection, key, value, file);
+      },
+      [&] {
+        host_.set_autostart(v.autostart);
+        host_.app().write_title2file = v.write_title2file;
+      });
+  host_.Load_Konfig();
+  host_.show_message(hwnd(), kSavedMessage);
+  close();
+}
+
+void FrmKonfig::cancel() {
+  restore_copy(copy_, host_.settings());
+  host_.redraw_text();
+  close();
+}
+
+void FrmKonfig::close() {
+  if (closed_) return;
+  closed_ = true;
+  window_.reset();
+}
+
+LRESULT CALLBACK FrmKonfig::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<FrmKonfig*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+  return self->handle(hwnd, msg, wp, lp);
+}
+
+LRESULT FrmKonfig::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wp);
+      const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
+      if (id == kPictureBg && text_brush_) return reinterpret_cast<LRESULT>(text_brush_.get());
+      if (id == kPictureKont && outline_brush_) return reinterpret_cast<LRESULT>(outline_brush_.get());
+      SetTextColor(dc, id == kLabelHint ? kRed : id >= kFirstCaption ? kCaptionGrey : kWhite);
+      SetBkColor(dc, RGB(0, 0, 0));
+      return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
+    }
+    case WM_HSCROLL:
+      if (lp) slider_moved(reinterpret_cast<HWND>(lp));
+      return 0;
+    case WM_COMMAND:
+      command(LOWORD(wp), HIWORD(wp));
+      return 0;
+    case WM_CLOSE:  // the caption's close box acts like "Abbrechen"
+      cancel();
+      return 0;
+    case WM_DESTROY:
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void show_frmKonfig(FrmMain& main) {
+  if (g_open) {  // a second tray command while open brings it forward
+    SetForegroundWindow(g_open->hwnd());
+    return;
+  }
+  MainHost host(main);
+  FrmKonfig dialog(host, main.instance_handle());
+  if (!dialog.create()) return;
+  g_open = &dialog;
+  dialog.run_modal();
+  g_open = nullptr;
+}
+
+}  // namespace kn

@@ -1,0 +1,104 @@
+#pragma once
+// frmKonfig: the settings dialog with live preview of the overlay.
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+#include "core/app_state.h"
+#include "core/win_handle.h"
+#include "settings_dialog/frm_konfig_position.h"
+#include "settings_dialog/konfig_logic.h"
+
+namespace kn {
+
+// What the settings dialog needs from the program; FrmMain provides the real one.
+class KonfigHost : public PositionHost {
+ public:
+  virtual AppState& app() = 0;
+  Settings& settings() override { return app(); }
+  virtual void check_stations() = 0;
+  virtual void Load_Konfig() = 0;
+  virtual void set_autostart(bool on) = 0;
+  // A message box with the program's title and only an OK button.
+  virtual void show_message(HWND owner, const std::string& text) = 0;
+};
+
+inline constexpr const wchar_t* kFrmKonfigClass = L"Klangnetz_frmKonfig";
+
+class FrmKonfig {
+ public:
+  enum Control : int {
+    kText1 = 1001,
+    kPictureBg,
+    kPictureKont,
+    kCheckKontur,
+    kCheckSchatten,
+    kScrollFontSize,
+    kLabelTextgroesse,
+    kTranzparency,
+    kLabelTrans,
+    kUpdateInter,
+    kLabel6,
+    kCheckAutostart,
+    kCheckNeben,
+    kCheckOnlyChanges,
+    kHScrollSeconds,
+    kLabelOnlyChanges,
+    kCheckWriteFile,
+    kCommand3,
+    kCommand2,
+    kCommandCancel,
+    kCommand1,
+    kTextPosX,
+    kTextPosY,
+    kLabelHint,
+    kFirstCaption  // the plain captions follow
+  };
+
+  FrmKonfig(KonfigHost& host, HINSTANCE instance);
+  ~FrmKonfig();
+  FrmKonfig(const FrmKonfig&) = delete;
+  FrmKonfig& operator=(const FrmKonfig&) = delete;
+
+  // Copies the settings into the controls and shows the dialog centred.
+  bool create();
+  // Returns when the dialog has closed.
+  void run_modal();
+
+  HWND hwnd() const { return window_.get(); }
+  HWND control(int id) const { return GetDlgItem(window_.get(), id); }
+  bool closed() const { return closed_; }
+
+ private:
+  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT handle(HWND, UINT, WPARAM, LPARAM);
+  void create_controls();
+  void load_values();
+  void command(int id, int code);
+  void slider_moved(HWND slider);
+  void choose_colour(int swatch);
+  void set_swatch(int swatch, uint32_t colour);
+  void show_position_fields();
+  void save();
+  void cancel();
+  void close();
+  bool checked(int id) const;
+  int slider(int id) const;
+  std::string text_of(int id) const;
+  void set_text(int id, const std::string& utf8);
+
+  KonfigHost& host_;
+  HINSTANCE instance_;
+  KonfigCopy copy_;
+  uint32_t text_colour_ = 0;
+  uint32_t outline_colour_ = 0;
+  unique_hbrush text_brush_;
+  unique_hbrush outline_brush_;
+  std::array<COLORREF, 16> text_custom_{};
+  std::array<COLORREF, 16> outline_custom_{};
+  unique_hwnd window_;
+  bool closed_ = false;
+};
+
+}  // namespace kn

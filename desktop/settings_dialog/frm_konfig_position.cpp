@@ -1,0 +1,212 @@
+#include "settings_dialog/frm_konfig_position.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "core/ansi_win.h"
+#include "settings_dialog/modal_window.h"
+
+namespace kn {
+
+namespace {
+constexpr COLORREF kDarkGreen = RGB(0, 64, 0);
+constexpr const char* kHint = "Verschiebe das Fenster an die gew\xC3\xBCnschte Position.";
+constexpr const char* kApplyTip = "Einstellungen \303\274bernehmen";
+// The two image buttons must stay reachable even over an empty overlay.
+constexpr int32_t kMinWidthTwips = 600;
+constexpr int32_t kMinHeightTwips = 240;
+
+using unique_hpen = unique_handle<HPEN, NullTraits<HPEN, delete_gdi>>;
+}  // namespace
+
+FrmKonfigPosition::FrmKonfigPosition(PositionHost& host, HINSTANCE instance)
+    : host_(host), instance_(instance) {}
+
+FrmKonfigPosition::~FrmKonfigPosition() {
+  if (!closed_ && owner_) EnableWindow(owner_, TRUE);
+  tooltip_.reset();
+  window_.reset();
+}
+
+bool FrmKonfigPosition::create(HWND owner) {
+  owner_ = owner;
+  tx_ = twips_per_px_x();
+  ty_ = twips_per_px_y();
+  background_.reset(CreateSolidBrush(kDarkGreen));
+  register_class_once(kFrmKonfigPositionClass, proc, instance_, nullptr);
+
+  const Settings& s = host_.settings();
+  const int32_t width_twips = std::max(host_.overlay_width_px() * tx_, kMinWidthTwips);
+  const int32_t height_twips = std::max(host_.overlay_height_px() * ty_, kMinHeightTwips);
+  window_.reset(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kFrmKonfigPositionClass, L"",
+                                WS_POPUP | WS_CLIPCHILDREN, s.window_pos_x / tx_, s.window_pos_y / ty_,
+                                width_twips / tx_, height_twips / ty_, owner, nullptr, instance_, this));
+  if (!window_) return false;
+
+  const DWORD button = WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
+  HWND picture1 = create_control(hwnd(), L"BUTTON", "", button, kPicture1, 0, 0, 240, 240);
+  create_control(hwnd(), L"BUTTON", "", button, kPicture2, 360, 0, 240, 240);
+  // SS_NOTIFY keeps a press on the hint from reaching the background, so it does not drag.
+  create_control(hwnd(), L"STATIC", kHint, WS_VISIBLE | SS_NOTIFY, kLabel1, 120, 1800, 5655, 375);
+  create_control(hwnd(), L"BUTTON", "\303\234bernehmen", WS_VISIBLE | WS_TABSTOP, kCommand1, 3600, 2400, 1815,
+                 375);
+  create_control(hwnd(), L"BUTTON", "Abbrechen", WS_VISIBLE | WS_TABSTOP, kCommand2, 240, 2400, 1815, 375);
+
+  tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0,
+                                 0, hwnd(), nullptr, instance_, nullptr));
+  if (tooltip_) {
+    std::wstring tip = utf8_to_wide(kApplyTip);
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = hwnd();
+    ti.uId = reinterpret_cast<UINT_PTR>(picture1);
+    ti.lpszText = tip.data();
+    SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  }
+
+  if (owner_) EnableWindow(owner_, FALSE);
+  ShowWindow(hwnd(), SW_SHOW);
+  SetForegroundWindow(hwnd());
+  SetFocus(hwnd());
+  return true;
+}
+
+void FrmKonfigPosition::run_modal() { kn::run_modal(hwnd(), closed_); }
+
+POINT FrmKonfigPosition::left_top_twips() const {
+  RECT r{};
+  GetWindowRect(window_.get(), &r);
+  return POINT{r.left * tx_, r.top * ty_};
+}
+
+void FrmKonfigPosition::apply() {
+  const POINT p = left_top_twips();
+  host_.settings().window_pos_x = p.x;
+  host_.settings().window_pos_y = p.y;
+  host_.redraw_text();
+  close();
+}
+
+void FrmKonfigPosition::reset() {
+  host_.settings().window_pos_x = 0;
+  host_.settings().window_pos_y = 0;
+  host_.redraw_text();
+  close();
+}
+
+void FrmKonfigPosition::close() {
+  if (closed_) return;
+  closed_ = true;
+  // The owner comes back before this window goes, so activation returns to it.
+  if (owner_) EnableWindow(owner_, TRUE);
+  tooltip_.reset();
+  window_.reset();
+}
+
+void FrmKonfigPosition::draw_picture(const DRAWITEMSTRUCT& item) {
+  HDC dc = item.hDC;
+  FillRect(dc, &item.rcItem, background_.get());
+  const RECT& r = item.rcItem;
+  const int w = r.right - r.left;
+  const int h = r.bottom - r.top;
+  const bool apply_image = item.CtlID == kPicture1;
+  unique_hpen pen(
+      CreatePen(PS_SOLID, std::max(1, w / 8), apply_image ? RGB(120, 255, 120) : RGB(255, 120, 120)));
+  select_guard keep(dc, pen.get());
+  if (apply_image) {  // a tick
+    MoveToEx(dc, r.left + w / 5, r.top + h / 2, nullptr);
+    LineTo(dc, r.left + w * 2 / 5, r.top + h * 3 / 4);
+    LineTo(dc, r.left + w * 4 / 5, r.top + h / 4);
+  } else {  // a cross
+    MoveToEx(dc, r.left + w / 4, r.top + h / 4, nullptr);
+    LineTo(dc, r.left + w * 3 / 4, r.top + h * 3 / 4);
+    MoveToEx(dc, r.left + w * 3 / 4, r.top + h / 4, nullptr);
+    LineTo(dc, r.left + w / 4, r.top + h * 3 / 4);
+  }
+}
+
+LRESULT CALLBACK FrmKonfigPosition::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<FrmKonfigPosition*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+  return self->handle(hwnd, msg, wp, lp);
+}
+
+LRESULT FrmKonfigPosition::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND: {
+      RECT r{};
+      GetClientRect(hwnd, &r);
+      FillRect(reinterpret_cast<HDC>(wp), &r, background_.get());
+      return 1;
+    }
+    case WM_CTLCOLORSTATIC:
+      SetTextColor(reinterpret_cast<HDC>(wp), RGB(255, 255, 255));
+      SetBkColor(reinterpret_cast<HDC>(wp), kDarkGreen);
+      return reinterpret_cast<LRESULT>(background_.get());
+    case WM_DRAWITEM:
+      draw_picture(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+      return TRUE;
+    case WM_LBUTTONDOWN:
+      start_x = GET_X_LPARAM(lp) * tx_;
+      start_y = GET_Y_LPARAM(lp) * ty_;
+      dragging = true;
+      SetCapture(hwnd);  // so that releasing anywhere ends the drag
+      return 0;
+    case WM_MOUSEMOVE:
+      if (dragging) {
+        const POINT p = left_top_twips();
+        const int32_t left = p.x + GET_X_LPARAM(lp) * tx_ - start_x;
+        const int32_t top = p.y + GET_Y_LPARAM(lp) * ty_ - start_y;
+        SetWindowPos(hwnd, nullptr, left / tx_, top / ty_, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        host_.move_overlay_twips(left, top);
+      }
+      return 0;
+    case WM_LBUTTONUP:
+      dragging = false;
+      if (GetCapture() == hwnd) ReleaseCapture();
+      return 0;
+    case WM_CAPTURECHANGED:
+      dragging = false;
+      return 0;
+    case WM_KEYDOWN:
+      if (wp == VK_ESCAPE) {
+        close();
+        return 0;
+      }
+      break;
+    case WM_COMMAND:
+      switch (LOWORD(wp)) {
+        case kPicture1:
+        case kCommand1:
+          apply();
+          return 0;
+        case kPicture2:
+        case kCommand2:
+          reset();
+          return 0;
+        default:
+          break;
+      }
+      break;
+    case WM_DESTROY:
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void show_frmKonfig_position(PositionHost& host, HINSTANCE instance, HWND owner) {
+  FrmKonfigPosition dialog(host, instance);
+  if (dialog.create(owner)) dialog.run_modal();
+}
+
+}  // namespace kn

@@ -1,0 +1,71 @@
+#pragma once
+// frmKonfig_position: a dark green rectangle of the overlay's size that the user
+// drags to where the overlay should stand.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "core/settings.h"
+#include "core/win_handle.h"
+
+namespace kn {
+
+// What the position dialog needs from the program.
+class PositionHost {
+ public:
+  virtual ~PositionHost() = default;
+  virtual Settings& settings() = 0;
+  virtual void redraw_text() = 0;
+  virtual int32_t overlay_width_px() = 0;
+  virtual int32_t overlay_height_px() = 0;
+  virtual void move_overlay_twips(int32_t left, int32_t top) = 0;
+};
+
+inline constexpr const wchar_t* kFrmKonfigPositionClass = L"Klangnetz_frmKonfig_position";
+
+class FrmKonfigPosition {
+ public:
+  enum Control : int { kPicture1 = 2001, kPicture2, kLabel1, kCommand1, kCommand2 };
+
+  FrmKonfigPosition(PositionHost& host, HINSTANCE instance);
+  ~FrmKonfigPosition();
+  FrmKonfigPosition(const FrmKonfigPosition&) = delete;
+  FrmKonfigPosition& operator=(const FrmKonfigPosition&) = delete;
+
+  // Creates and shows the dialog at the stored position; `owner` stays disabled
+  // until it closes.
+  bool create(HWND owner);
+  // Returns when the dialog has closed.
+  void run_modal();
+
+  HWND hwnd() const { return window_.get(); }
+  HWND control(int id) const { return GetDlgItem(window_.get(), id); }
+  bool closed() const { return closed_; }
+
+ private:
+  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT handle(HWND, UINT, WPARAM, LPARAM);
+  void apply();
+  void reset();
+  void close();
+  void draw_picture(const DRAWITEMSTRUCT& item);
+  POINT left_top_twips() const;
+
+  PositionHost& host_;
+  HINSTANCE instance_;
+  HWND owner_ = nullptr;
+  unique_hbrush background_;
+  unique_hwnd window_;
+  unique_hwnd tooltip_;  // destroyed before the window it belongs to
+  int32_t tx_ = 15;
+  int32_t ty_ = 15;
+  int32_t start_x = 0;
+  int32_t start_y = 0;
+  bool dragging = false;
+  bool closed_ = false;
+};
+
+// Opens the dialog modally over `owner`.
+void show_frmKonfig_position(PositionHost& host, HINSTANCE instance, HWND owner);
+
+}  // namespace kn

@@ -1,0 +1,106 @@
+#include "settings_dialog/konfig_logic.h"
+
+#include "core/number_text.h"
+#include "core/text_util.h"
+
+namespace kn {
+
+namespace {
+constexpr const char* kWrongName = "Falsche Eingabe der oder des Stationsnamens!\r\n";
+constexpr const char* kExample = "\r\nBeipsiel: eins";
+
+std::string without_message(const std::string& what) {
+  return std::string(kWrongName) + "Bitte nur den Stationsnamen ohne '" + what + "' eintragen." + kExample;
+}
+
+std::string flag(bool on) { return on ? "1" : "0"; }
+}  // namespace
+
+std::string text_size_label(int value) { return "Textgr\xC3\xB6\303\237e: " + std::to_string(value); }
+
+std::string update_interval_label(int value) {
+  if (value == 1) return "einmal pro Minute";
+  return "aller " + std::to_string(value) + " Minuten";
+}
+
+std::string seconds_label(int value) {
+  return std::to_string(value) + (value == 1 ? " Sekunde" : " Sekunden");
+}
+
+std::string station_text(std::string_view field) { return trim_blanks(to_lower(field)); }
+
+std::optional<std::string> validate_stations(std::string_view text) {
+  if (text.find(',') != std::string_view::npos) {
+    return std::string(kWrongName) + "F\xC3\xBCr mehrere Stationen bitte ein ; verwenden ";
+  }
+  if (text.find("http") != std::string_view::npos) return without_message("http");
+  if (text.find(kPlatformDomain) != std::string_view::npos) return without_message(kPlatformDomain);
+  if (text.find(".live") != std::string_view::npos) return without_message(".live");
+  return std::nullopt;
+}
+
+uint32_t colour_from_text(std::string_view text) {
+  return static_cast<uint32_t>(round_clamp_int32(leading_number(text)));
+}
+
+std::string colour_to_text(uint32_t colour) { return std::to_string(static_cast<int32_t>(colour)); }
+
+void write_konfig(const KonfigValues& v, const KeyWriter& write,
+                  const std::function<void()>& after_autostart_key) {
+  write("stations", station_text(v.stations_field));
+  if (static_cast<int32_t>(v.text_colour) >= 0) write("BackgroundColor", colour_to_text(v.text_colour));
+  if (static_cast<int32_t>(v.outline_colour) >= 0) write("OutlineColor", colour_to_text(v.outline_colour));
+  write("UpdateInterval", std::to_string(v.update_interval));
+  write("Opaque", std::to_string(v.opaque));
+  write("Text_Ouline", flag(v.outline));
+  write("Text_Shadow", flag(v.shadow));
+  write("Text_Size", std::to_string(v.text_size));
+  write("autostart", flag(v.autostart));
+  if (after_autostart_key) after_autostart_key();
+  write("only_changes", flag(v.only_changes));
+  write("changes_visible_in_seconds", std::to_string(v.seconds));
+  write("write_title2file", flag(v.write_title2file));
+  write("window_pos_x", trim_blanks(v.pos_x_field));
+  write("window_pos_y", trim_blanks(v.pos_y_field));
+  write("horizontal", flag(v.horizontal));
+}
+
+KonfigCopy take_copy(const Settings& s) {
+  KonfigCopy c;
+  c.text_colour = colour_from_text(s.BackgroundColor);
+  c.outline_colour = colour_from_text(s.OutlineColor);
+  c.Opaque = s.Opaque;
+  c.UpdateInterval = s.UpdateInterval;
+  c.Text_Ouline = s.Text_Ouline;
+  c.Text_Shadow = s.Text_Shadow;
+  c.Text_Size = s.Text_Size;
+  c.only_changes = s.only_changes;
+  c.changes_visible_in_seconds = s.changes_visible_in_seconds;
+  c.write_title2file = s.write_title2file;
+  c.window_pos_x = s.window_pos_x;
+  c.window_pos_y = s.window_pos_y;
+  c.horizontal = s.horizontal;
+  c.autostart = s.autostart;
+  return c;
+}
+
+void restore_copy(const KonfigCopy& c, Settings& s) {
+  s.BackgroundColor = colour_to_text(c.text_colour);
+  s.OutlineColor = colour_to_text(c.outline_colour);
+  s.Opaque = c.Opaque;
+  s.UpdateInterval = c.UpdateInterval;
+  s.Text_Ouline = c.Text_Ouline;
+  s.Text_Shadow = c.Text_Shadow;
+  s.Text_Size = c.Text_Size;
+  s.only_changes = c.only_changes;
+  s.changes_visible_in_seconds = c.changes_visible_in_seconds;
+  s.write_title2file = c.write_title2file;
+  s.window_pos_x = c.window_pos_x;
+  s.window_pos_y = c.window_pos_y;
+  s.horizontal = c.horizontal;
+  s.autostart = c.autostart;
+}
+
+int16_t opening_seconds(int16_t stored) { return stored < 1 ? int16_t{10} : stored; }
+
+}  // namespace kn

@@ -1,0 +1,194 @@
+#include "settings_dialog/konfig_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "settings_dialog/autostart.h"
+
+namespace kn {
+namespace {
+
+const std::string kHead = "Falsche Eingabe der oder des Stationsnamens!\r\n";
+const std::string kComma = kHead + "F\xC3\xBCr mehrere Stationen bitte ein ; verwenden ";
+const std::string kHttp = kHead + "Bitte nur den Stationsnamen ohne 'http' eintragen.\r\nBeipsiel: eins";
+const std::string kDomain =
+    kHead + "Bitte nur den Stationsnamen ohne 'klangnetz.de' eintragen.\r\nBeipsiel: eins";
+const std::string kLive = kHead + "Bitte nur den Stationsnamen ohne '.live' eintragen.\r\nBeipsiel: eins";
+
+std::optional<std::string> check(const std::string& field) { return validate_stations(station_text(field)); }
+
+TEST(StationValidation, RefusesEachForbiddenPartWithItsOwnMessage) {
+  EXPECT_EQ(check("Eins, zwei"), kComma);
+  EXPECT_EQ(check("http://eins"), kHttp);
+  EXPECT_EQ(check("HTTP"), kHttp) << "checks run on the lower-cased text";
+  EXPECT_EQ(check("eins;www.Klangnetz.de/eins"), kDomain);
+  EXPECT_EQ(check("meinradio.live"), kLive);
+  EXPECT_EQ(check("meinradiohttp"), kHttp) << "a hit inside a name counts";
+}
+
+TEST(StationValidation, FirstMatchingCheckWins) {
+  EXPECT_EQ(check("http://meinradio.live"), kHttp);
+  EXPECT_EQ(check("a,http"), kComma);
+  EXPECT_EQ(check("klangnetz.de.live"), kDomain);
+}
+
+TEST(StationValidation, AcceptableListsPass) {
+  EXPECT_EQ(check(""), std::nullopt);
+  EXPECT_EQ(check("eins;zwei"), std::nullopt);
+  EXPECT_EQ(check("   "), std::nullopt);
+  EXPECT_EQ(check("klangnetz;live"), std::nullopt);
+}
+
+TEST(StationValidation, StationTextIsLowerCasedAndTrimmed) {
+  EXPECT_EQ(station_text("  Eins  "), "eins");
+  EXPECT_EQ(station_text(" Eins ; ZWEI "), "eins ; zwei");
+  EXPECT_EQ(station_text(""), "");
+}
+
+TEST(ValueLabels, ReadAsTheDialogShowsThem) {
+  EXPECT_EQ(update_interval_label(1), "einmal pro Minute");
+  EXPECT_EQ(update_interval_label(3), "aller 3 Minuten");
+  EXPECT_EQ(update_interval_label(5), "aller 5 Minuten");
+  EXPECT_EQ(seconds_label(1), "1 Sekunde");
+  EXPECT_EQ(seconds_label(2), "2 Sekunden");
+  EXPECT_EQ(seconds_label(10), "10 Sekunden");
+  EXPECT_EQ(text_size_label(18), "Textgr\xC3\xB6\303\237e: 18");
+}
+
+using Calls = std::vector<std::pair<std::string, std::string>>;
+
+Calls record(const KonfigValues& v) {
+  Calls calls;
+  write_konfig(
+      v, [&](const std::string& k, const std::string& val) { calls.emplace_back(k, val); },
+      [&] { calls.emplace_back("<autostart>", ""); });
+  return calls;
+}
+
+TEST(SavingKeys, FifteenKeysInOrderWithTheirValueForms) {
+  KonfigValues v;
+  v.stations_field = "  Eins;ZWEI ";
+  v.text_colour = 255;  // pure red
+  v.outline_colour = 0x00FF8040;
+  v.update_interval = 1;
+  v.opaque = 0;
+  v.outline = false;
+  v.shadow = true;
+  v.text_size = 30;
+  v.autostart = true;
+  v.only_changes = true;
+  v.seconds = 50;
+  v.write_title2file = false;
+  v.pos_x_field = " 1500 ";
+  v.pos_y_field = "0";
+  v.horizontal = true;
+  const Calls expected = {{"stations", "eins;zwei"},
+                          {"BackgroundColor", "255"},
+                          {"OutlineColor", "16744512"},
+                          {"UpdateInterval", "1"},
+                          {"Opaque", "0"},
+                          {"Text_Ouline", "0"},
+                          {"Text_Shadow", "1"},
+                          {"Text_Size", "30"},
+                          {"autostart", "1"},
+                          {"<autostart>", ""},
+                          {"only_changes", "1"},
+                          {"changes_visible_in_seconds", "50"},
+                          {"write_title2file", "0"},
+                          {"window_pos_x", "1500"},
+                          {"window_pos_y", "0"},
+                          {"horizontal", "1"}};
+  EXPECT_EQ(record(v), expected);
+}
+
+TEST(SavingKeys, NegativeColoursAreSkippedAndFlagsFlip) {
+  KonfigValues v;
+  v.text_colour = 0xFFFFFFFF;
+  v.outline_colour = 0x80000000;
+  v.outline = true;
+  v.shadow = false;
+  v.autostart = false;
+  v.write_title2file = true;
+  v.horizontal = false;
+  Calls calls = record(v);
+  ASSERT_EQ(calls.size(), 14u);
+  EXPECT_EQ(calls[0], (std::pair<std::string, std::string>("stations", "")));
+  EXPECT_EQ(calls[1].first, "UpdateInterval");
+  EXPECT_EQ(calls[3], (std::pair<std::string, std::string>("Text_Ouline", "1")));
+  EXPECT_EQ(calls[4], (std::pair<std::string, std::string>("Text_Shadow", "0")));
+  EXPECT_EQ(calls[6], (std::pair<std::string, std::string>("autostart", "0")));
+  EXPECT_EQ(calls[10], (std::pair<std::string, std::string>("write_title2file", "1")));
+  EXPECT_EQ(calls[13], (std::pair<std::string, std::string>("horizontal", "0")));
+}
+
+TEST(Colours, DecimalTextRoundTripsThroughTheSwatchValue) {
+  EXPECT_EQ(colour_from_text("2131691"), 2131691u);
+  EXPECT_EQ(colour_from_text(" 255 "), 255u);
+  EXPECT_EQ(colour_from_text("abc"), 0u);
+  EXPECT_EQ(colour_to_text(colour_from_text("-1")), "-1");
+  EXPECT_EQ(colour_to_text(0x00FFFFFF), "16777215");
+}
+
+TEST(CancelCopy, RestoresEverythingChangedLive) {
+  Settings s;
+  s.BackgroundColor = "2131691";
+  s.OutlineColor = "0";
+  s.Text_Size = 18;
+  s.changes_visible_in_seconds = 0;
+  s.window_pos_x = 1500;
+  s.horizontal = 1;
+  s.autostart = 1;
+  s.stations = "eins";
+  const KonfigCopy copy = take_copy(s);
+  s.changes_visible_in_seconds = opening_seconds(s.changes_visible_in_seconds);
+  EXPECT_EQ(s.changes_visible_in_seconds, 10);
+  s.BackgroundColor = "255";
+  s.OutlineColor = "65280";
+  s.Text_Size = 30;
+  s.Opaque = 10;
+  s.Text_Ouline = false;
+  s.Text_Shadow = false;
+  s.window_pos_x = 0;
+  s.window_pos_y = 0;
+  s.horizontal = 0;
+  s.stations = "zwei";
+  restore_copy(copy, s);
+  const Settings original = [] {
+    Settings o;
+    o.window_pos_x = 1500;
+    o.horizontal = 1;
+    o.autostart = 1;
+    return o;
+  }();
+  EXPECT_EQ(s.BackgroundColor, "2131691");
+  EXPECT_EQ(s.OutlineColor, "0");
+  EXPECT_EQ(s.Text_Size, 18);
+  EXPECT_EQ(s.Opaque, original.Opaque);
+  EXPECT_TRUE(s.Text_Ouline);
+  EXPECT_TRUE(s.Text_Shadow);
+  EXPECT_EQ(s.changes_visible_in_seconds, 0);
+  EXPECT_EQ(s.window_pos_x, 1500);
+  EXPECT_EQ(s.horizontal, 1);
+  EXPECT_EQ(s.stations, "zwei") << "the station field is not part of the copy";
+}
+
+TEST(CancelCopy, SecondsBelowOneOpenAsTen) {
+  EXPECT_EQ(opening_seconds(0), 10);
+  EXPECT_EQ(opening_seconds(-3), 10);
+  EXPECT_EQ(opening_seconds(1), 1);
+  EXPECT_EQ(opening_seconds(50), 50);
+}
+
+TEST(Autostart, ValueNameFollowsTheExecutableWhileDataNamesTheProgramInQuotes) {
+  EXPECT_EQ(autostart_value_name("C:\\Tools\\Klangnetz_DesktopTool.exe"), "Klangnetz_DesktopTool");
+  EXPECT_EQ(autostart_value_name("C:\\a.b\\Anders.Benannt.exe"), "Anders.Benannt");
+  EXPECT_EQ(autostart_value_name("Ohne"), "Ohne");
+  EXPECT_EQ(autostart_command("C:\\Program Files\\Klangnetz"),
+            "\"C:\\Program Files\\Klangnetz\\Klangnetz_DesktopTool.exe\"");
+}
+
+}  // namespace
+}  // namespace kn

@@ -1,0 +1,46 @@
+#pragma once
+// A stand-in for the running program: records what the dialogs ask of it.
+#include <string>
+#include <vector>
+
+#include "core/ini_module.h"
+#include "settings_dialog/frm_konfig.h"
+
+namespace kn::test {
+
+class FakeHost : public KonfigHost {
+ public:
+  AppState state;
+  std::vector<int16_t> redraw_sizes;  // Text_Size at each redraw
+  int polls = 0;
+  int loads = 0;
+  std::vector<bool> autostart_calls;
+  std::vector<std::string> messages;
+  int32_t width_px = 200;
+  int32_t height_px = 50;
+  std::vector<std::pair<int32_t, int32_t>> overlay_moves;
+
+  AppState& app() override { return state; }
+  void redraw_text() override { redraw_sizes.push_back(state.Text_Size); }
+  int32_t overlay_width_px() override { return width_px; }
+  int32_t overlay_height_px() override { return height_px; }
+  void move_overlay_twips(int32_t left, int32_t top) override { overlay_moves.emplace_back(left, top); }
+  void check_stations() override { ++polls; }
+  void Load_Konfig() override {
+    ++loads;
+    const std::string file = state.settings_file;
+    static_cast<Settings&>(state) = read_settings([&](const std::string& key, const std::string& def) {
+      return read_ini_value(kSettingsSection, key, def, file);
+    });
+  }
+  void set_autostart(bool on) override { autostart_calls.push_back(on); }
+  void show_message(HWND, const std::string& text) override { messages.push_back(text); }
+};
+
+inline std::wstring window_text(HWND h) {
+  wchar_t buffer[512] = {};
+  GetWindowTextW(h, buffer, 512);
+  return buffer;
+}
+
+}  // namespace kn::test

@@ -1,0 +1,265 @@
+#include "settings_dialog/frm_konfig.h"
+
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/win_test_util.h"
+#include "core/ansi_win.h"
+#include "settings_dialog/fake_host.h"
+
+namespace kn {
+namespace {
+
+using test::FakeHost;
+using test::window_text;
+
+HINSTANCE self() { return GetModuleHandleW(nullptr); }
+
+void click(HWND control) { SendMessageW(control, BM_CLICK, 0, 0); }
+
+void move_slider(FrmKonfig& dialog, int id, int pos) {
+  HWND slider = dialog.control(id);
+  SendMessageW(slider, TBM_SETPOS, TRUE, pos);
+  SendMessageW(dialog.hwnd(), WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, pos),
+               reinterpret_cast<LPARAM>(slider));
+}
+
+int slider_pos(FrmKonfig& dialog, int id) {
+  return static_cast<int>(SendMessageW(dialog.control(id), TBM_GETPOS, 0, 0));
+}
+
+bool is_checked(FrmKonfig& dialog, int id) {
+  return SendMessageW(dialog.control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::wstring w(const std::string& utf8) { return utf8_to_wide(utf8); }
+
+std::string read_key(const std::string& file, const char* key) {
+  char buffer[256] = {};
+  GetPrivateProfileStringA("Konfig", key, "<missing>", buffer, sizeof buffer, file.c_str());
+  return buffer;
+}
+
+TEST(FrmKonfig, CancelAfterLiveTextSizeChangeRestoresAndRedraws) {
+  FakeHost host;
+  host.state.Text_Size = 18;
+  FrmKonfig dialog(host, self());
+  ASSERT_TRUE(dialog.create());
+  EXPECT_EQ(window_text(dialog.hwnd()), L"Einstellungen");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTextgroesse)), w("Textgr\xC3\xB6\303\237e: 18"));
+
+  move_slider(dialog, FrmKonfig::kScrollFontSize, 25);
+  EXPECT_EQ(host.state.Text_Size, 25);
+  EXPECT_EQ(host.redraw_sizes, (std::vector<int16_t>{25, 25}));
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTextgroesse)), w("Textgr\xC3\xB6\303\237e: 25"));
+
+  click(dialog.control(FrmKonfig::kCommandCancel));
+  EXPECT_TRUE(dialog.closed());
+  EXPECT_EQ(dialog.hwnd(), nullptr);
+  EXPECT_EQ(host.state.Text_Size, 18);
+  ASSERT_EQ(host.redraw_sizes.size(), 3u);
+  EXPECT_EQ(host.redraw_sizes.back(), 18) << "the overlay is redrawn with the restored size";
+  EXPECT_EQ(host.loads, 0);
+}
+
+TEST(FrmKonfig, OpensWithTheStoredValuesAndTheSecondsFixUp) {
+  FakeHost host;
+  host.state.changes_visible_in_seconds = 0;
+  host.state.UpdateInterval = 1;
+  host.state.Opaque = 100;
+  host.state.horizontal = 2;  // only exactly 1 checks the box
+  host.state.autostart = 1;
+  host.state.Text_Ouline = false;
+  host.state.write_title2file = true;
+  host.state.stations = "eins;zwei";
+  host.state.window_pos_x = 1500;
+  host.state.window_pos_y = 3000;
+  FrmKonfig dialog(host, self());
+  ASSERT_TRUE(dialog.create());
+
+  EXPECT_EQ(host.state.changes_visible_in_seconds, 10);
+  EXPECT_EQ(slider_pos(dialog, FrmKonfig::kHScrollSeconds), 10);
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelOnlyChanges)), L"10 Sekunden");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabel6)), L"einmal pro Minute");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTrans)), L"100");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kText1)), L"eins;zwei");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosX)), L"1500");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosY)), L"3000");
+  EXPECT_FALSE(IsWindowVisible(dialog.control(FrmKonfig::kTextPosX)));
+  EXPECT_FALSE(is_checked(dialog, FrmKonfig::kCheckNeben));
+  EXPECT_TRUE(is_checked(dialog, FrmKonfig::kCheckAutostart));
+  EXPECT_FALSE(is_checked(dialog, FrmKonfig::kCheckKontur));
+  EXPECT_TRUE(is_checked(dialog, FrmKonfig::kCheckWriteFile));
+
+  move_slider(dialog, FrmKonfig::kUpdateInter, 3);
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabel6)), L"aller 3 Minuten");
+  move_slider(dialog, FrmKonfig::kHScrollSeconds, 1);
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelOnlyChanges)), L"1 Sekunde");
+  EXPECT_EQ(host.state.UpdateInterval, 1) << "the interval takes effect only when saving";
+  EXPECT_TRUE(host.redraw_sizes.empty());
+
+  click(dialog.control(FrmKonfig::kCommandCancel));
+  EXPECT_EQ(host.state.changes_visible_in_seconds, 0);
+}
+
+TEST(FrmKonfig, LiveChecksPositionResetAndSideBySide) {
+  FakeHost host;
+  host.state.window_pos_x = 1500;
+  host.state.window_pos_y = 3000;
+  FrmKonfig dialog(host, self());
+  ASSERT_TRUE(dialog.create());
+
+  click(dialog.control(FrmKonfig::kCheckKontur));
+  EXPECT_FALSE(host.state.Text_Ouline);
+  click(dialog.control(FrmKonfig::kCheckSchatten));
+  EXPECT_FALSE(host.state.Text_Shadow);
+  EXPECT_EQ(host.redraw_sizes.size(), 2u);
+
+  click(dialog.control(FrmKonfig::kCheckNeben));
+  EXPECT_EQ(host.state.horizontal, 1);
+  EXPECT_EQ(host.polls, 1) << "side-by-side output polls at once";
+
+  move_slider(dialog, FrmKonfig::kTranzparency, 40);
+  EXPECT_EQ(host.state.Opaque, 40);
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTrans)), L"40");
+
+  click(dialog.control(FrmKonfig::kCommand2));
+  EXPECT_EQ(host.state.window_pos_x, 0);
+  EXPECT_EQ(host.state.window_pos_y, 0);
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosX)), L"0");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosY)), L"0");
+  EXPECT_EQ(host.redraw_sizes.size(), 4u);
+
+  // The close box restores like "Abbrechen"; it does not poll again.
+  SendMessageW(dialog.hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(dialog.closed());
+  EXPECT_TRUE(host.state.Text_Ouline);
+  EXPECT_TRUE(host.state.Text_Shadow);
+  EXPECT_EQ(host.state.horizontal, 0);
+  EXPECT_EQ(host.state.Opaque, 225);
+  EXPECT_EQ(host.state.window_pos_x, 1500);
+  EXPECT_EQ(host.state.window_pos_y, 3000);
+  EXPECT_EQ(host.polls, 1);
+}
+
+TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
+  FakeHost host;
+  const std::string dir = test::make_temp_folder("konfig_save");
+  host.state.settings_file = dir + "\\Klangnetz_DesktopTool.ini";
+  host.state.BackgroundColor = "255";
+  host.state.changes_visible_in_seconds = 0;
+  host.state.window_pos_x = 1500;
+  FrmKonfig dialog(host, self());
+  ASSERT_TRUE(dialog.create());
+
+  SetWindowTextW(dialog.control(FrmKonfig::kText1), L"  Eins;ZW\u00D6LF ");
+  move_slider(dialog, FrmKonfig::kTranzparency, 200);
+  move_slider(dialog, FrmKonfig::kScrollFontSize, 24);
+  move_slider(dialog, FrmKonfig::kUpdateInter, 5);
+  click(dialog.control(FrmKonfig::kCheckAutostart));
+  click(dialog.control(FrmKonfig::kCheckOnlyChanges));
+  click(dialog.control(FrmKonfig::kCheckWriteFile));
+  click(dialog.control(FrmKonfig::kCommand1));
+
+  ASSERT_TRUE(dialog.closed());
+  EXPECT_EQ(host.messages, (std::vector<std::string>{kSavedMessage}));
+  EXPECT_EQ(host.autostart_calls, (std::vector<bool>{true}));
+  EXPECT_EQ(host.loads, 1);
+
+  const std::string& f = host.state.settings_file;
+  EXPECT_EQ(read_key(f, "stations"), "eins;zw\xF6lf");  // the file is in the ANSI code page
+  EXPECT_EQ(read_key(f, "BackgroundColor"), "255");
+  EXPECT_EQ(read_key(f, "OutlineColor"), "0");
+  EXPECT_EQ(read_key(f, "UpdateInterval"), "5");
+  EXPECT_EQ(read_key(f, "Opaque"), "200");
+  EXPECT_EQ(read_key(f, "Text_Ouline"), "1");
+  EXPECT_EQ(read_key(f, "Text_Shadow"), "1");
+  EXPECT_EQ(read_key(f, "Text_Size"), "24");
+  EXPECT_EQ(read_key(f, "autostart"), "1");
+  EXPECT_EQ(read_key(f, "only_changes"), "1");
+  EXPECT_EQ(read_key(f, "changes_visible_in_seconds"), "10");
+  EXPECT_EQ(read_key(f, "write_title2file"), "1");
+  EXPECT_EQ(read_key(f, "window_pos_x"), "1500");
+  EXPECT_EQ(read_key(f, "window_pos_y"), "0");
+  EXPECT_EQ(read_key(f, "horizontal"), "0");
+
+  // Load_Konfig read the file back into memory.
+  EXPECT_EQ(host.state.stations, "eins;zw\xC3\xB6lf");
+  EXPECT_EQ(host.state.Opaque, 200);
+  EXPECT_EQ(host.state.UpdateInterval, 5);
+  EXPECT_TRUE(host.state.only_changes);
+  EXPECT_TRUE(host.state.write_title2file);
+  EXPECT_EQ(host.state.autostart, 1);
+}
+
+TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
+  FakeHost host;
+  const std::string dir = test::make_temp_folder("konfig_refuse");
+  host.state.settings_file = dir + "\\Klangnetz_DesktopTool.ini";
+  FrmKonfig dialog(host, self());
+  ASSERT_TRUE(dialog.create());
+  move_slider(dialog, FrmKonfig::kScrollFontSize, 12);
+
+  SetWindowTextW(dialog.control(FrmKonfig::kText1), L"HTTP://meinradio.live");
+  click(dialog.control(FrmKonfig::kCommand1));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_NE(host.messages[0].find("ohne 'http' eintragen."), std::string::npos);
+  EXPECT_FALSE(dialog.closed());
+  EXPECT_FALSE(test::exists(host.state.settings_file));
+  EXPECT_TRUE(host.autostart_calls.empty());
+  EXPECT_EQ(host.loads, 0);
+  EXPECT_EQ(host.state.Text_Size, 12) << "the live preview stays";
+
+  SetWindowTextW(dialog.control(FrmKonfig::kText1), L"eins, zwei");
+  click(dialog.control(FrmKonfig::kCommand1));
+  ASSERT_EQ(host.messages.size(), 2u);
+  EXPECT_NE(host.messages[1].find("bitte ein ; verwenden "), std::string::npos);
+
+  SetWindowTextW(dialog.control(FrmKonfig::kText1), L"");
+  click(dialog.control(FrmKonfig::kCommand1));
+  EXPECT_TRUE(dialog.closed());
+  EXPECT_EQ(read_key(host.state.settings_file, "stations"), "");
+  EXPECT_EQ(host.autostart_calls, (std::vector<bool>{false}));
+}
+
+// Confirms the colour dialog as soon as it shows.
+bool g_confirmed = false;
+BOOL CALLBACK confirm_if_colour_dialog(HWND h, LPARAM) {
+  wchar_t cls[32] = {};
+  GetClassNameW(h, cls, 32);
+  if (std::wstring(cls) == L"#32770" && IsWindowVisible(h)) {
+    PostMessageW(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(h, IDOK)));
+    g_confirmed = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+void CALLBACK confirm_colour_dialog(HWND, UINT, UINT_PTR id, DWORD) {
+  EnumThreadWindows(GetCurrentThreadId(), confirm_if_colour_dialog, 0);
+  if (g_confirmed) KillTimer(nullptr, id);
+}
+
+TEST(FrmKonfig, ChosenColourGoesToMemoryAndRedraws) {
+  FakeHost host;
+  FrmKonfig dialog(host, self());
+  ASSERT_TRUE(dialog.create());
+  g_confirmed = false;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 100, confirm_colour_dialog);
+  SendMessageW(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(FrmKonfig::kPictureKont, STN_CLICKED),
+               reinterpret_cast<LPARAM>(dialog.control(FrmKonfig::kPictureKont)));
+  if (!g_confirmed) KillTimer(nullptr, timer);
+  ASSERT_TRUE(g_confirmed);
+  EXPECT_EQ(host.state.OutlineColor, "65280") << "the dialog starts at pure green";
+  EXPECT_EQ(host.state.BackgroundColor, "2131691");
+  EXPECT_EQ(host.redraw_sizes.size(), 1u);
+  click(dialog.control(FrmKonfig::kCommandCancel));
+  EXPECT_EQ(host.state.OutlineColor, "0");
+}
+
+}  // namespace
+}  // namespace kn
