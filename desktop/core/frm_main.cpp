@@ -252,6 +252,12 @@ void FrmMain::exit_program() {
 }
 
 LRESULT CALLBACK FrmMain::main_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  // A restarted shell forgets every tray icon; put ours back.
+  static const UINT taskbar_created = RegisterWindowMessageA("TaskbarCreated");
+  if (msg == taskbar_created && g_main && g_main->tray_added_) {
+    g_main->tray_added_ = Shell_NotifyIconA(NIM_ADD, &g_main->tray_icon_) != FALSE;
+    return 0;
+  }
   if (msg == WM_TIMER && g_main) {
     if (wp == kTimer1) g_main->timer1_tick();
     if (wp == kTimerChangesOnly) g_main->timer_changes_only_tick();

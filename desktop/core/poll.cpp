@@ -5,12 +5,29 @@
 
 namespace kn {
 
+std::string path_segment(const std::string& name) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (char ch : name) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    // A name must never address another resource of the platform.
+    if (c <= 0x20 || c >= 0x7F || c == '/' || c == '?' || c == '#' || c == '%') {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
 std::string listeners_url(const std::string& api_base_url, const std::string& station) {
-  return api_base_url + "/station/" + station + "/listeners";
+  return api_base_url + "/station/" + path_segment(station) + "/listeners";
 }
 
 std::string current_song_url(const std::string& api_base_url, const std::string& station) {
-  return api_base_url + "/station/" + station + "/current_song";
+  return api_base_url + "/station/" + path_segment(station) + "/current_song";
 }
 
 std::string change_mark(int32_t previous, int32_t current) {
@@ -47,6 +64,8 @@ void check_stations(AppState& app, PollHost& host) {
     StationEntry& e = app.station_list[i];
     e.previous_hoerer = e.current_hoerer;
     double value = leading_number(count_text);
+    // A count beyond 32 bits is no count: shown as it came, counted 0.
+    if (!round_to_int32(value)) value = 0;
     e.current_hoerer = round_clamp_int32(value);
     int32_t song_before = e.last_song_id;
     record_count(e, value, app.history);

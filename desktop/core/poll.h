@@ -28,6 +28,9 @@ class PollHost {
                                      const std::string& count_text) = 0;
 };
 
+// The name percent-encoded where it could not stand in one path segment.
+std::string path_segment(const std::string& name);
+
 std::string listeners_url(const std::string& api_base_url, const std::string& station);
 std::string current_song_url(const std::string& api_base_url, const std::string& station);
 

@@ -5,7 +5,10 @@
 
 namespace kn {
 
-void History::init_history() { entries_.assign(1, HistoryEntry{}); }
+void History::init_history() {
+  entries_.assign(1, HistoryEntry{});
+  per_station_.clear();
+}
 
 void History::add_sample(const std::string& station, int32_t count) {
   HistoryEntry& slot = entries_.back();
@@ -17,6 +20,15 @@ void History::add_sample(const std::string& station, int32_t count) {
   slot.station = station;
   slot.count = count;
   entries_.emplace_back();
+  if (++per_station_[station] > kMaxSamplesPerStation) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+      if (it->station == station) {
+        entries_.erase(it);
+        --per_station_[station];
+        break;
+      }
+    }
+  }
 }
 
 void record_count(StationEntry& station, double value, History& history) {

@@ -2,6 +2,7 @@
 // Listener history of the run and the per-station extremes.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,9 @@ struct HistoryEntry {
 // (date text, time text) in the user's formats, taken when a sample is recorded.
 using DateTimeSource = std::function<std::pair<std::string, std::string>()>;
 
+// The newest samples kept per station, so weeks of running do not grow memory without end.
+inline constexpr size_t kMaxSamplesPerStation = 1000;
+
 class History {
  public:
   explicit History(DateTimeSource now = {}) : now_(std::move(now)) { init_history(); }
@@ -35,6 +39,7 @@ class History {
  private:
   DateTimeSource now_;
   std::vector<HistoryEntry> entries_;
+  std::map<std::string, size_t> per_station_;
 };
 
 // Moves the station's extremes outward for one polled value and records the sample.

@@ -132,7 +132,8 @@ TEST(Program, StartsPollsAndShowsTheOverlayWithoutAMainWindow) {
   EXPECT_TRUE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
   HWND overlay = p.window("Klangnetz_frmText");
   ASSERT_NE(overlay, nullptr);
-  EXPECT_TRUE(IsWindowVisible(overlay));
+  // Shown once startup has finished, just after the first poll.
+  EXPECT_TRUE(wait_until([&] { return IsWindowVisible(overlay) != FALSE; }, 5000));
   LONG ex = GetWindowLongA(overlay, GWL_EXSTYLE);
   EXPECT_TRUE(ex & WS_EX_LAYERED);
   EXPECT_TRUE(ex & WS_EX_TOPMOST);

@@ -23,6 +23,18 @@ TEST(History, StartsWithOneEmptySlotAndStampsSamples) {
   EXPECT_EQ(h.entries()[2].count, 0);
 }
 
+TEST(History, KeepsTheNewestSamplesOfEachStation) {
+  History h;
+  h.add_sample("b", -1);
+  for (int i = 0; i < 1500; ++i) h.add_sample("a", i);
+  h.add_sample("b", -2);
+  ASSERT_EQ(h.sample_count(), kMaxSamplesPerStation + 2);
+  EXPECT_EQ(h.entries()[0].station, "b");
+  EXPECT_EQ(h.entries()[1].count, 500);  // the oldest of "a" went first
+  EXPECT_EQ(h.entries()[kMaxSamplesPerStation].count, 1499);
+  EXPECT_EQ(h.entries().back().station, "");
+}
+
 TEST(History, ExtremesMoveOutwardAndRoundHalfToEven) {
   History h;
   StationEntry s;

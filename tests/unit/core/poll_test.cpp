@@ -76,7 +76,7 @@ TEST_F(PollTest, FullModeComposesOneLinePerStation) {
   EXPECT_EQ(host.calls.front(), "busy");
   EXPECT_EQ(host.calls.back(), "idle");
   EXPECT_EQ(host.calls[2], "fetch http://sim/station/nachtradio/listeners");
-  EXPECT_EQ(host.calls[3], "fetch http://sim/station/schoene lieder/listeners");
+  EXPECT_EQ(host.calls[3], "fetch http://sim/station/schoene%20lieder/listeners");
 }
 
 TEST_F(PollTest, SideBySideAndNonNumericAnswers) {
@@ -134,12 +134,19 @@ TEST_F(PollTest, CountsExtremesHistoryAndSongIds) {
   EXPECT_EQ(app.history.entries()[1].station, "a");
 }
 
-TEST_F(PollTest, HugeAnswerSaturatesInsteadOfOverflowing) {
+TEST_F(PollTest, AnswerBeyond32BitsCountsZeroButShowsAsItCame) {
   configure("a");
   answer("a", {"99999999999"});
   check_stations(app, host);
-  EXPECT_EQ(app.station_list[0].current_hoerer, 2147483647);
+  EXPECT_EQ(app.station_list[0].current_hoerer, 0);
+  EXPECT_EQ(app.station_list[0].max_hoerer, 0);
   EXPECT_EQ(host.shown.back(), "A : 99999999999");
+}
+
+TEST(RequestUrls, NamesCannotLeaveTheirPathSegment) {
+  EXPECT_EQ(listeners_url("http://x", "a/../b?c#d%e f"),
+            "http://x/station/a%2F..%2Fb%3Fc%23d%25e%20f/listeners");
+  EXPECT_EQ(current_song_url("http://x", "stra\xC3\x9F" "e"), "http://x/station/stra%C3%9Fe/current_song");
 }
 
 TEST(ChangeMark, SignsAndPadding) {
