@@ -23,7 +23,7 @@ std::mutex g_log_mutex;
 std::ofstream g_log;
 
 void usage() {
-  std::cout << "usage: platform-sim [--port N] [--port-file FILE] [--log FILE] [--seed N]\n"
+  std::cout << "usage: platform-sim [--port N] [--port-file FILE] [--log FILE] [--walk N]\n"
                "  --port N        port on 127.0.0.1 (0 = any free port, the default)\n"
                "  --port-file F   write the chosen port to F once listening\n"
                "  --log F         append one line per request (method and decoded path)\n"
@@ -101,7 +101,7 @@ void serve(int fd, sim::StationScript* script) {
 
 int main(int argc, char** argv) {
   int port = 0;
-  unsigned seed = 1;
+  unsigned walk = 1;
   std::string port_file, log_file;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     if (a == "--port") port = std::atoi(value().c_str());
     else if (a == "--port-file") port_file = value();
     else if (a == "--log") log_file = value();
-    else if (a == "--seed") seed = static_cast<unsigned>(std::atoi(value().c_str()));
+    else if (a == "--walk") walk = static_cast<unsigned>(std::atoi(value().c_str()));
     else if (a == "--help" || a == "-h") {
       usage();
       return 0;
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
   }
   std::cout << "platform-sim listening on http://127.0.0.1:" << port << std::endl;
 
-  sim::StationScript script(seed);
+  sim::StationScript script(walk);
   for (;;) {
     int fd = ::accept(srv, nullptr, nullptr);
     if (fd < 0) continue;

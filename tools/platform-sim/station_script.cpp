@@ -115,7 +115,7 @@ Answer StationScript::listeners(const std::string& name, int n) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = walk_.find(name);
     if (it == walk_.end()) it = walk_.emplace(name, static_cast<int>(hash(name) % 120) + 5).first;
-    unsigned r = hash(name + std::to_string(n) + std::to_string(seed_));
+    unsigned r = hash(name + std::to_string(n) + std::to_string(walk_variant_));
     it->second = std::max(0, it->second + static_cast<int>(r % 7) - 3);
     a.body = std::to_string(it->second);
   }

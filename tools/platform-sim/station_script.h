@@ -30,7 +30,7 @@ struct Answer {
 
 class StationScript {
  public:
-  explicit StationScript(unsigned seed = 1) : seed_(seed) {}
+  explicit StationScript(unsigned walk_variant = 1) : walk_variant_(walk_variant) {}
   // path is the decoded request path, e.g. "/station/nachtradio/listeners".
   Answer answer(const std::string& path);
   void reset();
@@ -43,7 +43,7 @@ class StationScript {
   std::mutex mutex_;
   std::map<std::string, int> requests_;
   std::map<std::string, int> walk_;
-  unsigned seed_;
+  unsigned walk_variant_;
 };
 
 std::string url_decode(const std::string& s);
