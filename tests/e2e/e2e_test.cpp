@@ -130,8 +130,8 @@ TEST(Program, StartsPollsAndShowsTheOverlayWithoutAMainWindow) {
   ASSERT_NE(main, nullptr);
   EXPECT_FALSE(IsWindowVisible(main));
   EXPECT_TRUE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
-  HWND overlay = p.window("Klangnetz_frmText");
-  ASSERT_NE(overlay, nullptr);
+  HWND overlay = nullptr;
+  ASSERT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 5000));
   // Shown once startup has finished, just after the first poll.
   EXPECT_TRUE(wait_until([&] { return IsWindowVisible(overlay) != FALSE; }, 5000));
   LONG ex = GetWindowLongA(overlay, GWL_EXSTYLE);

@@ -131,7 +131,7 @@ TEST(SettingsDialogEndToEnd, OpensFromTheTrayMenuAndCancelsALiveChange) {
   ASSERT_TRUE(
       CopyFileA(wine_path(KN_PROGRAM_EXE).c_str(), (folder + "\\Klangnetz_DesktopTool.exe").c_str(), FALSE));
   std::ofstream(folder + "\\Klangnetz_DesktopTool.ini", std::ios::binary)
-      << "[Konfig]\r\napi_base_url=" << kn::test::sim_base_url() << "\r\nstations=fixed-11;fixed-12\r\n";
+      << "[Konfig]\r\napi_base_url=" << kn::test::sim_base_url() << "\r\nstations=fixed-71;fixed-72\r\n";
 
   STARTUPINFOA si{};
   si.cb = sizeof si;
@@ -182,7 +182,7 @@ TEST(SettingsDialogEndToEnd, OpensFromTheTrayMenuAndCancelsALiveChange) {
       // Another process's edit text comes only through WM_GETTEXT.
       wchar_t content[64] = {};
       SendMessageW(c, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(content));
-      stations_field |= std::wstring(content) == L"fixed-11;fixed-12";
+      stations_field |= std::wstring(content) == L"fixed-71;fixed-72";
     }
   }
   EXPECT_EQ(sliders, 4);
