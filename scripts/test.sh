@@ -18,11 +18,17 @@ trap cleanup EXIT
 
 echo "== native build"
 cmake --preset native >/dev/null && cmake --build --preset native || exit 1
+echo "== native build with sanitizers"
+cmake --preset native-asan >/dev/null && cmake --build --preset native-asan || exit 1
 echo "== windows build"
 cmake --preset windows >/dev/null && cmake --build --preset windows || exit 1
 
 echo "== native tests"
 ctest --preset native 2>&1 | tee build/native-tests.log
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+
+echo "== native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+ctest --preset native-asan 2>&1 | tee build/native-asan-tests.log
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 
 echo "== windows tests (Wine)"
@@ -34,7 +40,7 @@ ctest --preset windows 2>&1 | tee build/windows-tests.log
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 
 echo "== summary"
-for log in build/native-tests.log build/windows-tests.log; do
+for log in build/native-tests.log build/native-asan-tests.log build/windows-tests.log; do
   printf '%s: %s\n' "$(basename "$log" -tests.log)" "$(grep -E 'tests passed' "$log" | tail -1)"
 done
 [ $status -eq 0 ] && echo "ALL TESTS PASSED" || echo "SOME TESTS FAILED"
