@@ -102,6 +102,24 @@ class Program {
     }
   }
   bool running() const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+  bool ended_within(DWORD ms, DWORD* exit_code) const {
+    if (WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return false;
+    return GetExitCodeProcess(pi_.hProcess, exit_code) != FALSE;
+  }
+
+  // Right-click on the tray icon, then the menu entry at this position (0 = first).
+  bool choose_menu_entry(int position) {
+    PostMessageA(window("Klangnetz_Picture1"), 512, 0, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    auto shown = [&] {
+      menu = window("#32768");
+      return menu != nullptr && IsWindowVisible(menu);
+    };
+    if (!wait_until(shown, 5000)) return false;
+    for (int i = 0; i <= position; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+    return true;
+  }
 
   // A window of this process by class, top-level or child.
   HWND window(const char* cls) const {
@@ -116,6 +134,19 @@ class Program {
  private:
   PROCESS_INFORMATION pi_{};
 };
+
+// The overlay mirrors what it draws in its window text.
+std::wstring overlay_text(HWND overlay) {
+  wchar_t buf[512] = {};
+  SendMessageW(overlay, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf));
+  return buf;
+}
+
+int height_of(HWND w) {
+  RECT r{};
+  GetWindowRect(w, &r);
+  return r.bottom - r.top;
+}
 
 int requests_for(const std::string& station) {
   return count_of(kn::test::sim_request_log(), "GET /station/" + station + "/listeners\n");
@@ -162,11 +193,73 @@ TEST(Program, TrayDoubleClickPollsAtOnceAndOtherEventsDoNothing) {
 TEST(Program, NoSettingsFileStillStartsAndPollsNothing) {
   Program p("nofile", "");
   DeleteFileA((p.folder + "\\Klangnetz_DesktopTool.ini").c_str());
+  const std::string log_before = kn::test::sim_request_log();
   p.start();
+  HWND overlay = nullptr;
+  ASSERT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 5000));
+  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"keine Stationen hinterlegt."; }, 5000))
+      << "overlay shows: " << overlay_text(overlay).size() << " characters";
+  EXPECT_GT(height_of(overlay), 0);
   Sleep(1500);
   EXPECT_TRUE(p.running());
-  EXPECT_NE(p.window("Klangnetz_frmText"), nullptr);
+  EXPECT_EQ(kn::test::sim_request_log().size(), log_before.size());  // asks nobody
   EXPECT_FALSE(exists(p.folder + "\\Klangnetz_DesktopTool.ini"));  // never written by startup
+}
+
+TEST(Program, IntervalZeroPollsOnEveryTick) {
+  Program p("tick", "stations=fixed-41\r\nUpdateInterval=0\r\n");
+  p.start();
+  ASSERT_TRUE(wait_until([&] { return requests_for("fixed-41") >= 1; }, 10000));
+  const int before = requests_for("fixed-41");
+  Sleep(4500);
+  const int polls = requests_for("fixed-41") - before;
+  EXPECT_GE(polls, 3);
+  EXPECT_LE(polls, 6);
+}
+
+TEST(Program, ChangeOnlyModeShowsAChangeForTheConfiguredSecondsThenNothing) {
+  Program p("changes", "stations=seq-120-120-135;fixed-42\r\nonly_changes=1\r\nchanges_visible_in_seconds=2\r\n");
+  p.start();
+  HWND overlay = nullptr;
+  ASSERT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 5000));
+  // The first poll changes both counts from 0: both shown, with their marks.
+  ASSERT_TRUE(wait_until([&] { return overlay_text(overlay) == L"SEQ-120-120-135 : 0120 +0120\r\nFIXED-42: 0042 +0042"; },
+                         5000));
+  EXPECT_GT(height_of(overlay), 0);
+  const DWORD shown_at = GetTickCount();
+  ASSERT_TRUE(wait_until([&] { return overlay_text(overlay).empty(); }, 6000));
+  EXPECT_GE(GetTickCount() - shown_at, 1000u);
+  EXPECT_EQ(height_of(overlay), 0);
+
+  // A double-click shows every station (no change in them now), then blanks again.
+  HWND tray = p.window("Klangnetz_Picture1");
+  PostMessageA(tray, 512, 0, WM_LBUTTONDBLCLK);
+  ASSERT_TRUE(wait_until([&] { return overlay_text(overlay) == L"SEQ-120-120-135 : 0120\r\nFIXED-42: 0042"; }, 5000));
+  ASSERT_TRUE(wait_until([&] { return overlay_text(overlay).empty(); }, 6000));
+
+  EXPECT_TRUE(p.running());
+}
+
+TEST(Program, ChangeOnlyModeShowsOnlyTheStationThatChanged) {
+  Program p("changed", "stations=seq-150-150-150-150-165;fixed-44\r\nonly_changes=1\r\n"
+                       "changes_visible_in_seconds=2\r\nUpdateInterval=0\r\n");
+  p.start();
+  HWND overlay = nullptr;
+  ASSERT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 5000));
+  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"SEQ-150-150-150-150-165 : 0165 +0015"; }, 10000));
+}
+
+TEST(Program, BeendenFromTheTrayMenuEndsTheProgramAndLeavesNoDownloadBehind) {
+  Program p("exit", "stations=fixed-43\r\n");
+  p.start();
+  ASSERT_TRUE(wait_until([&] { return requests_for("fixed-43") >= 1; }, 10000));
+  SetCursorPos(1200, 780);
+  ASSERT_TRUE(p.choose_menu_entry(3));  // "Beenden"
+  DWORD code = 99;
+  ASSERT_TRUE(p.ended_within(10000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_FALSE(exists(p.folder + "\\file_from_web.txt"));
+  EXPECT_TRUE(exists(p.folder + "\\Klangnetz_DesktopTool.ini"));
 }
 
 TEST(Program, UpdaterBesideTheProgramStartsOncePerStart) {
