@@ -25,6 +25,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+rm -f "$state/sim.port"  # a stale one from an earlier run would send the program elsewhere
 build/native/tools/platform-sim/platform-sim --port "${KN_SIM_PORT:-0}" --port-file "$state/sim.port" \
   --log "$state/requests.log" >"$state/sim.out" 2>&1 &
 pids+=($!)
