@@ -10,8 +10,8 @@ case $cmd in
       kill "$(cat "$dir/sim.pid")" || true
     fi
     mkdir -p "$dir"
-    rm -f "$dir/sim.port" "$dir/requests.log"
-    setsid "$bin" --port 0 --port-file "$dir/sim.port" --log "$dir/requests.log" >"$dir/sim.out" 2>&1 </dev/null &
+    rm -f "$dir/sim.port" "$dir/outage.port" "$dir/requests.log"
+    setsid "$bin" --port 0 --port-file "$dir/sim.port" --outage-port-file "$dir/outage.port" --log "$dir/requests.log" >"$dir/sim.out" 2>&1 </dev/null &
     echo $! >"$dir/sim.pid"
     for _ in $(seq 100); do [ -s "$dir/sim.port" ] && exit 0; sleep 0.05; done
     echo "simulator did not start"; exit 1 ;;

@@ -79,6 +79,15 @@ void run_request(const std::shared_ptr<Request>& req, std::string url, size_t ma
           break;
         }
       }
+      // A connection that dropped mid-body ends like a complete one: only the
+      // announced length tells a cut answer from a short one.
+      DWORD announced = 0;
+      len = sizeof announced;
+      if (ok && HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced,
+                               &len, nullptr) &&
+          body.size() != announced) {
+        ok = false;
+      }
     }
   }
   req->close_session();

@@ -75,6 +75,15 @@ Answer StationScript::answer(const std::string& path) {
   std::string name = rest.substr(0, slash);
   std::string what = rest.substr(slash + 1);
   int n = next_count(name + "/" + what);
+  size_t tilde = name.find('~');
+  if (tilde != std::string::npos) {
+    if (n > 0) {
+      // The fault has cleared: the count after the "~", a song of the station.
+      if (what == "listeners") return listeners("fixed-" + name.substr(tilde + 1), n);
+      if (what == "current_song") return current_song("cleared " + name.substr(0, tilde), n);
+    }
+    name.resize(tilde);
+  }
   if (what == "listeners") return listeners(name, n);
   if (what == "current_song") return current_song(name, n);
   return {404, "text/html", html_page(404)};
@@ -109,8 +118,11 @@ Answer StationScript::listeners(const std::string& name, int n) {
     a.body += "</body></html>";
   } else if (kind == "umlaut") {
     a.body = "H\xC3\xB6rer: 5";
-  } else if (kind == "songs" || kind == "badjson") {
+  } else if (kind == "songs" || kind == "badjson" || kind == "trunc" || kind == "nomembers") {
     a.body = "10";
+  } else if (kind == "cut") {
+    a.body = "1234567890";
+    a.cut = true;
   } else {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = walk_.find(name);
@@ -135,6 +147,13 @@ Answer StationScript::current_song(const std::string& name, int n) {
     a.drop = true;
   } else if (kind == "badjson") {
     a.body = "{\"id\": 12, \"title\": \"kaputt\"";
+  } else if (kind == "trunc") {
+    a.body = song_json(13, "Abgeschnitten", "Band", "Album").substr(0, 40);
+  } else if (kind == "nomembers") {
+    a.body = "{\"status\": \"offline\", \"listeners\": 10}";
+  } else if (kind == "cut") {
+    a.body = song_json(14, "Halb", "Band", "Album");
+    a.cut = true;
   } else if (kind == "umlaut") {
     a.body = song_json(77, "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e", "Die \xC3\x84rzte", "M\xC3\xBCnchen");
   } else if (kind == "songs" && parts.size() >= 2) {

@@ -12,6 +12,11 @@
 //   umlaut           "Hörer" texts in UTF-8 in both answers
 //   songs-A-B-C      current song ids A, B, C on successive requests (listeners 10)
 //   badjson          current song answer that is not JSON (listeners 10)
+//   trunc            current song answer cut off in the middle (listeners 10)
+//   nomembers        current song answer: JSON without the song's members (listeners 10)
+//   cut              announces a longer body than it sends, then closes (both answers)
+//   FAULT~N          the behaviour FAULT for the first request of each kind, then N
+//                    listeners and an ordinary song: a fault that clears
 //   anything else    a random walk around a count derived from the name; the song
 //                    changes every few requests
 #include <map>
@@ -26,6 +31,7 @@ struct Answer {
   std::string body;
   int delay_seconds = 0;
   bool drop = false;
+  bool cut = false;  // send only half of the body, after a header that promises all of it
 };
 
 class StationScript {

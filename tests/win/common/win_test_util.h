@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for tests that run under Wine.
 #include <windows.h>
+#include <wininet.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -24,6 +25,33 @@ inline std::string sim_base_url() {
   int port = 0;
   if (!(in >> port)) return {};
   return "http://127.0.0.1:" + std::to_string(port);
+}
+
+// The simulator's second port, which /_sim/outage/start takes down (connection refused).
+inline std::string sim_outage_base_url() {
+  const char* dir = std::getenv("KN_SIM_DIR");
+  if (!dir) return {};
+  std::ifstream in(wine_path(std::string(dir) + "/outage.port"));
+  int port = 0;
+  if (!(in >> port)) return {};
+  return "http://127.0.0.1:" + std::to_string(port);
+}
+
+// GET on the simulator's main port; the body, or empty on any failure. Needs wininet.
+inline std::string sim_get(const std::string& path) {
+  std::string body;
+  HINTERNET session = InternetOpenA("kn-test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  if (!session) return body;
+  HINTERNET req = InternetOpenUrlA(session, (sim_base_url() + path).c_str(), nullptr, 0,
+                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  if (req) {
+    char buf[1024];
+    DWORD got = 0;
+    while (InternetReadFile(req, buf, sizeof buf, &got) && got > 0) body.append(buf, got);
+    InternetCloseHandle(req);
+  }
+  InternetCloseHandle(session);
+  return body;
 }
 
 inline std::string sim_request_log() {
