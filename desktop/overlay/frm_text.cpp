@@ -1,5 +1,6 @@
 #include "overlay/frm_text.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/text_util.h"
@@ -129,8 +130,13 @@ void FrmText::layout(Mode mode) {
     draw_width_ =
         mode == Mode::NewText ? new_text_draw_width(measured_.width, style.text_size) : window_width_px_;
   }
-  height_px = clamp_side(twips_to_px(height_tw, m.tpp_y));
-  window_width_px_ = clamp_side(measured_.width);
+  // Nothing beyond the screens can be seen: a larger picture only costs memory, and
+  // an X server under Wine drops the program for one of a few megabytes.
+  const int32_t uncut_height_px = twips_to_px(height_tw, m.tpp_y);
+  const int32_t max_width_px = std::max(1, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+  const int32_t max_height_px = std::max(1, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  height_px = std::min(clamp_side(uncut_height_px), max_height_px);
+  window_width_px_ = std::min(clamp_side(measured_.width), max_width_px);
 
   SetWindowLongA(w, GWL_EXSTYLE, GetWindowLongA(w, GWL_EXSTYLE) | WS_EX_LAYERED);
 
@@ -150,7 +156,7 @@ void FrmText::layout(Mode mode) {
   in.window_pos_y = app_.window_pos_y;
   in.window_width_twips = window_width_px_ * m.tpp_x;
   // A cut bitmap places by the height it has.
-  in.window_height_twips = height_px == kMaxBitmapSidePx ? height_px * m.tpp_y : height_tw;
+  in.window_height_twips = height_px < uncut_height_px ? height_px * m.tpp_y : height_tw;
   in.screen_width_px = m.width_px;
   in.screen_height_px = m.height_px;
   in.twips_per_px_x = m.tpp_x;

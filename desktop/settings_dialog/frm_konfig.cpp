@@ -324,15 +324,21 @@ void FrmKonfig::save() {
     return;
   }
   const std::string file = host_.app().settings_file;
+  bool written = true;
   write_konfig(
       v,
       [&](const std::string& key, const std::string& value) {
-        write_ini_value(kSettingsSection, key, value, file);
+        written = write_ini_value(kSettingsSection, key, value, file) && written;
       },
       [&] {
         host_.set_autostart(v.autostart);
         host_.app().write_title2file = v.write_title2file;
       });
+  if (!written) {
+    // The dialog stays open with the user's values: nothing typed is lost.
+    host_.show_message(hwnd(), kNotSavedMessage);
+    return;
+  }
   host_.Load_Konfig();
   host_.show_message(hwnd(), kSavedMessage);
   close();

@@ -14,6 +14,9 @@ namespace kn {
 // The platform's domain, refused inside station names.
 inline constexpr const char* kPlatformDomain = "klangnetz.de";
 inline constexpr const char* kSavedMessage = "Die Einstellungen wurden gespeichert. ";
+// A settings file that cannot be written (read-only, locked) must not be confirmed as saved.
+inline constexpr const char* kNotSavedMessage =
+    "Die Einstellungen konnten nicht gespeichert werden. Ist die Datei schreibgesch\xC3\xBCtzt?";
 
 std::string text_size_label(int value);        // "Textgröße: 18"
 std::string update_interval_label(int value);  // "einmal pro Minute" / "aller 3 Minuten"

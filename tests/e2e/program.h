@@ -138,9 +138,11 @@ class Program {
 
 // The overlay mirrors what it draws in its window text.
 inline std::wstring overlay_text(HWND overlay) {
-  wchar_t buf[512] = {};
-  SendMessageW(overlay, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf));
-  return buf;
+  const LRESULT length = SendMessageW(overlay, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT got = SendMessageW(overlay, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(got));
+  return text;
 }
 
 inline int height_of(HWND w) {

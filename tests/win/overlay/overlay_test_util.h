@@ -1,11 +1,12 @@
 #pragma once
-// Helpers for the overlay tests: pixel snapshots and the GDI object count.
+// Helpers for the overlay tests: pixel snapshots.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include "common/win_test_util.h"
 #include "overlay/text_renderer.h"
 
 namespace kn::test {
@@ -58,18 +59,5 @@ struct Snapshot {
 inline int premul(int channel, int alpha) { return channel * alpha / 255; }
 
 inline bool close_to(int a, int b, int tolerance = 2) { return std::abs(a - b) <= tolerance; }
-
-// Live GDI objects of this process. GetGuiResources is a stub under Wine; there
-// every valid handle value below 0x10000 answers GetObjectType.
-inline int gdi_object_count() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  if (ntdll && GetProcAddress(ntdll, "wine_get_version")) {
-    int n = 0;
-    for (uintptr_t i = 1; i <= 0xFFFF; ++i)
-      if (GetObjectType(reinterpret_cast<HGDIOBJ>(i)) != 0) ++n;
-    return n;
-  }
-  return static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
-}
 
 }  // namespace kn::test
