@@ -207,29 +207,23 @@ Frame TextRenderer::render_text(HDC reference, const RenderRequest& req) const {
   const float em = static_cast<float>(style_.text_size);
   const float width = static_cast<float>(req.draw_width);
 
-  gdip::Path shadow_path;
-  if (style_.shadow_on) {
-    GpPath* p = nullptr;
-    if (GdipCreatePath(FillModeWinding, &p) == Ok) shadow_path.reset(p);
-  }
+  // One set of glyph outlines serves both: the shadow is the same path drawn two
+  // pixels further right and down (laying out the glyphs is the costly part).
   gdip::Path main_path;
   {
     GpPath* p = nullptr;
     if (GdipCreatePath(FillModeWinding, &p) == Ok) main_path.reset(p);
   }
-  if (o.family && o.format) {
-    if (shadow_path)
-      add_lines(shadow_path.get(), lines, o.family.get(), em, o.format.get(),
-                RectF(kShadowOffsetPx, kShadowOffsetPx, width, static_cast<float>(req.measured_height)),
-                o.line_spacing);
-    if (main_path)
-      add_lines(main_path.get(), lines, o.family.get(), em, o.format.get(),
-                RectF(0.0f, 0.0f, width, kMainRectHeightPx), o.line_spacing);
+  if (main_path && o.family && o.format) {
+    add_lines(main_path.get(), lines, o.family.get(), em, o.format.get(), RectF(0.0f, 0.0f, width, kMainRectHeightPx),
+              o.line_spacing);
   }
   GdipSetSmoothingMode(graphics.get(), SmoothingModeAntiAlias);
-  if (shadow_path) {
-    if (o.shadow_pen) GdipDrawPath(graphics.get(), o.shadow_pen.get(), shadow_path.get());
-    if (o.shadow_brush) GdipFillPath(graphics.get(), o.shadow_brush.get(), shadow_path.get());
+  if (main_path && style_.shadow_on &&
+      GdipTranslateWorldTransform(graphics.get(), kShadowOffsetPx, kShadowOffsetPx, MatrixOrderPrepend) == Ok) {
+    if (o.shadow_pen) GdipDrawPath(graphics.get(), o.shadow_pen.get(), main_path.get());
+    if (o.shadow_brush) GdipFillPath(graphics.get(), o.shadow_brush.get(), main_path.get());
+    GdipResetWorldTransform(graphics.get());
   }
   if (main_path) {
     if (style_.outline_on && o.outline_pen)

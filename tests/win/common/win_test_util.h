@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <psapi.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -69,6 +72,28 @@ inline std::string make_temp_folder(const std::string& tag) {
                     std::to_string(GetTickCount());
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
+}
+
+// Live GDI objects of this process. GetGuiResources is a stub under Wine; there
+// every valid handle value below 0x10000 answers GetObjectType.
+inline int gdi_object_count() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  if (ntdll && GetProcAddress(ntdll, "wine_get_version")) {
+    int n = 0;
+    for (uintptr_t i = 1; i <= 0xFFFF; ++i)
+      if (GetObjectType(reinterpret_cast<HGDIOBJ>(i)) != 0) ++n;
+    return n;
+  }
+  return static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+}
+
+// Committed private bytes of this process (Wine fills PagefileUsage, not
+// PrivateUsage; on Windows the two are the same). Needs psapi.
+inline size_t private_bytes() {
+  PROCESS_MEMORY_COUNTERS pmc{};
+  pmc.cb = sizeof pmc;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc)) return 0;
+  return pmc.PagefileUsage;
 }
 
 inline bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
