@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Timings of the Windows program under Wine: one full overlay layout with ten
+# stations, and the CPU time the running program uses between polls.
+# Usage: scripts/bench-wine.sh [idle-seconds]   (default 60)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+idle_seconds=${1:-60}
+
+scripts/setup.sh || exit 1
+cmake --preset native >/dev/null && cmake --build --preset native --target platform-sim >/dev/null || exit 1
+cmake --preset windows >/dev/null && cmake --build --preset windows --target layout_bench Klangnetz_DesktopTool >/dev/null ||
+  exit 1
+
+work=$root/build/bench-wine
+rm -rf "$work"
+mkdir -p "$work/program"
+pids=()
+cleanup() {
+  timeout 20 wineserver -k 2>/dev/null
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+read -r display xvfb_pid < <(scripts/xvfb.sh 140)
+pids+=("$xvfb_pid")
+export DISPLAY=$display WINEPREFIX=$root/build/windows/wineprefix WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
+flock "$WINEPREFIX.lock" scripts/wine-prefix.sh "$WINEPREFIX" || exit 1
+
+timeout 300 wine build/windows/bench/win/layout_bench.exe </dev/null 2>/dev/null | grep '^LAYOUT' | tee "$work/layout.txt"
+
+build/native/tools/platform-sim/platform-sim --port-file "$work/sim.port" --log "$work/requests.log" \
+  >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/sim.port" ] && break; sleep 0.05; done
+cp build/windows/desktop/Klangnetz_DesktopTool.exe "$work/program/"
+printf '[Konfig]\r\napi_base_url=http://127.0.0.1:%s\r\nstations=nachtradio;schoene lieder;rockwelle\r\n' \
+  "$(cat "$work/sim.port")" >"$work/program/Klangnetz_DesktopTool.ini"
+(cd "$work/program" && exec timeout $((idle_seconds + 60)) wine Klangnetz_DesktopTool.exe </dev/null >/dev/null 2>&1) &
+pids+=($!)
+
+# The Linux process that runs the program's code.
+program_pid=
+for _ in $(seq 200); do
+  for p in /proc/[0-9]*; do
+    if tr '\0' ' ' <"$p/cmdline" 2>/dev/null | grep -q 'Klangnetz_DesktopTool.exe' &&
+      ! tr '\0' ' ' <"$p/cmdline" | grep -q '^timeout'; then
+      program_pid=${p#/proc/}
+    fi
+  done
+  [ -n "$program_pid" ] && [ "$(grep -c listeners "$work/requests.log" 2>/dev/null)" -ge 3 ] && break
+  sleep 0.1
+done
+[ -n "$program_pid" ] || { echo "bench-wine: the program did not start"; exit 1; }
+sleep 3  # the first poll's drawing settles
+
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$program_pid/stat"; }
+rss_kib() { awk '/VmRSS/ {print $2}' "/proc/$program_pid/status"; }
+hz=$(getconf CLK_TCK)
+t0=$(cpu_ticks) m0=$(rss_kib) polls0=$(grep -c listeners "$work/requests.log")
+sleep "$idle_seconds"
+t1=$(cpu_ticks) m1=$(rss_kib) polls1=$(grep -c listeners "$work/requests.log")
+awk -v t=$((t1 - t0)) -v hz="$hz" -v s="$idle_seconds" -v m0="$m0" -v m1="$m1" -v p=$((polls1 - polls0)) 'BEGIN {
+  printf "IDLE seconds=%d cpu_seconds=%.2f cpu_percent=%.2f requests=%d rss_kib=%d->%d\n",
+         s, t / hz, 100 * t / hz / s, p, m0, m1 }' | tee "$work/idle.txt"
