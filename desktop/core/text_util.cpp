@@ -1,7 +1,16 @@
 #include "core/text_util.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define KN_HAVE_SSE2 1
+#else
+#define KN_HAVE_SSE2 0
+#endif
 
 namespace kn {
 
@@ -75,6 +84,7 @@ void append_utf8(std::string& out, uint32_t cp) {
 }
 
 // Decodes one code point; malformed bytes come back as U+FFFD, one byte consumed.
+// Above U+10FFFF is malformed too: UTF-16 has no form for it.
 uint32_t next_code_point(std::string_view s, size_t& i) {
   unsigned char c = static_cast<unsigned char>(s[i]);
   int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
@@ -91,9 +101,72 @@ uint32_t next_code_point(std::string_view s, size_t& i) {
     }
     cp = (cp << 6) | (d & 0x3F);
   }
+  if (cp > 0x10FFFF) {
+    ++i;
+    return 0xFFFD;
+  }
   i += static_cast<size_t>(len);
   return cp;
 }
+
+// ASCII is copied in blocks of 8 (16 with SSE2): JSON answers and settings are mostly
+// ASCII. A block is converted whole; the count of its leading ASCII characters says how
+// much of it holds, and the caller writes over the rest.
+#if KN_HAVE_SSE2
+constexpr size_t kBlock = 16;
+
+size_t widen_block(const char* p, char16_t* o) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i zero = _mm_setzero_si128();
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, zero));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(v, zero));
+  const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+  return high == 0 ? kBlock : static_cast<size_t>(std::countr_zero(high));
+}
+
+size_t narrow_block(const char16_t* p, char* o) {
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+  // packus saturates units above 0xFF, which lie past the ASCII count anyway.
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(a, b));
+  // One bit pair per unit, set for ASCII.
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  const auto lo = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(a, high), zero)));
+  const auto hi = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(b, high), zero)));
+  const unsigned other = ~(lo | (hi << 16));
+  return other == 0 ? kBlock : static_cast<size_t>(std::countr_zero(other)) / 2;
+}
+
+#else
+constexpr size_t kBlock = 8;
+constexpr uint64_t kHighBytes = 0x8080808080808080ull;
+
+uint64_t load8(const void* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+
+size_t widen_block(const char* p, char16_t* o) {
+  for (size_t k = 0; k < 8; ++k) o[k] = static_cast<char16_t>(static_cast<unsigned char>(p[k]));
+  const uint64_t high = load8(p) & kHighBytes;
+  // Little-endian: the first byte is the lowest.
+  return high == 0 ? kBlock : static_cast<size_t>(std::countr_zero(high)) / 8;
+}
+
+size_t count_ascii_block(const char16_t* p) {
+  size_t k = 0;
+  while (k < 8 && p[k] < 0x80) ++k;
+  return k;
+}
+
+size_t narrow_block(const char16_t* p, char* o) {
+  const size_t n = count_ascii_block(p);
+  for (size_t k = 0; k < n; ++k) o[k] = static_cast<char>(p[k]);
+  return n;
+}
+#endif
 
 }  // namespace
 
@@ -146,35 +219,90 @@ std::string utf8_to_cp1252(std::string_view text) {
 }
 
 std::u16string utf8_to_utf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
+  // Never more units than bytes: four bytes make at most two units.
+  std::u16string out(text.size(), u'\0');
+  char16_t* o = out.data();
+  const char* p = text.data();
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    if (c < 0x80) {
+      // At least one: the block starts with this ASCII byte.
+      const size_t run = i + kBlock <= n ? widen_block(p + i, o) : (*o = c, 1);
+      i += run;
+      o += run;
+      continue;
+    }
+    // Two-byte sequences (Latin letters, umlauts) decoded on the spot.
+    if ((c & 0xE0) == 0xC0 && i + 1 < n && (static_cast<unsigned char>(p[i + 1]) & 0xC0) == 0x80) {
+      *o++ = static_cast<char16_t>(((c & 0x1F) << 6) | (static_cast<unsigned char>(p[i + 1]) & 0x3F));
+      i += 2;
+      continue;
+    }
     uint32_t cp = next_code_point(text, i);
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+      *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-      out += static_cast<char16_t>(cp);
+      *o++ = static_cast<char16_t>(cp);
     }
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 
+namespace {
+
+bool is_pair(const char16_t* p, size_t i, size_t n) {
+  return p[i] >= 0xD800 && p[i] < 0xDC00 && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] < 0xE000;
+}
+
+}  // namespace
+
 std::string utf16_to_utf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+  const char16_t* p = text.data();
+  const size_t n = text.size();
+  // Room for mostly-ASCII text; grows when the text turns out wider.
+  std::string out(n + n / 4 + 32, '\0');
+  char* o = out.data();
+  char* end = o + out.size();
+  for (size_t i = 0; i < n;) {
+    if (static_cast<size_t>(end - o) < kBlock + 4) {
+      const size_t used = static_cast<size_t>(o - out.data());
+      out.resize(out.size() * 2);
+      o = out.data() + used;
+      end = out.data() + out.size();
+    }
+    uint32_t cp = p[i];
+    if (cp < 0x80) {
+      const size_t run = i + kBlock <= n ? narrow_block(p + i, o) : (*o = static_cast<char>(cp), 1);
+      i += run;
+      o += run;
+      continue;
+    }
+    if (is_pair(p, i, n)) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (p[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp < 0xE000) {
       cp = 0xFFFD;
     }
-    append_utf8(out, cp);
+    ++i;
+    if (cp < 0x800) {
+      *o++ = static_cast<char>(0xC0 | (cp >> 6));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      *o++ = static_cast<char>(0xE0 | (cp >> 12));
+      *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *o++ = static_cast<char>(0xF0 | (cp >> 18));
+      *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 

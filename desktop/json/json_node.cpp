@@ -19,8 +19,11 @@ JsonNode::~JsonNode() {
   // per level in the destructors.
   std::vector<std::shared_ptr<JsonNode>> pending;
   auto take_children = [&pending](JsonNode& node) {
+    // Children already taken leave empty pointers behind; collecting those again would
+    // cost each node's destructor an allocation for nothing.
     auto take = [&pending](JsonValue& v) {
-      if (auto* child = std::get_if<std::shared_ptr<JsonNode>>(&v.v_)) pending.push_back(std::move(*child));
+      auto* child = std::get_if<std::shared_ptr<JsonNode>>(&v.v_);
+      if (child && *child) pending.push_back(std::move(*child));
     };
     for (auto& v : node.items_) take(v);
     for (auto& m : node.members_) take(m.value);
@@ -29,7 +32,12 @@ JsonNode::~JsonNode() {
   while (!pending.empty()) {
     std::shared_ptr<JsonNode> node = std::move(pending.back());
     pending.pop_back();
-    if (node && node.use_count() == 1) take_children(*node);
+    if (node && node.use_count() == 1) {
+      take_children(*node);
+      // Emptied here, so its own destructor has nothing left to look through.
+      node->items_.clear();
+      node->members_.clear();
+    }
   }
 }
 
@@ -57,12 +65,8 @@ void JsonNode::Clear() {
 }
 
 std::uint32_t JsonNode::HashName(std::u16string_view name) {
-  // FNV-1a over the UTF-16LE bytes.
-  std::uint32_t h = 2166136261u;
-  for (char16_t c : name) {
-    h = (h ^ static_cast<std::uint32_t>(c & 0xFF)) * 16777619u;
-    h = (h ^ static_cast<std::uint32_t>(c >> 8)) * 16777619u;
-  }
+  std::uint32_t h = kHashStart;
+  for (char16_t c : name) h = HashStep(h, c);
   return h;
 }
 
@@ -109,13 +113,17 @@ void JsonNode::Compact() const {
     if (out != i) members_[out] = std::move(members_[i]);
     ++out;
   }
-  members_.resize(out);
+  members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(out), members_.end());
   dead_ = 0;
   RebuildIndex();
 }
 
-void JsonNode::PutMember(std::u16string name, JsonValue value) {
+void JsonNode::PutMember(std::u16string&& name, JsonValue&& value) {
   const std::uint32_t hash = HashName(name);
+  PutMember(std::move(name), std::move(value), hash);
+}
+
+void JsonNode::PutMember(std::u16string&& name, JsonValue&& value, std::uint32_t hash) {
   const std::ptrdiff_t found = FindMember(name, hash);
   if (found >= 0) {
     const auto slot = static_cast<std::size_t>(found);
@@ -128,7 +136,7 @@ void JsonNode::PutMember(std::u16string name, JsonValue value) {
     members_[slot].value = JsonValue();
     ++dead_;
   }
-  members_.push_back(Member{std::move(name), std::move(value), hash, true});
+  members_.emplace_back(std::move(name), std::move(value), hash);
   if (dead_ > kIndexThreshold && dead_ * 2 > members_.size()) {
     Compact();
   } else if (!index_.empty() && members_.size() * 2 <= index_.size()) {

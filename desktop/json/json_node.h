@@ -122,15 +122,22 @@ class JsonNode {
   friend class detail::Writer;
 
   struct Member {
+    Member(std::u16string&& n, JsonValue&& v, std::uint32_t h)
+        : name(std::move(n)), value(std::move(v)), hash(h) {}
     std::u16string name;
     JsonValue value;
     std::uint32_t hash = 0;
     bool live = true;
   };
 
+  // FNV-1a over whole UTF-16 units; the parser hashes names while it scans them.
+  static constexpr std::uint32_t kHashStart = 2166136261u;
+  static std::uint32_t HashStep(std::uint32_t h, char16_t c) { return (h ^ c) * 16777619u; }
   static std::uint32_t HashName(std::u16string_view name);
   std::ptrdiff_t FindMember(std::u16string_view name, std::uint32_t hash) const;
-  void PutMember(std::u16string name, JsonValue value);
+  void PutMember(std::u16string&& name, JsonValue&& value);
+  // hash: HashName(name), already known.
+  void PutMember(std::u16string&& name, JsonValue&& value, std::uint32_t hash);
   void Compact() const;
   void RebuildIndex() const;
   void IndexInsert(std::size_t slot) const;

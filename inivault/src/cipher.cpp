@@ -67,26 +67,46 @@ std::uint32_t Cipher::round(std::uint32_t x) const {
   return (s_[3][x >> 24] + s_[2][(x >> 16) & 0xFF]) ^ (s_[1][(x >> 8) & 0xFF] + s_[0][x & 0xFF]);
 }
 
+// Sixteen rounds, two per step so the halves trade roles instead of being swapped;
+// written out, so the compiler keeps both halves in registers throughout.
 void Cipher::encrypt(std::uint32_t& left, std::uint32_t& right) const {
-  for (int i = 0; i < 16; ++i) {
-    left ^= p_[i];
-    right ^= round(left);
-    std::swap(left, right);
-  }
-  std::swap(left, right);
-  right ^= p_[16];
-  left ^= p_[17];
+  std::uint32_t a = left;
+  std::uint32_t b = right;
+  auto rounds = [&](int i) {
+    a ^= p_[i];
+    b ^= round(a) ^ p_[i + 1];
+    a ^= round(b);
+  };
+  rounds(0);
+  rounds(2);
+  rounds(4);
+  rounds(6);
+  rounds(8);
+  rounds(10);
+  rounds(12);
+  rounds(14);
+  left = b ^ p_[17];
+  right = a ^ p_[16];
 }
 
 void Cipher::decrypt(std::uint32_t& left, std::uint32_t& right) const {
-  for (int i = 17; i > 1; --i) {
-    left ^= p_[i];
-    right ^= round(left);
-    std::swap(left, right);
-  }
-  std::swap(left, right);
-  right ^= p_[1];
-  left ^= p_[0];
+  std::uint32_t a = left;
+  std::uint32_t b = right;
+  auto rounds = [&](int i) {
+    a ^= p_[i];
+    b ^= round(a) ^ p_[i - 1];
+    a ^= round(b);
+  };
+  rounds(17);
+  rounds(15);
+  rounds(13);
+  rounds(11);
+  rounds(9);
+  rounds(7);
+  rounds(5);
+  rounds(3);
+  left = b ^ p_[0];
+  right = a ^ p_[1];
 }
 
 void Cipher::scramble(std::string& data) const {

@@ -1,5 +1,8 @@
 #include "document.h"
 
+#include <array>
+#include <functional>
+
 #include "cipher.h"
 #include "file_io.h"
 
@@ -18,9 +21,14 @@ std::string_view strip(std::string_view s) {
 }  // namespace
 
 bool looks_scrambled(std::string_view data) {
+  // One test a byte against a table instead of four comparisons.
+  static constexpr auto kControl = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 0x20; ++c) t[static_cast<std::size_t>(c)] = c != '\t' && c != '\n' && c != '\r';
+    return t;
+  }();
   for (const char c : data) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') return true;
+    if (kControl[static_cast<unsigned char>(c)]) return true;
   }
   return false;
 }
@@ -38,6 +46,10 @@ bool Document::write_file() const { return replace_file(path_, to_text()); }
 
 void Document::merge_text(std::string_view text) {
   std::string_view current_section;
+  // Looked up at the first pair under a header, not for every pair: a header alone
+  // creates no section.
+  constexpr std::size_t kNotYet = static_cast<std::size_t>(-1);
+  std::size_t current = kNotYet;
   while (!text.empty()) {
     // Only CR LF ends a line; a lone CR or LF is part of it.
     const auto end = text.find("\r\n");
@@ -51,6 +63,7 @@ void Document::merge_text(std::string_view text) {
       while (!name.empty() && name.front() == '[') name.remove_prefix(1);
       while (!name.empty() && name.back() == ']') name.remove_suffix(1);
       current_section = name;
+      current = kNotYet;
       continue;
     }
 
@@ -59,7 +72,8 @@ void Document::merge_text(std::string_view text) {
     const auto eq = line.find('=');
     const std::string_view name = eq == std::string_view::npos ? std::string_view() : line.substr(0, eq);
     const std::string_view value = line.substr(eq == std::string_view::npos ? 1 : eq + 1);
-    set_value(strip(current_section), strip(name), strip(value), true);
+    if (current == kNotYet) current = section_for_writing(strip(current_section));
+    set_in_section(current, strip(name), strip(value), true);
   }
 }
 
@@ -86,26 +100,60 @@ std::string Document::to_text(std::string_view line_end) const {
 void Document::reset() {
   section_names_.clear();
   sections_.clear();
-  section_index_.clear();
+  section_index_ = Index();
 }
 
-std::optional<std::size_t> Document::lookup(const Index& index, std::string_view name) {
-  const auto it = index.find(name);
-  if (it == index.end()) return std::nullopt;
-  return it->second;
+std::uint64_t Document::Index::hash(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+std::optional<std::size_t> Document::Index::find(std::string_view name,
+                                                 const std::vector<std::string>& names) const {
+  if (slots_.empty()) return std::nullopt;
+  const std::uint64_t h = hash(name);
+  const auto tag = static_cast<std::uint32_t>(h);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = tag & mask;; i = (i + 1) & mask) {
+    const Slot& slot = slots_[i];
+    if (slot.pos == 0) return std::nullopt;
+    if (slot.hash == tag && names[slot.pos - 1] == name) return slot.pos - 1;
+  }
+}
+
+void Document::Index::insert(Slot slot) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = slot.hash & mask;
+  while (slots_[i].pos != 0) i = (i + 1) & mask;
+  slots_[i] = slot;
+}
+
+void Document::Index::add(std::string_view name, std::size_t pos) {
+  if ((count_ + 1) * 2 > slots_.size()) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 16 : old.size() * 2, Slot{});
+    for (const Slot& slot : old) {
+      if (slot.pos != 0) insert(slot);
+    }
+  }
+  insert(Slot{static_cast<std::uint32_t>(hash(name)), static_cast<std::uint32_t>(pos + 1)});
+  ++count_;
+}
+
+void Document::Index::rebuild(const std::vector<std::string>& names) {
+  slots_.clear();
+  count_ = 0;
+  for (std::size_t i = 0; i < names.size(); ++i) add(names[i], i);
 }
 
 std::int32_t Document::value_count(std::string_view section) const {
-  const auto s = lookup(section_index_, section);
+  const auto s = section_index_.find(section, section_names_);
   if (!s) return -1;
   return static_cast<std::int32_t>(sections_[*s].data.names.size());
 }
 
 std::optional<std::string_view> Document::find_value(std::string_view section, std::string_view name) const {
-  const auto s = lookup(section_index_, section);
+  const auto s = section_index_.find(section, section_names_);
   if (!s) return std::nullopt;
   const IndexedSection& sec = sections_[*s];
-  const auto v = lookup(sec.index, name);
+  const auto v = sec.index.find(name, sec.data.names);
   if (!v) return std::nullopt;
   return std::string_view(sec.data.values[*v]);
 }
@@ -114,48 +162,52 @@ std::string Document::get_value(std::string_view section, std::string_view name)
   return std::string(find_value(section, name).value_or(std::string_view()));
 }
 
-bool Document::set_value(std::string_view section, std::string_view name, std::string_view value,
-                         bool create) {
-  auto s = lookup(section_index_, section);
-  if (!s) {
-    if (!create) return false;
-    section_names_.emplace_back(section);
-    sections_.emplace_back();
-    s = sections_.size() - 1;
-    section_index_.emplace(section_names_.back(), *s);
-  }
-  IndexedSection& sec = sections_[*s];
-  if (const auto v = lookup(sec.index, name)) {
+std::size_t Document::section_for_writing(std::string_view section) {
+  if (const auto s = section_index_.find(section, section_names_)) return *s;
+  section_names_.emplace_back(section);
+  sections_.emplace_back();
+  section_index_.add(section_names_.back(), sections_.size() - 1);
+  return sections_.size() - 1;
+}
+
+bool Document::set_in_section(std::size_t s, std::string_view name, std::string_view value, bool create) {
+  IndexedSection& sec = sections_[s];
+  if (const auto v = sec.index.find(name, sec.data.names)) {
     sec.data.values[*v] = value;
     return true;
   }
   if (!create) return false;
   sec.data.names.emplace_back(name);
   sec.data.values.emplace_back(value);
-  sec.index.emplace(sec.data.names.back(), sec.data.names.size() - 1);
+  sec.index.add(sec.data.names.back(), sec.data.names.size() - 1);
   return true;
 }
 
+bool Document::set_value(std::string_view section, std::string_view name, std::string_view value,
+                         bool create) {
+  if (create) return set_in_section(section_for_writing(section), name, value, true);
+  const auto s = section_index_.find(section, section_names_);
+  return s && set_in_section(*s, name, value, false);
+}
+
 bool Document::delete_value(std::string_view section, std::string_view name) {
-  const auto s = lookup(section_index_, section);
+  const auto s = section_index_.find(section, section_names_);
   if (!s) return false;
   IndexedSection& sec = sections_[*s];
-  const auto v = lookup(sec.index, name);
+  const auto v = sec.index.find(name, sec.data.names);
   if (!v) return false;
-  sec.index.erase(sec.index.find(name));
   sec.data.names.erase(sec.data.names.begin() + static_cast<std::ptrdiff_t>(*v));
   sec.data.values.erase(sec.data.values.begin() + static_cast<std::ptrdiff_t>(*v));
-  for (std::size_t j = *v; j < sec.data.names.size(); ++j) sec.index[sec.data.names[j]] = j;
+  sec.index.rebuild(sec.data.names);
   return true;
 }
 
 bool Document::delete_section(std::string_view section) {
-  const auto s = lookup(section_index_, section);
+  const auto s = section_index_.find(section, section_names_);
   if (!s) return false;
-  section_index_.erase(section_index_.find(section));
   section_names_.erase(section_names_.begin() + static_cast<std::ptrdiff_t>(*s));
   sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(*s));
-  for (std::size_t j = *s; j < section_names_.size(); ++j) section_index_[section_names_[j]] = j;
+  section_index_.rebuild(section_names_);
   return true;
 }
 

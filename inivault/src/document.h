@@ -2,11 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace inivault {
@@ -55,19 +53,38 @@ class Document {
   bool delete_section(std::string_view section);
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  // Positions by name, kept beside the ordered arrays so lookups need no scan: an
+  // open-addressing table of (hash, position) pairs, at most half full. The names
+  // themselves stay in the arrays; the table holds no copies.
+  class Index {
+   public:
+    std::optional<std::size_t> find(std::string_view name, const std::vector<std::string>& names) const;
+    // names[pos] is `name`, which is not in the table yet.
+    void add(std::string_view name, std::size_t pos);
+    // After positions moved.
+    void rebuild(const std::vector<std::string>& names);
+
+   private:
+    struct Slot {
+      std::uint32_t hash = 0;
+      std::uint32_t pos = 0;  // position + 1; 0 = free
+    };
+    static std::uint64_t hash(std::string_view name);
+    void insert(Slot slot);
+
+    std::vector<Slot> slots_;
+    std::size_t count_ = 0;
   };
-  // Positions by name, kept beside the ordered arrays so lookups need no scan.
-  using Index = std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>>;
 
   struct IndexedSection {
     Section data;
     Index index;
   };
 
-  static std::optional<std::size_t> lookup(const Index& index, std::string_view name);
+  // Sets or adds the pair in section s (creating the name only when `create`).
+  bool set_in_section(std::size_t s, std::string_view name, std::string_view value, bool create);
+  // Position of the section, added at the end when missing.
+  std::size_t section_for_writing(std::string_view section);
 
   std::string path_;
   std::vector<std::string> section_names_;

@@ -80,6 +80,8 @@ std::optional<std::string> read_whole_file(const std::string& path) {
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   std::string data;
+  // Room for the whole file up front: the usual case then copies each chunk once.
+  data.reserve(static_cast<std::size_t>(st.st_size));
   char chunk[65536];
   for (;;) {
     const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);

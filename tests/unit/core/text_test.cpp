@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <random>
+
 #include "core/number_text.h"
 #include "core/text_util.h"
 
@@ -33,6 +36,116 @@ TEST(Text, AnsiConversionRoundTrips) {
   EXPECT_EQ(utf8_to_cp1252(utf8), ansi);
   EXPECT_EQ(utf8_to_cp1252("\xE2\x98\x83"), "?");
   EXPECT_EQ(utf16_to_utf8(utf8_to_utf16("a\xF0\x9F\x8E\xB5z")), "a\xF0\x9F\x8E\xB5z");
+}
+
+TEST(Text, Utf8ToUtf16MapsEachMalformedByteToOneReplacement) {
+  EXPECT_EQ(utf8_to_utf16(""), u"");
+  EXPECT_EQ(utf8_to_utf16("Nachtradio K\xC3\xB6ln \xE2\x82\xAC"), u"Nachtradio K\u00F6ln \u20AC");
+  EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x8E\xB5"), u"\U0001F3B5");
+  EXPECT_EQ(utf8_to_utf16("\xF4\x8F\xBF\xBF"), u"\U0010FFFF");
+  EXPECT_EQ(utf8_to_utf16("a\x80"
+                          "b"),
+            u"a\uFFFDb");
+  EXPECT_EQ(utf8_to_utf16("\xE2\x82"), u"\uFFFD\uFFFD");
+  EXPECT_EQ(utf8_to_utf16("\xE2\x41\x42\x43"), u"\uFFFDABC");
+  EXPECT_EQ(utf8_to_utf16(std::string("x\0y", 3)), std::u16string(u"x\0y", 3));
+  // Beyond U+10FFFF there is no UTF-16 form: no stray surrogates either.
+  EXPECT_EQ(utf8_to_utf16("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(utf8_to_utf16("\xF7\xBF\xBF\xBF!"), u"\uFFFD\uFFFD\uFFFD\uFFFD!");
+  EXPECT_EQ(utf8_to_cp1252("\xF7\xBF\xBF\xBF!"), std::string(4, '?') + "!");
+}
+
+TEST(Text, Utf16ToUtf8ReplacesLoneSurrogates) {
+  EXPECT_EQ(utf16_to_utf8(u""), "");
+  EXPECT_EQ(utf16_to_utf8(u"K\u00F6ln \u20AC \U0001F3B5"), "K\xC3\xB6ln \xE2\x82\xAC \xF0\x9F\x8E\xB5");
+  const char16_t lone[] = {u'a', 0xD83C, u'b', 0xDFB5, 0xD83C};
+  EXPECT_EQ(utf16_to_utf8(std::u16string_view(lone, 5)),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD\xEF\xBF\xBD");
+  const char16_t swapped[] = {0xDFB5, 0xD83C, 0x07FF, 0x0800};
+  EXPECT_EQ(utf16_to_utf8(std::u16string_view(swapped, 4)), "\xEF\xBF\xBD\xEF\xBF\xBD\xDF\xBF\xE0\xA0\x80");
+}
+
+// Code point by code point, the way the conversions are defined; the library's
+// versions take shortcuts for ASCII runs and must agree on every input.
+std::u16string reference_utf8_to_utf16(std::string_view s) {
+  std::u16string out;
+  for (size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    bool ok = len != 0 && i + len <= s.size();
+    for (size_t k = 1; ok && k < len; ++k) {
+      const auto d = static_cast<unsigned char>(s[i + k]);
+      ok = (d & 0xC0) == 0x80;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    if (!ok || cp > 0x10FFFF) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    i += len;
+    if (cp >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+  }
+  return out;
+}
+
+std::string reference_utf16_to_utf8(std::u16string_view s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t cp = s[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00u);
+      ++i;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+TEST(Text, ConversionsAgreeWithTheirDefinitionOnMixedInput) {
+  std::mt19937 gen(20240621);  // fixed start, so a failure repeats
+  // Mostly ASCII with runs of every length, so chunked fast paths meet every boundary.
+  const unsigned char bytes[] = {'a',  'b',  ' ',  0x00, 0x7F, 0x80, 0xBF, 0xC0, 0xC3, 0xDF, 0xE0, 0xE2,
+                                 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xF7, 0xF8, 0xFF, 0x82, 0xA4, 0x9F};
+  const char16_t units[] = {u'a',   u'z',   0x00,   0x7F,   0x80,   0x7FF,  0x800,  0xD7FF,
+                            0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFF, 0x00E4};
+  for (int round = 0; round < 4000; ++round) {
+    std::string s;
+    std::u16string u;
+    const int len = static_cast<int>(gen() % 80);
+    const unsigned odd_one_in = 2 + gen() % 30;
+    for (int k = 0; k < len; ++k) {
+      const bool plain = gen() % odd_one_in != 0;
+      s += static_cast<char>(plain ? 'a' + gen() % 26 : bytes[gen() % sizeof bytes]);
+      u += plain ? static_cast<char16_t>(u'a' + gen() % 26) : units[gen() % (sizeof units / sizeof units[0])];
+    }
+    ASSERT_EQ(utf8_to_utf16(s), reference_utf8_to_utf16(s)) << "round " << round;
+    ASSERT_EQ(utf16_to_utf8(u), reference_utf16_to_utf8(u)) << "round " << round;
+    ASSERT_EQ(utf8_to_utf16(reference_utf16_to_utf8(u)), reference_utf8_to_utf16(reference_utf16_to_utf8(u)));
+  }
 }
 
 TEST(Numbers, StrictConversionsRoundHalfToEvenAndCheckWidth) {

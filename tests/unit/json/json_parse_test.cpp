@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cstring>
+#include <iterator>
+#include <random>
 #include <string>
 
 #include "json/json_node.h"
@@ -175,6 +179,89 @@ TEST(JsonParse, NestingDepthIsBounded) {
   std::u16string objects;
   for (int i = 0; i < 100000; ++i) objects += u"{\"a\":";
   ExpectParseError(objects, 28, u"Out of stack space");
+}
+
+// Numbers take shortcuts for short forms; every form must still read exactly as
+// from_chars reads the same text.
+TEST(JsonParse, NumbersReadExactlyAsFromChars) {
+  std::mt19937_64 gen(7);  // fixed start, so a failure repeats
+  auto digits = [&](int n) {
+    std::string d;
+    for (int i = 0; i < n; ++i) d += static_cast<char>('0' + gen() % 10);
+    return d;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    std::string text = gen() % 3 == 0 ? "-" : "";
+    text += digits(1 + static_cast<int>(gen() % 18));
+    if (gen() % 2) text += "." + digits(1 + static_cast<int>(gen() % 12));
+    if (gen() % 3 == 0) {
+      text += gen() % 2 ? "e" : "E";
+      const auto sign = gen() % 3;
+      if (sign == 1) text += "-";
+      if (sign == 2) text += "+";
+      text += digits(1 + static_cast<int>(gen() % 3));
+    }
+    std::string expected_text = text;
+    for (char& c : expected_text) c = c == 'E' ? 'e' : c;
+    double expected = 0;
+    const auto res =
+        std::from_chars(expected_text.data(), expected_text.data() + expected_text.size(), expected);
+    if (res.ec != std::errc()) continue;  // overflow and underflow have their own tests
+    JsonNode node;
+    node.SetJSON(u"[" + std::u16string(text.begin(), text.end()) + u"]");
+    const double got = node.Item(1).AsDouble();
+    ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << text;
+  }
+}
+
+// Strings are scanned in blocks where possible; content of every kind, at every offset
+// from a block boundary, must come back unit for unit, and a raw control character must
+// be reported where it stands.
+TEST(JsonParse, StringsComeBackUnitForUnit) {
+  std::mt19937 gen(5);  // fixed start, so a failure repeats
+  const char16_t units[] = {u'a',   u'Z',   u' ',   0x7F,   0x80, 0xE9,  0x4E2D, 0x7FFF, 0x8000,
+                            0xD83D, 0xDE00, 0xFFFD, 0xFFFF, u'"', u'\\', u'\n',  u'/'};
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string value;
+    std::u16string text = u"[\"";
+    const int len = static_cast<int>(gen() % 40);
+    for (int k = 0; k < len; ++k) {
+      const char16_t c =
+          gen() % 3 ? u'a' + static_cast<char16_t>(gen() % 26) : units[gen() % std::size(units)];
+      value += c;
+      if (c == u'"' || c == u'\\') {
+        text += u'\\';
+        text += c;
+      } else if (c == u'\n') {
+        text += u"\\n";
+      } else {
+        text += c;
+      }
+    }
+    text += u"\",1]";
+    JsonNode node;
+    node.SetJSON(text);
+    ASSERT_EQ(node.Item(1).AsText(), value) << "round " << round;
+    // The same text with a raw line break somewhere inside the string.
+    if (value.empty()) continue;
+    const std::size_t at = 2 + gen() % (text.size() - 6);
+    if (text[at - 1] == u'\\') continue;
+    std::u16string broken = text;
+    broken[at] = u'\n';
+    bool in_string = true;  // only if no closing quote comes first
+    for (std::size_t i = 2; i < at; ++i) {
+      if (broken[i] == u'\\') {
+        ++i;
+      } else if (broken[i] == u'"') {
+        in_string = false;
+      }
+    }
+    if (!in_string) continue;
+    const std::string position = std::to_string(at + 1);
+    JsonNode bad;
+    EXPECT_JSON_ERROR(bad.SetJSON(broken), 13,
+                      u"Invalid string character at " + std::u16string(position.begin(), position.end()));
+  }
 }
 
 }  // namespace

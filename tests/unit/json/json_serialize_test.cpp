@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "json/json_node.h"
@@ -163,6 +166,55 @@ TEST(JsonSerialize, DecimalsRoundTripExactly) {
   node.SetDecimalMode(true);
   node.SetJSON(u"[0.1,-79228162514264337593543950335,1.50,{\"x\":0.0000000000000000000000000001}]");
   EXPECT_EQ(node.JSON(), u"[0.1,-79228162514264337593543950335,1.50,{\"x\":0.0000000000000000000000000001}]");
+}
+
+// Rounded to 15 digits the largest doubles become 1.79769313486232e+308, beyond the
+// largest double, which the parser rejects as an overflow.
+TEST(JsonSerialize, LargestDoublesParseBack) {
+  const double max = std::numeric_limits<double>::max();
+  EXPECT_EQ(ToJson(max), u"1.7976931348623157e+308");
+  EXPECT_EQ(ToJson(-max), u"-1.7976931348623157e+308");
+  EXPECT_EQ(ToJson(1.79769313486231e308), u"1.79769313486231e+308");  // 15 digits still fit
+  JsonNode node;
+  node.SetJSON(u"[1.7976931348623157e308,-1.797693134862315e308,1.79769313486231e308]");
+  const std::u16string text = node.JSON();
+  JsonNode back;
+  back.SetJSON(text);
+  ASSERT_EQ(back.Count(), 3);
+  EXPECT_EQ(back.Item(1).AsDouble(), max);
+  EXPECT_EQ(back.Item(2).AsDouble(), -1.797693134862315e308);
+  EXPECT_EQ(back.JSON(), text);
+}
+
+// Doubles are written in the general form with 15 significant digits, partly through
+// shortcuts: whatever the value, the text must be the one to_chars writes for that form.
+TEST(JsonSerialize, DoublesWriteAsTheFifteenDigitGeneralForm) {
+  std::mt19937_64 gen(11);  // fixed start, so a failure repeats
+  std::vector<double> values = {0.1,        0.5,        1e-5,    1e-4,     9.99999999999999e-5,
+                                123456.789, 1e14 + 0.5, 1e15,    1e16,     1e21,
+                                1e22,       1e300,      1e-300,  2.5e-300, 5e-324,
+                                1e-310,     0.3,        2.0 / 3, 1.0 / 3,  99999999999999.9};
+  for (int i = 0; i < 20000; ++i) {
+    std::uint64_t bits = gen();
+    double d = 0;
+    std::memcpy(&d, &bits, sizeof d);
+    if (std::isfinite(d) && std::fabs(d) < 1.7e308) values.push_back(d);
+    // Short decimals, the common case, at every scale.
+    const double m = static_cast<double>(gen() % 100000000);
+    values.push_back(m / std::pow(10.0, static_cast<double>(gen() % 30)));
+    values.push_back(-m * std::pow(10.0, static_cast<double>(gen() % 20)));
+  }
+  for (int e = -30; e <= 30; ++e) {
+    const double p = std::pow(10.0, e);
+    values.push_back(std::nextafter(p, 0.0));
+    values.push_back(std::nextafter(p, 1e308));
+  }
+  for (const double d : values) {
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+    const std::u16string expected(buf, res.ptr);
+    ASSERT_EQ(ToJson(d), expected) << buf;
+  }
 }
 
 }  // namespace

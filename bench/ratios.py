@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""Reads Google Benchmark JSON files and prints one table of ratios ours / anchor.
+
+A benchmark named "<comparison>/<side>" belongs to a comparison; the side "ours" is
+compared with every other side of the same comparison, by median CPU time over the
+repetitions (the plain run when there are none). Ratio < 1: ours is faster.
+"""
+import datetime
+import json
+import os
+import platform
+import statistics
+import sys
+
+LABELS = {
+    "json_parse/song": "JSON parse, current-song answer",
+    "json_parse/1MiB": "JSON parse, 1 MiB document",
+    "json_serialize/song": "JSON serialize, current-song answer",
+    "json_serialize/1MiB": "JSON serialize, 1 MiB document",
+    "cipher_key_schedule": "Cipher key schedule",
+    "cipher_scramble/1MiB": "Cipher scramble 1 MiB (CBC)",
+    "cipher_unscramble/1MiB": "Cipher unscramble 1 MiB (CBC)",
+    "ini_read_text/1MB": "INI read 1 MB text (200 x 100 pairs)",
+    "ini_read_file/1MB": "INI read 1 MB file (200 x 100 pairs)",
+    "ini_lookup/pairs:1000": "INI 100,000 lookups, 1,000 pairs",
+    "ini_lookup/pairs:100000": "INI 100,000 lookups, 100,000 pairs",
+}
+ANCHORS = {
+    "nlohmann": "nlohmann::json",
+    "rapidjson": "RapidJSON DOM",
+    "rapidjson_exact": "RapidJSON DOM, full precision",
+    "openssl": "OpenSSL Blowfish",
+    "inih": "inih + unordered_map",
+}
+# Same benchmark at two sizes: the ratio shows how it grows with the document.
+SCALING = [("ini_lookup/pairs:1000/ours", "ini_lookup/pairs:100000/ours", "INI lookups, 100x the pairs")]
+UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+def cpu_model():
+    try:
+        with open("/proc/cpuinfo", encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or "unknown CPU"
+
+
+def load(paths):
+    """name -> median CPU time in ns (steadier than wall time on a shared machine)."""
+    runs = {}
+    for path in paths:
+        with open(path, encoding="utf-8") as f:
+            data = json.load(f)
+        for b in data.get("benchmarks", []):
+            if b.get("error_occurred"):
+                continue
+            if b.get("run_type") == "aggregate":
+                continue
+            name = b.get("run_name", b["name"])
+            runs.setdefault(name, []).append(b["cpu_time"] * UNIT_NS[b.get("time_unit", "ns")])
+    return {name: statistics.median(times) for name, times in runs.items()}
+
+
+def fmt_time(ns):
+    if ns >= 1e6:
+        return f"{ns / 1e6:.2f} ms"
+    if ns >= 1e3:
+        return f"{ns / 1e3:.2f} us"
+    return f"{ns:.0f} ns"
+
+
+def main(argv):
+    if len(argv) < 2:
+        print("usage: ratios.py result.json...", file=sys.stderr)
+        return 2
+    times = load(argv[1:])
+    rows = []
+    for name in sorted(times):
+        comparison, _, side = name.rpartition("/")
+        if side == "ours" or not comparison:
+            continue
+        ours = times.get(comparison + "/ours")
+        if ours is None:
+            continue
+        rows.append((LABELS.get(comparison, comparison), fmt_time(ours), ANCHORS.get(side, side),
+                     fmt_time(times[name]), f"{ours / times[name]:.2f}"))
+    order = list(LABELS.values())
+    rows.sort(key=lambda r: (order.index(r[0]) if r[0] in order else len(order), r[2]))
+
+    now = datetime.datetime.now().astimezone().strftime("%Y-%m-%d %H:%M %Z")
+    print(f"Machine: {cpu_model()}, {os.cpu_count()} cores; {now}; median CPU time")
+    print()
+    header = ("comparison", "ours", "anchor", "anchor time", "ours/anchor")
+    table = [header] + rows
+    widths = [max(len(r[i]) for r in table) for i in range(len(header))]
+    print("| " + " | ".join(h.ljust(w) for h, w in zip(header, widths)) + " |")
+    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    for r in rows:
+        cells = [r[0].ljust(widths[0]), r[1].rjust(widths[1]), r[2].ljust(widths[2]),
+                 r[3].rjust(widths[3]), r[4].rjust(widths[4])]
+        print("| " + " | ".join(cells) + " |")
+
+    extra = []
+    for small, large, label in SCALING:
+        if small in times and large in times:
+            extra.append(f"{label}: time x {times[large] / times[small]:.2f} (linear growth would be x 100)")
+    polls = sorted(n for n in times if n.startswith("pipeline_poll/"))
+    for name in polls:
+        extra.append(f"Desktop poll, {name.split('/', 1)[1]}: {times[name] / 1e3:.1f} us per poll")
+    if extra:
+        print()
+        for line in extra:
+            print(line)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,132 @@
+// The document's name index against a plain model: every operation, in any order, must
+// leave the same sections, pairs and order as a linear search over lists would.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "document.h"
+
+namespace {
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+using Model = std::vector<std::pair<std::string, Pairs>>;
+
+Model snapshot(const inivault::Document& doc) {
+  Model out;
+  for (std::size_t i = 0; i < doc.section_count(); ++i) {
+    Pairs pairs;
+    const auto& sec = doc.section(i);
+    for (std::size_t j = 0; j < sec.names.size(); ++j) pairs.emplace_back(sec.names[j], sec.values[j]);
+    out.emplace_back(doc.section_name(i), std::move(pairs));
+  }
+  return out;
+}
+
+TEST(InivaultDocumentIndex, AgreesWithALinearModel) {
+  std::mt19937 gen(424242);  // fixed start, so a failure repeats
+  // Few distinct names, so operations hit each other; enough of them that tables grow.
+  auto name = [&](unsigned range) { return "n" + std::to_string(gen() % range); };
+  for (int round = 0; round < 30; ++round) {
+    inivault::Document doc;
+    Model model;
+    const unsigned range = 4 + round * 7;
+    for (int op = 0; op < 3000; ++op) {
+      const std::string s = name(1 + range / 8);
+      const std::string n = name(range);
+      auto sec = std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first == s; });
+      switch (gen() % 6) {
+        case 0:
+        case 1:
+        case 2: {
+          const std::string v = std::to_string(op);
+          const bool create = gen() % 4 != 0;
+          bool expect = true;
+          if (sec == model.end()) {
+            if (create) model.emplace_back(s, Pairs{{n, v}});
+            expect = create;
+          } else {
+            auto p = std::find_if(sec->second.begin(), sec->second.end(),
+                                  [&](const auto& e) { return e.first == n; });
+            if (p != sec->second.end()) {
+              p->second = v;
+            } else if (create) {
+              sec->second.emplace_back(n, v);
+            } else {
+              expect = false;
+            }
+          }
+          ASSERT_EQ(doc.set_value(s, n, v, create), expect);
+          break;
+        }
+        case 3: {
+          bool expect = false;
+          if (sec != model.end()) {
+            auto p = std::find_if(sec->second.begin(), sec->second.end(),
+                                  [&](const auto& e) { return e.first == n; });
+            if (p != sec->second.end()) {
+              sec->second.erase(p);
+              expect = true;
+            }
+          }
+          ASSERT_EQ(doc.delete_value(s, n), expect);
+          break;
+        }
+        case 4: {
+          if (gen() % 8 != 0) break;  // rarer, so sections fill up
+          const bool expect = sec != model.end();
+          if (expect) model.erase(sec);
+          ASSERT_EQ(doc.delete_section(s), expect);
+          break;
+        }
+        case 5: {
+          const auto count = doc.value_count(s);
+          ASSERT_EQ(count, sec == model.end() ? -1 : static_cast<std::int32_t>(sec->second.size()));
+          const auto got = doc.find_value(s, n);
+          std::optional<std::string> want;
+          if (sec != model.end()) {
+            for (const auto& [k, v] : sec->second) {
+              if (k == n) want = v;
+            }
+          }
+          ASSERT_EQ(got.has_value(), want.has_value());
+          if (want) {
+            ASSERT_EQ(*got, *want);
+          }
+          break;
+        }
+      }
+    }
+    ASSERT_EQ(snapshot(doc), model) << "round " << round;
+    for (const auto& [s, pairs] : model) {
+      for (const auto& [n, v] : pairs) ASSERT_EQ(doc.get_value(s, n), v);
+    }
+    // Reading the written form back gives the same document (sections without pairs
+    // are not written).
+    inivault::Document back;
+    back.merge_text(doc.to_text());
+    Model nonempty = model;
+    nonempty.erase(
+        std::remove_if(nonempty.begin(), nonempty.end(), [](const auto& e) { return e.second.empty(); }),
+        nonempty.end());
+    ASSERT_EQ(snapshot(back), nonempty);
+  }
+}
+
+// Merging text where a section comes back after another: its later pairs join it.
+TEST(InivaultDocumentIndex, MergeReturnsToAnEarlierSection) {
+  inivault::Document doc;
+  doc.merge_text("[a]\r\nx=1\r\n[b]\r\n[c]\r\ny=2\r\n[a]\r\nx=3\r\nz=4\r\n");
+  ASSERT_EQ(doc.section_count(), 2u);  // a header without pairs makes no section
+  EXPECT_EQ(doc.section_name(0), "a");
+  EXPECT_EQ(doc.section_name(1), "c");
+  EXPECT_EQ(doc.get_value("a", "x"), "3");
+  EXPECT_EQ(doc.get_value("a", "z"), "4");
+  EXPECT_EQ(doc.value_count("b"), -1);
+}
+
+}  // namespace
