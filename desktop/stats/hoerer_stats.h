@@ -1,6 +1,7 @@
 #pragma once
 // Listener history of the run and the per-station extremes.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -32,13 +33,14 @@ class History {
   void init_history();
   void add_sample(const std::string& station, int32_t count);
 
-  // Includes the empty last slot.
-  const std::vector<HistoryEntry>& entries() const { return entries_; }
+  // Includes the empty last slot. A deque: dropping a station's oldest sample, which
+  // lies near the front, must not shift the whole history on every poll.
+  const std::deque<HistoryEntry>& entries() const { return entries_; }
   size_t sample_count() const { return entries_.size() - 1; }
 
  private:
   DateTimeSource now_;
-  std::vector<HistoryEntry> entries_;
+  std::deque<HistoryEntry> entries_;
   std::map<std::string, size_t> per_station_;
 };
 
