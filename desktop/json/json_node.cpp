@@ -118,12 +118,12 @@ void JsonNode::Compact() const {
   RebuildIndex();
 }
 
-void JsonNode::PutMember(std::u16string&& name, JsonValue&& value) {
+void JsonNode::PutMember(NameText&& name, JsonValue&& value) {
   const std::uint32_t hash = HashName(name);
   PutMember(std::move(name), std::move(value), hash);
 }
 
-void JsonNode::PutMember(std::u16string&& name, JsonValue&& value, std::uint32_t hash) {
+void JsonNode::PutMember(NameText&& name, JsonValue&& value, std::uint32_t hash) {
   const std::ptrdiff_t found = FindMember(name, hash);
   if (found >= 0) {
     const auto slot = static_cast<std::size_t>(found);
@@ -176,14 +176,15 @@ void JsonNode::SetItem(const JsonKey& key, JsonValue value) {
     return;
   }
   if (!key.IsName()) Raise(5, u"Object values can only be changed or added by key not by index");
-  PutMember(std::u16string(key.Name()), std::move(value));
+  PutMember(NameText(key.Name()), std::move(value));
 }
 
 std::u16string JsonNode::Name(std::int64_t position) const {
   if (is_array_) Raise(5, u"Array items do not have names");
   const std::size_t slot = ToSlot(position);
   Compact();
-  return members_[slot].name;
+  const NameText& name = members_[slot].name;
+  return std::u16string(name.data(), name.size());
 }
 
 std::shared_ptr<JsonNode> JsonNode::AddNewArray(const JsonKey& key) {
@@ -235,7 +236,7 @@ std::vector<std::u16string> JsonNode::NewEnum() const {
   std::vector<std::u16string> names;
   names.reserve(members_.size() - dead_);
   for (const Member& m : members_) {
-    if (m.live) names.push_back(m.name);
+    if (m.live) names.emplace_back(m.name.data(), m.name.size());
   }
   return names;
 }

@@ -14,6 +14,7 @@
 #include "json/decimal.h"
 #include "json/json_error.h"
 #include "json/json_value.h"
+#include "json/piece_alloc.h"
 
 namespace kn::json {
 
@@ -121,10 +122,12 @@ class JsonNode {
   friend class detail::Parser;
   friend class detail::Writer;
 
+  // Member names live with the member lists, in pieces.
+  using NameText = std::basic_string<char16_t, std::char_traits<char16_t>, detail::PieceAllocator<char16_t>>;
+
   struct Member {
-    Member(std::u16string&& n, JsonValue&& v, std::uint32_t h)
-        : name(std::move(n)), value(std::move(v)), hash(h) {}
-    std::u16string name;
+    Member(NameText&& n, JsonValue&& v, std::uint32_t h) : name(std::move(n)), value(std::move(v)), hash(h) {}
+    NameText name;
     JsonValue value;
     std::uint32_t hash = 0;
     bool live = true;
@@ -135,9 +138,9 @@ class JsonNode {
   static std::uint32_t HashStep(std::uint32_t h, char16_t c) { return (h ^ c) * 16777619u; }
   static std::uint32_t HashName(std::u16string_view name);
   std::ptrdiff_t FindMember(std::u16string_view name, std::uint32_t hash) const;
-  void PutMember(std::u16string&& name, JsonValue&& value);
+  void PutMember(NameText&& name, JsonValue&& value);
   // hash: HashName(name), already known.
-  void PutMember(std::u16string&& name, JsonValue&& value, std::uint32_t hash);
+  void PutMember(NameText&& name, JsonValue&& value, std::uint32_t hash);
   void Compact() const;
   void RebuildIndex() const;
   void IndexInsert(std::size_t slot) const;
@@ -145,10 +148,10 @@ class JsonNode {
 
   bool is_array_ = false;
   bool decimal_mode_ = false;
-  std::vector<JsonValue> items_;  // array members
+  std::vector<JsonValue, detail::PieceAllocator<JsonValue>> items_;  // array members
   // Object members in order. A rewritten or removed member leaves a dead entry behind
   // that is swept out lazily, so rewriting names in large objects stays linear.
-  mutable std::vector<Member> members_;
+  mutable std::vector<Member, detail::PieceAllocator<Member>> members_;
   mutable std::size_t dead_ = 0;
   // Open-addressing index (slot + 1, 0 = free) over members_, kept for large objects only.
   mutable std::vector<std::uint32_t> index_;

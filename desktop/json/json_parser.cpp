@@ -122,7 +122,7 @@ class Parser {
       const char16_t c = text_[pos_++];
       if (c == u'"') {
         std::uint32_t hash = 0;
-        std::u16string name = ParseName(hash);
+        JsonNode::NameText name = ParseName(hash);
         SkipWhitespace();
         if (pos_ >= len_ || text_[pos_] != u':') Fail(13, Message(u"Expected : at character ", pos_ + 1));
         ++pos_;
@@ -187,7 +187,7 @@ class Parser {
     if (c == u'{' || c == u'[') {
       if (depth >= JsonNode::kMaxDepth) Fail(28, std::u16string(kOutOfStackSpace));
       ++pos_;
-      auto child = std::make_shared<JsonNode>();
+      auto child = std::allocate_shared<JsonNode>(PieceAllocator<JsonNode>());
       child->decimal_mode_ = decimal_mode_;
       if (c == u'[') {
         child->is_array_ = true;
@@ -216,7 +216,7 @@ class Parser {
 
   // A member name, hashed on the way for the node's index. The cursor stands after the
   // opening quote.
-  std::u16string ParseName(std::uint32_t& hash) {
+  JsonNode::NameText ParseName(std::uint32_t& hash) {
     const std::size_t begin = pos_;
     std::uint32_t h = JsonNode::kHashStart;
     while (pos_ < len_) {
@@ -228,13 +228,13 @@ class Parser {
     if (pos_ < len_ && text_[pos_] == u'"' && pos_ + 1 < len_) {
       ++pos_;
       hash = h;
-      return std::u16string(text_ + begin, pos_ - 1 - begin);
+      return JsonNode::NameText(text_ + begin, pos_ - 1 - begin);
     }
     // Escapes (or an error): the general way.
     pos_ = begin;
-    std::u16string name = ParseString();
+    const std::u16string name = ParseString();
     hash = JsonNode::HashName(name);
-    return name;
+    return JsonNode::NameText(name.data(), name.size());
   }
 
   // Up to the first quote, backslash or control character from pos_ on (or the end).
@@ -443,9 +443,9 @@ class Parser {
   }
 
   struct PendingMember {
-    PendingMember(std::u16string&& n, JsonValue&& v, std::uint32_t h)
+    PendingMember(JsonNode::NameText&& n, JsonValue&& v, std::uint32_t h)
         : name(std::move(n)), value(std::move(v)), hash(h) {}
-    std::u16string name;
+    JsonNode::NameText name;
     JsonValue value;
     std::uint32_t hash;
   };
@@ -465,9 +465,10 @@ class Parser {
 void JsonNode::SetJSON(std::u16string_view text) {
   // The text may be one of this node's own values: keep the old contents alive until the
   // parse is over.
-  const std::vector<JsonValue> old_items = std::move(items_);
-  const std::vector<Member> old_members = std::move(members_);
+  const auto old_items = std::move(items_);
+  const auto old_members = std::move(members_);
   Clear();
+  detail::ParseArena arena;
   detail::Parser parser(text, decimal_mode_);
   parser.ParseDocument(*this);
 }

@@ -139,6 +139,58 @@ char* General15(double d, char* first, char* last) {
   return o;
 }
 
+// The same text as General15 for magnitudes from 1e-4 up to 1e15, where the general form
+// is plain notation, without finding the shortest digits first. The 15 digits are the
+// value scaled by an exact power of ten and rounded; the scaling rounds correctly, so the
+// rounding to an integer can only differ from the exact one when the scaled value lies
+// within an ulp of a half, and then the slow way decides. nullptr when it does not apply.
+char* Plain15(double d, char* first) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                       1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+  const double mag = std::fabs(d);
+  if (!(mag >= 1e-4 && mag < 1e15)) return nullptr;
+  // Decimal exponent of mag, possibly one too high near a power of ten.
+  int exponent = 14;
+  while (exponent > -4 && mag < kPowers[exponent + 4] / 1e4) --exponent;
+  double scaled = mag * kPowers[14 - exponent];
+  if (scaled < 1e14 && exponent > -4) {
+    --exponent;
+    scaled = mag * kPowers[14 - exponent];
+  }
+  const double whole = std::floor(scaled);
+  const double frac = scaled - whole;
+  // ulp(scaled) is at most 1/8 below 1e15.
+  if (frac > 0.375 && frac < 0.625) return nullptr;
+  auto digits_value = static_cast<std::uint64_t>(frac >= 0.5 ? whole + 1 : whole);
+  if (digits_value >= 1000000000000000u) {
+    digits_value /= 10;
+    ++exponent;
+    if (exponent >= 15) return nullptr;
+  }
+  if (digits_value < 100000000000000u) return nullptr;
+  char digits[16];
+  for (int i = 14; i >= 0; --i, digits_value /= 10) digits[i] = static_cast<char>('0' + digits_value % 10);
+  int count = 15;
+  while (count > 1 && digits[count - 1] == '0') --count;
+
+  char* o = first;
+  if (d < 0) *o++ = '-';
+  if (exponent < 0) {
+    *o++ = '0';
+    *o++ = '.';
+    o = std::fill_n(o, -exponent - 1, '0');
+    o = std::copy(digits, digits + count, o);
+  } else {
+    const int int_digits = exponent + 1;
+    for (int k = 0; k < int_digits; ++k) *o++ = k < count ? digits[k] : '0';
+    if (count > int_digits) {
+      *o++ = '.';
+      o = std::copy(digits + int_digits, digits + count, o);
+    }
+  }
+  return o;
+}
+
 std::string CurrencyText(std::int64_t scaled) {
   const bool negative = scaled < 0;
   const std::uint64_t mag =
@@ -165,7 +217,7 @@ class Writer {
   void WriteNodeItem(const JsonNode& node) { WriteNode(node, 0); }
 
   // name: nullptr for array members and the top level, which differs from an empty name.
-  void WriteItem(const std::u16string* name, const JsonValue& value, int level) {
+  void WriteItem(const std::u16string_view* name, const JsonValue& value, int level) {
     if (name) {
       if (whitespace_) Indent(level);
       WriteString(*name, u':');
@@ -202,7 +254,9 @@ class Writer {
   }
 
   static std::u16string Ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
-  static std::u16string NamePart(const std::u16string* name) { return name ? *name : std::u16string(); }
+  static std::u16string NamePart(const std::u16string_view* name) {
+    return name ? std::u16string(*name) : std::u16string();
+  }
 
   // Room for n more units at cur_.
   void Reserve(std::size_t n) {
@@ -273,7 +327,8 @@ class Writer {
       for (const JsonNode::Member& m : node.members_) {
         if (!m.live) continue;
         separate();
-        WriteItem(&m.name, m.value, level + 1);
+        const std::u16string_view name = m.name;
+        WriteItem(&name, m.value, level + 1);
       }
     }
     if (whitespace_) {
@@ -283,7 +338,7 @@ class Writer {
     Put(close);
   }
 
-  void WriteNumber(const std::u16string* name, const JsonValue& value) {
+  void WriteNumber(const std::u16string_view* name, const JsonValue& value) {
     char buf[64];
     std::to_chars_result res{buf, std::errc()};
     bool finite = true;
@@ -315,6 +370,8 @@ class Writer {
           // Rounded to 15 digits these would exceed the largest double and not parse
           // back; the shortest exact form does.
           res = std::to_chars(buf, buf + sizeof buf, d);
+        } else if (char* plain = finite ? Plain15(d, buf) : nullptr) {
+          res.ptr = plain;
         } else if (char* end = finite ? General15(d, buf, buf + sizeof buf) : nullptr) {
           res.ptr = end;
         } else {

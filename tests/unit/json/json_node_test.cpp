@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "json_test_util.h"
 
@@ -230,6 +233,38 @@ TEST(JsonNodeModel, DeepAndSelfReferencingTreesDoNotExhaustTheStack) {
   EXPECT_JSON_ERROR(self->JSON(), 28, u"Out of stack space");
   self->Remove(u"me");
   EXPECT_EQ(self->JSON(), u"{}");
+}
+
+// A parse carves its nodes and member lists from shared blocks. Nodes kept after their
+// document must stay intact while they grow, are rewritten and are released on another
+// thread (the sanitizer build shows misuse of the freed blocks).
+TEST(JsonNodeModel, ParsedNodesOutliveTheirDocumentAndChangeOnAnyThread) {
+  std::vector<std::shared_ptr<JsonNode>> kept;
+  {
+    JsonNode doc;
+    std::u16string text = u"[";
+    for (int i = 0; i < 3000; ++i) text += u"{\"a long member name\":" + Num(i) + u",\"x\":[1,2]},";
+    text += u"{}]";
+    doc.SetJSON(text);
+    for (int i = 1; i <= 3000; i += 97) kept.push_back(doc.Item(i).AsNode());
+  }
+  std::thread other([&kept] {
+    for (auto& node : kept) {
+      for (int j = 0; j < 40; ++j) node->SetItem(u"member added later " + Num(j), JsonValue(j));
+      node->Remove(u"x");
+    }
+  });
+  other.join();
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    const JsonNode& node = *kept[k];
+    ASSERT_EQ(node.Count(), 41);
+    EXPECT_EQ(node.Name(1), u"a long member name");
+    EXPECT_EQ(node.Item(1).AsDouble(), static_cast<double>(k * 97));
+    EXPECT_EQ(node.Name(41), u"member added later 39");
+  }
+  std::thread release([&kept] { kept.erase(kept.begin(), kept.begin() + 15); });
+  release.join();
+  for (const auto& node : kept) EXPECT_EQ(node->Item(u"member added later 7").AsDouble(), 7.0);
 }
 
 }  // namespace

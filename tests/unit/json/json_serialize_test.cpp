@@ -204,6 +204,15 @@ TEST(JsonSerialize, DoublesWriteAsTheFifteenDigitGeneralForm) {
     values.push_back(m / std::pow(10.0, static_cast<double>(gen() % 30)));
     values.push_back(-m * std::pow(10.0, static_cast<double>(gen() % 20)));
   }
+  // Plain-notation magnitudes with more digits than fit, many of them halfway between
+  // two 15-digit values, where rounding the scaled value could go the wrong way.
+  for (int i = 0; i < 20000; ++i) {
+    const auto m = static_cast<double>(gen() % 100000000000000000u);
+    const int scale = static_cast<int>(gen() % 22);
+    values.push_back(m / std::pow(10.0, scale));
+    const double half = static_cast<double>(gen() % 100000000000000u) * 10 + 5;
+    values.push_back(-half / std::pow(10.0, static_cast<int>(gen() % 20)));
+  }
   for (int e = -30; e <= 30; ++e) {
     const double p = std::pow(10.0, e);
     values.push_back(std::nextafter(p, 0.0));
