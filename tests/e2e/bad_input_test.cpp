@@ -11,6 +11,8 @@
 
 namespace {
 
+using kn::test::children;
+
 using namespace e2e;
 using kn::test::exists;
 
@@ -36,17 +38,6 @@ HWND wait_for_overlay(Program& p) {
   return overlay;
 }
 
-BOOL CALLBACK collect_child(HWND h, LPARAM lp) {
-  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-  return TRUE;
-}
-
-std::vector<HWND> children(HWND parent) {
-  std::vector<HWND> all;
-  EnumChildWindows(parent, collect_child, reinterpret_cast<LPARAM>(&all));
-  return all;
-}
-
 std::wstring text_of(HWND h) {
   wchar_t buf[512] = {};
   SendMessageW(h, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf));
@@ -62,7 +53,7 @@ TEST(BadInput, EveryKeyGarbageStillRunsWithDefaults) {
   p.start();
   HWND overlay = wait_for_overlay(p);
   ASSERT_NE(overlay, nullptr);
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay).find(L"FIXED-81") != std::wstring::npos; }, 10000));
+  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay).find(L"FIXED-81") != std::wstring::npos; }, 30000));
   Sleep(2500);  // a few ticks with the garbage interval
   EXPECT_TRUE(p.running());
   RECT r{};
@@ -136,9 +127,9 @@ TEST(BadInput, AProgramFolderThatCannotBeWrittenShowsNoCountsAndGoesOn) {
   p.start();
   HWND overlay = wait_for_overlay(p);
   ASSERT_NE(overlay, nullptr);
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"FIXED-82 : "; }, 10000));
+  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"FIXED-82 : "; }, 30000));
   PostMessageA(p.window("Klangnetz_Picture1"), 512, 0, WM_LBUTTONDBLCLK);
-  EXPECT_TRUE(wait_until([&] { return requests_for("fixed-82") >= 2; }, 10000));
+  EXPECT_TRUE(wait_until([&] { return requests_for("fixed-82") >= 2; }, 30000));
   Sleep(500);
   EXPECT_TRUE(p.running());
 }
@@ -158,7 +149,7 @@ TEST(BadInput, SavingIntoASettingsFileThatCannotBeWrittenSaysSoAndKeepsTheDialog
   SetCursorPos(1200, 780);
   ASSERT_TRUE(p.choose_menu_entry(0));  // "Einstellungen"
   HWND dialog = nullptr;
-  ASSERT_TRUE(wait_until([&] { return (dialog = p.window("Klangnetz_frmKonfig")) != nullptr; }, 10000));
+  ASSERT_TRUE(wait_until([&] { return (dialog = p.window("Klangnetz_frmKonfig")) != nullptr; }, 30000));
   HWND save = nullptr;
   ASSERT_TRUE(wait_until(
       [&] {
@@ -171,7 +162,7 @@ TEST(BadInput, SavingIntoASettingsFileThatCannotBeWrittenSaysSoAndKeepsTheDialog
   PostMessageW(save, BM_CLICK, 0, 0);
 
   HWND box = nullptr;
-  ASSERT_TRUE(wait_until([&] { return (box = p.window("#32770")) != nullptr && IsWindowVisible(box); }, 10000));
+  ASSERT_TRUE(wait_until([&] { return (box = p.window("#32770")) != nullptr && IsWindowVisible(box); }, 30000));
   std::wstring message;
   for (HWND c : children(box)) message += text_of(c) + L"|";
   EXPECT_NE(message.find(L"konnten nicht gespeichert werden"), std::wstring::npos);

@@ -33,14 +33,14 @@ TEST(Faults, ServerNotRunningShowsNoCountUntilItIsBack) {
   ASSERT_TRUE(sim_control("/_sim/outage/start"));
   Program p("outage", "stations=fixed-51\r\n", false, kn::test::sim_outage_base_url());
   p.start();
-  HWND overlay = overlay_showing(p, L"FIXED-51 : ", 10000);
+  HWND overlay = overlay_showing(p, L"FIXED-51 : ", 30000);
   ASSERT_NE(overlay, nullptr);
   EXPECT_GT(height_of(overlay), 0);
   expect_no_download_left(p);
 
   ASSERT_TRUE(sim_control("/_sim/outage/end"));
   poll_now(p);
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"FIXED-51 : 0051"; }, 10000));
+  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"FIXED-51 : 0051"; }, 30000));
   EXPECT_TRUE(p.running());
   expect_no_download_left(p);
 }
@@ -65,7 +65,7 @@ TEST(Faults, BadAnswersShowNothingOrTheirTextAndTheNextPollRecovers) {
                L"STATUS-404~52 : 0052\r\nSTATUS-500~53: 0053\r\nTEXT-KAPUTT~54: 0054\r\n"
                L"BIG-10240~55: 0055\r\nDROP~56: 0056\r\nCUT~57: 0057";
       },
-      10000));
+      30000));
   EXPECT_TRUE(p.running());
   expect_no_download_left(p);
 }
@@ -82,7 +82,7 @@ TEST(Faults, AReplyBeyondTheDownloadLimitIsGivenUpAndTheProgramGoesOn) {
   expect_no_download_left(p);
 
   poll_now(p);
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"SLOW-20~58 : 0058\r\nFIXED-59: 0059"; }, 10000));
+  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"SLOW-20~58 : 0058\r\nFIXED-59: 0059"; }, 30000));
   // The abandoned request ends after the program moved on; it must not write anything.
   Sleep(5500);
   EXPECT_TRUE(p.running());
@@ -93,8 +93,8 @@ TEST(Faults, BrokenSongAnswersWriteNoTitleLineAndTheNextGoodOneDoes) {
   Program p("songs", "stations=badjson~61;trunc~62;nomembers~63;umlaut\r\nwrite_title2file=1\r\n");
   p.start();
   HWND overlay = nullptr;
-  ASSERT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 10000));
-  ASSERT_TRUE(wait_until([&] { return exists(p.folder + "\\titel_umlaut.txt"); }, 10000));
+  ASSERT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 30000));
+  ASSERT_TRUE(wait_until([&] { return exists(p.folder + "\\titel_umlaut.txt"); }, 30000));
   Sleep(300);
   for (const char* name : {"badjson~61", "trunc~62", "nomembers~63"}) {
     EXPECT_FALSE(exists(p.folder + "\\titel_" + name + ".txt")) << name;
@@ -109,7 +109,7 @@ TEST(Faults, BrokenSongAnswersWriteNoTitleLineAndTheNextGoodOneDoes) {
 
   poll_now(p);
   EXPECT_TRUE(wait_until([&] { return overlay_text(overlay).find(L"NOMEMBERS~63: 0063") != std::wstring::npos; },
-                         10000));
+                         30000));
   Sleep(300);
   for (const char* name : {"badjson~61", "trunc~62", "nomembers~63"}) {
     EXPECT_EQ(count_of(read_file(p.folder + "\\titel_" + name + ".txt"), "\r\n"), 1) << name;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace kn::test {
 
@@ -20,25 +21,22 @@ inline std::string wine_path(std::string unix_path) {
   return "Z:" + unix_path;
 }
 
-// Base address of the simulator started by the ctest fixture, or empty.
-inline std::string sim_base_url() {
+// "http://127.0.0.1:PORT" for the port the ctest fixture's simulator wrote into this
+// file of its state folder, or empty.
+inline std::string sim_url_from(const char* port_file) {
   const char* dir = std::getenv("KN_SIM_DIR");
   if (!dir) return {};
-  std::ifstream in(wine_path(std::string(dir) + "/sim.port"));
+  std::ifstream in(wine_path(std::string(dir) + "/" + port_file));
   int port = 0;
   if (!(in >> port)) return {};
   return "http://127.0.0.1:" + std::to_string(port);
 }
 
+// Base address of the simulator started by the ctest fixture, or empty.
+inline std::string sim_base_url() { return sim_url_from("sim.port"); }
+
 // The simulator's second port, which /_sim/outage/start takes down (connection refused).
-inline std::string sim_outage_base_url() {
-  const char* dir = std::getenv("KN_SIM_DIR");
-  if (!dir) return {};
-  std::ifstream in(wine_path(std::string(dir) + "/outage.port"));
-  int port = 0;
-  if (!(in >> port)) return {};
-  return "http://127.0.0.1:" + std::to_string(port);
-}
+inline std::string sim_outage_base_url() { return sim_url_from("outage.port"); }
 
 // GET on the simulator's main port; the body, or empty on any failure. Needs wininet.
 inline std::string sim_get(const std::string& path) {
@@ -94,6 +92,18 @@ inline size_t private_bytes() {
   pmc.cb = sizeof pmc;
   if (!GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc)) return 0;
   return pmc.PagefileUsage;
+}
+
+inline BOOL CALLBACK collect_child(HWND h, LPARAM lp) {
+  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+  return TRUE;
+}
+
+// Every child window, at any depth.
+inline std::vector<HWND> children(HWND parent) {
+  std::vector<HWND> all;
+  EnumChildWindows(parent, collect_child, reinterpret_cast<LPARAM>(&all));
+  return all;
 }
 
 inline bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

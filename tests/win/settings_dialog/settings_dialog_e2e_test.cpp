@@ -14,6 +14,8 @@
 
 namespace {
 
+using kn::test::children;
+
 using kn::test::wine_path;
 
 constexpr int kScrollFontSize = 1006;  // the text-size slider's control id
@@ -63,17 +65,6 @@ HWND top_window(DWORD pid, const std::wstring& cls, bool visible_only = false) {
   Search s{pid, cls, visible_only, nullptr};
   EnumWindows(match_top, reinterpret_cast<LPARAM>(&s));
   return s.found;
-}
-
-BOOL CALLBACK collect_child(HWND h, LPARAM lp) {
-  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-  return TRUE;
-}
-
-std::vector<HWND> children(HWND parent) {
-  std::vector<HWND> all;
-  EnumChildWindows(parent, collect_child, reinterpret_cast<LPARAM>(&all));
-  return all;
 }
 
 HWND tray_window(DWORD pid) {
@@ -150,7 +141,7 @@ TEST(SettingsDialogEndToEnd, OpensFromTheTrayMenuAndCancelsALiveChange) {
   } stop{pi};
   const DWORD pid = pi.dwProcessId;
   ASSERT_TRUE(wait_until([&] { return tray_window(pid) != nullptr; }, 20000));
-  ASSERT_TRUE(wait_until([&] { return top_window(pid, L"Klangnetz_frmText", true) != nullptr; }, 10000));
+  ASSERT_TRUE(wait_until([&] { return top_window(pid, L"Klangnetz_frmText", true) != nullptr; }, 30000));
 
   // Right button up on the tray icon opens the menu; its first item is "Einstellungen".
   PostMessageW(tray_window(pid), 512, 0, WM_RBUTTONUP);

@@ -10,6 +10,8 @@
 
 namespace {
 
+using kn::test::children;
+
 using kn::test::wine_path;
 
 bool wait_until(const std::function<bool()>& done, DWORD ms) {
@@ -49,11 +51,6 @@ BOOL CALLBACK find_top(HWND h, LPARAM lp) {
   if (pid != f->pid || std::string(name) != f->cls) return TRUE;
   f->found = h;
   return FALSE;
-}
-
-BOOL CALLBACK collect_child(HWND h, LPARAM lp) {
-  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-  return TRUE;
 }
 
 // The program in a folder of its own, reached through its windows.
@@ -111,12 +108,6 @@ class Program {
   PROCESS_INFORMATION pi_{};
 };
 
-std::vector<HWND> children(HWND parent) {
-  std::vector<HWND> all;
-  EnumChildWindows(parent, collect_child, reinterpret_cast<LPARAM>(&all));
-  return all;
-}
-
 // The window as it is on screen, as a 24-bit BMP file.
 bool save_screenshot(HWND w, const std::string& path) {
   RECT r{};
@@ -157,7 +148,7 @@ TEST(StatisticsFromTheTray, ShowsAFilledGraphAndTheAboutDialogShowsTheVersion) {
   ASSERT_TRUE(p.start());
   SetCursorPos(1200, 780);  // no stray mouse messages
   HWND tray = p.child("Klangnetz_frmMain", "Klangnetz_Picture1");
-  ASSERT_TRUE(wait_until([&] { return requests_for("fruehschicht") >= 1; }, 10000));
+  ASSERT_TRUE(wait_until([&] { return requests_for("fruehschicht") >= 1; }, 30000));
   for (int poll = 0; poll < 40; ++poll) {
     int before = requests_for("fruehschicht");
     // A poll answers a double-click at once; repeat it only if none came at all.
@@ -173,7 +164,7 @@ TEST(StatisticsFromTheTray, ShowsAFilledGraphAndTheAboutDialogShowsTheVersion) {
   ASSERT_TRUE(p.choose_menu_entry(1));  // "Statistik"
   HWND graph = nullptr;
   ASSERT_TRUE(wait_until([&] { return (graph = p.top_window("Klangnetz_frmGraph")) && IsWindowVisible(graph); },
-                         10000));
+                         30000));
   EXPECT_EQ(text_of(graph), "Statistik");
   HWND combo = FindWindowExA(graph, nullptr, "ComboBox", nullptr);
   ASSERT_NE(combo, nullptr);
@@ -198,7 +189,7 @@ TEST(StatisticsFromTheTray, ShowsAFilledGraphAndTheAboutDialogShowsTheVersion) {
   ASSERT_TRUE(p.choose_menu_entry(2));  // "Über"
   HWND about = nullptr;
   ASSERT_TRUE(wait_until([&] { return (about = p.top_window("Klangnetz_frmAbout")) && IsWindowVisible(about); },
-                         10000));
+                         30000));
   EXPECT_EQ(text_of(about), "Info zu Klangnetz DesktopTool");
   bool version_shown = false;
   for (HWND c : children(about)) version_shown = version_shown || text_of(c) == "Version 1.0.29";
