@@ -31,6 +31,11 @@ echo "== native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ctest --preset native-asan 2>&1 | tee build/native-asan-tests.log
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 
+echo "== fuzz targets, a short run each"
+# Logs of these short runs stay apart from the long runs' figures.
+FUZZ_LOG_DIR=$root/build/fuzz/smoke-logs scripts/fuzz.sh "${KN_FUZZ_SMOKE_SECONDS:-20}" 2>&1 | tee build/fuzz-smoke.log
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+
 echo "== windows tests (Wine)"
 read -r display xvfb_pid < <(scripts/xvfb.sh 90)
 export DISPLAY=$display
@@ -43,5 +48,6 @@ echo "== summary"
 for log in build/native-tests.log build/native-asan-tests.log build/windows-tests.log; do
   printf '%s: %s\n' "$(basename "$log" -tests.log)" "$(grep -E 'tests passed' "$log" | tail -1)"
 done
+printf 'fuzz: %s targets ran without a crash\n' "$(grep -cE '^[a-z]+ +executions=.*crashes=0$' build/fuzz-smoke.log)"
 [ $status -eq 0 ] && echo "ALL TESTS PASSED" || echo "SOME TESTS FAILED"
 exit $status

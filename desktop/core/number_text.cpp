@@ -156,8 +156,10 @@ std::optional<bool> strict_bool(std::string_view text) {
 
 std::string format_0000(int64_t value) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, value < 0 ? "-%04lld" : "%04lld",
-                static_cast<long long>(value < 0 ? -value : value));
+  // The magnitude in unsigned arithmetic: negating the smallest int64 overflows.
+  const uint64_t magnitude = value < 0 ? 0u - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  std::snprintf(buf, sizeof buf, value < 0 ? "-%04llu" : "%04llu",
+                static_cast<unsigned long long>(magnitude));
   return buf;
 }
 
