@@ -48,6 +48,6 @@ echo "== summary"
 for log in build/native-tests.log build/native-asan-tests.log build/windows-tests.log; do
   printf '%s: %s\n' "$(basename "$log" -tests.log)" "$(grep -E 'tests passed' "$log" | tail -1)"
 done
-printf 'fuzz: %s targets ran without a crash\n' "$(grep -cE '^[a-z]+ +executions=.*crashes=0$' build/fuzz-smoke.log)"
+printf 'fuzz: %s targets ran without a crash\n' "$(sed -n '/^== summary/,$p' build/fuzz-smoke.log | grep -cE '^[a-z]+ +executions=.*crashes=0$')"
 [ $status -eq 0 ] && echo "ALL TESTS PASSED" || echo "SOME TESTS FAILED"
 exit $status
