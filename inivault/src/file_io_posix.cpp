@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -14,6 +15,20 @@
 namespace inivault {
 
 namespace {
+
+FaultHook& fault_hook() {
+  static FaultHook hook;
+  return hook;
+}
+
+// Sets errno and returns true when the test seam wants this step to fail.
+bool injected(FileStep step) {
+  if (!fault_hook()) return false;
+  const int error = fault_hook()(step);
+  if (error == 0) return false;
+  errno = error;
+  return true;
+}
 
 class FileDescriptor {
  public:
@@ -37,7 +52,8 @@ class FileDescriptor {
 
 bool write_all(int fd, std::string_view data) {
   while (!data.empty()) {
-    const ssize_t written = ::write(fd, data.data(), data.size());
+    if (injected(FileStep::kWrite)) return false;
+    const ssize_t written = ::write(fd, data.data(), std::min(data.size(), kWriteChunk));
     if (written < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -66,6 +82,7 @@ std::string folder_prefix(const std::string& path) {
 }
 
 bool write_in_place(const std::string& path, std::string_view data) {
+  if (injected(FileStep::kOpenTarget)) return false;
   FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (fd.get() < 0) return false;
   const bool written = write_all(fd.get(), data);
@@ -73,6 +90,8 @@ bool write_in_place(const std::string& path, std::string_view data) {
 }
 
 }  // namespace
+
+void set_fault_hook(FaultHook hook) { fault_hook() = std::move(hook); }
 
 std::optional<std::string> read_whole_file(const std::string& path) {
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -106,7 +125,9 @@ bool replace_file(const std::string& path, std::string_view data) {
   for (int attempt = 0; attempt < 100 && raw_fd < 0; ++attempt) {
     temp = folder_prefix(target) + ".inivault-" + std::to_string(::getpid()) + "-" +
            std::to_string(counter++) + ".tmp";
-    raw_fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    raw_fd = injected(FileStep::kCreateTemp)
+                 ? -1
+                 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (raw_fd < 0 && errno != EEXIST) break;
   }
   if (raw_fd < 0) {
@@ -123,7 +144,7 @@ bool replace_file(const std::string& path, std::string_view data) {
   }
   const bool written = write_all(fd.get(), data);
   const bool closed = fd.close();
-  if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
+  if (!written || !closed || injected(FileStep::kRename) || ::rename(temp.c_str(), target.c_str()) != 0) {
     ::unlink(temp.c_str());
     return false;
   }

@@ -52,7 +52,14 @@ bool write_in_place(const std::string& path, std::string_view data) {
   return file.close() && written;
 }
 
+FaultHook& fault_hook() {
+  static FaultHook hook;
+  return hook;
+}
+
 }  // namespace
+
+void set_fault_hook(FaultHook hook) { fault_hook() = std::move(hook); }
 
 std::optional<std::string> read_whole_file(const std::string& path) {
   FileHandle file(
