@@ -1,20 +1,38 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace inivault {
 
-// Reads an existing file whole; nothing when it cannot be opened or read completely.
-std::optional<std::string> read_whole_file(const std::string& path);
+// Refusals of our own; everything else is the system's error number (errno on
+// POSIX, a Win32 error code on Windows).
+enum class FileError {
+  kNotRegularFile = 1,  // a pipe, a device or anything else that is not a plain file
+  kShortRead,           // the file shrank while it was read
+};
+std::error_code make_error_code(FileError error);
 
-// Creates or replaces the file with exactly `data`. The bytes go to a temporary
-// file beside the target first, which then replaces it, so a failed write leaves
-// the old file as it was. Only where no temporary file can be made there (a
-// read-only folder) is the target written in place. True when every byte arrived.
-bool replace_file(const std::string& path, std::string_view data);
+// Reads an existing regular file whole; nothing when it cannot be opened or read
+// completely, or is no regular file (a pipe is never opened, so it cannot block).
+std::optional<std::string> read_whole_file(const std::string& path, std::error_code* why = nullptr);
+
+// Creates or replaces the file with exactly `data`; true when every byte arrived.
+// An existing target must be a regular file that the caller may write (a write
+// permission bit set and, for a non-root caller, granted to it); otherwise it is
+// not touched. The bytes go to a temporary file beside the target, which then takes
+// its place with the target's mode and owner, so a failed write leaves the old file
+// as it was. The target is overwritten in place instead only where that is the
+// sole way to keep it whole as a file: it has further hard links, its owner cannot
+// be given to the new file, or the folder refuses new files (no permission). Then
+// the new size is reserved first, so a full disk refuses the write before any old
+// byte changes; only an I/O error or a crash during the overwrite itself can leave
+// such a file part-written.
+bool replace_file(const std::string& path, std::string_view data, std::error_code* why = nullptr);
 
 // The steps of a write that tests can make fail.
 enum class FileStep { kCreateTemp, kOpenTarget, kWrite, kReserve, kSetOwner, kRename };
@@ -28,3 +46,6 @@ void set_fault_hook(FaultHook hook);
 inline constexpr std::size_t kWriteChunk = 65536;
 
 }  // namespace inivault
+
+template <>
+struct std::is_error_code_enum<inivault::FileError> : std::true_type {};

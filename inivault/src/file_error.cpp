@@ -1,0 +1,31 @@
+#include <string>
+#include <system_error>
+
+#include "file_io.h"
+
+namespace inivault {
+
+namespace {
+
+class FileErrorCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "inivault"; }
+  std::string message(int code) const override {
+    switch (static_cast<FileError>(code)) {
+      case FileError::kNotRegularFile:
+        return "not a regular file";
+      case FileError::kShortRead:
+        return "the file became shorter while it was read";
+    }
+    return "unknown error";
+  }
+};
+
+}  // namespace
+
+std::error_code make_error_code(FileError error) {
+  static const FileErrorCategory category;
+  return {static_cast<int>(error), category};
+}
+
+}  // namespace inivault
