@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "inivault.h"
 
@@ -207,6 +208,94 @@ TEST_F(InivaultDll, FailedWriteKeepsTheOldFile) {
   EXPECT_EQ(g.fc(file_.c_str(), "key"), 0);
   EXPECT_EQ(read_bytes(file_), "[s]\r\nk=old\r\n");
   EXPECT_EQ(count_files(folder_), 1);
+}
+
+TEST_F(InivaultDll, FileHeldOpenWithoutDeleteSharingIsKept) {
+  write_bytes(file_, "[s]\r\nk=old\r\n");
+  ASSERT_EQ(g.read_ini(file_.c_str()), 1);
+  g.set_string("s", "k", "new");
+  {
+    const HANDLE held = CreateFileA(file_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(g.write_ini(), 0);
+    CloseHandle(held);
+  }
+  EXPECT_EQ(read_bytes(file_), "[s]\r\nk=old\r\n");
+  EXPECT_EQ(count_files(folder_), 1);
+  EXPECT_EQ(g.write_ini(), 1);
+  EXPECT_EQ(read_bytes(file_), "[s]\r\nk=new\r\n\r\n");
+}
+
+TEST_F(InivaultDll, HardLinkedFileKeepsItsLinks) {
+  const std::string other = folder_ + "other-name.ini";
+  write_bytes(file_, "[s]\r\nk=old\r\n");
+  ASSERT_TRUE(CreateHardLinkA(other.c_str(), file_.c_str(), nullptr));
+  ASSERT_EQ(g.read_ini(file_.c_str()), 1);
+  g.set_string("s", "k", "new");
+  ASSERT_EQ(g.write_ini(), 1);
+  EXPECT_EQ(read_bytes(file_), "[s]\r\nk=new\r\n\r\n");
+  EXPECT_EQ(read_bytes(other), "[s]\r\nk=new\r\n\r\n");
+  EXPECT_EQ(count_files(folder_), 2);
+}
+
+// Device names are files to CreateFile; reading one must not wait on the console,
+// and writing must not pour the settings into it.
+TEST_F(InivaultDll, DeviceNamesAreNeitherReadNorWritten) {
+  for (const char* device : {"NUL", "CON", "nul", "CON:"}) {
+    g.clear_ini();
+    EXPECT_EQ(g.read_ini(device), 0) << device;
+    g.set_string("s", "k", "v");
+    EXPECT_EQ(g.write_ini(), 0) << device;
+    EXPECT_EQ(g.fc(device, "key"), 0) << device;
+    EXPECT_EQ(g.fd(device, "key"), 0) << device;
+  }
+  EXPECT_EQ(g.read_ini((folder_ + "NUL").c_str()), 0);
+  EXPECT_EQ(g.write_ini(), 0);
+}
+
+// Paths beyond MAX_PATH go through the temporary file like any other.
+TEST_F(InivaultDll, LongPathsAreReadAndWritten) {
+  std::wstring wide_folder = L"\\\\?\\";
+  std::string folder = folder_;
+  for (const char c : folder_) wide_folder += static_cast<wchar_t>(c);
+  std::vector<std::wstring> made;
+  for (int i = 0; folder.size() < MAX_PATH + 40; ++i) {
+    const std::string part = "a-rather-long-folder-name-" + std::to_string(i);
+    folder += part + "\\";
+    wide_folder += std::wstring(part.begin(), part.end()) + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(wide_folder.c_str(), nullptr));
+    made.push_back(wide_folder);
+  }
+  const std::string path = folder + "settings.ini";
+  const std::wstring wide_path = wide_folder + L"settings.ini";
+  ASSERT_GT(path.size(), static_cast<std::size_t>(MAX_PATH));
+
+  EXPECT_EQ(g.read_ini(path.c_str()), 0);
+  g.set_string("s", "k", "long");
+  EXPECT_EQ(g.write_ini(), 1);
+  g.clear_ini();
+  EXPECT_EQ(g.read_ini(path.c_str()), 1);
+  EXPECT_EQ(take(g.get_string("s", "k")), L"long");
+  EXPECT_EQ(g.fc(path.c_str(), "key"), 1);
+  EXPECT_EQ(g.fd(path.c_str(), "key"), 1);
+  g.clear_ini();
+  EXPECT_EQ(g.read_ini(path.c_str()), 1);
+  EXPECT_EQ(take(g.get_string("s", "k")), L"long");
+
+  // Only the settings file is left in the deepest folder.
+  WIN32_FIND_DATAW found;
+  int files = 0;
+  HANDLE h = FindFirstFileW((wide_folder + L"*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+  }
+  EXPECT_EQ(files, 1);
+  DeleteFileW(wide_path.c_str());
+  for (auto it = made.rbegin(); it != made.rend(); ++it) RemoveDirectoryW(it->c_str());
 }
 
 TEST_F(InivaultDll, ScrambledSettingsReadBack) {
