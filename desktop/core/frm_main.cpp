@@ -132,9 +132,12 @@ void FrmMain::refresh_all_now() {
   app_.only_changes = remembered;
 }
 
+// The first version of the record: every shell takes it. Its size follows the pointers.
+static_assert(NOTIFYICONDATAA_V1_SIZE == (sizeof(void*) == 8 ? 104 : 88));
+
 void FrmMain::add_tray_icon() {
   tray_icon_ = NOTIFYICONDATAA{};
-  tray_icon_.cbSize = NOTIFYICONDATAA_V1_SIZE;  // the 88-byte layout
+  tray_icon_.cbSize = NOTIFYICONDATAA_V1_SIZE;
   tray_icon_.hWnd = picture1_.get();
   tray_icon_.uID = 1;
   tray_icon_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

@@ -2,7 +2,7 @@
 # Usage: check_exports.sh Inivault.dll
 set -eu
 dll=$1
-objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+objdump=${OBJDUMP:?set OBJDUMP to the objdump for the architecture of the DLL}
 expected="ClearINIFile Delete_Sektion Delete_Value FC FD GetNumberofINIKeys GetNumberofINIValues GetValueInteger GetValueString ReadINIFile SCr SDe SetValueInteger SetValueString WriteINIFile"
 # The name table follows "[Ordinal/Name Pointer] Table" and lists "[n] Name" lines.
 actual=$("$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
