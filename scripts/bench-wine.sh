@@ -8,16 +8,21 @@ root=$PWD
 idle_seconds=${1:-60}
 
 scripts/setup.sh || exit 1
+arch=$(scripts/wine.sh arch)
+preset=$(scripts/wine.sh preset "$arch") || exit 1
+echo "bench-wine: $arch Wine, programs from build/$preset"
 cmake --preset native >/dev/null && cmake --build --preset native --target platform-sim >/dev/null || exit 1
-cmake --preset windows >/dev/null && cmake --build --preset windows --target layout_bench Klangnetz_DesktopTool >/dev/null ||
+cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target layout_bench Klangnetz_DesktopTool >/dev/null ||
   exit 1
+prefix=$root/build/$preset/wineprefix
+wine() { "$root/scripts/wine.sh" "$arch" "$prefix" "$@"; }
 
 work=$root/build/bench-wine
 rm -rf "$work"
 mkdir -p "$work/program"
 pids=()
 cleanup() {
-  timeout 20 wineserver -k 2>/dev/null
+  timeout 20 wine server -k 2>/dev/null
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
 }
@@ -26,21 +31,19 @@ trap 'exit 130' INT TERM
 
 read -r display xvfb_pid < <(scripts/xvfb.sh 140)
 pids+=("$xvfb_pid")
-export DISPLAY=$display WINEPREFIX=$root/build/windows/wineprefix WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
-flock "$WINEPREFIX.lock" scripts/wine-prefix.sh "$WINEPREFIX" || exit 1
+export DISPLAY=$display
+wine prepare || exit 1
 
-timeout 300 wine build/windows/bench/win/layout_bench.exe </dev/null 2>/dev/null | grep '^LAYOUT' | tee "$work/layout.txt"
+timeout 300 wine run "build/$preset/bench/win/layout_bench.exe" </dev/null 2>/dev/null | grep '^LAYOUT' | tee "$work/layout.txt"
 
 build/native/tools/platform-sim/platform-sim --port-file "$work/sim.port" --log "$work/requests.log" \
   >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/sim.port" ] && break; sleep 0.05; done
-cp build/windows/desktop/Klangnetz_DesktopTool.exe "$work/program/"
+cp "build/$preset/desktop/Klangnetz_DesktopTool.exe" "$work/program/"
 printf '[Konfig]\r\napi_base_url=http://127.0.0.1:%s\r\nstations=nachtradio;schoene lieder;rockwelle\r\n' \
   "$(cat "$work/sim.port")" >"$work/program/Klangnetz_DesktopTool.ini"
-(cd "$work/program" && exec timeout $((idle_seconds + 60)) wine Klangnetz_DesktopTool.exe </dev/null >/dev/null 2>&1) &
+(cd "$work/program" && exec timeout $((idle_seconds + 60)) "$root/scripts/wine.sh" "$arch" "$prefix" run Klangnetz_DesktopTool.exe </dev/null >/dev/null 2>&1) &
 pids+=($!)
 
 # The Linux process that runs the program's code.

@@ -8,22 +8,26 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 scripts/setup.sh || exit 1
+arch=$(scripts/wine.sh arch)
+preset=$(scripts/wine.sh preset "$arch") || exit 1
+echo "reliability: $arch Wine, tests of build/$preset" >&2
 cmake --preset native >/dev/null && cmake --build --preset native --target platform-sim >/dev/null || exit 1
-cmake --preset windows >/dev/null && cmake --build --preset windows >/dev/null || exit 1
+cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null || exit 1
+prefix=$root/build/$preset/wineprefix
 
 xvfb_pid=
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  WINEPREFIX=$root/build/windows/wineprefix timeout 20 wineserver -k 2>/dev/null
+  timeout 20 scripts/wine.sh "$arch" "$prefix" server -k 2>/dev/null
 }
 trap cleanup EXIT
 read -r display xvfb_pid < <(scripts/xvfb.sh 150)
-export DISPLAY=$display WINEPREFIX=$root/build/windows/wineprefix
-flock "$WINEPREFIX.lock" scripts/wine-prefix.sh "$WINEPREFIX" || exit 1
+export DISPLAY=$display
+scripts/wine.sh "$arch" "$prefix" prepare || exit 1
 
 log=$root/build/reliability-tests.log
-rm -f build/windows/soak-figures.txt
-ctest --preset windows -R '^(sim_start|sim_stop|fault_tests|bad_input_tests|soak_tests)$' -V >"$log" 2>&1
+rm -f "build/$preset/soak-figures.txt"
+ctest --preset "$preset" -R '^(sim_start|sim_stop|fault_tests|bad_input_tests|soak_tests)$' -V >"$log" 2>&1
 status=$?
 
 echo "### Faults and bad input (the real program under Wine, $(date -u +%Y-%m-%d))"
@@ -35,10 +39,10 @@ grep -E '\[ +(OK|FAILED) +\] (Faults|BadInput)\.' "$log" | sed -E 's/^[0-9]+: //
   sed -E 's/^\[ +(OK|FAILED) +\] ([A-Za-z]+)\.([A-Za-z]+) \(([0-9]+) ms\)$/| \2: \3 | \1 (\4 ms) |/'
 
 echo
-echo "### Soak (one process under Wine)"
+echo "### Soak (one process under $arch Wine)"
 echo
-if [ -s build/windows/soak-figures.txt ]; then
-  sed -E 's/^SOAK /    /' build/windows/soak-figures.txt | tr ' ' '\n' | grep -v '^$' | sed 's/^/- /'
+if [ -s "build/$preset/soak-figures.txt" ]; then
+  sed -E 's/^SOAK /    /' "build/$preset/soak-figures.txt" | tr ' ' '\n' | grep -v '^$' | sed 's/^/- /'
 else
   echo "- no soak figures (the soak test did not finish; see $log)"
 fi

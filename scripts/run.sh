@@ -5,20 +5,28 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-scripts/setup.sh || exit 1
-cmake --preset native >/dev/null && cmake --build --preset native --target platform-sim || exit 1
-cmake --preset windows >/dev/null && cmake --build --preset windows --target Klangnetz_DesktopTool || exit 1
+fail() { echo "run: $*" >&2; exit 1; }
+scripts/setup.sh || fail "installing the packages failed"
+# The 32-bit program where this machine can run it, else the 64-bit build.
+arch=$(scripts/wine.sh arch)
+preset=$(scripts/wine.sh preset "$arch") || exit 1
+echo "run: $arch Wine, program from build/$preset"
+cmake --preset native >/dev/null && cmake --build --preset native --target platform-sim ||
+  fail "building the platform simulator failed"
+cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target Klangnetz_DesktopTool ||
+  fail "building Klangnetz_DesktopTool ($preset) failed"
 
 demo=$root/build/demo
 state=$demo/.run
 mkdir -p "$demo" "$state"
-cp build/windows/desktop/Klangnetz_DesktopTool.exe "$demo/"
+cp "build/$preset/desktop/Klangnetz_DesktopTool.exe" "$demo/"
 
+prefix=$root/build/demo-wineprefix-$arch
 pids=()
 cleanup() {
   echo
   echo "run: stopping"
-  [ -n "${WINEPREFIX:-}" ] && timeout 20 wineserver -k 2>/dev/null
+  [ -d "$prefix" ] && timeout 20 scripts/wine.sh "$arch" "$prefix" server -k 2>/dev/null
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
 }
@@ -30,6 +38,7 @@ build/native/tools/platform-sim/platform-sim --port "${KN_SIM_PORT:-0}" --port-f
   --log "$state/requests.log" >"$state/sim.out" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$state/sim.port" ] && break; sleep 0.05; done
+[ -s "$state/sim.port" ] || fail "the platform simulator did not start: $(tail -n 3 "$state/sim.out")"
 port=$(cat "$state/sim.port")
 echo "run: platform simulator on http://127.0.0.1:$port (pid ${pids[0]}, requests in $state/requests.log)"
 
@@ -48,12 +57,10 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "run: no display set, started Xvfb on $DISPLAY (pid $xvfb_pid); screenshot: DISPLAY=$DISPLAY import -window root shot.png"
 fi
 
-export WINEPREFIX=$root/build/demo-wineprefix WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
-flock "$WINEPREFIX.lock" scripts/wine-prefix.sh "$WINEPREFIX" || exit 1
+echo "run: preparing the Wine prefix $prefix (once)"
+scripts/wine.sh "$arch" "$prefix" prepare || fail "the Wine prefix could not be prepared"
 
-(cd "$demo" && exec wine Klangnetz_DesktopTool.exe </dev/null >"$state/wine.out" 2>&1) &
+(cd "$demo" && exec "$root/scripts/wine.sh" "$arch" "$prefix" run Klangnetz_DesktopTool.exe </dev/null >"$state/wine.out" 2>&1) &
 pids+=($!)
 echo "run: Klangnetz_DesktopTool.exe started from $demo (settings: $demo/Klangnetz_DesktopTool.ini)"
 echo "run: press Ctrl+C to stop the program, the simulator${xvfb_pid:+ and Xvfb}"

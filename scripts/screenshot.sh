@@ -47,10 +47,18 @@ run_pid=$!
 log=$root/build/demo/.run/requests.log
 start_size=$( [ -f "$log" ] && stat -c %s "$log" || echo 0)
 # Every demo station asked once, then a moment for the overlay to be drawn.
-for _ in $(seq 600); do
-  [ -f "$log" ] && [ "$(tail -c +$((start_size + 1)) "$log" | grep -c '/listeners$')" -ge 3 ] && break
+polled() { [ -f "$log" ] && [ "$(tail -c +$((start_size + 1)) "$log" | grep -c '/listeners$')" -ge 3 ]; }
+for _ in $(seq 1800); do
+  polled && break
+  kill -0 "$run_pid" 2>/dev/null || break
   sleep 0.1
 done
+if ! polled; then
+  echo "screenshot: the demo did not poll its stations; its output:" >&2
+  tail -n 20 "$work/run.out" >&2
+  exit 1
+fi
+grep -m1 '^run: win' "$work/run.out" | sed 's/^run:/screenshot:/'
 sleep 3
 
 import -window root "$work/screen.png" || exit 1

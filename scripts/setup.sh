@@ -3,10 +3,10 @@
 # Quiet and quick when everything is already there.
 set -euo pipefail
 
-PKGS=(g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 wine64 xvfb xdotool
+PKGS=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64 xvfb xdotool
       x11-utils imagemagick xcompmgr libgtest-dev googletest libbenchmark-dev
       cmake g++ make fonts-wine clang libclang-rt-14-dev
-      nlohmann-json3-dev rapidjson-dev libssl-dev libinih-dev)
+      nlohmann-json3-dev rapidjson-dev libssl-dev libinih-dev python3-pefile)
 PKGS+=(${EXTRA_PKGS:-})
 
 missing=()

@@ -1,53 +1,146 @@
 #!/usr/bin/env bash
-# Builds both presets and runs every test: native ones directly, Windows ones under
-# Wine (a private Xvfb for the GUI tests). Exit code non-zero on any failure.
+# Builds every preset and runs every test: native ones directly, Windows ones under
+# Wine (a private Xvfb for the GUI tests): the 64-bit build everywhere, the 32-bit build
+# too where this machine can run 32-bit programs. Exit code non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-
-scripts/setup.sh || exit 1
+logs=$root/build/test-logs
+mkdir -p "$logs"
 
 status=0
-cleanup() {
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
-  if [ -d build/windows/wineprefix ]; then
-    WINEPREFIX=$root/build/windows/wineprefix timeout 20 wineserver -k 2>/dev/null
+problems=()   # parts that failed or did not run, for the summary
+fail() {
+  status=1
+  problems+=("$1")
+  echo "test: FAILED: $1" >&2
+}
+
+# Runs a step with its output in a log; on failure shows the log's end.
+step() {
+  local name=$1 log=$logs/$2.log
+  shift 2
+  if "$@" >"$log" 2>&1; then
+    return 0
   fi
+  fail "$name (exit $?; $log)"
+  tail -n 25 "$log" | sed 's/^/  | /' >&2
+  return 1
+}
+
+echo "== set-up"
+if ! scripts/setup.sh; then
+  echo "test: installing the packages failed (see above); nothing was built or run" >&2
+  echo "SOME TESTS FAILED"
+  exit 1
+fi
+
+echo "== 32-bit programs"
+arch32=$(scripts/wine.sh probe 2>"$logs/probe.log")
+if [ "$arch32" = win32 ]; then
+  echo "this machine runs 32-bit programs: Windows tests of both builds (64-bit and 32-bit Wine)"
+  arches=(win64 win32)
+else
+  echo "this machine cannot run 32-bit programs ($(cat "$logs/probe.log")): Windows tests of the 64-bit build only; the 32-bit build is built and checked statically"
+  arches=(win64)
+fi
+
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  for a in win32 win64; do
+    p=$root/build/$(scripts/wine.sh preset $a)/wineprefix
+    [ -d "$p" ] && timeout 20 scripts/wine.sh $a "$p" server -k 2>/dev/null
+  done
 }
 trap cleanup EXIT
 
-echo "== native build"
-cmake --preset native >/dev/null && cmake --build --preset native || exit 1
-echo "== native build with sanitizers"
-cmake --preset native-asan >/dev/null && cmake --build --preset native-asan || exit 1
-echo "== windows build"
-cmake --preset windows >/dev/null && cmake --build --preset windows || exit 1
+declare -A built
+for preset in native native-asan windows windows64; do
+  echo "== build $preset"
+  if step "build of preset $preset" "build-$preset" \
+    sh -c "cmake --preset $preset && cmake --build --preset $preset"; then
+    built[$preset]=1
+  fi
+done
 
-echo "== native tests"
-ctest --preset native 2>&1 | tee build/native-tests.log
-[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+run_ctest() {  # preset log-name
+  local preset=$1 log=$root/build/$2-tests.log
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || fail "tests of preset $preset ($log)"
+}
+
+echo "== native tests (with the static checks of both Windows builds)"
+if [ -n "${built[native]:-}" ]; then run_ctest native native; else fail "native tests: not run (build failed)"; fi
 
 echo "== native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-ctest --preset native-asan 2>&1 | tee build/native-asan-tests.log
-[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+if [ -n "${built[native-asan]:-}" ]; then run_ctest native-asan native-asan; else fail "sanitizer tests: not run (build failed)"; fi
 
 echo "== fuzz targets, a short run each"
 # Logs of these short runs stay apart from the long runs' figures.
 FUZZ_LOG_DIR=$root/build/fuzz/smoke-logs scripts/fuzz.sh "${KN_FUZZ_SMOKE_SECONDS:-20}" 2>&1 | tee build/fuzz-smoke.log
-[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+[ "${PIPESTATUS[0]}" -eq 0 ] || fail "fuzz smoke runs (build/fuzz-smoke.log)"
 
-echo "== windows tests (Wine)"
-read -r display xvfb_pid < <(scripts/xvfb.sh 90)
-export DISPLAY=$display
-export WINEPREFIX=$root/build/windows/wineprefix
-flock "$WINEPREFIX.lock" scripts/wine-prefix.sh "$WINEPREFIX" || exit 1
-ctest --preset windows 2>&1 | tee build/windows-tests.log
-[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
-
-echo "== summary"
-for log in build/native-tests.log build/native-asan-tests.log build/windows-tests.log; do
-  printf '%s: %s\n' "$(basename "$log" -tests.log)" "$(grep -E 'tests passed' "$log" | tail -1)"
+if read -r display xvfb_pid < <(scripts/xvfb.sh 90) && [ -n "${xvfb_pid:-}" ]; then
+  export DISPLAY=$display
+else
+  fail "Xvfb did not start: the Windows tests need a display"
+fi
+for arch in "${arches[@]}"; do
+  preset=$(scripts/wine.sh preset "$arch")
+  echo "== windows tests of $preset ($arch Wine)"
+  if [ -z "${built[$preset]:-}" ]; then
+    fail "Windows tests of $preset: not run (build failed)"
+    continue
+  fi
+  if ! scripts/wine.sh "$arch" "$root/build/$preset/wineprefix" prepare; then
+    fail "Windows tests of $preset: not run (the $arch Wine prefix could not be prepared)"
+    continue
+  fi
+  run_ctest "$preset" "$preset"
 done
-printf 'fuzz: %s targets ran without a crash\n' "$(sed -n '/^== summary/,$p' build/fuzz-smoke.log | grep -cE '^[a-z]+ +executions=.*crashes=0$')"
+
+# "name status" for every ctest entry of a log, and the entries the preset defines.
+results() { sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) \.+[* ]*([A-Za-z]+( [A-Za-z]+)*).*/\1 \2/p' "$1"; }
+defined() { ctest --preset "$1" -N 2>/dev/null | sed -nE 's/^ *Test +#[0-9]+: (.+)$/\1/p'; }
+
+echo
+echo "== summary"
+for preset in native native-asan; do
+  log=build/$preset-tests.log
+  [ -f "$log" ] || continue
+  printf '%s: %s\n' "$preset" "$(grep -E 'tests passed' "$log" | tail -1)"
+  skipped=$(results "$log" | awk '$2 == "Skipped" {print $1}' | tr '\n' ' ')
+  [ -n "$skipped" ] && printf '  skipped: %s\n' "$skipped"
+done
+if [ -f build/native-tests.log ]; then
+  for a in win32 win64; do
+    printf 'static checks of the %s program and DLL: %s\n' "$a" \
+      "$(results build/native-tests.log | awk -v t="binaries_$a" '$1 == t {print $2}' | grep . || echo 'not run')"
+  done
+fi
+printf 'fuzz: %s targets ran without a crash\n' "$(sed -n '/^== summary/,$p' build/fuzz-smoke.log 2>/dev/null | grep -cE '^[a-z]+ +executions=.*crashes=0$')"
+for arch in win64 win32; do
+  preset=$(scripts/wine.sh preset "$arch")
+  log=build/$preset-tests.log
+  if [[ " ${arches[*]} " != *" $arch "* ]]; then
+    echo "$preset: not run here (no 32-bit programs on this machine)"
+    continue
+  fi
+  passed=() others=()
+  while read -r name; do
+    st=$( [ -f "$log" ] && results "$log" | awk -v n="$name" '$1 == n {$1 = ""; print substr($0, 2)}' | tail -1)
+    if [ "$st" = Passed ]; then passed+=("$name"); else others+=("$name (${st:-not run})"); fi
+  done < <(defined "$preset")
+  echo "$preset ($arch Wine): ${#passed[@]} passed: ${passed[*]}"
+  if [ ${#others[@]} -gt 0 ]; then
+    echo "$preset ($arch Wine): NOT PASSED: ${others[*]}"
+    [[ " ${problems[*]} " == *"$preset"* ]] || fail "Windows tests of $preset that did not pass"
+  fi
+done
+if [ ${#problems[@]} -gt 0 ]; then
+  echo "did not pass or did not run:"
+  printf '  - %s\n' "${problems[@]}"
+fi
 [ $status -eq 0 ] && echo "ALL TESTS PASSED" || echo "SOME TESTS FAILED"
 exit $status

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The one way this project's scripts start Wine: picks the loader for the architecture,
+# keeps every run inside its own prefix, prepares that prefix once.
+#   wine.sh probe                          "win32" where 32-bit Windows programs can run here,
+#                                          else "win64" (the reason goes to stderr)
+#   wine.sh arch                           architecture for the demo and tools: $KN_WINE_ARCH
+#                                          if set, else what the probe finds
+#   wine.sh preset ARCH                    the CMake preset (and build/ folder) of ARCH
+#   wine.sh ARCH PREFIX prepare            makes PREFIX once
+#   wine.sh ARCH PREFIX run PROGRAM [ARG]  runs PROGRAM under Wine in PREFIX (prepared first)
+#   wine.sh ARCH PREFIX server [ARG]       runs wineserver for PREFIX (-k, -w)
+# /usr/bin/wine would take the 32-bit loader whenever wine32 is installed, even on a kernel
+# that cannot execute it, so the loaders are called directly. KN_WINE32_LOADER replaces
+# the 32-bit loader (a test can point it at a program the kernel refuses).
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+loader32=${KN_WINE32_LOADER:-/usr/lib/wine/wine}
+loader64=/usr/lib/wine/wine64
+
+probe() {
+  if [ ! -e "$loader32" ]; then
+    echo "no 32-bit Wine loader at $loader32" >&2
+    echo win64
+    return
+  fi
+  local out
+  # Executes a 32-bit program: the kernel either runs it or refuses it.
+  if out=$("$loader32" --version 2>&1 </dev/null); then
+    echo win32
+  else
+    echo "the 32-bit Wine loader cannot run here: ${out##*: }" >&2
+    echo win64
+  fi
+}
+
+case ${1:-} in
+  probe) probe; exit 0 ;;
+  arch)
+    if [ -n "${KN_WINE_ARCH:-}" ]; then echo "$KN_WINE_ARCH"; else probe; fi
+    exit 0 ;;
+  preset)
+    case ${2:-} in win32) echo windows ;; win64) echo windows64 ;; *) echo "wine.sh: unknown architecture '${2:-}'" >&2; exit 2 ;; esac
+    exit 0 ;;
+esac
+
+arch=${1:?usage: wine.sh ARCH PREFIX prepare|run|server ...}
+prefix=${2:?usage: wine.sh ARCH PREFIX prepare|run|server ...}
+cmd=${3:?usage: wine.sh ARCH PREFIX prepare|run|server ...}
+shift 3
+case $arch in
+  win32) loader=$loader32 ;;
+  win64) loader=$loader64 ;;
+  *) echo "wine.sh: unknown architecture '$arch'" >&2; exit 2 ;;
+esac
+server=/usr/lib/wine/wineserver64
+[ -x "$server" ] || server=/usr/lib/wine/wineserver32
+export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ftp_proxy no_proxy NO_PROXY
+
+# Fonts for GDI+, no crash dialog (a crash exits instead of hanging), unmanaged windows
+# (Xvfb has no window manager; managed ones wait about 2 s on every hide).
+prepare() {
+  [ -f "$prefix/.kn-ready" ] && return 0
+  mkdir -p "$prefix"
+  local log=$prefix.setup.log
+  : >"$log"
+  step() {
+    if ! "$@" </dev/null >>"$log" 2>&1; then
+      echo "wine.sh: preparing the $arch prefix $prefix failed: $*" >&2
+      tail -n 5 "$log" | sed 's/^/  /' >&2
+      return 1
+    fi
+  }
+  step timeout 180 "$loader" wineboot -i || return 1
+  local fonts=$prefix/drive_c/windows/Fonts
+  mkdir -p "$fonts"
+  cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$fonts/" || return 1
+  step timeout 60 "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f || return 1
+  step timeout 60 "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || return 1
+  step timeout 60 "$server" -w || return 1
+  touch "$prefix/.kn-ready"
+}
+
+case $cmd in
+  prepare) flock "$prefix.lock" "$0" "$arch" "$prefix" prepare-locked ;;
+  prepare-locked) prepare ;;
+  run)
+    flock "$prefix.lock" "$0" "$arch" "$prefix" prepare-locked || exit 1
+    exec "$loader" "$@" ;;
+  server) exec "$server" "$@" ;;
+  *) echo "wine.sh: unknown command '$cmd'" >&2; exit 2 ;;
+esac
