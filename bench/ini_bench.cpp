@@ -10,6 +10,10 @@
 // Lookups: 100,000 (section, name) queries drawn in advance; ours through
 // Document::find_value, inih's side through the two maps. The same queries against a
 // document of 1,000 and of 100,000 pairs show whether lookups grow with the document.
+//
+// Set and delete: every pair of a 100,000-pair document (1,000 sections x 100) set one
+// by one into an empty document, and deleted one by one in the same order. Ours only:
+// inih has no document to change. Deleting should cost about what setting did.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -18,6 +22,8 @@
 #include <filesystem>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "document.h"
 #include "inputs.h"
@@ -90,6 +96,49 @@ void lookup_ours(benchmark::State& state, std::size_t sections, std::size_t pair
     benchmark::DoNotOptimize(total);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kQueries));
+}
+
+using PairNames = std::vector<std::pair<std::string, std::string>>;
+
+const PairNames& all_pairs() {
+  static const PairNames names = [] {
+    PairNames out;
+    for (std::size_t i = 0; i < 1000; ++i) {
+      for (std::size_t j = 0; j < kPairs; ++j)
+        out.emplace_back(kn::bench::ini_section_name(i), kn::bench::ini_pair_name(i, j));
+    }
+    return out;
+  }();
+  return names;
+}
+
+void set_all_ours(benchmark::State& state) {
+  for (auto _ : state) {
+    inivault::Document doc;
+    for (const auto& [section, name] : all_pairs()) doc.set_value(section, name, "value", true);
+    benchmark::DoNotOptimize(doc.section_count());
+    state.PauseTiming();
+    doc = inivault::Document();  // freeing is not part of setting
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * all_pairs().size()));
+}
+
+void delete_all_ours(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    inivault::Document doc;
+    for (const auto& [section, name] : all_pairs()) doc.set_value(section, name, "value", true);
+    state.ResumeTiming();
+    for (const auto& [section, name] : all_pairs()) {
+      if (!doc.delete_value(section, name)) state.SkipWithError("a pair was missing");
+    }
+    benchmark::DoNotOptimize(doc.value_count(all_pairs().front().first));
+    state.PauseTiming();
+    doc = inivault::Document();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * all_pairs().size()));
 }
 
 #ifdef KN_BENCH_INIH
@@ -166,6 +215,8 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("ini_read_file/1MB/ours", read_file_ours);
   benchmark::RegisterBenchmark("ini_lookup/pairs:1000/ours", lookup_ours, 10, 100);
   benchmark::RegisterBenchmark("ini_lookup/pairs:100000/ours", lookup_ours, 1000, 100);
+  benchmark::RegisterBenchmark("ini_set_all/pairs:100000/ours", set_all_ours);
+  benchmark::RegisterBenchmark("ini_delete_all/pairs:100000/ours", delete_all_ours);
 #ifdef KN_BENCH_INIH
   benchmark::RegisterBenchmark("ini_read_text/1MB/inih", read_text_inih);
   benchmark::RegisterBenchmark("ini_read_file/1MB/inih", read_file_inih);

@@ -34,6 +34,9 @@ ANCHORS = {
 }
 # Same benchmark at two sizes: the ratio shows how it grows with the document.
 SCALING = [("ini_lookup/pairs:1000/ours", "ini_lookup/pairs:100000/ours", "INI lookups, 100x the pairs")]
+# Same document, two operations: deleting every pair should cost at most twice setting them.
+PAIRED = [("ini_set_all/pairs:100000/ours", "ini_delete_all/pairs:100000/ours",
+           "INI delete every pair of 100,000 one by one, against setting them", 2.0)]
 UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 
 
@@ -107,6 +110,10 @@ def main(argv):
     for small, large, label in SCALING:
         if small in times and large in times:
             extra.append(f"{label}: time x {times[large] / times[small]:.2f} (linear growth would be x 100)")
+    for base, other, label, limit in PAIRED:
+        if base in times and other in times:
+            extra.append(f"{label}: {fmt_time(times[other])} vs {fmt_time(times[base])}, "
+                         f"x {times[other] / times[base]:.2f} (at most x {limit:g} wanted)")
     polls = sorted(n for n in times if n.startswith("pipeline_poll/"))
     for name in polls:
         extra.append(f"Desktop poll, {name.split('/', 1)[1]}: {times[name] / 1e3:.1f} us per poll")

@@ -80,13 +80,15 @@ void Document::merge_text(std::string_view text) {
 std::string Document::to_text(std::string_view line_end) const {
   std::string out;
   for (std::size_t i = 0; i < sections_.size(); ++i) {
-    const Section& section = sections_[i].data;
-    if (section.names.empty()) continue;
+    const IndexedSection& indexed = sections_[i];
+    if (is_dead_section(i) || indexed.live_count() == 0) continue;
+    const Section& section = indexed.data;
     out += '[';
     out += section_names_[i];
     out += ']';
     out += line_end;
     for (std::size_t j = 0; j < section.names.size(); ++j) {
+      if (indexed.is_dead(j)) continue;
       out += section.names[j];
       out += '=';
       out += section.values[j];
@@ -101,6 +103,9 @@ void Document::reset() {
   section_names_.clear();
   sections_.clear();
   section_index_ = Index();
+  section_dead_.clear();
+  dead_sections_ = 0;
+  unswept_ = false;
 }
 
 std::uint64_t Document::Index::hash(std::string_view name) { return std::hash<std::string_view>{}(name); }
@@ -137,16 +142,40 @@ void Document::Index::add(std::string_view name, std::size_t pos) {
   ++count_;
 }
 
-void Document::Index::rebuild(const std::vector<std::string>& names) {
+void Document::Index::remove(std::string_view name, std::size_t pos) {
+  if (slots_.empty()) return;
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t hole = static_cast<std::uint32_t>(hash(name)) & mask;
+  while (slots_[hole].pos != pos + 1) {
+    if (slots_[hole].pos == 0) return;
+    hole = (hole + 1) & mask;
+  }
+  // Backward shift: later entries of the probe run move up, so no lookup stops early
+  // at the freed slot.
+  for (std::size_t i = (hole + 1) & mask; slots_[i].pos != 0; i = (i + 1) & mask) {
+    const std::size_t home = slots_[i].hash & mask;
+    // Stays if its home lies cyclically in (hole, i].
+    const bool stays = hole < i ? (home > hole && home <= i) : (home > hole || home <= i);
+    if (stays) continue;
+    slots_[hole] = slots_[i];
+    hole = i;
+  }
+  slots_[hole] = Slot{};
+  --count_;
+}
+
+void Document::Index::rebuild(const std::vector<std::string>& names, const std::vector<bool>& dead) {
   slots_.clear();
   count_ = 0;
-  for (std::size_t i = 0; i < names.size(); ++i) add(names[i], i);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i >= dead.size() || !dead[i]) add(names[i], i);
+  }
 }
 
 std::int32_t Document::value_count(std::string_view section) const {
   const auto s = section_index_.find(section, section_names_);
   if (!s) return -1;
-  return static_cast<std::int32_t>(sections_[*s].data.names.size());
+  return static_cast<std::int32_t>(sections_[*s].live_count());
 }
 
 std::optional<std::string_view> Document::find_value(std::string_view section, std::string_view name) const {
@@ -196,19 +225,76 @@ bool Document::delete_value(std::string_view section, std::string_view name) {
   IndexedSection& sec = sections_[*s];
   const auto v = sec.index.find(name, sec.data.names);
   if (!v) return false;
-  sec.data.names.erase(sec.data.names.begin() + static_cast<std::ptrdiff_t>(*v));
-  sec.data.values.erase(sec.data.values.begin() + static_cast<std::ptrdiff_t>(*v));
-  sec.index.rebuild(sec.data.names);
+  sec.index.remove(name, *v);
+  if (sec.dead.size() <= *v) sec.dead.resize(sec.data.names.size());
+  sec.dead[*v] = true;
+  ++sec.dead_count;
+  std::string().swap(sec.data.values[*v]);
+  if (sec.dead_count > sec.live_count()) {
+    sec.sweep();
+  } else {
+    unswept_ = true;
+  }
   return true;
 }
 
 bool Document::delete_section(std::string_view section) {
   const auto s = section_index_.find(section, section_names_);
   if (!s) return false;
-  section_names_.erase(section_names_.begin() + static_cast<std::ptrdiff_t>(*s));
-  sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(*s));
-  section_index_.rebuild(section_names_);
+  section_index_.remove(section, *s);
+  if (section_dead_.size() <= *s) section_dead_.resize(section_names_.size());
+  section_dead_[*s] = true;
+  ++dead_sections_;
+  sections_[*s] = IndexedSection();
+  if (dead_sections_ > section_count()) {
+    sweep_sections();
+  } else {
+    unswept_ = true;
+  }
   return true;
+}
+
+void Document::IndexedSection::sweep() {
+  if (dead_count == 0) return;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < data.names.size(); ++i) {
+    if (is_dead(i)) continue;
+    if (kept != i) {
+      data.names[kept] = std::move(data.names[i]);
+      data.values[kept] = std::move(data.values[i]);
+    }
+    ++kept;
+  }
+  data.names.resize(kept);
+  data.values.resize(kept);
+  dead.clear();
+  dead_count = 0;
+  index.rebuild(data.names, dead);
+}
+
+void Document::sweep_sections() const {
+  if (dead_sections_ == 0) return;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < section_names_.size(); ++i) {
+    if (is_dead_section(i)) continue;
+    if (kept != i) {
+      section_names_[kept] = std::move(section_names_[i]);
+      sections_[kept] = std::move(sections_[i]);
+    }
+    ++kept;
+  }
+  section_names_.resize(kept);
+  sections_.resize(kept);
+  section_dead_.clear();
+  dead_sections_ = 0;
+  section_index_.rebuild(section_names_, section_dead_);
+}
+
+void Document::sweep() const {
+  if (!unswept_) return;
+  unswept_ = false;
+  sweep_sections();
+  for (IndexedSection& sec : sections_) sec.sweep();
 }
 
 }  // namespace inivault

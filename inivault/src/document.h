@@ -39,9 +39,15 @@ class Document {
   // Empties the document; the path stays.
   void reset();
 
-  std::size_t section_count() const { return section_names_.size(); }
-  const std::string& section_name(std::size_t i) const { return section_names_[i]; }
-  const Section& section(std::size_t i) const { return sections_[i].data; }
+  std::size_t section_count() const { return section_names_.size() - dead_sections_; }
+  const std::string& section_name(std::size_t i) const {
+    sweep();
+    return section_names_[i];
+  }
+  const Section& section(std::size_t i) const {
+    sweep();
+    return sections_[i].data;
+  }
 
   // Number of pairs, or -1 when there is no such section.
   std::int32_t value_count(std::string_view section) const;
@@ -61,8 +67,10 @@ class Document {
     std::optional<std::size_t> find(std::string_view name, const std::vector<std::string>& names) const;
     // names[pos] is `name`, which is not in the table yet.
     void add(std::string_view name, std::size_t pos);
-    // After positions moved.
-    void rebuild(const std::vector<std::string>& names);
+    // The entry for names[pos], which is `name`.
+    void remove(std::string_view name, std::size_t pos);
+    // After positions moved; names marked in `dead` are left out.
+    void rebuild(const std::vector<std::string>& names, const std::vector<bool>& dead);
 
    private:
     struct Slot {
@@ -76,10 +84,24 @@ class Document {
     std::size_t count_ = 0;
   };
 
+  // Deleting only marks an entry dead and drops it from the index; the arrays are
+  // swept when someone next asks for positions, or once the dead outnumber the
+  // living. So deleting every entry one by one costs no more than adding them.
+  // `dead` may be shorter than the arrays: entries past its end are alive.
   struct IndexedSection {
     Section data;
     Index index;
+    std::vector<bool> dead;
+    std::size_t dead_count = 0;
+    std::size_t live_count() const { return data.names.size() - dead_count; }
+    bool is_dead(std::size_t i) const { return i < dead.size() && dead[i]; }
+    void sweep();
   };
+  bool is_dead_section(std::size_t s) const { return s < section_dead_.size() && section_dead_[s]; }
+  // Removes the dead entries from the arrays. It changes nothing a caller can see,
+  // so the const accessors may do it (the library runs on one thread at a time).
+  void sweep() const;
+  void sweep_sections() const;
 
   // Sets or adds the pair in section s (creating the name only when `create`).
   bool set_in_section(std::size_t s, std::string_view name, std::string_view value, bool create);
@@ -87,9 +109,13 @@ class Document {
   std::size_t section_for_writing(std::string_view section);
 
   std::string path_;
-  std::vector<std::string> section_names_;
-  std::vector<IndexedSection> sections_;
-  Index section_index_;
+  mutable std::vector<std::string> section_names_;
+  mutable std::vector<IndexedSection> sections_;
+  mutable Index section_index_;
+  mutable std::vector<bool> section_dead_;
+  mutable std::size_t dead_sections_ = 0;
+  // Some section or pair is marked dead but still in the arrays.
+  mutable bool unswept_ = false;
 };
 
 }  // namespace inivault

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <random>
 #include <string>
@@ -36,6 +37,8 @@ TEST(InivaultDocumentIndex, AgreesWithALinearModel) {
     Model model;
     const unsigned range = 4 + round * 7;
     for (int op = 0; op < 3000; ++op) {
+      // Also mid-way, so reading positions between deletes is covered.
+      if (op % 500 == 499) ASSERT_EQ(snapshot(doc), model) << "round " << round << " op " << op;
       const std::string s = name(1 + range / 8);
       const std::string n = name(range);
       auto sec = std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first == s; });
@@ -114,6 +117,31 @@ TEST(InivaultDocumentIndex, AgreesWithALinearModel) {
         std::remove_if(nonempty.begin(), nonempty.end(), [](const auto& e) { return e.second.empty(); }),
         nonempty.end());
     ASSERT_EQ(snapshot(back), nonempty);
+  }
+}
+
+// Deleting every pair, or every section, one at a time costs about what adding them
+// did; a delete that reorganised the whole section would make this quadratic.
+TEST(InivaultDocumentIndex, DeletingEverythingOneByOneCostsNoMoreThanAddingIt) {
+  using Clock = std::chrono::steady_clock;
+  constexpr int kCount = 20000;
+  std::vector<std::string> names;
+  for (int i = 0; i < kCount; ++i) names.push_back("name" + std::to_string(i));
+  for (const bool whole_sections : {false, true}) {
+    inivault::Document doc;
+    const auto start = Clock::now();
+    for (const std::string& n : names) doc.set_value(whole_sections ? n : "s", n, "value", true);
+    const auto added = Clock::now();
+    for (const std::string& n : names) {
+      ASSERT_TRUE(whole_sections ? doc.delete_section(n) : doc.delete_value("s", n));
+    }
+    const auto deleted = Clock::now();
+    EXPECT_EQ(doc.value_count("s"), whole_sections ? -1 : 0);
+    EXPECT_EQ(doc.section_count(), whole_sections ? 0u : 1u);
+    EXPECT_TRUE(doc.to_text().empty());
+    // Generous against a busy machine; the quadratic delete took hundreds of times longer.
+    EXPECT_LE(deleted - added, 4 * (added - start) + std::chrono::milliseconds(20))
+        << (whole_sections ? "sections" : "pairs");
   }
 }
 
