@@ -38,7 +38,9 @@ TEST(InivaultDocumentIndex, AgreesWithALinearModel) {
     const unsigned range = 4 + round * 7;
     for (int op = 0; op < 3000; ++op) {
       // Also mid-way, so reading positions between deletes is covered.
-      if (op % 500 == 499) ASSERT_EQ(snapshot(doc), model) << "round " << round << " op " << op;
+      if (op % 500 == 499) {
+        ASSERT_EQ(snapshot(doc), model) << "round " << round << " op " << op;
+      }
       const std::string s = name(1 + range / 8);
       const std::string n = name(range);
       auto sec = std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first == s; });
