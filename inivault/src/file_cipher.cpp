@@ -5,9 +5,10 @@
 
 namespace inivault {
 
-bool transform_file(const std::string& path, std::string_view key, Direction direction) {
+bool transform_file(const std::string& path, std::string_view key, Direction direction,
+                    std::error_code* why) {
   if (key.empty()) return false;
-  auto data = read_whole_file(path);
+  auto data = read_whole_file(path, why);
   if (!data) return false;
   const Cipher cipher(key);
   if (direction == Direction::kScramble) {
@@ -15,7 +16,7 @@ bool transform_file(const std::string& path, std::string_view key, Direction dir
   } else {
     cipher.unscramble(*data);
   }
-  return replace_file(path, *data);
+  return replace_file(path, *data, why);
 }
 
 }  // namespace inivault

@@ -1,5 +1,6 @@
 // The inivault command-line tool, run as a user would.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -25,8 +26,15 @@ std::string quote(const std::string& arg) {
   return q + "'";
 }
 
-ToolResult run(const std::string& args) {
-  const std::string command = std::string(INIVAULT_TOOL) + " " + args + " 2>&1";
+// "--timeout-guard ARGS" runs the tool under a 10 s timeout, for calls that must not block.
+ToolResult run(std::string args) {
+  std::string prefix;
+  const std::string guard = "--timeout-guard ";
+  if (args.rfind(guard, 0) == 0) {
+    prefix = "timeout 10 ";
+    args.erase(0, guard.size());
+  }
+  const std::string command = prefix + std::string(INIVAULT_TOOL) + " " + args + " 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   ToolResult result{-1, {}};
   if (pipe == nullptr) return result;
@@ -105,6 +113,92 @@ TEST_F(InivaultTool, FailuresExitNonZeroWithAMessage) {
   // set on a missing file creates it.
   EXPECT_EQ(run("set " + quote(missing) + " s k v").status, 0);
   EXPECT_EQ(read_bytes(missing), "[s]\r\nk=v\r\n\r\n");
+}
+
+TEST_F(InivaultTool, FailuresSayWhy) {
+  const std::string missing = (dir_ / "missing.ini").string();
+  ToolResult r = run("dump " + quote(missing));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("No such file or directory"), std::string::npos) << r.out;
+
+  r = run("get " + quote(dir_.path().string()) + " s k");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Is a directory"), std::string::npos) << r.out;
+
+  // A pipe must neither block the tool nor be taken for a missing file.
+  const std::string fifo = (dir_ / "pipe.ini").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  for (const std::string command : {"dump ", "set ", "scramble "}) {
+    r = run("--timeout-guard " + command + quote(fifo) +
+            (command == "dump "  ? ""
+             : command == "set " ? " s k v"
+                                 : " key"));
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_NE(r.out.find("not a regular file"), std::string::npos) << command << r.out;
+  }
+  EXPECT_TRUE(ivtest::fs::is_fifo(fifo));
+
+  write_bytes(file_, "[s]\r\nk=v\r\n");
+  ivtest::fs::permissions(file_, ivtest::fs::perms::owner_read);
+  r = run("set " + quote(file_) + " s k w");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("cannot write " + file_ + ": Permission denied"), std::string::npos) << r.out;
+  EXPECT_EQ(read_bytes(file_), "[s]\r\nk=v\r\n");
+}
+
+TEST_F(InivaultTool, OutputThatCannotBeWrittenIsAFailure) {
+  write_bytes(file_, "[s]\r\nk=v\r\n");
+  EXPECT_EQ(run("dump " + quote(file_) + " >/dev/full").status, 1);
+  EXPECT_EQ(run("get " + quote(file_) + " s k >/dev/full").status, 1);
+  EXPECT_EQ(run("--help >/dev/full").status, 1);
+}
+
+TEST_F(InivaultTool, SetRefusesAFileScrambledWithAnotherKey) {
+  std::string text = "[Konfig]\r\nsecret=hunter2\r\nstations=one,two,three\r\n\r\n";
+  inivault::scramble(text, "somebody else's key");
+  write_bytes(file_, text);
+
+  ToolResult r = run("set " + quote(file_) + " Konfig extra 1");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("other than the built-in one"), std::string::npos) << r.out;
+  EXPECT_EQ(read_bytes(file_), text);
+  r = run("get " + quote(file_) + " Konfig secret");
+  EXPECT_NE(r.out.find("other than the built-in one"), std::string::npos) << r.out;
+
+  EXPECT_EQ(run("set --force " + quote(file_) + " Konfig extra 1").status, 0);
+  // Forced: the value is stored, beside what the built-in key made of the rest.
+  r = run("get " + quote(file_) + " Konfig extra");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(r.out.size() - 3), "\n1\n") << r.out;
+}
+
+TEST_F(InivaultTool, LfOnlyLineEndsAreWarnedAboutOnce) {
+  write_bytes(file_, "[Konfig]\ninterval=3\nname=x\n");
+  for (const std::string command : {"dump ", "get "}) {
+    const ToolResult r = run(command + quote(file_) + (command == "get " ? " Konfig interval" : ""));
+    const auto first = r.out.find("warning: " + file_ + " has line ends without CR");
+    EXPECT_NE(first, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("warning", first + 1), std::string::npos) << r.out;
+  }
+  // A CR LF file says nothing.
+  write_bytes(file_, "[Konfig]\r\ninterval=3\r\n");
+  EXPECT_EQ(run("get " + quote(file_) + " Konfig interval").out, "3\n");
+}
+
+TEST_F(InivaultTool, SetRefusesWhatWouldInjectLines) {
+  write_bytes(file_, "[s]\r\nk=v\r\n");
+  for (const std::string args : {"s k 'a\r\n[evil]\r\nx=1'", "s 'k\nx' v", "'s\r' k v", "s 'a=b' v"}) {
+    const ToolResult r = run("set " + quote(file_) + " " + args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.out.find("set refused"), std::string::npos) << args << r.out;
+  }
+  EXPECT_EQ(read_bytes(file_), "[s]\r\nk=v\r\n");
+}
+
+TEST_F(InivaultTool, VersionIsTheProjects) {
+  const ToolResult r = run("--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string("inivault ") + KN_PROJECT_VERSION + "\n");
 }
 
 TEST_F(InivaultTool, HelpListsTheCommands) {

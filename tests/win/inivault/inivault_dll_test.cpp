@@ -6,6 +6,7 @@
 #include <oleauto.h>
 
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -126,6 +127,30 @@ TEST_F(InivaultDll, ExportsTheUndecoratedNamesOnly) {
   EXPECT_EQ(GetProcAddress(g_module, "FreeString"), nullptr);
   EXPECT_EQ(GetProcAddress(g_module, "ReadINIFile@4"), nullptr);
   EXPECT_EQ(GetProcAddress(g_module, "_ReadINIFile@4"), nullptr);
+}
+
+// The version resource carries the project's version, as `inivault --version` does.
+TEST_F(InivaultDll, VersionResourceIsTheProjects) {
+#ifndef KN_PROJECT_VERSION
+  GTEST_SKIP() << "the build passes no KN_PROJECT_VERSION to compare with";
+#else
+  const HRSRC found = FindResourceA(g_module, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16));
+  ASSERT_NE(found, nullptr);
+  const auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(g_module, found)));
+  ASSERT_NE(data, nullptr);
+  const std::string bytes(reinterpret_cast<const char*>(data), SizeofResource(g_module, found));
+  const std::string signature("\xBD\x04\xEF\xFE", 4);
+  const auto at = bytes.find(signature);
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_LE(at + sizeof(VS_FIXEDFILEINFO), bytes.size());
+  VS_FIXEDFILEINFO info;
+  std::memcpy(&info, bytes.data() + at, sizeof info);
+  const std::string version = std::to_string(HIWORD(info.dwFileVersionMS)) + "." +
+                              std::to_string(LOWORD(info.dwFileVersionMS)) + "." +
+                              std::to_string(HIWORD(info.dwFileVersionLS));
+  EXPECT_EQ(version, KN_PROJECT_VERSION);
+  EXPECT_EQ(info.dwProductVersionMS, info.dwFileVersionMS);
+#endif
 }
 
 TEST_F(InivaultDll, DocumentThroughStdcall) {
