@@ -43,10 +43,20 @@ extern "C" {
 
 /* Stores the path (WriteINIFile writes there), then merges the file into the
    document; scrambled files are unscrambled with the built-in key. 0 when the
-   file cannot be read, the path is kept all the same. */
+   file cannot be read or is no regular file (a pipe or device is not opened, so
+   the call cannot block); the path is kept all the same. */
 INIVAULT_API inivault_bool INIVAULT_CALL ReadINIFile(const char* path);
-/* 1 after a complete write to the stored path, 0 otherwise; the old file stays
-   intact when the write fails. */
+/* 1 after a complete write to the stored path, 0 otherwise. An existing file is
+   left untouched (result 0) when it is no regular file or the caller may not write
+   it: no write permission, or no write bit set at all (this holds for root too),
+   or the read-only attribute on Windows. Otherwise the new text goes to a temporary
+   file beside it that then takes its place, keeping its mode and owner, so a failed
+   write leaves the old file intact. Only when that cannot keep the file whole (it
+   has further hard links, its owner cannot be kept, or the folder refuses new
+   files) is it overwritten in place, and only after room for the whole new text
+   was reserved: a full disk then refuses the write with the old file intact. The
+   remaining risk: an I/O error or a crash during that in-place overwrite can leave
+   the file part-written. */
 INIVAULT_API inivault_bool INIVAULT_CALL WriteINIFile(void);
 /* Removes every section; the stored path stays. Always 1. */
 INIVAULT_API inivault_bool INIVAULT_CALL ClearINIFile(void);
@@ -73,8 +83,9 @@ INIVAULT_API inivault_bool INIVAULT_CALL Delete_Sektion(const char* section);
    return the result up to its first zero byte. An empty key changes nothing. */
 INIVAULT_API inivault_string INIVAULT_CALL SCr(char* text, const char* key);
 INIVAULT_API inivault_string INIVAULT_CALL SDe(char* text, const char* key);
-/* Scramble / unscramble a file in place. 0 on failure or an empty key, the file
-   then unchanged. */
+/* Scramble / unscramble a file in place, written back as WriteINIFile writes. 0 on
+   failure or an empty key, the file then unchanged (except after a failed in-place
+   overwrite, as described there). */
 INIVAULT_API inivault_bool INIVAULT_CALL FC(const char* path, const char* key);
 INIVAULT_API inivault_bool INIVAULT_CALL FD(const char* path, const char* key);
 
