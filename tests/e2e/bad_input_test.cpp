@@ -1,20 +1,18 @@
 // The real program with hand-edited settings and a program folder it cannot write:
 // no crash, no hang, nothing written outside the program folder, nothing lost.
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <set>
 #include <string>
 #include <vector>
 
-#include "program.h"
+#include "common/program.h"
+#include "common/wait.h"
 
 namespace {
 
-using kn::test::children;
-
-using namespace e2e;
-using kn::test::exists;
+using namespace kn::test;
 
 std::set<std::string> names_in(const std::string& folder) {
   std::set<std::string> names;
@@ -33,29 +31,31 @@ std::string parent_of(const std::string& folder) { return folder.substr(0, folde
 // Shown after the first poll, which may wait for the download limit (15 s).
 HWND wait_for_overlay(Program& p) {
   HWND overlay = nullptr;
-  wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr && IsWindowVisible(overlay); },
-             25000);
+  EXPECT_TRUE(wait_until(
+      [&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr && IsWindowVisible(overlay); },
+      60000))
+      << "(the overlay shown)";
   return overlay;
 }
 
-std::wstring text_of(HWND h) {
-  wchar_t buf[512] = {};
-  SendMessageW(h, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buf));
-  return buf;
+Describe text_of(const HWND& overlay) {
+  return [&overlay] { return "overlay " + shown(window_text(overlay)); };
 }
 
 TEST(BadInput, EveryKeyGarbageStillRunsWithDefaults) {
-  Program p("garbage",
-            "stations=;;fixed-81;;\r\nBackgroundColor=rot\r\nOutlineColor=-\r\nOpaque=9999\r\n"
-            "UpdateInterval=-7\r\nText_Ouline=ja\r\nText_Shadow=??\r\nText_Size=100000\r\nautostart=vielleicht\r\n"
-            "only_changes=x\r\nchanges_visible_in_seconds=-1\r\nwrite_title2file=1e999\r\nwindow_pos_x=abc\r\n"
-            "window_pos_y=1e30\r\nhorizontal=%%%\r\n");
-  p.start();
+  Program p(
+      "garbage",
+      "stations=;;fixed-81;;\r\nBackgroundColor=rot\r\nOutlineColor=-\r\nOpaque=9999\r\n"
+      "UpdateInterval=-7\r\nText_Ouline=ja\r\nText_Shadow=??\r\nText_Size=100000\r\nautostart=vielleicht\r\n"
+      "only_changes=x\r\nchanges_visible_in_seconds=-1\r\nwrite_title2file=1e999\r\nwindow_pos_x=abc\r\n"
+      "window_pos_y=1e30\r\nhorizontal=%%%\r\n");
+  ASSERT_TRUE(p.start());
   HWND overlay = wait_for_overlay(p);
   ASSERT_NE(overlay, nullptr);
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay).find(L"FIXED-81") != std::wstring::npos; }, 30000));
-  Sleep(2500);  // a few ticks with the garbage interval
-  EXPECT_TRUE(p.running());
+  EXPECT_TRUE(wait_until([&] { return window_text(overlay).find(L"FIXED-81") != std::wstring::npos; }, 30000,
+                         text_of(overlay)));
+  // A few ticks with the garbage interval.
+  EXPECT_TRUE(stays_true([&] { return p.running(); }, 2500));
   RECT r{};
   GetWindowRect(overlay, &r);
   EXPECT_LE(r.right - r.left, 8192);
@@ -64,10 +64,12 @@ TEST(BadInput, EveryKeyGarbageStillRunsWithDefaults) {
 
 TEST(BadInput, AHundredKilobyteLineAndTwoHundredStations) {
   Program huge("hugeline", "stations=" + std::string(100 * 1024, 'a') + "\r\n");
-  huge.start();
+  ASSERT_TRUE(huge.start());
   HWND overlay = wait_for_overlay(huge);
   ASSERT_NE(overlay, nullptr);
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay).rfind(L"AAAAAAAA", 0) == 0; }, 15000));
+  EXPECT_TRUE(wait_until(
+      [&] { return window_text(overlay).rfind(L"AAAAAAAA", 0) == 0; }, 30000,
+      [&] { return "overlay of " + std::to_string(window_text(overlay).size()) + " characters"; }));
   EXPECT_TRUE(huge.running());
   huge.stop();
 
@@ -78,13 +80,13 @@ TEST(BadInput, AHundredKilobyteLineAndTwoHundredStations) {
     stations += std::to_string(800 + i);
   }
   Program many("many", "stations=" + stations + "\r\n");
-  many.start();
+  ASSERT_TRUE(many.start());
   overlay = wait_for_overlay(many);
   ASSERT_NE(overlay, nullptr);
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay).find(L"\r\nFIXED-1000: 1000") != std::wstring::npos; },
-                         30000));
-  const std::wstring text = overlay_text(overlay);
-  EXPECT_EQ(count_of(std::string(text.begin(), text.end()), "\r\n"), 199);
+  EXPECT_TRUE(
+      wait_until([&] { return window_text(overlay).find(L"\r\nFIXED-1000: 1000") != std::wstring::npos; },
+                 30000, [&] { return std::to_string(line_count(window_text(overlay))) + " lines shown"; }));
+  EXPECT_EQ(line_count(window_text(overlay)), 200);
   EXPECT_GE(requests_for("fixed-1000"), 1);
   EXPECT_TRUE(many.running());
 }
@@ -92,16 +94,18 @@ TEST(BadInput, AHundredKilobyteLineAndTwoHundredStations) {
 TEST(BadInput, StationNamesCannotReachOutsideTheProgramFolder) {
   // "sch\xF6ne" and "stra\xDF" "e" are Windows-1252, as an editor on Windows saves them.
   Program p("names",
-            "stations=../../ausserhalb;..;a/b;c\\d;zwei worte;sch\xF6ne;stra\xDF" "e;x:y;con\r\n"
+            "stations=../../ausserhalb;..;a/b;c\\d;zwei worte;sch\xF6ne;stra\xDF"
+            "e;x:y;con\r\n"
             "write_title2file=1\r\n");
   const std::string parent = parent_of(p.folder);
   const std::set<std::string> parent_before = names_in(parent);
   const std::set<std::string> grandparent_before = names_in(parent_of(parent));
-  p.start();
+  ASSERT_TRUE(p.start());
   HWND overlay = wait_for_overlay(p);
   ASSERT_NE(overlay, nullptr);
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay).find(L"\r\nCON: ") != std::wstring::npos; }, 15000));
-  Sleep(500);
+  // The text is set when the whole poll, title files included, is done.
+  EXPECT_TRUE(wait_until([&] { return window_text(overlay).find(L"\r\nCON: ") != std::wstring::npos; }, 30000,
+                         text_of(overlay)));
   EXPECT_TRUE(p.running());
   // Other tests may add their own kn_* folders next to ours meanwhile; nothing else.
   for (const std::string& name : names_in(parent)) {
@@ -124,13 +128,15 @@ TEST(BadInput, AProgramFolderThatCannotBeWrittenShowsNoCountsAndGoesOn) {
   ASSERT_TRUE(CreateDirectoryA((p.folder + "\\file_from_web.txt").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA((p.folder + "\\title_from_web.txt").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA((p.folder + "\\titel_fixed-82.txt").c_str(), nullptr));
-  p.start();
+  ASSERT_TRUE(p.start());
   HWND overlay = wait_for_overlay(p);
   ASSERT_NE(overlay, nullptr);
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"FIXED-82 : "; }, 30000));
-  PostMessageA(p.window("Klangnetz_Picture1"), 512, 0, WM_LBUTTONDBLCLK);
-  EXPECT_TRUE(wait_until([&] { return requests_for("fixed-82") >= 2; }, 30000));
-  Sleep(500);
+  EXPECT_TRUE(wait_until([&] { return window_text(overlay) == L"FIXED-82 : "; }, 30000, text_of(overlay)));
+  const int before = requests_for("fixed-82");
+  p.post_tray(WM_LBUTTONDBLCLK);
+  ASSERT_TRUE(p.wait_for_posted());
+  EXPECT_EQ(requests_for("fixed-82"), before + 1);
+  EXPECT_EQ(window_text(overlay), L"FIXED-82 : ");
   EXPECT_TRUE(p.running());
 }
 
@@ -138,7 +144,7 @@ TEST(BadInput, SavingIntoASettingsFileThatCannotBeWrittenSaysSoAndKeepsTheDialog
   Program p("readonly", "stations=fixed-83\r\n");
   const std::string ini = p.folder + "\\Klangnetz_DesktopTool.ini";
   const std::string before = read_file(ini);
-  p.start();
+  ASSERT_TRUE(p.start());
   ASSERT_NE(wait_for_overlay(p), nullptr);
   // Read-only, and held open without sharing (what a read-only attribute alone does
   // not achieve for every user).
@@ -146,25 +152,20 @@ TEST(BadInput, SavingIntoASettingsFileThatCannotBeWrittenSaysSoAndKeepsTheDialog
   HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
 
-  SetCursorPos(1200, 780);
-  ASSERT_TRUE(p.choose_menu_entry(0));  // "Einstellungen"
-  HWND dialog = nullptr;
-  ASSERT_TRUE(wait_until([&] { return (dialog = p.window("Klangnetz_frmKonfig")) != nullptr; }, 30000));
+  HWND dialog = p.open_from_menu(0, "Klangnetz_frmKonfig");  // "Einstellungen"
+  ASSERT_NE(dialog, nullptr);
   HWND save = nullptr;
-  ASSERT_TRUE(wait_until(
-      [&] {
-        for (HWND c : children(dialog)) {
-          if (text_of(c) == L"&Speichern") save = c;
-        }
-        return save != nullptr && IsWindowVisible(dialog);
-      },
-      5000));
+  for (HWND c : children(dialog)) {
+    if (window_text(c) == L"&Speichern") save = c;
+  }
+  ASSERT_NE(save, nullptr);
   PostMessageW(save, BM_CLICK, 0, 0);
 
   HWND box = nullptr;
-  ASSERT_TRUE(wait_until([&] { return (box = p.window("#32770")) != nullptr && IsWindowVisible(box); }, 30000));
+  ASSERT_TRUE(
+      wait_until([&] { return (box = p.window("#32770")) != nullptr && IsWindowVisible(box); }, 30000));
   std::wstring message;
-  for (HWND c : children(box)) message += text_of(c) + L"|";
+  for (HWND c : children(box)) message += window_text(c) + L"|";
   EXPECT_NE(message.find(L"konnten nicht gespeichert werden"), std::wstring::npos);
   EXPECT_EQ(message.find(L"wurden gespeichert"), std::wstring::npos);
   PostMessageW(box, WM_COMMAND, IDOK, 0);

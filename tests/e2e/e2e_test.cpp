@@ -1,119 +1,141 @@
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
-#include <fstream>
-#include <functional>
 #include <string>
-#include <vector>
 
-#include "program.h"
+#include "common/program.h"
+#include "common/wait.h"
 
 namespace {
 
-using namespace e2e;
-using kn::test::exists;
+using namespace kn::test;
+
+// The overlay window, once the program has made it.
+HWND overlay_of(const Program& p) {
+  HWND overlay = nullptr;
+  EXPECT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 30000))
+      << "(the overlay window)";
+  return overlay;
+}
+
+Describe text_of(const HWND& overlay) {
+  return [&overlay] { return "overlay " + shown(window_text(overlay)); };
+}
 
 TEST(Program, StartsPollsAndShowsTheOverlayWithoutAMainWindow) {
   Program p("start", "stations=fixed-11;fixed-12\r\n");
-  int before = requests_for("fixed-12");
-  p.start();
-  EXPECT_TRUE(wait_until([&] { return requests_for("fixed-12") > before; }, 30000));
+  RequestWatch polls("fixed-12");
+  ASSERT_TRUE(p.start());
+  EXPECT_TRUE(polls.wait_for(1, 30000));
   HWND main = p.window("Klangnetz_frmMain");
   ASSERT_NE(main, nullptr);
   EXPECT_FALSE(IsWindowVisible(main));
   EXPECT_TRUE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
-  HWND overlay = nullptr;
-  ASSERT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 5000));
+  HWND overlay = overlay_of(p);
+  ASSERT_NE(overlay, nullptr);
   // Shown once startup has finished, just after the first poll.
-  EXPECT_TRUE(wait_until([&] { return IsWindowVisible(overlay) != FALSE; }, 5000));
+  EXPECT_TRUE(wait_until([&] { return IsWindowVisible(overlay) != FALSE; }, 30000));
   LONG ex = GetWindowLongA(overlay, GWL_EXSTYLE);
   EXPECT_TRUE(ex & WS_EX_LAYERED);
   EXPECT_TRUE(ex & WS_EX_TOPMOST);
   EXPECT_EQ(GetWindow(overlay, GW_OWNER), main);
-  RECT r{};
-  GetWindowRect(overlay, &r);
-  EXPECT_GT(r.bottom - r.top, 0);  // two lines of text
+  EXPECT_TRUE(wait_until([&] { return window_text(overlay) == L"FIXED-11 : 0011\r\nFIXED-12: 0012"; }, 30000,
+                         text_of(overlay)));
+  EXPECT_EQ(line_count(window_text(overlay)), 2);
+  EXPECT_GT(height_of(overlay), 0);
   EXPECT_FALSE(exists(p.folder + "\\file_from_web.txt"));
 }
 
 TEST(Program, TrayDoubleClickPollsAtOnceAndOtherEventsDoNothing) {
   Program p("tray", "stations=fixed-21\r\n");
-  p.start();
-  ASSERT_TRUE(wait_until([&] { return requests_for("fixed-21") >= 1; }, 30000));
-  int before = requests_for("fixed-21");
-  HWND tray = p.window("Klangnetz_Picture1");
-  PostMessageA(tray, 512, 0, WM_LBUTTONUP);
-  PostMessageA(tray, 512, 0, WM_MOUSEMOVE);
-  Sleep(1500);
+  RequestWatch polls("fixed-21");
+  ASSERT_TRUE(p.start());
+  ASSERT_TRUE(polls.wait_for(1, 30000));
+  const int before = requests_for("fixed-21");
+  p.post_tray(WM_LBUTTONUP);
+  p.post_tray(WM_MOUSEMOVE);
+  ASSERT_TRUE(p.wait_for_posted());
   EXPECT_EQ(requests_for("fixed-21"), before);
-  PostMessageA(tray, 512, 0, WM_LBUTTONDBLCLK);
-  EXPECT_TRUE(wait_until([&] { return requests_for("fixed-21") == before + 1; }, 30000));
+  p.post_tray(WM_LBUTTONDBLCLK);
+  ASSERT_TRUE(p.wait_for_posted());
+  EXPECT_EQ(requests_for("fixed-21"), before + 1);
   EXPECT_TRUE(p.running());
 }
 
 TEST(Program, NoSettingsFileStillStartsAndPollsNothing) {
   Program p("nofile", "");
   DeleteFileA((p.folder + "\\Klangnetz_DesktopTool.ini").c_str());
-  p.start();
-  HWND overlay = nullptr;
-  ASSERT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 5000));
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"keine Stationen hinterlegt."; }, 5000))
-      << "overlay shows: " << overlay_text(overlay).size() << " characters";
+  ASSERT_TRUE(p.start());
+  HWND overlay = overlay_of(p);
+  ASSERT_NE(overlay, nullptr);
+  EXPECT_TRUE(wait_until([&] { return window_text(overlay) == L"keine Stationen hinterlegt."; }, 30000,
+                         text_of(overlay)));
   EXPECT_GT(height_of(overlay), 0);
-  Sleep(1500);
-  EXPECT_TRUE(p.running());
-  EXPECT_FALSE(exists(p.folder + "\\file_from_web.txt"));
+  // A few ticks with nothing to poll.
+  EXPECT_TRUE(stays_true([&] { return p.running() && !exists(p.folder + "\\file_from_web.txt"); }, 1500));
   EXPECT_FALSE(exists(p.folder + "\\Klangnetz_DesktopTool.ini"));  // never written by startup
 }
 
 TEST(Program, IntervalZeroPollsOnEveryTick) {
   Program p("tick", "stations=fixed-41\r\nUpdateInterval=0\r\n");
-  p.start();
-  ASSERT_TRUE(wait_until([&] { return requests_for("fixed-41") >= 1; }, 30000));
-  const int before = requests_for("fixed-41");
-  Sleep(4500);
-  const int polls = requests_for("fixed-41") - before;
-  EXPECT_GE(polls, 3);
-  EXPECT_LE(polls, 6);
+  RequestWatch polls("fixed-41");
+  ASSERT_TRUE(p.start());
+  constexpr int kPolls = 7;
+  ASSERT_TRUE(polls.wait_for(kPolls, 60000));
+  // Between polls 2 and kPolls (the first comes from startup). Each bound is taken
+  // from the side of the arrivals' brackets that a late look cannot push over it.
+  const DWORD longest = polls.arrival(kPolls).at - polls.arrival(2).before;
+  const DWORD shortest = polls.arrival(kPolls).before - polls.arrival(2).at;
+  const DWORD intervals = kPolls - 2;
+  EXPECT_GE(longest, 700 * intervals) << "polls more often than once a second";
+  EXPECT_LE(shortest, 1500 * intervals) << "polls less often than once a second";
 }
 
 TEST(Program, ChangeOnlyModeShowsAChangeForTheConfiguredSecondsThenNothing) {
-  Program p("changes", "stations=seq-120-120-135;fixed-42\r\nonly_changes=1\r\nchanges_visible_in_seconds=2\r\n");
-  p.start();
-  HWND overlay = nullptr;
-  ASSERT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 5000));
+  Program p("changes",
+            "stations=seq-120-120-135;fixed-42\r\nonly_changes=1\r\nchanges_visible_in_seconds=2\r\n");
+  ASSERT_TRUE(p.start());
+  HWND overlay = overlay_of(p);
+  ASSERT_NE(overlay, nullptr);
   // The first poll changes both counts from 0: both shown, with their marks.
-  ASSERT_TRUE(wait_until([&] { return overlay_text(overlay) == L"SEQ-120-120-135 : 0120 +0120\r\nFIXED-42: 0042 +0042"; },
-                         5000));
+  ASSERT_TRUE(wait_until(
+      [&] { return window_text(overlay) == L"SEQ-120-120-135 : 0120 +0120\r\nFIXED-42: 0042 +0042"; }, 30000,
+      text_of(overlay)));
   EXPECT_GT(height_of(overlay), 0);
-  const DWORD shown_at = GetTickCount();
-  ASSERT_TRUE(wait_until([&] { return overlay_text(overlay).empty(); }, 6000));
-  EXPECT_GE(GetTickCount() - shown_at, 1000u);
+  ASSERT_TRUE(wait_until([&] { return window_text(overlay).empty(); }, 15000, text_of(overlay)));
   EXPECT_EQ(height_of(overlay), 0);
 
-  // A double-click shows every station (no change in them now), then blanks again.
-  HWND tray = p.window("Klangnetz_Picture1");
-  PostMessageA(tray, 512, 0, WM_LBUTTONDBLCLK);
-  ASSERT_TRUE(wait_until([&] { return overlay_text(overlay) == L"SEQ-120-120-135 : 0120\r\nFIXED-42: 0042"; }, 5000));
-  ASSERT_TRUE(wait_until([&] { return overlay_text(overlay).empty(); }, 6000));
+  // A double-click shows every station (no change in them now), then blanks again
+  // after the configured two ticks.
+  const DWORD clicked = GetTickCount();
+  p.post_tray(WM_LBUTTONDBLCLK);
+  Seen all, blank;
+  ASSERT_TRUE(wait_until([&] { return window_text(overlay) == L"SEQ-120-120-135 : 0120\r\nFIXED-42: 0042"; },
+                         30000, text_of(overlay), 2, &all));
+  ASSERT_TRUE(wait_until([&] { return window_text(overlay).empty(); }, 15000, text_of(overlay), 2, &blank));
+  // From the side of each bracket that a late look cannot push over the bound.
+  EXPECT_GE(blank.at - clicked, 1000u);
+  EXPECT_LT(blank.before - all.at, 6000u);
 
   EXPECT_TRUE(p.running());
 }
 
 TEST(Program, ChangeOnlyModeShowsOnlyTheStationThatChanged) {
-  Program p("changed", "stations=seq-150-150-150-150-165;fixed-44\r\nonly_changes=1\r\n"
-                       "changes_visible_in_seconds=2\r\nUpdateInterval=0\r\n");
-  p.start();
-  HWND overlay = nullptr;
-  ASSERT_TRUE(wait_until([&] { return (overlay = p.window("Klangnetz_frmText")) != nullptr; }, 5000));
-  EXPECT_TRUE(wait_until([&] { return overlay_text(overlay) == L"SEQ-150-150-150-150-165 : 0165 +0015"; }, 30000));
+  Program p("changed",
+            "stations=seq-150-150-150-150-165;fixed-44\r\nonly_changes=1\r\n"
+            "changes_visible_in_seconds=2\r\nUpdateInterval=0\r\n");
+  ASSERT_TRUE(p.start());
+  HWND overlay = overlay_of(p);
+  ASSERT_NE(overlay, nullptr);
+  EXPECT_TRUE(wait_until([&] { return window_text(overlay) == L"SEQ-150-150-150-150-165 : 0165 +0015"; },
+                         30000, text_of(overlay)));
 }
 
 TEST(Program, BeendenFromTheTrayMenuEndsTheProgramAndLeavesNoDownloadBehind) {
   Program p("exit", "stations=fixed-43\r\n");
-  p.start();
-  ASSERT_TRUE(wait_until([&] { return requests_for("fixed-43") >= 1; }, 30000));
-  SetCursorPos(1200, 780);
+  RequestWatch polls("fixed-43");
+  ASSERT_TRUE(p.start());
+  ASSERT_TRUE(polls.wait_for(1, 30000));
   ASSERT_TRUE(p.choose_menu_entry(3));  // "Beenden"
   DWORD code = 99;
   ASSERT_TRUE(p.ended_within(10000, &code));
@@ -123,35 +145,36 @@ TEST(Program, BeendenFromTheTrayMenuEndsTheProgramAndLeavesNoDownloadBehind) {
 }
 
 TEST(Program, UpdaterBesideTheProgramStartsOncePerStart) {
-  Program p("upd", "stations=fixed-31\r\n", true);
-  p.start();
-  EXPECT_TRUE(wait_until([&] { return count_of(read_file(p.folder + "\\autoupdate.log"), "started") == 1; }, 30000));
+  Program p("upd", "stations=fixed-31\r\n");
+  ASSERT_TRUE(p.install(KN_UPDATER_STUB, "AutoUpdate.exe"));
+  auto starts = [&] { return count_of(read_file(p.folder + "\\autoupdate.log"), "started"); };
+  auto describe = [&] { return std::to_string(starts()) + " updater starts"; };
+  ASSERT_TRUE(p.start());
+  EXPECT_TRUE(wait_until([&] { return starts() == 1; }, 30000, describe));
   p.stop();
-  p.start();
-  EXPECT_TRUE(wait_until([&] { return count_of(read_file(p.folder + "\\autoupdate.log"), "started") == 2; }, 30000));
-  Sleep(500);
-  EXPECT_EQ(count_of(read_file(p.folder + "\\autoupdate.log"), "started"), 2);
+  ASSERT_TRUE(p.start());
+  EXPECT_TRUE(wait_until([&] { return starts() == 2; }, 30000, describe));
+  EXPECT_TRUE(stays_true([&] { return starts() == 2; }, 1000, describe));
 
   Program q("noupd", "stations=fixed-32\r\n");
-  q.start();
-  Sleep(1000);
-  EXPECT_FALSE(exists(q.folder + "\\autoupdate.log"));
+  RequestWatch polls("fixed-32");
+  ASSERT_TRUE(q.start());
+  ASSERT_TRUE(polls.wait_for(1, 30000));  // startup, updater step included, is over
+  EXPECT_TRUE(stays_true([&] { return !exists(q.folder + "\\autoupdate.log"); }, 1000));
 }
 
 TEST(Program, TitleFilesGetEachNewSongOnce) {
   Program p("titles", "stations=songs-5-5-5-6;badjson;zwei worte\r\nwrite_title2file=1\r\n");
-  p.start();
-  HWND tray = p.window("Klangnetz_Picture1");
-  auto lines = [&](const std::string& station) {
-    return count_of(read_file(p.folder + "\\titel_" + station + ".txt"), "\r\n");
-  };
-  ASSERT_TRUE(wait_until([&] { return lines("songs-5-5-5-6") == 1; }, 30000));
+  RequestWatch last_station("zwei worte");
+  ASSERT_TRUE(p.start());
+  ASSERT_TRUE(last_station.wait_for(1, 30000));
+  const int before = requests_for("badjson");
   for (int poll = 2; poll <= 4; ++poll) {
-    int before = requests_for("badjson");
-    PostMessageA(tray, 512, 0, WM_LBUTTONDBLCLK);
-    ASSERT_TRUE(wait_until([&] { return requests_for("badjson") > before; }, 30000));
-    Sleep(300);
+    p.post_tray(WM_LBUTTONDBLCLK);
+    // The last station's request: the stations before it are done.
+    ASSERT_TRUE(last_station.wait_for(poll, 30000));
   }
+  EXPECT_EQ(requests_for("badjson"), before + 3);
   std::string text = read_file(p.folder + "\\titel_songs-5-5-5-6.txt");
   EXPECT_EQ(count_of(text, "\r\n"), 2) << text;
   EXPECT_NE(text.find(",5,\"Titel 5\",\"Band 5\",\"Album 5\",10\r\n"), std::string::npos) << text;

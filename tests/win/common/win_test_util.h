@@ -1,9 +1,11 @@
 #pragma once
-// Helpers for tests that run under Wine.
+// Small helpers for tests that run under Wine: paths, the simulator, window texts,
+// resource counts. Waiting lives in wait.h, the real program in program.h.
+// clang-format off
 #include <windows.h>
-#include <wininet.h>
-
 #include <psapi.h>
+#include <wininet.h>
+// clang-format on
 
 #include <cstdint>
 #include <cstdlib>
@@ -55,12 +57,30 @@ inline std::string sim_get(const std::string& path) {
   return body;
 }
 
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
 inline std::string sim_request_log() {
   const char* dir = std::getenv("KN_SIM_DIR");
   if (!dir) return {};
-  std::ifstream in(wine_path(std::string(dir) + "/requests.log"), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  return read_file(wine_path(std::string(dir) + "/requests.log"));
 }
+
+// Listener requests for this station that the simulator has logged so far.
+inline int requests_for(const std::string& station) {
+  return count_of(sim_request_log(), "GET /station/" + station + "/listeners\n");
+}
+
+// Asks the simulator's control port, e.g. "/_sim/outage/start".
+inline bool sim_control(const std::string& path) { return !sim_get(path).empty(); }
 
 // A fresh empty folder under the temp directory.
 inline std::string make_temp_folder(const std::string& tag) {
@@ -70,6 +90,53 @@ inline std::string make_temp_folder(const std::string& tag) {
                     std::to_string(GetTickCount());
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
+}
+
+// Window text through WM_GETTEXT, which also reaches controls of other processes
+// (GetWindowText does not).
+inline std::wstring window_text(HWND h) {
+  const LRESULT length = SendMessageW(h, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT got = SendMessageW(h, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(got));
+  return text;
+}
+
+inline std::wstring class_name(HWND h) {
+  wchar_t name[128] = {};
+  GetClassNameW(h, name, 128);
+  return name;
+}
+
+// Lines of a text as the overlay joins them (CR LF); an empty text has none.
+inline int line_count(const std::wstring& text) {
+  if (text.empty()) return 0;
+  int n = 1;
+  for (size_t p = text.find(L"\r\n"); p != std::wstring::npos; p = text.find(L"\r\n", p + 2)) ++n;
+  return n;
+}
+
+// A text for a failure message: UTF-8, quoted, line breaks spelled out.
+inline std::string shown(const std::wstring& text) {
+  std::string out = "\"";
+  for (wchar_t c : text) {
+    if (c == L'\r') {
+      out += "\\r";
+    } else if (c == L'\n') {
+      out += "\\n";
+    } else {
+      char utf8[8];
+      const int n = WideCharToMultiByte(CP_UTF8, 0, &c, 1, utf8, sizeof utf8, nullptr, nullptr);
+      out.append(utf8, n > 0 ? static_cast<size_t>(n) : 0);
+    }
+  }
+  return out + "\"";
+}
+
+inline int height_of(HWND w) {
+  RECT r{};
+  GetWindowRect(w, &r);
+  return r.bottom - r.top;
 }
 
 // Live GDI objects of this process. GetGuiResources is a stub under Wine; there
@@ -106,6 +173,8 @@ inline std::vector<HWND> children(HWND parent) {
   return all;
 }
 
-inline bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 }  // namespace kn::test

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win_test_util.h"
 #include "core/ini_module.h"
 #include "settings_dialog/frm_konfig.h"
 
@@ -36,11 +37,5 @@ class FakeHost : public KonfigHost {
   void set_autostart(bool on) override { autostart_calls.push_back(on); }
   void show_message(HWND, const std::string& text) override { messages.push_back(text); }
 };
-
-inline std::wstring window_text(HWND h) {
-  wchar_t buffer[512] = {};
-  GetWindowTextW(h, buffer, 512);
-  return buffer;
-}
 
 }  // namespace kn::test
