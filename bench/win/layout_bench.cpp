@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/frm_main.h"
+#include "app/frm_main.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/settings.h"
-#include "stats/hoerer_stats.h"
+#include "core/hoerer_stats.h"
 
 namespace kn {
 

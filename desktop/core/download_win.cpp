@@ -9,9 +9,9 @@
 #include <system_error>
 #include <thread>
 
-#include "core/ansi_win.h"
+#include "win/ansi_win.h"
 #include "core/download.h"
-#include "core/win_handle.h"
+#include "win/win_handle.h"
 
 namespace kn {
 

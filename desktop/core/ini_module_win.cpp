@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "core/ansi_win.h"
+#include "win/ansi_win.h"
 #include "core/ini_module.h"
 
 namespace kn {

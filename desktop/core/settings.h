@@ -8,6 +8,7 @@
 
 namespace kn {
 
+inline constexpr const char* kProgramTitle = "Klangnetz DesktopTool";
 inline constexpr const char* kSettingsFileName = "Klangnetz_DesktopTool.ini";
 inline constexpr const char* kSettingsSection = "Konfig";
 inline constexpr const char* kDefaultApiBaseUrl = "http://api.klangnetz.de";

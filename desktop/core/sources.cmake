@@ -4,12 +4,12 @@ list(APPEND KN_CORE_SRCS
   ${CMAKE_CURRENT_LIST_DIR}/settings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/poll.cpp
   ${CMAKE_CURRENT_LIST_DIR}/timers.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/title_files.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/title_files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hoerer_stats.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/twips.cpp)
 if(WIN32)
   list(APPEND KN_SHELL_SRCS
-    ${CMAKE_CURRENT_LIST_DIR}/ansi_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ini_module_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_win.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/title_files_win.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/frm_main.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/title_files_win.cpp)
 endif()

@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "core/ansi_win.h"
+#include "win/ansi_win.h"
 #include "core/title_files.h"
-#include "core/win_handle.h"
+#include "win/win_handle.h"
 
 namespace kn {
 

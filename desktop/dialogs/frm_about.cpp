@@ -1,12 +1,14 @@
 #include "dialogs/frm_about.h"
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <memory>
 #include <vector>
 
-#include "core/ansi_win.h"
-#include "core/frm_main.h"
-#include "core/resource_ids.h"
+#include "core/settings.h"
+#include "win/ansi_win.h"
+#include "win/modal_window_win.h"
 
 namespace kn {
 
@@ -22,12 +24,6 @@ constexpr int kPictureHeight = 2400;
 constexpr COLORREF kWhite = RGB(255, 255, 255), kGreen = RGB(0, 255, 0);
 constexpr UINT kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr UINT kExStyle = WS_EX_DLGMODALFRAME;
-
-int twips_per_pixel(int axis) {
-  window_dc screen(nullptr);
-  int dpi = GetDeviceCaps(screen.get(), axis);
-  return dpi > 0 ? std::max(1, 1440 / dpi) : 15;
-}
 
 unique_hfont make_font(bool underline) {
   window_dc screen(nullptr);
@@ -61,59 +57,48 @@ std::string program_version_text(const std::wstring& exe_path) {
          std::to_string(LOWORD(info->dwFileVersionMS)) + "." + std::to_string(HIWORD(info->dwFileVersionLS));
 }
 
-FrmAbout::FrmAbout(HINSTANCE instance, std::string program_folder)
-    : instance_(instance), program_folder_(std::move(program_folder)), opener_(shell_open) {}
+FrmAbout::FrmAbout(HINSTANCE instance, std::string program_folder, int icon_id)
+    : instance_(instance),
+      program_folder_(std::move(program_folder)),
+      icon_id_(icon_id),
+      opener_(shell_open) {}
 
 FrmAbout::~FrmAbout() { close(); }
 
-int FrmAbout::px_x(int twips) const { return twips / twips_per_px_x_; }
-int FrmAbout::px_y(int twips) const { return twips / twips_per_px_y_; }
-
 bool FrmAbout::open() {
-  if (window_) return true;
-  twips_per_px_x_ = twips_per_pixel(LOGPIXELSX);
-  twips_per_px_y_ = twips_per_pixel(LOGPIXELSY);
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = instance_;
-  wc.lpszClassName = kAboutWindowClass;
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  RegisterClassExW(&wc);
-  WNDCLASSEXW lc{};
-  lc.cbSize = sizeof lc;
-  lc.lpfnWndProc = link_proc;
-  lc.hInstance = instance_;
-  lc.lpszClassName = kLinkWindowClass;
-  lc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32649));  // IDC_HAND, the link's pointer
-  RegisterClassExW(&lc);
+  if (is_open()) return true;
 
   RECT r{0, 0, px_x(kInnerWidth), px_y(kInnerHeight)};
   AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
   const int w = r.right - r.left, h = r.bottom - r.top;
   const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
   const std::string caption = std::string(kCaptionPrefix) + kProgramTitle;
-  HWND hwnd = CreateWindowExW(kExStyle, kAboutWindowClass, utf8_to_wide(caption).c_str(), kStyle, x, y, w, h,
-                              nullptr, nullptr, instance_, this);
-  if (!hwnd) return false;
-  window_.reset(hwnd);
+  const WindowClass cls{kAboutWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
+  if (!create_window(cls, instance_, kExStyle, utf8_to_wide(caption).c_str(), kStyle, x, y, w, h, nullptr)) {
+    return false;
+  }
   font_ = make_font(false);
   link_font_ = make_font(true);
-  picture_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 96, 96, 0)));
+  picture_.reset(
+      static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(icon_id_), IMAGE_ICON, 96, 96, 0)));
   create_controls();
-  ShowWindow(hwnd, SW_SHOW);
-  UpdateWindow(hwnd);
+  ShowWindow(hwnd(), SW_SHOW);
+  UpdateWindow(hwnd());
   return true;
 }
 
+bool FrmAbout::Link::create(HWND parent, HINSTANCE instance, int x, int y, int width, int height) {
+  const WindowClass cls{kLinkWindowClass, nullptr, MAKEINTRESOURCEW(32649)};  // IDC_HAND, the link's pointer
+  return create_window(cls, instance, 0, L"", WS_CHILD | WS_VISIBLE, x, y, width, height, parent) != nullptr;
+}
+
 void FrmAbout::create_controls() {
-  HWND w = window_.get();
+  HWND w = hwnd();
   auto make = [&](const wchar_t* cls, const std::string& text, DWORD style, int x, int y, int cx, int cy,
                   int id) {
-    HWND c = CreateWindowExW(0, cls, utf8_to_wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, px_x(x), px_y(y),
-                             px_x(cx), px_y(cy), w, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_,
-                             nullptr);
+    HWND c = CreateWindowExW(0, cls, utf8_to_wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, px_x(x),
+                             px_y(y), px_x(cx), px_y(cy), w,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     return c;
   };
@@ -124,8 +109,10 @@ void FrmAbout::create_controls() {
   make(L"STATIC", kDescription, SS_LEFT, 240, 3240, 5685, 690, 0);
   make(L"STATIC", kLinkCaption, SS_LEFT, 120, 4920, 975, 255, 0);
   // Wider than at design, so the whole address fits.
-  link_ = make(kLinkWindowClass, kHomePage, 0, 1080, 4920, 4800, 360, 0);
-  SetWindowLongPtrW(link_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  if (link_.create(w, instance_, px_x(1080), px_y(4920), px_x(4800), px_y(360))) {
+    SetWindowTextW(link_.hwnd(), utf8_to_wide(kHomePage).c_str());
+    SendMessageW(link_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  }
   donate_ = make(L"STATIC", kDonation, SS_LEFT, 120, 5280, 4365, 360, 0);
   HWND ok = make(L"BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 4800, 5280, 1260, 345, IDOK);
   SetFocus(ok);
@@ -133,45 +120,42 @@ void FrmAbout::create_controls() {
 
 void FrmAbout::run_modal() {
   MSG msg;
-  while (window_) {
+  while (is_open()) {
     BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got <= 0) {
       if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
       close();
       break;
     }
-    if (window_ && IsDialogMessageW(window_.get(), &msg)) continue;
+    if (is_open() && IsDialogMessageW(hwnd(), &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
 }
 
-void FrmAbout::close() {
-  if (window_) DestroyWindow(window_.get());
-}
+void FrmAbout::close() { destroy(); }
 
 void FrmAbout::set_link_hot(bool hot) {
   if (hot == link_hot_) return;
   link_hot_ = hot;
-  InvalidateRect(link_, nullptr, TRUE);
+  InvalidateRect(link_.hwnd(), nullptr, TRUE);
 }
 
 void FrmAbout::paint() {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(window_.get(), &ps);
+  paint_scope paint(hwnd());
+  HDC dc = paint.dc();
   RECT client{};
-  GetClientRect(window_.get(), &client);
+  GetClientRect(hwnd(), &client);
   if (picture_) {
     const int size = 96;
-    DrawIconEx(dc, (client.right - size) / 2, (px_y(kPictureHeight) - size) / 2, picture_.get(), size, size, 0,
-               nullptr, DI_NORMAL);
+    DrawIconEx(dc, (client.right - size) / 2, (px_y(kPictureHeight) - size) / 2, picture_.get(), size, size,
+               0, nullptr, DI_NORMAL);
   }
   // Line1
   select_guard pen(dc, GetStockObject(DC_PEN));
   SetDCPenColor(dc, kWhite);
   MoveToEx(dc, px_x(105), px_y(4740), nullptr);
   LineTo(dc, px_x(6120), px_y(4740));
-  EndPaint(window_.get(), &ps);
 }
 
 LRESULT FrmAbout::handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -192,17 +176,16 @@ LRESULT FrmAbout::handle(UINT msg, WPARAM wp, LPARAM lp) {
       close();
       return 0;
     case WM_DESTROY:
-      link_ = version_ = donate_ = nullptr;
+      version_ = donate_ = nullptr;
       link_hot_ = link_pressed_ = false;
-      window_.release();
       return 0;
     default:
-      return DefWindowProcW(window_.get(), msg, wp, lp);
+      return WindowBase::handle(msg, wp, lp);
   }
 }
 
 LRESULT FrmAbout::handle_link(UINT msg, WPARAM wp, LPARAM lp) {
-  HWND hwnd = link_;
+  HWND hwnd = link_.hwnd();
   auto inside = [&] {
     POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
     RECT rc{};
@@ -233,7 +216,7 @@ LRESULT FrmAbout::handle_link(UINT msg, WPARAM wp, LPARAM lp) {
       const bool click = link_pressed_ && inside();
       link_pressed_ = false;
       if (GetCapture() == hwnd) ReleaseCapture();
-      if (click && opener_) opener_(window_.get(), kHomePage, program_folder_);
+      if (click && opener_) opener_(this->hwnd(), kHomePage, program_folder_);
       set_link_hot(false);
       return 0;
     }
@@ -241,8 +224,8 @@ LRESULT FrmAbout::handle_link(UINT msg, WPARAM wp, LPARAM lp) {
       link_pressed_ = false;
       return 0;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
+      paint_scope paint(hwnd);
+      HDC dc = paint.dc();
       RECT rc{};
       GetClientRect(hwnd, &rc);
       FillRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
@@ -250,40 +233,10 @@ LRESULT FrmAbout::handle_link(UINT msg, WPARAM wp, LPARAM lp) {
       SetTextColor(dc, kWhite);
       SetBkMode(dc, TRANSPARENT);
       DrawTextA(dc, kHomePage, -1, &rc, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
-      EndPaint(hwnd, &ps);
       return 0;
     }
     default:
       return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-}
-
-LRESULT CALLBACK FrmAbout::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<FrmAbout*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self || self->window_.get() != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
-  return self->handle(msg, wp, lp);
-}
-
-LRESULT CALLBACK FrmAbout::link_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = reinterpret_cast<FrmAbout*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self || self->link_ != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
-  return self->handle_link(msg, wp, lp);
-}
-
-void show_frmAbout(FrmMain& main) {
-  static std::unique_ptr<FrmAbout> frm_about;
-  if (frm_about && frm_about->is_open()) {
-    SetForegroundWindow(frm_about->hwnd());
-    return;
-  }
-  if (!frm_about) frm_about = std::make_unique<FrmAbout>(main.instance_handle(), main.app().program_folder);
-  if (frm_about->open()) {
-    SetForegroundWindow(frm_about->hwnd());
-    frm_about->run_modal();
   }
 }
 

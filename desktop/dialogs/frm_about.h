@@ -5,7 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "core/win_handle.h"
+#include "win/win_handle.h"
+#include "win/window_base_win.h"
 
 namespace kn {
 
@@ -17,13 +18,14 @@ inline constexpr const char* kHomePage = "https://klangnetz.de/desktoptool";
 // the file has none.
 std::string program_version_text(const std::wstring& exe_path);
 
-class FrmAbout {
+class FrmAbout : public WindowBase {
  public:
   // Opens a page: (owner, address, working folder).
   using Opener = std::function<void(HWND, const std::string&, const std::string&)>;
 
-  FrmAbout(HINSTANCE instance, std::string program_folder);
-  ~FrmAbout();
+  // The picture is the icon resource `icon_id` of `instance`.
+  FrmAbout(HINSTANCE instance, std::string program_folder, int icon_id);
+  ~FrmAbout() override;
   FrmAbout(const FrmAbout&) = delete;
   FrmAbout& operator=(const FrmAbout&) = delete;
 
@@ -33,38 +35,42 @@ class FrmAbout {
   bool open();
   void run_modal();
   void close();
-  bool is_open() const { return static_cast<bool>(window_); }
 
-  HWND hwnd() const { return window_.get(); }
-  HWND link() const { return link_; }
+  HWND link() const { return link_.hwnd(); }
   HWND version_label() const { return version_; }
   bool link_underlined() const { return link_hot_; }
 
  private:
-  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
-  static LRESULT CALLBACK link_proc(HWND, UINT, WPARAM, LPARAM);
-  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
+  // The home page link: a child of its own class whose messages the dialog handles.
+  class Link : public WindowBase {
+   public:
+    explicit Link(FrmAbout& about) : about_(about) {}
+    ~Link() override { destroy(); }
+    bool create(HWND parent, HINSTANCE instance, int x, int y, int width, int height);
+
+   private:
+    LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override { return about_.handle_link(msg, wp, lp); }
+    FrmAbout& about_;
+  };
+
+  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
   LRESULT handle_link(UINT msg, WPARAM wp, LPARAM lp);
   void create_controls();
   void set_link_hot(bool hot);
   void paint();
-  int px_x(int twips) const;
-  int px_y(int twips) const;
 
   HINSTANCE instance_;
   std::string program_folder_;
+  int icon_id_;
   Opener opener_;
-  unique_hwnd window_;
   unique_hfont font_;
   unique_hfont link_font_;
   unique_hicon picture_;
-  HWND link_ = nullptr;  // children go with the window
-  HWND version_ = nullptr;
+  Link link_{*this};
+  HWND version_ = nullptr;  // children go with the window
   HWND donate_ = nullptr;
   bool link_hot_ = false;
   bool link_pressed_ = false;
-  int twips_per_px_x_ = 15;
-  int twips_per_px_y_ = 15;
 };
 
 }  // namespace kn

@@ -11,23 +11,6 @@ namespace {
 
 constexpr wchar_t kClassNameW[] = L"Klangnetz_frmText";  // kFrmTextClass
 
-LRESULT CALLBACK frm_text_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-bool register_class() {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = frm_text_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = kClassNameW;
-    return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  }();
-  return registered;
-}
-
 struct ScreenMetrics {
   int32_t width_px = 0;
   int32_t height_px = 0;
@@ -41,10 +24,8 @@ ScreenMetrics screen_metrics() {
   m.height_px = GetSystemMetrics(SM_CYSCREEN);
   window_dc screen(nullptr);
   if (screen.get()) {
-    const int dx = GetDeviceCaps(screen.get(), LOGPIXELSX);
-    const int dy = GetDeviceCaps(screen.get(), LOGPIXELSY);
-    if (dx > 0) m.tpp_x = 1440.0 / dx;
-    if (dy > 0) m.tpp_y = 1440.0 / dy;
+    m.tpp_x = twips_per_px(GetDeviceCaps(screen.get(), LOGPIXELSX));
+    m.tpp_y = twips_per_px(GetDeviceCaps(screen.get(), LOGPIXELSY));
   }
   return m;
 }
@@ -54,13 +35,13 @@ ScreenMetrics screen_metrics() {
 FrmText::FrmText(AppState& app) : app_(app) {}
 
 FrmText::~FrmText() {
-  window_.reset();
+  destroy();
   renderer_.reset();
   gdiplus_.reset();
 }
 
 bool FrmText::create(HWND owner, int32_t taskbar_height) {
-  if (window_) return true;
+  if (is_open()) return true;
   taskbar_height_ = taskbar_height;
   gdiplus_ = std::make_unique<GdiplusSession>();
   if (!gdiplus_->ok()) {
@@ -68,10 +49,10 @@ bool FrmText::create(HWND owner, int32_t taskbar_height) {
     MessageBoxA(owner, "Error loading GDI+!", kProgramTitle, MB_OK | MB_ICONERROR);
     return false;
   }
-  if (!register_class()) return false;
-  window_.reset(CreateWindowExW(0, kClassNameW, L"", WS_POPUP, 0, 0, 0, 0, owner, nullptr,
-                                GetModuleHandleW(nullptr), nullptr));
-  if (!window_) return false;
+  if (!create_window(WindowClass{kClassNameW}, GetModuleHandleW(nullptr), 0, L"", WS_POPUP, 0, 0, 0, 0,
+                     owner)) {
+    return false;
+  }
   renderer_ = std::make_unique<TextRenderer>();
   text_.clear();
   layout(Mode::Create);
@@ -79,40 +60,38 @@ bool FrmText::create(HWND owner, int32_t taskbar_height) {
 }
 
 void FrmText::show() {
-  if (window_) ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
+  if (is_open()) ShowWindow(hwnd(), SW_SHOWNOACTIVATE);
 }
 
 void FrmText::set_Print_Text(std::string& text) {
-  if (!window_) return;
+  if (!is_open()) return;
   text = prepare_text(text);
   text_ = text;
   layout(Mode::NewText);
 }
 
 void FrmText::redraw_text() {
-  if (!window_) return;
+  if (!is_open()) return;
   layout(Mode::Redraw);
 }
 
 const std::string& FrmText::get_text() const { return text_; }
-
-HWND FrmText::hwnd() const { return window_.get(); }
 
 int FrmText::measured_width_px() const { return measured_.width; }
 
 int FrmText::measured_height_px() const { return measured_.height; }
 
 void FrmText::move_to_twips(int32_t left, int32_t top) {
-  if (!window_) return;
+  if (!is_open()) return;
   const ScreenMetrics m = screen_metrics();
-  SetWindowPos(window_.get(), nullptr, twips_to_px(left, m.tpp_x), twips_to_px(top, m.tpp_y), 0, 0,
+  SetWindowPos(hwnd(), nullptr, twips_to_px(left, m.tpp_x), twips_to_px(top, m.tpp_y), 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void FrmText::set_frame_observer(FrameObserver observer) { observer_ = std::move(observer); }
 
 void FrmText::layout(Mode mode) {
-  HWND w = window_.get();
+  HWND w = hwnd();
   const OverlayStyle style = style_from_settings(app_);
   const ScreenMetrics m = screen_metrics();
   measured_ = measure_text(text_, style.text_size);
@@ -138,7 +117,7 @@ void FrmText::layout(Mode mode) {
   height_px = std::min(clamp_side(uncut_height_px), max_height_px);
   window_width_px_ = std::min(clamp_side(measured_.width), max_width_px);
 
-  SetWindowLongA(w, GWL_EXSTYLE, GetWindowLongA(w, GWL_EXSTYLE) | WS_EX_LAYERED);
+  SetWindowLongW(w, GWL_EXSTYLE, GetWindowLongW(w, GWL_EXSTYLE) | WS_EX_LAYERED);
 
   window_dc own_dc(w);
   renderer_->prepare_drawing(style);

@@ -9,19 +9,19 @@
 #include <string>
 
 #include "core/app_state.h"
-#include "core/win_handle.h"
 #include "overlay/taskbar.h"
-#include "overlay/text_renderer.h"
+#include "overlay/text_renderer_win.h"
+#include "win/win_handle.h"
+#include "win/window_base_win.h"
 
 namespace kn {
 
-inline constexpr const char* kProgramTitle = "Klangnetz DesktopTool";
 inline constexpr const char* kFrmTextClass = "Klangnetz_frmText";
 
-class FrmText {
+class FrmText : public WindowBase {
  public:
   explicit FrmText(AppState& app);
-  ~FrmText();
+  ~FrmText() override;
   FrmText(const FrmText&) = delete;
   FrmText& operator=(const FrmText&) = delete;
 
@@ -33,7 +33,6 @@ class FrmText {
   void set_Print_Text(std::string& text);  // UTF-8 in; replaced by the prepared text
   void redraw_text();
   const std::string& get_text() const;
-  HWND hwnd() const;
   // For the position dialog: the measured text block in pixels, and moving the
   // window in twips.
   int measured_width_px() const;
@@ -51,7 +50,6 @@ class FrmText {
   AppState& app_;
   std::unique_ptr<GdiplusSession> gdiplus_;
   std::unique_ptr<TextRenderer> renderer_;  // released before GDI+ shuts down
-  unique_hwnd window_;
   std::string text_;
   int32_t taskbar_height_ = 0;
   int32_t lines_ = 0;

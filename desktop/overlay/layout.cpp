@@ -59,11 +59,6 @@ double height_twips(int32_t lines, int32_t text_size) {
   return static_cast<double>(lines) * text_size * kLineTwipsPerSizeUnit;
 }
 
-int32_t twips_to_px(double twips, double twips_per_px) {
-  if (!(twips_per_px > 0)) return 0;
-  return round_clamp_int32(twips / twips_per_px);
-}
-
 int32_t clamp_side(int64_t px) { return static_cast<int32_t>(std::clamp<int64_t>(px, 0, kMaxBitmapSidePx)); }
 
 int32_t draw_height_px(int32_t lines, int32_t text_size, double twips_per_px_y) {

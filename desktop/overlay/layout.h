@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/settings.h"
+#include "core/twips.h"
 
 namespace kn {
 
@@ -50,10 +51,6 @@ int32_t count_lines(std::string_view text, bool new_text);
 
 // lines x text_size x 18.75. Computed wide: the product does not overflow.
 double height_twips(int32_t lines, int32_t text_size);
-
-// Twips to whole pixels, halves to even; the same rounding for every size and
-// position keeps the overlay's edges consistent.
-int32_t twips_to_px(double twips, double twips_per_px);
 
 // Pixel height of the drawing, limited to 0..kMaxBitmapSidePx.
 int32_t draw_height_px(int32_t lines, int32_t text_size, double twips_per_px_y);

@@ -1,10 +1,11 @@
+#include "overlay/text_renderer_win.h"
+
 #include <cstring>
 #include <utility>
 #include <vector>
 
 #include "core/text_util.h"
-#include "overlay/gdiplus_api.h"
-#include "overlay/text_renderer.h"
+#include "overlay/gdiplus_api_win.h"
 
 namespace kn {
 
@@ -32,13 +33,12 @@ Frame::Frame(HDC reference, int32_t width, int32_t height) {
   bi.bmiHeader.biCompression = BI_RGB;
   bi.bmiHeader.biSizeImage = static_cast<DWORD>(4 * width * height);
   void* bits = nullptr;
-  bitmap_ = CreateDIBSection(dc_.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bitmap_ = selected_bitmap(dc_.get(), CreateDIBSection(dc_.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap_ || !bits) {
     release();
     return;
   }
   std::memset(bits, 0, static_cast<size_t>(4) * width * height);
-  old_ = SelectObject(dc_.get(), bitmap_);
   bits_ = static_cast<uint8_t*>(bits);
   width_ = width;
   height_ = height;
@@ -52,8 +52,7 @@ Frame& Frame::operator=(Frame&& o) noexcept {
   if (this != &o) {
     release();
     dc_ = std::move(o.dc_);
-    bitmap_ = std::exchange(o.bitmap_, nullptr);
-    old_ = std::exchange(o.old_, nullptr);
+    bitmap_ = std::move(o.bitmap_);
     bits_ = std::exchange(o.bits_, nullptr);
     width_ = std::exchange(o.width_, 0);
     height_ = std::exchange(o.height_, 0);
@@ -62,11 +61,7 @@ Frame& Frame::operator=(Frame&& o) noexcept {
 }
 
 void Frame::release() {
-  // A bitmap still selected into a DC cannot be deleted.
-  if (dc_ && old_) SelectObject(dc_.get(), old_);
-  old_ = nullptr;
-  if (bitmap_) DeleteObject(bitmap_);
-  bitmap_ = nullptr;
+  bitmap_.reset();
   dc_.reset();
   bits_ = nullptr;
   width_ = height_ = 0;
@@ -215,12 +210,13 @@ Frame TextRenderer::render_text(HDC reference, const RenderRequest& req) const {
     if (GdipCreatePath(FillModeWinding, &p) == Ok) main_path.reset(p);
   }
   if (main_path && o.family && o.format) {
-    add_lines(main_path.get(), lines, o.family.get(), em, o.format.get(), RectF(0.0f, 0.0f, width, kMainRectHeightPx),
-              o.line_spacing);
+    add_lines(main_path.get(), lines, o.family.get(), em, o.format.get(),
+              RectF(0.0f, 0.0f, width, kMainRectHeightPx), o.line_spacing);
   }
   GdipSetSmoothingMode(graphics.get(), SmoothingModeAntiAlias);
   if (main_path && style_.shadow_on &&
-      GdipTranslateWorldTransform(graphics.get(), kShadowOffsetPx, kShadowOffsetPx, MatrixOrderPrepend) == Ok) {
+      GdipTranslateWorldTransform(graphics.get(), kShadowOffsetPx, kShadowOffsetPx, MatrixOrderPrepend) ==
+          Ok) {
     if (o.shadow_pen) GdipDrawPath(graphics.get(), o.shadow_pen.get(), main_path.get());
     if (o.shadow_brush) GdipFillPath(graphics.get(), o.shadow_brush.get(), main_path.get());
     GdipResetWorldTransform(graphics.get());

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "core/ansi_win.h"
-#include "core/win_handle.h"
+#include "win/ansi_win.h"
+#include "win/win_handle.h"
 #include "settings_dialog/autostart.h"
 
 namespace kn {

@@ -5,11 +5,10 @@
 
 #include <utility>
 
-#include "core/ansi_win.h"
-#include "core/frm_main.h"
 #include "core/ini_module.h"
 #include "settings_dialog/autostart.h"
-#include "settings_dialog/modal_window.h"
+#include "win/ansi_win.h"
+#include "win/modal_window_win.h"
 
 namespace kn {
 
@@ -45,44 +44,23 @@ constexpr const char* kSave = "&Speichern";
 
 COLORREF swatch_rgb(uint32_t colour) { return static_cast<COLORREF>(colour & 0x00FFFFFF); }
 
-// The running program as the dialogs see it.
-class MainHost : public KonfigHost {
- public:
-  explicit MainHost(FrmMain& main) : main_(main) {}
-  AppState& app() override { return main_.app(); }
-  void redraw_text() override { main_.frmText().redraw_text(); }
-  int32_t overlay_width_px() override { return main_.frmText().measured_width_px(); }
-  int32_t overlay_height_px() override { return main_.frmText().measured_height_px(); }
-  void move_overlay_twips(int32_t left, int32_t top) override { main_.frmText().move_to_twips(left, top); }
-  void check_stations() override { main_.check_stations(); }
-  void Load_Konfig() override { main_.Load_Konfig(); }
-  void set_autostart(bool on) override { set_own_autostart(on); }
-  void show_message(HWND owner, const std::string& message) override {
-    MessageBoxW(owner, utf8_to_wide(message).c_str(), utf8_to_wide(kProgramTitle).c_str(), MB_OK);
-  }
-
- private:
-  FrmMain& main_;
-};
-
-FrmKonfig* g_open = nullptr;
 }  // namespace
 
 FrmKonfig::FrmKonfig(KonfigHost& host, HINSTANCE instance) : host_(host), instance_(instance) {}
 
-FrmKonfig::~FrmKonfig() { window_.reset(); }
+FrmKonfig::~FrmKonfig() { destroy(); }
 
 bool FrmKonfig::create() {
-  register_class_once(kFrmKonfigClass, proc, instance_, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  const int32_t width = kWidthTwips / twips_per_px_x();
-  const int32_t height = kHeightTwips / twips_per_px_y();
+  const int width = px_x(kWidthTwips);
+  const int height = px_y(kHeightTwips);
   const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  window_.reset(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT, kFrmKonfigClass,
-                                utf8_to_wide(text::kCaption).c_str(),
-                                WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, width, height,
-                                nullptr, nullptr, instance_, this));
-  if (!window_) return false;
+  const WindowClass cls{kFrmKonfigClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
+  if (!create_window(cls, instance_, WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT,
+                     utf8_to_wide(text::kCaption).c_str(),
+                     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, width, height, nullptr)) {
+    return false;
+  }
   create_controls();
   load_values();
   ShowWindow(hwnd(), SW_SHOW);
@@ -353,20 +331,10 @@ void FrmKonfig::cancel() {
 void FrmKonfig::close() {
   if (closed_) return;
   closed_ = true;
-  window_.reset();
+  destroy();
 }
 
-LRESULT CALLBACK FrmKonfig::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<FrmKonfig*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-  return self->handle(hwnd, msg, wp, lp);
-}
-
-LRESULT FrmKonfig::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT FrmKonfig::handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wp);
@@ -386,26 +354,10 @@ LRESULT FrmKonfig::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:  // the caption's close box acts like "Abbrechen"
       cancel();
       return 0;
-    case WM_DESTROY:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      break;
     default:
       break;
   }
-  return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-void show_frmKonfig(FrmMain& main) {
-  if (g_open) {  // a second tray command while open brings it forward
-    SetForegroundWindow(g_open->hwnd());
-    return;
-  }
-  MainHost host(main);
-  FrmKonfig dialog(host, main.instance_handle());
-  if (!dialog.create()) return;
-  g_open = &dialog;
-  dialog.run_modal();
-  g_open = nullptr;
+  return WindowBase::handle(msg, wp, lp);
 }
 
 }  // namespace kn

@@ -6,9 +6,10 @@
 #include <string>
 
 #include "core/app_state.h"
-#include "core/win_handle.h"
 #include "settings_dialog/frm_konfig_position.h"
 #include "settings_dialog/konfig_logic.h"
+#include "win/win_handle.h"
+#include "win/window_base_win.h"
 
 namespace kn {
 
@@ -26,7 +27,7 @@ class KonfigHost : public PositionHost {
 
 inline constexpr const wchar_t* kFrmKonfigClass = L"Klangnetz_frmKonfig";
 
-class FrmKonfig {
+class FrmKonfig : public WindowBase {
  public:
   enum Control : int {
     kText1 = 1001,
@@ -57,7 +58,7 @@ class FrmKonfig {
   };
 
   FrmKonfig(KonfigHost& host, HINSTANCE instance);
-  ~FrmKonfig();
+  ~FrmKonfig() override;
   FrmKonfig(const FrmKonfig&) = delete;
   FrmKonfig& operator=(const FrmKonfig&) = delete;
 
@@ -66,13 +67,11 @@ class FrmKonfig {
   // Returns when the dialog has closed.
   void run_modal();
 
-  HWND hwnd() const { return window_.get(); }
-  HWND control(int id) const { return GetDlgItem(window_.get(), id); }
+  HWND control(int id) const { return GetDlgItem(hwnd(), id); }
   bool closed() const { return closed_; }
 
  private:
-  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
-  LRESULT handle(HWND, UINT, WPARAM, LPARAM);
+  LRESULT handle(UINT, WPARAM, LPARAM) override;
   void create_controls();
   void load_values();
   void command(int id, int code);
@@ -97,7 +96,6 @@ class FrmKonfig {
   unique_hbrush outline_brush_;
   std::array<COLORREF, 16> text_custom_{};
   std::array<COLORREF, 16> outline_custom_{};
-  unique_hwnd window_;
   bool closed_ = false;
 };
 

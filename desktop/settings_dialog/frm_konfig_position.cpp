@@ -5,8 +5,9 @@
 
 #include <algorithm>
 
-#include "core/ansi_win.h"
-#include "settings_dialog/modal_window.h"
+#include "core/twips.h"
+#include "win/ansi_win.h"
+#include "win/modal_window_win.h"
 
 namespace kn {
 
@@ -27,7 +28,7 @@ FrmKonfigPosition::FrmKonfigPosition(PositionHost& host, HINSTANCE instance)
 FrmKonfigPosition::~FrmKonfigPosition() {
   if (!closed_ && owner_) EnableWindow(owner_, TRUE);
   tooltip_.reset();
-  window_.reset();
+  destroy();
 }
 
 bool FrmKonfigPosition::create(HWND owner) {
@@ -35,15 +36,16 @@ bool FrmKonfigPosition::create(HWND owner) {
   tx_ = twips_per_px_x();
   ty_ = twips_per_px_y();
   background_.reset(CreateSolidBrush(kDarkGreen));
-  register_class_once(kFrmKonfigPositionClass, proc, instance_, nullptr);
 
   const Settings& s = host_.settings();
-  const int32_t width_twips = std::max(host_.overlay_width_px() * tx_, kMinWidthTwips);
-  const int32_t height_twips = std::max(host_.overlay_height_px() * ty_, kMinHeightTwips);
-  window_.reset(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kFrmKonfigPositionClass, L"",
-                                WS_POPUP | WS_CLIPCHILDREN, s.window_pos_x / tx_, s.window_pos_y / ty_,
-                                width_twips / tx_, height_twips / ty_, owner, nullptr, instance_, this));
-  if (!window_) return false;
+  const int32_t width_twips = std::max(px_to_twips(host_.overlay_width_px(), tx_), kMinWidthTwips);
+  const int32_t height_twips = std::max(px_to_twips(host_.overlay_height_px(), ty_), kMinHeightTwips);
+  if (!create_window(WindowClass{kFrmKonfigPositionClass}, instance_, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"",
+                     WS_POPUP | WS_CLIPCHILDREN, twips_to_px(s.window_pos_x, tx_),
+                     twips_to_px(s.window_pos_y, ty_), twips_to_px(width_twips, tx_),
+                     twips_to_px(height_twips, ty_), owner)) {
+    return false;
+  }
 
   const DWORD button = WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
   HWND picture1 = create_control(hwnd(), L"BUTTON", "", button, kPicture1, 0, 0, 240, 240);
@@ -78,8 +80,8 @@ void FrmKonfigPosition::run_modal() { kn::run_modal(hwnd(), closed_); }
 
 POINT FrmKonfigPosition::left_top_twips() const {
   RECT r{};
-  GetWindowRect(window_.get(), &r);
-  return POINT{r.left * tx_, r.top * ty_};
+  GetWindowRect(hwnd(), &r);
+  return POINT{px_to_twips(r.left, tx_), px_to_twips(r.top, ty_)};
 }
 
 void FrmKonfigPosition::apply() {
@@ -103,7 +105,7 @@ void FrmKonfigPosition::close() {
   // The owner comes back before this window goes, so activation returns to it.
   if (owner_) EnableWindow(owner_, TRUE);
   tooltip_.reset();
-  window_.reset();
+  destroy();
 }
 
 void FrmKonfigPosition::draw_picture(const DRAWITEMSTRUCT& item) {
@@ -128,21 +130,12 @@ void FrmKonfigPosition::draw_picture(const DRAWITEMSTRUCT& item) {
   }
 }
 
-LRESULT CALLBACK FrmKonfigPosition::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<FrmKonfigPosition*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-  return self->handle(hwnd, msg, wp, lp);
-}
-
-LRESULT FrmKonfigPosition::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT FrmKonfigPosition::handle(UINT msg, WPARAM wp, LPARAM lp) {
+  HWND w = hwnd();
   switch (msg) {
     case WM_ERASEBKGND: {
       RECT r{};
-      GetClientRect(hwnd, &r);
+      GetClientRect(w, &r);
       FillRect(reinterpret_cast<HDC>(wp), &r, background_.get());
       return 1;
     }
@@ -154,23 +147,24 @@ LRESULT FrmKonfigPosition::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       draw_picture(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
       return TRUE;
     case WM_LBUTTONDOWN:
-      start_x = GET_X_LPARAM(lp) * tx_;
-      start_y = GET_Y_LPARAM(lp) * ty_;
+      start_x = px_to_twips(GET_X_LPARAM(lp), tx_);
+      start_y = px_to_twips(GET_Y_LPARAM(lp), ty_);
       dragging = true;
-      SetCapture(hwnd);  // so that releasing anywhere ends the drag
+      SetCapture(w);  // so that releasing anywhere ends the drag
       return 0;
     case WM_MOUSEMOVE:
       if (dragging) {
         const POINT p = left_top_twips();
-        const int32_t left = p.x + GET_X_LPARAM(lp) * tx_ - start_x;
-        const int32_t top = p.y + GET_Y_LPARAM(lp) * ty_ - start_y;
-        SetWindowPos(hwnd, nullptr, left / tx_, top / ty_, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        const int32_t left = p.x + px_to_twips(GET_X_LPARAM(lp), tx_) - start_x;
+        const int32_t top = p.y + px_to_twips(GET_Y_LPARAM(lp), ty_) - start_y;
+        SetWindowPos(w, nullptr, twips_to_px(left, tx_), twips_to_px(top, ty_), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         host_.move_overlay_twips(left, top);
       }
       return 0;
     case WM_LBUTTONUP:
       dragging = false;
-      if (GetCapture() == hwnd) ReleaseCapture();
+      if (GetCapture() == w) ReleaseCapture();
       return 0;
     case WM_CAPTURECHANGED:
       dragging = false;
@@ -195,13 +189,10 @@ LRESULT FrmKonfigPosition::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           break;
       }
       break;
-    case WM_DESTROY:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      break;
     default:
       break;
   }
-  return DefWindowProcW(hwnd, msg, wp, lp);
+  return WindowBase::handle(msg, wp, lp);
 }
 
 void show_frmKonfig_position(PositionHost& host, HINSTANCE instance, HWND owner) {

@@ -6,7 +6,8 @@
 #include <cstdint>
 
 #include "core/settings.h"
-#include "core/win_handle.h"
+#include "win/win_handle.h"
+#include "win/window_base_win.h"
 
 namespace kn {
 
@@ -23,12 +24,12 @@ class PositionHost {
 
 inline constexpr const wchar_t* kFrmKonfigPositionClass = L"Klangnetz_frmKonfig_position";
 
-class FrmKonfigPosition {
+class FrmKonfigPosition : public WindowBase {
  public:
   enum Control : int { kPicture1 = 2001, kPicture2, kLabel1, kCommand1, kCommand2 };
 
   FrmKonfigPosition(PositionHost& host, HINSTANCE instance);
-  ~FrmKonfigPosition();
+  ~FrmKonfigPosition() override;
   FrmKonfigPosition(const FrmKonfigPosition&) = delete;
   FrmKonfigPosition& operator=(const FrmKonfigPosition&) = delete;
 
@@ -38,13 +39,11 @@ class FrmKonfigPosition {
   // Returns when the dialog has closed.
   void run_modal();
 
-  HWND hwnd() const { return window_.get(); }
-  HWND control(int id) const { return GetDlgItem(window_.get(), id); }
+  HWND control(int id) const { return GetDlgItem(hwnd(), id); }
   bool closed() const { return closed_; }
 
  private:
-  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
-  LRESULT handle(HWND, UINT, WPARAM, LPARAM);
+  LRESULT handle(UINT, WPARAM, LPARAM) override;
   void apply();
   void reset();
   void close();
@@ -55,10 +54,9 @@ class FrmKonfigPosition {
   HINSTANCE instance_;
   HWND owner_ = nullptr;
   unique_hbrush background_;
-  unique_hwnd window_;
   unique_hwnd tooltip_;  // destroyed before the window it belongs to
-  int32_t tx_ = 15;
-  int32_t ty_ = 15;
+  double tx_ = 15;
+  double ty_ = 15;
   int32_t start_x = 0;
   int32_t start_y = 0;
   bool dragging = false;

@@ -4,7 +4,6 @@ list(APPEND KN_CORE_SRCS
 if(WIN32)
   list(APPEND KN_SHELL_SRCS
     ${CMAKE_CURRENT_LIST_DIR}/autostart_win.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/modal_window.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frm_konfig_position.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frm_konfig.cpp)
 endif()

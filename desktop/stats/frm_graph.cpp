@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/ansi_win.h"
-#include "core/frm_main.h"
+#include "win/ansi_win.h"
+#include "win/modal_window_win.h"
 
 namespace kn {
 
@@ -20,46 +20,27 @@ constexpr COLORREF kWhite = RGB(255, 255, 255), kRed = RGB(255, 0, 0), kGreen = 
 constexpr int kComboId = 100;
 constexpr UINT kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
 constexpr UINT kExStyle = WS_EX_TOOLWINDOW;
-
-int twips_per_pixel(int axis) {
-  window_dc screen(nullptr);
-  int dpi = GetDeviceCaps(screen.get(), axis);
-  return dpi > 0 ? std::max(1, 1440 / dpi) : 15;
-}
 }  // namespace
 
-FrmGraph::FrmGraph(AppState& app, HINSTANCE instance)
-    : instance_(instance), view_(app.station_list, app.history) {
+FrmGraph::FrmGraph(const std::vector<StationEntry>& stations, const History& history, HINSTANCE instance)
+    : instance_(instance), view_(stations, history) {
   view_.set_yield([this] { wait_and_pump(); });
   view_.set_labels_changed([this] { show_labels(); });
 }
 
 FrmGraph::~FrmGraph() { close(); }
 
-int FrmGraph::px_x(int twips) const { return twips / twips_per_px_x_; }
-int FrmGraph::px_y(int twips) const { return twips / twips_per_px_y_; }
-
 bool FrmGraph::open() {
-  if (window_) return true;
-  twips_per_px_x_ = twips_per_pixel(LOGPIXELSX);
-  twips_per_px_y_ = twips_per_pixel(LOGPIXELSY);
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = instance_;
-  wc.lpszClassName = kGraphWindowClass;
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  RegisterClassExW(&wc);
+  if (is_open()) return true;
 
   RECT r{0, 0, px_x(kInnerWidth), px_y(kInnerHeight)};
   AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
   const int w = r.right - r.left, h = r.bottom - r.top;
   const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-  HWND hwnd = CreateWindowExW(kExStyle, kGraphWindowClass, utf8_to_wide(kCaption).c_str(), kStyle, x, y, w, h,
-                              nullptr, nullptr, instance_, this);
-  if (!hwnd) return false;
-  window_.reset(hwnd);
+  const WindowClass cls{kGraphWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
+  if (!create_window(cls, instance_, kExStyle, utf8_to_wide(kCaption).c_str(), kStyle, x, y, w, h, nullptr)) {
+    return false;
+  }
   create_controls();
 
   SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
@@ -70,19 +51,19 @@ bool FrmGraph::open() {
   on_resize();
   view_.load();
   show_labels();
-  ShowWindow(hwnd, SW_SHOW);
-  UpdateWindow(hwnd);
+  ShowWindow(hwnd(), SW_SHOW);
+  UpdateWindow(hwnd());
   return true;
 }
 
 void FrmGraph::create_controls() {
-  HWND w = window_.get();
+  HWND w = hwnd();
   HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   auto make = [&](const wchar_t* cls, const std::string& text, DWORD style, int x, int y, int cx, int cy,
                   int id) {
-    HWND c = CreateWindowExW(0, cls, utf8_to_wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, px_x(x), px_y(y),
-                             px_x(cx), px_y(cy), w, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_,
-                             nullptr);
+    HWND c = CreateWindowExW(0, cls, utf8_to_wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, px_x(x),
+                             px_y(y), px_x(cx), px_y(cy), w,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return c;
   };
@@ -98,40 +79,40 @@ void FrmGraph::create_controls() {
 
 void FrmGraph::run_modal() {
   MSG msg;
-  while (window_) {
+  while (is_open()) {
     BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got <= 0) {
       if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
       close();
       break;
     }
-    if (window_ && IsDialogMessageW(window_.get(), &msg)) continue;
+    if (is_open() && IsDialogMessageW(hwnd(), &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
 }
 
 void FrmGraph::close() {
-  if (window_) DestroyWindow(window_.get());  // WM_DESTROY lets go of everything
+  destroy();  // WM_DESTROY lets go of everything
 }
 
 void FrmGraph::wait_and_pump() {
   Sleep(10);
   MSG msg;
-  while (window_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (is_open() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));
       view_.stop_fill();
       return;
     }
-    if (IsDialogMessageW(window_.get(), &msg)) continue;
+    if (IsDialogMessageW(hwnd(), &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
 }
 
 void FrmGraph::show_labels() {
-  if (!window_) return;
+  if (!is_open()) return;
   SetWindowTextW(label_min_, utf8_to_wide(view_.label_min()).c_str());
   SetWindowTextW(label_max_, utf8_to_wide(view_.label_max()).c_str());
 }
@@ -148,22 +129,22 @@ void FrmGraph::on_selection() {
 }
 
 void FrmGraph::on_resize() {
-  if (!window_ || !pic_) return;
+  if (!is_open() || !pic_) return;
   RECT r{};
-  GetWindowRect(window_.get(), &r);
+  GetWindowRect(hwnd(), &r);
   int w = r.right - r.left, h = r.bottom - r.top;
   const int min_w = px_x(kMinWidth), min_h = px_y(kMinHeight);
   if (w < min_w || h < min_h) {
     w = std::max(w, min_w);
     h = std::max(h, min_h);
-    SetWindowPos(window_.get(), nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd(), nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  pic_->move(px_x(kPicLeft), px_y(kPicTop), w - px_x(kPicWidthMargin), h - px_y(kPicTop) - px_y(kPicHeightMargin));
+  pic_->move(px_x(kPicLeft), px_y(kPicTop), w - px_x(kPicWidthMargin),
+             h - px_y(kPicTop) - px_y(kPicHeightMargin));
   view_.redraw();
 }
 
 LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
-  HWND hwnd = window_.get();
   switch (msg) {
     case WM_GETMINMAXINFO: {
       auto* mmi = reinterpret_cast<MINMAXINFO*>(lp);
@@ -194,42 +175,9 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       view_.set_surface(nullptr);
       pic_.reset();
       combo_ = label_min_ = label_max_ = nullptr;
-      window_.release();
       return 0;
     default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-}
-
-LRESULT CALLBACK FrmGraph::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<FrmGraph*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self || !self->window_ || self->window_.get() != hwnd) {
-    // Messages before CreateWindowExW returns (sizing) need no state beyond the limits.
-    if (self && msg == WM_GETMINMAXINFO) {
-      auto* mmi = reinterpret_cast<MINMAXINFO*>(lp);
-      mmi->ptMinTrackSize.x = self->px_x(kMinWidth);
-      mmi->ptMinTrackSize.y = self->px_y(kMinHeight);
-      return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-  return self->handle(msg, wp, lp);
-}
-
-void show_frmGraph(FrmMain& main) {
-  static std::unique_ptr<FrmGraph> frm_graph;
-  if (frm_graph && frm_graph->is_open()) {
-    SetForegroundWindow(frm_graph->hwnd());  // already showing further down the stack
-    return;
-  }
-  if (!frm_graph) frm_graph = std::make_unique<FrmGraph>(main.app(), main.instance_handle());
-  if (frm_graph->open()) {
-    SetForegroundWindow(frm_graph->hwnd());
-    frm_graph->run_modal();
+      return WindowBase::handle(msg, wp, lp);
   }
 }
 

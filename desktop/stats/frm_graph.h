@@ -3,20 +3,23 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
-#include "core/app_state.h"
-#include "core/win_handle.h"
+#include "core/hoerer_stats.h"
+#include "core/settings.h"
 #include "stats/gdi_surface_win.h"
 #include "stats/stats_view.h"
+#include "win/window_base_win.h"
 
 namespace kn {
 
 inline constexpr const wchar_t* kGraphWindowClass = L"Klangnetz_frmGraph";
 
-class FrmGraph {
+// Reads the station list and the history; changes neither.
+class FrmGraph : public WindowBase {
  public:
-  FrmGraph(AppState& app, HINSTANCE instance);
-  ~FrmGraph();
+  FrmGraph(const std::vector<StationEntry>& stations, const History& history, HINSTANCE instance);
+  ~FrmGraph() override;
   FrmGraph(const FrmGraph&) = delete;
   FrmGraph& operator=(const FrmGraph&) = delete;
 
@@ -25,9 +28,7 @@ class FrmGraph {
   // Runs until the window is closed.
   void run_modal();
   void close();
-  bool is_open() const { return static_cast<bool>(window_); }
 
-  HWND hwnd() const { return window_.get(); }
   HWND combo() const { return combo_; }
   HWND label_min() const { return label_min_; }
   HWND label_max() const { return label_max_; }
@@ -35,25 +36,19 @@ class FrmGraph {
   const StatsView& view() const { return view_; }
 
  private:
-  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
-  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
   void create_controls();
   void on_resize();
   void on_selection();
   void show_labels();
   void wait_and_pump();
-  int px_x(int twips) const;
-  int px_y(int twips) const;
 
   HINSTANCE instance_;
   StatsView view_;
-  unique_hwnd window_;
   std::unique_ptr<GdiSurface> pic_;
   HWND combo_ = nullptr;  // children go with the window
   HWND label_min_ = nullptr;
   HWND label_max_ = nullptr;
-  int twips_per_px_x_ = 15;
-  int twips_per_px_y_ = 15;
 };
 
 }  // namespace kn

@@ -12,7 +12,8 @@ int to_pixel(double v) { return static_cast<int>(std::floor(v + 0.5)); }
 
 // Cuts the segment to the box (Liang-Barsky); false when nothing is left. Keeps
 // far-off points (a count far below the scale) out of GDI's coordinate range.
-bool clip(double& x1, double& y1, double& x2, double& y2, double lo_x, double lo_y, double hi_x, double hi_y) {
+bool clip(double& x1, double& y1, double& x2, double& y2, double lo_x, double lo_y, double hi_x,
+          double hi_y) {
   double t0 = 0, t1 = 1;
   const double dx = x2 - x1, dy = y2 - y1;
   const double p[4] = {-dx, dx, -dy, dy};
@@ -23,8 +24,10 @@ bool clip(double& x1, double& y1, double& x2, double& y2, double lo_x, double lo
       continue;
     }
     const double t = q[i] / p[i];
-    if (p[i] < 0) t0 = std::max(t0, t);
-    else t1 = std::min(t1, t);
+    if (p[i] < 0)
+      t0 = std::max(t0, t);
+    else
+      t1 = std::min(t1, t);
     if (t0 > t1) return false;
   }
   const double nx1 = x1 + t0 * dx, ny1 = y1 + t0 * dy;
@@ -37,26 +40,16 @@ bool clip(double& x1, double& y1, double& x2, double& y2, double lo_x, double lo
 }  // namespace
 
 GdiSurface::GdiSurface(HWND parent, HINSTANCE instance, int border_style) : border_style_(border_style) {
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = instance;
-  wc.lpszClassName = kSurfaceClass;
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  RegisterClassExW(&wc);  // fails harmlessly when already registered
-  DWORD style = WS_CHILD | WS_VISIBLE | (border_style_ == 1 ? WS_BORDER : 0);
-  window_.reset(CreateWindowExW(0, kSurfaceClass, L"", style, 0, 0, 0, 0, parent, nullptr, instance, nullptr));
-  if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  const DWORD style = WS_CHILD | WS_VISIBLE | (border_style_ == 1 ? WS_BORDER : 0);
+  create_window(WindowClass{kSurfaceClass}, instance, 0, L"", style, 0, 0, 0, 0, parent);
 }
 
 GdiSurface::~GdiSurface() {
-  if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+  destroy();
   release_picture();
 }
 
 void GdiSurface::release_picture() {
-  if (dc_ && original_bitmap_) SelectObject(dc_.get(), original_bitmap_);
-  original_bitmap_ = nullptr;
   bitmap_.reset();
   dc_.reset();
 }
@@ -64,24 +57,23 @@ void GdiSurface::release_picture() {
 void GdiSurface::make_picture() {
   release_picture();
   RECT rc{};
-  if (window_) GetClientRect(window_.get(), &rc);
+  if (is_open()) GetClientRect(hwnd(), &rc);
   width_ = rc.right;
   height_ = rc.bottom;
   if (width_ <= 0 || height_ <= 0) return;
-  window_dc screen(window_.get());
+  window_dc screen(hwnd());
   dc_.reset(CreateCompatibleDC(screen.get()));
-  bitmap_.reset(CreateCompatibleBitmap(screen.get(), width_, height_));
+  if (dc_) bitmap_ = selected_bitmap(dc_.get(), CreateCompatibleBitmap(screen.get(), width_, height_));
   if (!dc_ || !bitmap_) {
     release_picture();
     return;
   }
-  original_bitmap_ = SelectObject(dc_.get(), bitmap_.get());
   clear();
 }
 
 void GdiSurface::move(int x, int y, int width, int height) {
-  if (!window_) return;
-  MoveWindow(window_.get(), x, y, std::max(width, 0), std::max(height, 0), TRUE);
+  if (!is_open()) return;
+  MoveWindow(hwnd(), x, y, std::max(width, 0), std::max(height, 0), TRUE);
   make_picture();
 }
 
@@ -100,7 +92,7 @@ void GdiSurface::clear() {
   RECT rc{0, 0, width_, height_};
   SetDCBrushColor(dc_.get(), background_);
   FillRect(dc_.get(), &rc, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-  InvalidateRect(window_.get(), nullptr, FALSE);
+  InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 void GdiSurface::line(float x1, float y1, float x2, float y2, uint32_t colour) {
@@ -112,7 +104,7 @@ void GdiSurface::line(float x1, float y1, float x2, float y2, uint32_t colour) {
   SetDCPenColor(dc, colour);
   MoveToEx(dc, to_pixel(ax), to_pixel(ay), nullptr);
   LineTo(dc, to_pixel(bx), to_pixel(by));
-  InvalidateRect(window_.get(), nullptr, FALSE);
+  InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 void GdiSurface::rectangle(float x1, float y1, float x2, float y2, uint32_t colour) {
@@ -126,27 +118,24 @@ void GdiSurface::rectangle(float x1, float y1, float x2, float y2, uint32_t colo
   select_guard brush(dc, GetStockObject(NULL_BRUSH));
   SetDCPenColor(dc, colour);
   Rectangle(dc, l, t, r + 1, b + 1);
-  InvalidateRect(window_.get(), nullptr, FALSE);
+  InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
-LRESULT CALLBACK GdiSurface::proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = reinterpret_cast<GdiSurface*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+LRESULT GdiSurface::handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      if (self && self->dc_) {
-        BitBlt(dc, 0, 0, self->width_, self->height_, self->dc_.get(), 0, 0, SRCCOPY);
+      paint_scope paint(hwnd());
+      if (dc_) {
+        BitBlt(paint.dc(), 0, 0, width_, height_, dc_.get(), 0, 0, SRCCOPY);
       } else {
-        FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        FillRect(paint.dc(), &paint.dirty(), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
       }
-      EndPaint(hwnd, &ps);
       return 0;
     }
     default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+      return WindowBase::handle(msg, wp, lp);
   }
 }
 

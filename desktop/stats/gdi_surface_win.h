@@ -5,12 +5,13 @@
 
 #include <cstdint>
 
-#include "core/win_handle.h"
 #include "stats/line_graph.h"
+#include "win/win_handle.h"
+#include "win/window_base_win.h"
 
 namespace kn {
 
-class GdiSurface : public DrawSurface {
+class GdiSurface : public DrawSurface, public WindowBase {
  public:
   // Creates the child window; border_style 1 gives it a single-line frame.
   GdiSurface(HWND parent, HINSTANCE instance, int border_style);
@@ -18,7 +19,6 @@ class GdiSurface : public DrawSurface {
   GdiSurface(const GdiSurface&) = delete;
   GdiSurface& operator=(const GdiSurface&) = delete;
 
-  HWND hwnd() const { return window_.get(); }
   // Moves the window (pixels, parent client coordinates); the picture is empty
   // until the next drawing.
   void move(int x, int y, int width, int height);
@@ -35,7 +35,7 @@ class GdiSurface : public DrawSurface {
   void rectangle(float x1, float y1, float x2, float y2, uint32_t colour) override;
 
  private:
-  static LRESULT CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
   void make_picture();
   void release_picture();
 
@@ -43,10 +43,8 @@ class GdiSurface : public DrawSurface {
   int32_t width_ = 0;
   int32_t height_ = 0;
   uint32_t background_ = 0xFFFFFF;
-  unique_hwnd window_;
   unique_hdc dc_;
-  unique_hbitmap bitmap_;
-  HGDIOBJ original_bitmap_ = nullptr;
+  selected_bitmap bitmap_;  // goes before the DC
 };
 
 }  // namespace kn

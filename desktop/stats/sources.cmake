@@ -1,5 +1,4 @@
 list(APPEND KN_CORE_SRCS
-  ${CMAKE_CURRENT_LIST_DIR}/hoerer_stats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/line_graph.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stats_view.cpp)
 if(WIN32)

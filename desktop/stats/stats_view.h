@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/settings.h"
-#include "stats/hoerer_stats.h"
+#include "core/hoerer_stats.h"
 #include "stats/line_graph.h"
 
 namespace kn {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "stats/hoerer_stats.h"
+#include "core/hoerer_stats.h"
 
 namespace kn {
 namespace {

@@ -124,6 +124,19 @@ TEST(OverlayGeometry, TwipsToPixels) {
   EXPECT_EQ(twips_to_px(4155, 15), 277);
   EXPECT_EQ(twips_to_px(-1500, 15), -100);
   EXPECT_EQ(twips_to_px(100, 0), 0);
+  EXPECT_DOUBLE_EQ(twips_per_px(96), 15);
+  EXPECT_DOUBLE_EQ(twips_per_px(120), 12);
+  EXPECT_DOUBLE_EQ(twips_per_px(0), 15);
+  // At 200 % a pixel is 7.5 twips: a whole-number ratio put a dropped window elsewhere.
+  const double at_192 = twips_per_px(192);
+  EXPECT_EQ(px_to_twips(2000, at_192), 15000);
+  EXPECT_EQ(twips_to_px(px_to_twips(2000, at_192), at_192), 2000);
+  EXPECT_EQ(px_to_twips(-3, 15), -45);
+  // Designs are cut, as their layouts always were; exact ratios stay exact.
+  EXPECT_EQ(design_twips_to_px(3100, 15), 206);
+  EXPECT_EQ(design_twips_to_px(3100, twips_per_px(120)), 258);
+  EXPECT_EQ(design_twips_to_px(1440, at_192), 192);
+  EXPECT_EQ(design_twips_to_px(9135, at_192), 1218);
 }
 
 TEST(OverlayLines, SplitAtLineBreaks) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/win_test_util.h"
-#include "overlay/text_renderer.h"
+#include "overlay/text_renderer_win.h"
 
 namespace kn::test {
 

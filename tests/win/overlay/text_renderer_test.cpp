@@ -1,4 +1,4 @@
-#include "overlay/text_renderer.h"
+#include "overlay/text_renderer_win.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "settings_dialog/fake_host.h"
-#include "settings_dialog/modal_window.h"
+#include "win/modal_window_win.h"
 
 namespace kn {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/win_test_util.h"
-#include "core/ansi_win.h"
+#include "win/ansi_win.h"
 #include "settings_dialog/fake_host.h"
 
 namespace kn {

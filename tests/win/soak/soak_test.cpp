@@ -8,9 +8,9 @@
 #include <string>
 
 #include "common/win_test_util.h"
-#include "core/frm_main.h"
+#include "app/frm_main.h"
 #include "core/poll.h"
-#include "overlay/text_renderer.h"
+#include "overlay/text_renderer_win.h"
 
 namespace {
 

@@ -36,7 +36,7 @@ struct Opened {
 
 class AboutTest : public ::testing::Test {
  protected:
-  AboutTest() : about(GetModuleHandleW(nullptr), "C:\\Programme\\Klangnetz") {
+  AboutTest() : about(GetModuleHandleW(nullptr), "C:\\Programme\\Klangnetz", 1) {
     about.set_opener([this](HWND owner, const std::string& a, const std::string& f) {
       opened.push_back({owner, a, f});
     });

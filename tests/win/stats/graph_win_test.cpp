@@ -1,14 +1,14 @@
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/win_handle.h"
 #include "stats/frm_graph.h"
 #include "stats/gdi_surface_win.h"
 #include "stats/win_stats_util.h"
+#include "win/win_handle.h"
 
 namespace kn {
 namespace {
@@ -95,7 +95,7 @@ TEST(GdiSurface, FarOffLinesAreClippedNotDrawnWrapped) {
   GdiSurface pic(parent.get(), GetModuleHandleW(nullptr), 0);
   pic.move(0, 0, 100, 100);
   pic.clear();
-  pic.line(50, 50, 50, 3.0e9f, kGreen);   // straight down, far out
+  pic.line(50, 50, 50, 3.0e9f, kGreen);    // straight down, far out
   pic.line(10, 1.0e9f, 20, 1.0e9f, kRed);  // wholly outside
   EXPECT_EQ(pic.pixel(50, 99), kGreen);
   EXPECT_EQ(pic.pixel(50, 50), kGreen);
@@ -103,7 +103,7 @@ TEST(GdiSurface, FarOffLinesAreClippedNotDrawnWrapped) {
 }
 
 TEST_F(GraphWindowTest, OpensAsABlackToolWindowWithTheStationsToChooseFrom) {
-  FrmGraph g(app, GetModuleHandleW(nullptr));
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr));
   ASSERT_TRUE(g.open());
   EXPECT_EQ(window_text(g.hwnd()), L"Statistik");
   LONG style = GetWindowLongW(g.hwnd(), GWL_STYLE), ex = GetWindowLongW(g.hwnd(), GWL_EXSTYLE);
@@ -127,7 +127,7 @@ TEST_F(GraphWindowTest, OpensAsABlackToolWindowWithTheStationsToChooseFrom) {
 }
 
 TEST_F(GraphWindowTest, ChoosingAStationShowsItsExtremesAndDrawsItsSamples) {
-  FrmGraph g(app, GetModuleHandleW(nullptr));
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr));
   ASSERT_TRUE(g.open());
   DWORD start = GetTickCount();
   choose(g, 1);
@@ -150,7 +150,7 @@ TEST_F(GraphWindowTest, ChoosingAStationShowsItsExtremesAndDrawsItsSamples) {
 }
 
 TEST_F(GraphWindowTest, ClosingDuringAFillStopsItAndTheWindowOpensAgainEmpty) {
-  FrmGraph g(app, GetModuleHandleW(nullptr));
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr));
   ASSERT_TRUE(g.open());
   PostMessageW(g.hwnd(), WM_CLOSE, 0, 0);  // handled at the fill's first pause
   choose(g, 1);
@@ -171,7 +171,7 @@ TEST_F(GraphWindowTest, ClosingDuringAFillStopsItAndTheWindowOpensAgainEmpty) {
 }
 
 TEST_F(GraphWindowTest, ResizingKeepsTheMinimumSizeAndFitsTheGraph) {
-  FrmGraph g(app, GetModuleHandleW(nullptr));
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr));
   ASSERT_TRUE(g.open());
   SetWindowPos(g.hwnd(), nullptr, 0, 0, 100, 80, SWP_NOMOVE | SWP_NOZORDER);
   test::pump_messages();
@@ -191,7 +191,7 @@ TEST_F(GraphWindowTest, ResizingKeepsTheMinimumSizeAndFitsTheGraph) {
 }
 
 TEST_F(GraphWindowTest, OpeningAndClosingLeavesNoGdiObjectsBehind) {
-  FrmGraph g(app, GetModuleHandleW(nullptr));
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr));
   ASSERT_TRUE(g.open());
   choose(g, 2);
   g.close();

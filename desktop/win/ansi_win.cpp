@@ -1,10 +1,10 @@
-#include "core/ansi_win.h"
+#include "win/ansi_win.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "core/win_handle.h"
+#include "win/win_handle.h"
 
 namespace kn {
 
@@ -45,14 +45,11 @@ std::string program_folder() {
 
 bool file_exists(const std::string& path_utf8) {
   WIN32_FIND_DATAA data;
-  unique_find find(
-      FindFirstFileA(utf8_to_ansi(path_utf8).c_str(), &data));
+  unique_find find(FindFirstFileA(utf8_to_ansi(path_utf8).c_str(), &data));
   return static_cast<bool>(find);
 }
 
-void delete_file_quietly(const std::string& path_utf8) {
-  DeleteFileW(utf8_to_wide(path_utf8).c_str());
-}
+void delete_file_quietly(const std::string& path_utf8) { DeleteFileW(utf8_to_wide(path_utf8).c_str()); }
 
 std::string current_date_text() {
   wchar_t buf[128] = {};

@@ -1,15 +1,15 @@
-#include "settings_dialog/modal_window.h"
+#include "win/modal_window_win.h"
 
-#include "core/ansi_win.h"
+#include "core/twips.h"
+#include "win/ansi_win.h"
+#include "win/win_handle.h"
 
 namespace kn {
 
 namespace {
-int32_t twips_per_px(int index) {
-  HDC dc = GetDC(nullptr);
-  const int dpi = dc ? GetDeviceCaps(dc, index) : 96;
-  if (dc) ReleaseDC(nullptr, dc);
-  return 1440 / (dpi > 0 ? dpi : 96);
+double screen_twips_per_px(int index) {
+  window_dc screen(nullptr);
+  return twips_per_px(screen.get() ? GetDeviceCaps(screen.get(), index) : 0);
 }
 }  // namespace
 
@@ -33,16 +33,17 @@ void run_modal(HWND window, const bool& done) {
   }
 }
 
-int32_t twips_per_px_x() { return twips_per_px(LOGPIXELSX); }
-int32_t twips_per_px_y() { return twips_per_px(LOGPIXELSY); }
+double twips_per_px_x() { return screen_twips_per_px(LOGPIXELSX); }
+double twips_per_px_y() { return screen_twips_per_px(LOGPIXELSY); }
+int px_x(double twips) { return design_twips_to_px(twips, twips_per_px_x()); }
+int px_y(double twips) { return design_twips_to_px(twips, twips_per_px_y()); }
 
 HWND create_control(HWND parent, const wchar_t* cls, const std::string& text, DWORD style, int id,
                     int32_t left, int32_t top, int32_t width, int32_t height, DWORD ex_style) {
-  const int32_t tx = twips_per_px_x();
-  const int32_t ty = twips_per_px_y();
-  HWND h = CreateWindowExW(ex_style, cls, utf8_to_wide(text).c_str(), WS_CHILD | style, left / tx, top / ty,
-                           width / tx, height / ty, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
+  HWND h =
+      CreateWindowExW(ex_style, cls, utf8_to_wide(text).c_str(), WS_CHILD | style, px_x(left), px_y(top),
+                      px_x(width), px_y(height), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                      reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
   if (h) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
   return h;
 }
@@ -56,20 +57,6 @@ void use_classic_look(HWND control) {
   auto set_theme =
       reinterpret_cast<SetWindowThemeFn>(reinterpret_cast<void*>(GetProcAddress(uxtheme, "SetWindowTheme")));
   if (set_theme) set_theme(control, L"", L"");
-}
-
-void register_class_once(const wchar_t* name, WNDPROC proc, HINSTANCE instance, HBRUSH background) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof existing;
-  if (GetClassInfoExW(instance, name, &existing)) return;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  wc.hbrBackground = background;
-  wc.lpszClassName = name;
-  RegisterClassExW(&wc);
 }
 
 }  // namespace kn

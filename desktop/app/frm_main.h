@@ -1,18 +1,24 @@
 #pragma once
-// The hidden main window: program state, startup, tray icon, timers and menu.
+// The hidden main window: program state, startup, tray icon, timers and menu, and
+// the secondary windows it opens.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/app_state.h"
 #include "core/poll.h"
 #include "core/timers.h"
-#include "core/win_handle.h"
-#include "overlay/frm_text.h"  // also gives kProgramTitle
+#include "overlay/frm_text.h"
+#include "win/tray_icon_win.h"
+#include "win/win_handle.h"
+#include "win/window_base_win.h"
 
 namespace kn {
+
+class FrmGraph;
+class FrmAbout;
 
 inline constexpr const char* kMainWindowClass = "Klangnetz_frmMain";
 inline constexpr const char* kTrayWindowClass = "Klangnetz_Picture1";
@@ -20,15 +26,10 @@ inline constexpr UINT kTrayCallbackMessage = 512;
 inline constexpr const char* kIdleTip = "Klangnetz H\xC3\xB6reranzeige";
 inline constexpr const char* kBusyTip = "Daten werden geladen";
 
-class FrmMain : public PollHost {
+class FrmMain : public WindowBase, public PollHost {
  public:
   FrmMain();
   ~FrmMain() override;
-  FrmMain(const FrmMain&) = delete;
-  FrmMain& operator=(const FrmMain&) = delete;
-
-  // The one instance of the running program.
-  static FrmMain& instance();
 
   // The load handler: settings, first poll, tray, overlay, timer.
   bool startup(HINSTANCE instance);
@@ -40,11 +41,9 @@ class FrmMain : public PollHost {
 
   AppState& app() { return app_; }
   FrmText& frmText();
-  HWND hwnd() const { return window_.get(); }
-  HWND tray_window() const { return picture1_.get(); }
+  HWND tray_window() const { return picture1_.hwnd(); }
   HINSTANCE instance_handle() const { return instance_; }
   int32_t taskbar_height = 0;
-  const NOTIFYICONDATAA& tray_icon() const { return tray_icon_; }
 
   // PollHost
   void set_tray_busy(bool busy) override;
@@ -60,31 +59,43 @@ class FrmMain : public PollHost {
   void timer_changes_only_tick();
   void tray_callback(LPARAM event);
 
+  // The secondary windows, shown modally from the tray menu.
+  void show_frmKonfig();
+  void show_frmGraph();
+  void show_frmAbout();
+
  private:
-  static LRESULT CALLBACK main_proc(HWND, UINT, WPARAM, LPARAM);
-  static LRESULT CALLBACK picture_proc(HWND, UINT, WPARAM, LPARAM);
+  // Picture1: the child window the tray icon reports to.
+  class Picture1 : public WindowBase {
+   public:
+    explicit Picture1(FrmMain& main) : main_(main) {}
+    ~Picture1() override { destroy(); }
+    bool create(HWND parent, HINSTANCE instance);
+
+   private:
+    LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
+    FrmMain& main_;
+  };
+
+  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
   bool create_windows();
   void start_updater();
   void add_tray_icon();
-  void set_tip(const std::string& utf8);
   void show_menu();
   void exit_program();
 
   HINSTANCE instance_ = nullptr;
   AppState app_;
   RefreshTimers timers_;
-  unique_hwnd window_;
-  unique_hwnd picture1_;
   unique_hicon program_icon_;
   unique_hicon busy_icon_;  // the picture of Picture2
-  NOTIFYICONDATAA tray_icon_{};
-  bool tray_added_ = false;
+  Picture1 picture1_{*this};
+  std::optional<TrayIcon> tray_icon_;
+  bool settings_open_ = false;
   std::unique_ptr<FrmText> frm_text_;
+  // Kept for the process once opened, and closed before the overlay goes.
+  std::unique_ptr<FrmGraph> frm_graph_;
+  std::unique_ptr<FrmAbout> frm_about_;
 };
-
-// The secondary windows, shown modally from the tray menu.
-void show_frmKonfig(FrmMain& main);
-void show_frmGraph(FrmMain& main);
-void show_frmAbout(FrmMain& main);
 
 }  // namespace kn

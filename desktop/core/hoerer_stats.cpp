@@ -1,4 +1,4 @@
-#include "stats/hoerer_stats.h"
+#include "core/hoerer_stats.h"
 
 #include "core/number_text.h"
 #include "core/text_util.h"

@@ -1,66 +1,70 @@
-#include "core/frm_main.h"
+#include "app/frm_main.h"
 
 #include <commctrl.h>
 
-#include <cstring>
-
-#include "core/ansi_win.h"
+#include "app/konfig_host.h"
+#include "app/resource_ids.h"
 #include "core/download.h"
 #include "core/ini_module.h"
-#include "core/resource_ids.h"
 #include "core/title_files.h"
-#include "overlay/frm_text.h"
+#include "dialogs/frm_about.h"
+#include "settings_dialog/frm_konfig.h"
+#include "stats/frm_graph.h"
+#include "win/ansi_win.h"
 
 namespace kn {
 
 namespace {
-FrmMain* g_main = nullptr;
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT_PTR kTimerChangesOnly = 2;
+constexpr UINT kTrayIconId = 1;
 enum MenuId : UINT { kMnuCong = 101, kMnStat, kMnOver, kMnExit };
 }  // namespace
 
 FrmMain::FrmMain() : app_() {
   app_.history = History([] { return std::pair(current_date_text(), current_time_text()); });
-  g_main = this;
 }
 
 FrmMain::~FrmMain() {
-  if (tray_added_) Shell_NotifyIconA(NIM_DELETE, &tray_icon_);
-  if (g_main == this) g_main = nullptr;
+  // The windows that belong to this one go first, the tray icon before its window.
+  frm_about_.reset();
+  frm_graph_.reset();
+  frm_text_.reset();
+  tray_icon_.reset();
+  destroy();
 }
-
-FrmMain& FrmMain::instance() { return *g_main; }
 
 FrmText& FrmMain::frmText() {
   if (!frm_text_) {
     frm_text_ = std::make_unique<FrmText>(app_);
-    frm_text_->create(window_.get(), taskbar_height);
+    frm_text_->create(hwnd(), taskbar_height);
   }
   return *frm_text_;
 }
 
+bool FrmMain::Picture1::create(HWND parent, HINSTANCE instance) {
+  const std::wstring cls = utf8_to_wide(kTrayWindowClass);
+  return create_window(WindowClass{cls.c_str()}, instance, 0, L"", WS_CHILD, 0, 0, 16, 16, parent) != nullptr;
+}
+
+LRESULT FrmMain::Picture1::handle(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kTrayCallbackMessage) {
+    main_.tray_callback(lp);
+    return 0;
+  }
+  return WindowBase::handle(msg, wp, lp);
+}
+
 bool FrmMain::create_windows() {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = main_proc;
-  wc.hInstance = instance_;
-  wc.lpszClassName = kMainWindowClass;
-  wc.hIcon = program_icon_.get();
-  RegisterClassExA(&wc);
-  WNDCLASSEXA pc{};
-  pc.cbSize = sizeof pc;
-  pc.lpfnWndProc = picture_proc;
-  pc.hInstance = instance_;
-  pc.lpszClassName = kTrayWindowClass;
-  RegisterClassExA(&pc);
+  const std::wstring cls = utf8_to_wide(kMainWindowClass);
+  WindowClass main_class{cls.c_str()};
+  main_class.icon = program_icon_.get();
   // A tool window that is never shown has no taskbar button and no switcher entry.
-  window_.reset(CreateWindowExA(WS_EX_TOOLWINDOW, kMainWindowClass, kProgramTitle, WS_OVERLAPPED, 0, 0,
-                                100, 100, nullptr, nullptr, instance_, nullptr));
-  if (!window_) return false;
-  picture1_.reset(CreateWindowExA(0, kTrayWindowClass, "", WS_CHILD, 0, 0, 16, 16, window_.get(),
-                                  nullptr, instance_, nullptr));
-  return static_cast<bool>(picture1_);
+  if (!create_window(main_class, instance_, WS_EX_TOOLWINDOW, utf8_to_wide(kProgramTitle).c_str(),
+                     WS_OVERLAPPED, 0, 0, 100, 100, nullptr)) {
+    return false;
+  }
+  return picture1_.create(hwnd(), instance_);
 }
 
 void FrmMain::start_updater() {
@@ -75,8 +79,8 @@ void FrmMain::start_updater() {
   if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                      utf8_to_wide(app_.program_folder).c_str(), &si, &pi)) {
     // Not waited for; its outcome is not ours.
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    unique_kernel_handle thread(pi.hThread);
+    unique_kernel_handle process(pi.hProcess);
   }
 }
 
@@ -90,25 +94,27 @@ bool FrmMain::startup(HINSTANCE instance) {
       static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDI_BUSY), IMAGE_ICON, 16, 16, 0)));
   if (!create_windows()) return false;
 
-  static_cast<Settings&>(app_) = Settings{};                                  // 1
-  app_.program_folder = program_folder();                                     // 2
+  // Startup: defaults, where the program lives, the updater, an empty history, the
+  // taskbar; then the settings file with the first poll, the tray icon, the overlay
+  // and the one-second timer. The main window itself is never shown.
+  static_cast<Settings&>(app_) = Settings{};
+  app_.program_folder = program_folder();
   app_.settings_file = app_.program_folder + "\\" + kSettingsFileName;
-  start_updater();                                                            // 3
-  app_.history.init_history();                                                // 4
-  taskbar_height = taskbar_info("HEIGHT");                                    // 5
-  Load_Konfig();                                                              // 6
-  // 7-9: frmMain stays hidden, is a tool window and has no menu bar.
-  add_tray_icon();                                                            // 10
-  frmText().show();                                                           // 11
-  SetTimer(window_.get(), kTimer1, 1000, nullptr);                            // 12
+  start_updater();
+  app_.history.init_history();
+  taskbar_height = taskbar_info("HEIGHT");
+  Load_Konfig();
+  add_tray_icon();
+  frmText().show();
+  SetTimer(hwnd(), kTimer1, 1000, nullptr);
   return true;
 }
 
 int FrmMain::message_loop() {
   MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
   return static_cast<int>(msg.wParam);
 }
@@ -132,44 +138,27 @@ void FrmMain::refresh_all_now() {
   app_.only_changes = remembered;
 }
 
-// The first version of the record: every shell takes it. Its size follows the pointers.
-static_assert(NOTIFYICONDATAA_V1_SIZE == (sizeof(void*) == 8 ? 104 : 88));
-
 void FrmMain::add_tray_icon() {
-  tray_icon_ = NOTIFYICONDATAA{};
-  tray_icon_.cbSize = NOTIFYICONDATAA_V1_SIZE;
-  tray_icon_.hWnd = picture1_.get();
-  tray_icon_.uID = 1;
-  tray_icon_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  tray_icon_.uCallbackMessage = kTrayCallbackMessage;
-  tray_icon_.hIcon = program_icon_.get();
-  set_tip(kIdleTip);
-  tray_added_ = Shell_NotifyIconA(NIM_ADD, &tray_icon_) != FALSE;
-}
-
-void FrmMain::set_tip(const std::string& utf8) {
-  std::string ansi = utf8_to_ansi(utf8);
-  std::memset(tray_icon_.szTip, 0, 64);
-  std::memcpy(tray_icon_.szTip, ansi.data(), std::min<size_t>(ansi.size(), 63));
+  tray_icon_.emplace(picture1_.hwnd(), kTrayIconId, kTrayCallbackMessage);
+  tray_icon_->set_icon(program_icon_.get());
+  tray_icon_->set_tip(kIdleTip);
+  tray_icon_->add();
 }
 
 void FrmMain::set_tray_busy(bool busy) {
-  if (busy) {
-    set_tip(kBusyTip);
-    tray_icon_.hIcon = busy_icon_.get();
-  } else {
-    tray_icon_.hIcon = program_icon_.get();
-    set_tip(kIdleTip);
+  if (tray_icon_) {
+    tray_icon_->set_icon(busy ? busy_icon_.get() : program_icon_.get());
+    tray_icon_->set_tip(busy ? kBusyTip : kIdleTip);
+    tray_icon_->update();
   }
-  if (tray_added_) Shell_NotifyIconA(NIM_MODIFY, &tray_icon_);
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));
       break;
     }
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
 }
 
@@ -183,11 +172,10 @@ void FrmMain::set_Print_Text(std::string& text) { frmText().set_Print_Text(text)
 
 void FrmMain::start_change_display() {
   timers_.start_change_display();
-  SetTimer(window_.get(), kTimerChangesOnly, 1000, nullptr);
+  SetTimer(hwnd(), kTimerChangesOnly, 1000, nullptr);
 }
 
-int32_t FrmMain::fetch_current_song(const std::string& name, int32_t last_id,
-                                    const std::string& count_text) {
+int32_t FrmMain::fetch_current_song(const std::string& name, int32_t last_id, const std::string& count_text) {
   if (!app_.write_title2file) return 0;
   const std::string folder = app_.program_folder;
   const std::string url = current_song_url(app_.api_base_url, name);
@@ -200,14 +188,16 @@ int32_t FrmMain::fetch_current_song(const std::string& name, int32_t last_id,
 
 void FrmMain::timer1_tick() {
   RefreshTimers::Tick t = timers_.timer1_tick(app_.UpdateInterval);
-  set_tip(t.tooltip);
-  if (tray_added_) Shell_NotifyIconA(NIM_MODIFY, &tray_icon_);
+  if (tray_icon_) {
+    tray_icon_->set_tip(t.tooltip);
+    tray_icon_->update();
+  }
   if (t.poll) check_stations();
 }
 
 void FrmMain::timer_changes_only_tick() {
   if (timers_.changes_tick(app_.changes_visible_in_seconds)) {
-    KillTimer(window_.get(), kTimerChangesOnly);
+    KillTimer(hwnd(), kTimerChangesOnly);
     std::string empty;
     set_Print_Text(empty);
   }
@@ -219,7 +209,7 @@ void FrmMain::tray_callback(LPARAM event) {
       refresh_all_now();
       break;
     case WM_RBUTTONUP:
-      SetForegroundWindow(window_.get());
+      SetForegroundWindow(hwnd());
       show_menu();
       break;
     default:
@@ -236,45 +226,83 @@ void FrmMain::show_menu() {
   POINT pt{};
   GetCursorPos(&pt);
   UINT choice = static_cast<UINT>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
-                                                 pt.x, pt.y, 0, window_.get(), nullptr));
-  PostMessageA(window_.get(), WM_NULL, 0, 0);  // lets the menu close properly
+                                                 pt.x, pt.y, 0, hwnd(), nullptr));
+  PostMessageW(hwnd(), WM_NULL, 0, 0);  // lets the menu close properly
   switch (choice) {
-    case kMnuCong: show_frmKonfig(*this); break;
-    case kMnStat: show_frmGraph(*this); break;
-    case kMnOver: show_frmAbout(*this); break;
-    case kMnExit: exit_program(); break;
-    default: break;
+    case kMnuCong:
+      show_frmKonfig();
+      break;
+    case kMnStat:
+      show_frmGraph();
+      break;
+    case kMnOver:
+      show_frmAbout();
+      break;
+    case kMnExit:
+      exit_program();
+      break;
+    default:
+      break;
+  }
+}
+
+void FrmMain::show_frmKonfig() {
+  if (settings_open_) {  // a second tray command while open brings it forward
+    if (HWND open = FindWindowW(kFrmKonfigClass, nullptr)) SetForegroundWindow(open);
+    return;
+  }
+  MainKonfigHost host(*this);
+  FrmKonfig dialog(host, instance_);
+  if (!dialog.create()) return;
+  settings_open_ = true;
+  dialog.run_modal();
+  settings_open_ = false;
+}
+
+void FrmMain::show_frmGraph() {
+  if (frm_graph_ && frm_graph_->is_open()) {
+    SetForegroundWindow(frm_graph_->hwnd());  // already showing further down the stack
+    return;
+  }
+  if (!frm_graph_) frm_graph_ = std::make_unique<FrmGraph>(app_.station_list, app_.history, instance_);
+  if (frm_graph_->open()) {
+    SetForegroundWindow(frm_graph_->hwnd());
+    frm_graph_->run_modal();
+  }
+}
+
+void FrmMain::show_frmAbout() {
+  if (frm_about_ && frm_about_->is_open()) {
+    SetForegroundWindow(frm_about_->hwnd());
+    return;
+  }
+  if (!frm_about_) frm_about_ = std::make_unique<FrmAbout>(instance_, app_.program_folder, IDI_PROGRAM);
+  if (frm_about_->open()) {
+    SetForegroundWindow(frm_about_->hwnd());
+    frm_about_->run_modal();
   }
 }
 
 void FrmMain::exit_program() {
   // Ends at once, like the menu promises; only the icon is taken along so the tray
   // does not keep a dead entry.
-  if (tray_added_) Shell_NotifyIconA(NIM_DELETE, &tray_icon_);
+  tray_icon_.reset();
   ExitProcess(0);
 }
 
-LRESULT CALLBACK FrmMain::main_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT FrmMain::handle(UINT msg, WPARAM wp, LPARAM lp) {
   // A restarted shell forgets every tray icon; put ours back.
-  static const UINT taskbar_created = RegisterWindowMessageA("TaskbarCreated");
-  if (msg == taskbar_created && g_main && g_main->tray_added_) {
-    g_main->tray_added_ = Shell_NotifyIconA(NIM_ADD, &g_main->tray_icon_) != FALSE;
+  static const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+  if (msg == taskbar_created && tray_icon_ && tray_icon_->added()) {
+    tray_icon_->add();
     return 0;
   }
-  if (msg == WM_TIMER && g_main) {
-    if (wp == kTimer1) g_main->timer1_tick();
-    if (wp == kTimerChangesOnly) g_main->timer_changes_only_tick();
+  if (msg == WM_TIMER) {
+    if (wp == kTimer1) timer1_tick();
+    if (wp == kTimerChangesOnly) timer_changes_only_tick();
     return 0;
   }
-  return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK FrmMain::picture_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == kTrayCallbackMessage && g_main) {
-    g_main->tray_callback(lp);
-    return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+  return WindowBase::handle(msg, wp, lp);
 }
 
 }  // namespace kn

@@ -1,6 +1,6 @@
 #pragma once
-// Pieces shared by the two dialogs of this folder: the modal message loop, screen
-// twips, and the look of the controls.
+// Pieces shared by the dialogs: the modal message loop, the screen's twips, and the
+// placement and look of the controls.
 #include <windows.h>
 
 #include <cstdint>
@@ -14,8 +14,12 @@ namespace kn {
 void run_modal(HWND window, const bool& done);
 
 // The screen's twips per pixel (15 at 96 dots per inch).
-int32_t twips_per_px_x();
-int32_t twips_per_px_y();
+double twips_per_px_x();
+double twips_per_px_y();
+
+// A window's design twips to screen pixels.
+int px_x(double twips);
+int px_y(double twips);
 
 // A child control placed in twips; the text is UTF-8.
 HWND create_control(HWND parent, const wchar_t* cls, const std::string& text, DWORD style, int id,
@@ -23,8 +27,5 @@ HWND create_control(HWND parent, const wchar_t* cls, const std::string& text, DW
 
 // Lets WM_CTLCOLORSTATIC colour a check box's text even with visual styles on.
 void use_classic_look(HWND control);
-
-// Owns a window class registration for the life of the process.
-void register_class_once(const wchar_t* name, WNDPROC proc, HINSTANCE instance, HBRUSH background);
 
 }  // namespace kn

@@ -65,7 +65,9 @@ using unique_find = unique_handle<HANDLE, FindTraits>;
 class window_dc {
  public:
   explicit window_dc(HWND w) : w_(w), dc_(GetDC(w)) {}
-  ~window_dc() { if (dc_) ReleaseDC(w_, dc_); }
+  ~window_dc() {
+    if (dc_) ReleaseDC(w_, dc_);
+  }
   window_dc(const window_dc&) = delete;
   window_dc& operator=(const window_dc&) = delete;
   HDC get() const { return dc_; }
@@ -79,13 +81,69 @@ class window_dc {
 class select_guard {
  public:
   select_guard(HDC dc, HGDIOBJ obj) : dc_(dc), old_(SelectObject(dc, obj)) {}
-  ~select_guard() { if (old_) SelectObject(dc_, old_); }
+  ~select_guard() {
+    if (old_) SelectObject(dc_, old_);
+  }
   select_guard(const select_guard&) = delete;
   select_guard& operator=(const select_guard&) = delete;
 
  private:
   HDC dc_;
   HGDIOBJ old_;
+};
+
+// A bitmap selected into a memory DC for as long as the owner lives. The DC's
+// previous object goes back before the bitmap is deleted: a selected bitmap cannot
+// be. The DC must outlive the owner.
+class selected_bitmap {
+ public:
+  selected_bitmap() = default;
+  selected_bitmap(HDC dc, HBITMAP bitmap) : dc_(dc), bitmap_(bitmap) {
+    if (dc_ && bitmap_) old_ = SelectObject(dc_, bitmap_.get());
+  }
+  ~selected_bitmap() { reset(); }
+  selected_bitmap(selected_bitmap&& o) noexcept
+      : dc_(std::exchange(o.dc_, nullptr)),
+        bitmap_(std::move(o.bitmap_)),
+        old_(std::exchange(o.old_, nullptr)) {}
+  selected_bitmap& operator=(selected_bitmap&& o) noexcept {
+    if (this != &o) {
+      reset();
+      dc_ = std::exchange(o.dc_, nullptr);
+      bitmap_ = std::move(o.bitmap_);
+      old_ = std::exchange(o.old_, nullptr);
+    }
+    return *this;
+  }
+  void reset() {
+    if (dc_ && old_) SelectObject(dc_, old_);
+    old_ = nullptr;
+    bitmap_.reset();
+    dc_ = nullptr;
+  }
+  HBITMAP get() const { return bitmap_.get(); }
+  explicit operator bool() const { return static_cast<bool>(bitmap_); }
+
+ private:
+  HDC dc_ = nullptr;
+  unique_hbitmap bitmap_;
+  HGDIOBJ old_ = nullptr;
+};
+
+// BeginPaint and EndPaint around one WM_PAINT.
+class paint_scope {
+ public:
+  explicit paint_scope(HWND w) : w_(w), dc_(BeginPaint(w, &ps_)) {}
+  ~paint_scope() { EndPaint(w_, &ps_); }
+  paint_scope(const paint_scope&) = delete;
+  paint_scope& operator=(const paint_scope&) = delete;
+  HDC dc() const { return dc_; }
+  const RECT& dirty() const { return ps_.rcPaint; }
+
+ private:
+  HWND w_;
+  PAINTSTRUCT ps_{};
+  HDC dc_;
 };
 
 }  // namespace kn

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "core/win_handle.h"
 #include "overlay/layout.h"
+#include "win/win_handle.h"
 
 namespace kn {
 
@@ -52,8 +52,7 @@ class Frame {
  private:
   void release();
   unique_hdc dc_;
-  HBITMAP bitmap_ = nullptr;
-  HGDIOBJ old_ = nullptr;
+  selected_bitmap bitmap_;  // goes before the DC
   uint8_t* bits_ = nullptr;
   int32_t width_ = 0;
   int32_t height_ = 0;

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "core/frm_main.h"
+#include "app/frm_main.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   kn::FrmMain frm_main;

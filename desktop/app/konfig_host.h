@@ -1,0 +1,29 @@
+#pragma once
+// The running program as the settings dialogs see it.
+#include <windows.h>
+
+#include <string>
+
+#include "app/frm_main.h"
+#include "settings_dialog/frm_konfig.h"
+
+namespace kn {
+
+class MainKonfigHost : public KonfigHost {
+ public:
+  explicit MainKonfigHost(FrmMain& main) : main_(main) {}
+  AppState& app() override { return main_.app(); }
+  void redraw_text() override { main_.frmText().redraw_text(); }
+  int32_t overlay_width_px() override { return main_.frmText().measured_width_px(); }
+  int32_t overlay_height_px() override { return main_.frmText().measured_height_px(); }
+  void move_overlay_twips(int32_t left, int32_t top) override { main_.frmText().move_to_twips(left, top); }
+  void check_stations() override { main_.check_stations(); }
+  void Load_Konfig() override { main_.Load_Konfig(); }
+  void set_autostart(bool on) override;
+  void show_message(HWND owner, const std::string& message) override;
+
+ private:
+  FrmMain& main_;
+};
+
+}  // namespace kn

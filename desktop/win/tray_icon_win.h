@@ -1,0 +1,37 @@
+#pragma once
+// The notification-area icon: knows whether the shell has it and takes it away
+// when it goes.
+#include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
+
+#include <string>
+
+namespace kn {
+
+class TrayIcon {
+ public:
+  // The icon `id` of `window`, whose callback arrives as `callback_message`.
+  TrayIcon(HWND window, UINT id, UINT callback_message);
+  ~TrayIcon() { remove(); }
+  TrayIcon(const TrayIcon&) = delete;
+  TrayIcon& operator=(const TrayIcon&) = delete;
+
+  void set_icon(HICON icon) { record_.hIcon = icon; }
+  // UTF-8; the shell shows at most 63 ANSI characters.
+  void set_tip(const std::string& utf8);
+
+  bool add();
+  // Shows the current icon and tip; nothing when the icon is not added.
+  bool update();
+  void remove();
+
+  bool added() const { return added_; }
+  const NOTIFYICONDATAA& record() const { return record_; }
+
+ private:
+  NOTIFYICONDATAA record_{};
+  bool added_ = false;
+};
+
+}  // namespace kn
