@@ -173,7 +173,7 @@ struct Expect {
   const char* key;
   const char* def;
 };
-// The documented defaults, in reading order.
+// Each key's default, in the order the settings are read (the README's table).
 constexpr Expect kKeys[] = {
     {"stations", ""},
     {"BackgroundColor", "2131691"},

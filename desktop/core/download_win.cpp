@@ -9,8 +9,9 @@
 #include <system_error>
 #include <thread>
 
-#include "win/ansi_win.h"
 #include "core/download.h"
+#include "core/text_util.h"
+#include "win/ansi_win.h"
 #include "win/win_handle.h"
 
 namespace kn {
@@ -42,7 +43,8 @@ struct Request {
 void run_request(const std::shared_ptr<Request>& req, std::string url, size_t max_bytes, DWORD timeout_ms) {
   std::string body;
   bool ok = false;
-  HINTERNET session = InternetOpenA("Klangnetz_DesktopTool", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  HINTERNET session =
+      InternetOpenA("Klangnetz_DesktopTool", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   {
     std::lock_guard<std::mutex> lock(req->mutex);
     if (req->closed && session) {
@@ -52,17 +54,18 @@ void run_request(const std::shared_ptr<Request>& req, std::string url, size_t ma
     req->session = session;
   }
   if (session) {
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                         INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
-                         INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+          INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
       InternetSetOptionA(session, option, &timeout_ms, sizeof timeout_ms);
     }
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH;
     unique_inet request(InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0));
     DWORD status = 0, len = sizeof status;
-    if (request && HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                                  &len, nullptr) &&
+    if (request &&
+        HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &len,
+                       nullptr) &&
         status >= 200 && status <= 299) {
       ok = true;
       char chunk[4096];
@@ -83,8 +86,9 @@ void run_request(const std::shared_ptr<Request>& req, std::string url, size_t ma
       // announced length tells a cut answer from a short one.
       DWORD announced = 0;
       len = sizeof announced;
-      if (ok && HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced,
-                               &len, nullptr) &&
+      if (ok &&
+          HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &len,
+                         nullptr) &&
           body.size() != announced) {
         ok = false;
       }
@@ -133,24 +137,15 @@ bool write_whole_file(const std::string& path, const std::string& data) {
 }  // namespace
 
 std::string request_url(const std::string& url_utf8) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (char ch : utf8_to_ansi(url_utf8)) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>') {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    } else {
-      out += ch;
-    }
-  }
-  return out;
+  // Only what a URL cannot carry; the path's own escapes are already there.
+  return percent_escape(utf8_to_ansi(url_utf8), [](unsigned char c) {
+    return c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>';
+  });
 }
 
 std::string read_downloaded_file(const std::string& path) {
-  unique_file f(CreateFileW(utf8_to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  unique_file f(CreateFileW(utf8_to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!f) return {};
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(f.get(), &size) || size.QuadPart > 64 * 1024 * 1024) return {};

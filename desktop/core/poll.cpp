@@ -6,20 +6,10 @@
 namespace kn {
 
 std::string path_segment(const std::string& name) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (char ch : name) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    // A name must never address another resource of the platform.
-    if (c <= 0x20 || c >= 0x7F || c == '/' || c == '?' || c == '#' || c == '%') {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    } else {
-      out += ch;
-    }
-  }
-  return out;
+  // A name must never address another resource of the platform.
+  return percent_escape(name, [](unsigned char c) {
+    return c <= 0x20 || c >= 0x7F || c == '/' || c == '?' || c == '#' || c == '%';
+  });
 }
 
 std::string listeners_url(const std::string& api_base_url, const std::string& station) {

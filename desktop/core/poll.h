@@ -18,7 +18,8 @@ class PollHost {
   virtual void set_tray_busy(bool busy) = 0;
   // Removes a listener answer file left behind by an earlier run.
   virtual void delete_listener_file() = 0;
-  // The download pattern for one listener request; empty when no answer came.
+  // One listener request: the answer goes to the listener file, is read back and
+  // the file is deleted; empty when no answer came.
   virtual std::string fetch_listeners(const std::string& url) = 0;
   // Shows the text; the text comes back prepared for display.
   virtual void set_Print_Text(std::string& text) = 0;
@@ -37,7 +38,8 @@ std::string current_song_url(const std::string& api_base_url, const std::string&
 // " +0002" for a rise or no change, "  -0003" for a fall.
 std::string change_mark(int32_t previous, int32_t current);
 
-// Appends one station's entry in the display grammar.
+// Appends one station's entry: "NAME : count" first, then "NAME: count" after a line
+// break, or after " -- " when the stations stand side by side.
 void append_entry(std::string& display_text, const std::string& name, const std::string& count_text,
                   bool horizontal, const std::string& mark);
 

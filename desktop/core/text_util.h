@@ -20,6 +20,25 @@ std::string trim_blanks(std::string_view text);
 
 bool starts_with(std::string_view text, std::string_view prefix);
 
+// Every byte for which `escape` says so becomes %XX (upper-case hex); the rest stay.
+template <class Pred>
+std::string percent_escape(std::string_view bytes, Pred escape) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size());
+  for (char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (escape(c)) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
 // Windows-1252 <-> UTF-8, the portable stand-in for the ANSI code page.
 std::string cp1252_to_utf8(std::string_view bytes);
 std::string utf8_to_cp1252(std::string_view text);  // unmappable characters become '?'
