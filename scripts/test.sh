@@ -20,10 +20,10 @@ fail() {
 step() {
   local name=$1 log=$logs/$2.log
   shift 2
-  if "$@" >"$log" 2>&1; then
-    return 0
-  fi
-  fail "$name (exit $?; $log)"
+  "$@" >"$log" 2>&1
+  local rc=$?
+  [ $rc -eq 0 ] && return 0
+  fail "$name (exit $rc; $log)"
   tail -n 25 "$log" | sed 's/^/  | /' >&2
   return 1
 }
@@ -113,12 +113,10 @@ for preset in native native-asan; do
   skipped=$(results "$log" | awk '$2 == "Skipped" {print $1}' | tr '\n' ' ')
   [ -n "$skipped" ] && printf '  skipped: %s\n' "$skipped"
 done
-if [ -f build/native-tests.log ]; then
-  for a in win32 win64; do
-    printf 'static checks of the %s program and DLL: %s\n' "$a" \
-      "$(results build/native-tests.log | awk -v t="binaries_$a" '$1 == t {print $2}' | grep . || echo 'not run')"
-  done
-fi
+for a in win32 win64; do
+  printf 'static checks of the %s program and DLL: %s\n' "$a" \
+    "$( { [ -f build/native-tests.log ] && results build/native-tests.log; } | awk -v t="binaries_$a" '$1 == t {print $2}' | grep . || echo 'not run')"
+done
 printf 'fuzz: %s targets ran without a crash\n' "$(sed -n '/^== summary/,$p' build/fuzz-smoke.log 2>/dev/null | grep -cE '^[a-z]+ +executions=.*crashes=0$')"
 for arch in win64 win32; do
   preset=$(scripts/wine.sh preset "$arch")
