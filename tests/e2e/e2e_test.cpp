@@ -54,11 +54,11 @@ TEST(Program, TrayDoubleClickPollsAtOnceAndOtherEventsDoNothing) {
   const int before = requests_for("fixed-21");
   p.post_tray(WM_LBUTTONUP);
   p.post_tray(WM_MOUSEMOVE);
-  ASSERT_TRUE(p.wait_for_posted());
-  EXPECT_EQ(requests_for("fixed-21"), before);
   p.post_tray(WM_LBUTTONDBLCLK);
-  ASSERT_TRUE(p.wait_for_posted());
-  EXPECT_EQ(requests_for("fixed-21"), before + 1);
+  ASSERT_TRUE(polls.wait_for(2, 30000));
+  // Had one of the others polled, its request would come right along with this one.
+  EXPECT_TRUE(stays_true([&] { return requests_for("fixed-21") == before + 1; }, 1500,
+                         [&] { return std::to_string(requests_for("fixed-21") - before) + " polls"; }));
   EXPECT_TRUE(p.running());
 }
 

@@ -90,15 +90,6 @@ HWND ProgramWindows::window(const char* cls) const {
          << " (the menu closing)";
 }
 
-::testing::AssertionResult ProgramWindows::wait_for_posted() const {
-  HWND menu = nullptr;
-  if (auto shown = open_menu(menu); !shown) return shown;
-  PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
-  if (!wait_until([&] { return !IsWindow(menu) || !IsWindowVisible(menu); }, 3000)) press(VK_ESCAPE);
-  return wait_until([&] { return !IsWindow(menu) || !IsWindowVisible(menu); }, 10000)
-         << " (the menu closing)";
-}
-
 HWND ProgramWindows::open_from_menu(int position, const char* cls) const {
   if (auto chosen = choose_menu_entry(position); !chosen) {
     ADD_FAILURE() << chosen.message();

@@ -25,14 +25,10 @@ class ProgramWindows {
   HWND window(const char* cls) const;
   HWND tray() const { return window("Klangnetz_Picture1"); }
 
-  // Posts a tray callback event (e.g. WM_LBUTTONDBLCLK), as the shell does.
+  // Posts a tray callback event (e.g. WM_LBUTTONDBLCLK), as the shell does. A poll
+  // hands out the program's waiting messages while it runs, so that an event was
+  // handled says nothing about an earlier poll having ended: the simulator's log does.
   void post_tray(UINT event) const { PostMessageA(tray(), kTrayCallback, 0, event); }
-
-  // Returns once the program has handled everything posted to it so far, polls they
-  // started included: it opens the tray menu only after them, and the menu is closed
-  // again. (A sent message would not do: the program takes those while it talks to
-  // the shell, in the middle of a poll.)
-  ::testing::AssertionResult wait_for_posted() const;
 
   // Right button on the tray icon, then the menu entry at this position (0 = first).
   ::testing::AssertionResult choose_menu_entry(int position) const;
