@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Takes a screenshot of the running demo (scripts/run.sh) on a private Xvfb with a
-# compositor, so the overlay's transparency and shadow show as on a desktop.
-# Usage: scripts/screenshot.sh [out.png]   (default docs/overlay.png)
+# Takes the README's pictures of the running demo (scripts/run.sh) on a private Xvfb
+# with a compositor, so the overlay's transparency and shadow show as on a desktop:
+# the overlay, then the statistics window and the settings dialog, which a small
+# Windows helper (screenshot_driver) opens in the demo.
+# Usage: scripts/screenshot.sh [out.png]   (default docs/overlay.png; statistics.png
+# and settings_dialog.png go into the same folder)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 out=${1:-docs/overlay.png}
 case "$out" in /*) ;; *) out=$root/$out ;; esac
+out_dir=$(dirname "$out")
 
 scripts/setup.sh || exit 1
 work=$root/build/screenshot
@@ -65,3 +69,41 @@ import -window root "$work/screen.png" || exit 1
 # The lower right corner, where the overlay sits above the taskbar.
 convert "$work/screen.png" -gravity SouthEast -crop 480x140+0+0 +repage "$out" || exit 1
 echo "screenshot: $out"
+
+# The helper runs in the demo's Wine prefix, so it sees the demo's windows.
+arch=$(scripts/wine.sh arch)
+preset=$(scripts/wine.sh preset "$arch") || exit 1
+if ! cmake --build --preset "$preset" --target screenshot_driver >"$work/build.out" 2>&1; then
+  echo "screenshot: building screenshot_driver failed:" >&2
+  tail -n 20 "$work/build.out" >&2
+  exit 1
+fi
+driver=$root/build/$preset/tests/win/common/screenshot_driver.exe
+prefix=$root/build/demo-wineprefix-$arch
+# The demo's last station, whose requests mark the end of each poll.
+last_station=$(sed -n 's/^stations=//p' "$root/build/demo/Klangnetz_DesktopTool.ini" | tr -d '\r' | awk -F';' '{print $NF}')
+drive() {
+  KN_SIM_DIR=$root/build/demo/.run timeout 180 scripts/wine.sh "$arch" "$prefix" run "$driver" "$@" </dev/null >"$work/driver.out" 2>&1
+  local rc=$?
+  if [ $rc -ne 0 ]; then
+    echo "screenshot: screenshot_driver $* failed (rc $rc):" >&2
+    tail -n 20 "$work/driver.out" >&2
+    return 1
+  fi
+}
+# window_shot FILE COMMAND [ARG]: the window the helper opens, cut out at the place it prints.
+window_shot() {
+  local file=$1
+  shift
+  drive "$@" || exit 1
+  local place
+  place=$(tr -d '\r' <"$work/driver.out" | grep -E '^[0-9]+x[0-9]+[+-][0-9]+[+-][0-9]+$' | tail -n 1)
+  [ -n "$place" ] || { echo "screenshot: no window place from screenshot_driver $*" >&2; exit 1; }
+  sleep 1  # the last paint reaches the screen through the compositor
+  import -window root "$work/screen.png" || exit 1
+  convert "$work/screen.png" -crop "$place" +repage "$file" || exit 1
+  echo "screenshot: $file"
+  drive close || exit 1
+}
+window_shot "$out_dir/statistics.png" statistics "$last_station"
+window_shot "$out_dir/settings_dialog.png" settings
