@@ -1,22 +1,13 @@
 #pragma once
-// Live GDI objects of this process (GetGuiResources is a stub under Wine).
+// Helpers for the statistics and About window tests.
 #include <windows.h>
+
+#include "common/win_test_util.h"
 
 namespace kn::test {
 
-inline bool under_wine() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-inline int gdi_objects() {
-  if (!under_wine()) return static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
-  int n = 0;
-  for (UINT_PTR i = 1; i <= 0xFFFF; ++i) {
-    if (GetObjectType(reinterpret_cast<HGDIOBJ>(i)) != 0) ++n;
-  }
-  return n;
-}
+// The statistics tests' name for the shared counter.
+inline int gdi_objects() { return gdi_object_count(); }
 
 inline void pump_messages() {
   MSG msg;
