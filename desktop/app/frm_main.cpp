@@ -30,6 +30,7 @@ FrmMain::~FrmMain() {
   frm_about_.reset();
   frm_graph_.reset();
   frm_text_.reset();
+  tray_presence_.reset();
   tray_icon_.reset();
   destroy();
 }
@@ -128,28 +129,34 @@ void FrmMain::Load_Konfig() {
   check_stations();
 }
 
-void FrmMain::check_stations() { kn::check_stations(app_, *this); }
+void FrmMain::check_stations() {
+  gate_.request_poll([this] { kn::check_stations(app_, *this); });
+}
 
 void FrmMain::refresh_all_now() {
-  const bool remembered = app_.only_changes;
-  app_.only_changes = false;
-  check_stations();
-  if (remembered) start_change_display();
-  app_.only_changes = remembered;
+  gate_.request_poll([this] {
+    const bool remembered = app_.only_changes;
+    app_.only_changes = false;
+    kn::check_stations(app_, *this);
+    if (remembered) start_change_display();
+    app_.only_changes = remembered;
+  });
 }
 
 void FrmMain::add_tray_icon() {
   tray_icon_.emplace(picture1_.hwnd(), kTrayIconId, kTrayCallbackMessage);
   tray_icon_->set_icon(program_icon_.get());
   tray_icon_->set_tip(kIdleTip);
-  tray_icon_->add();
+  tray_presence_.emplace(*tray_icon_);
+  // At logon the notification area may not be there yet: the timer tries again.
+  tray_presence_->ensure();
 }
 
 void FrmMain::set_tray_busy(bool busy) {
   if (tray_icon_) {
     tray_icon_->set_icon(busy ? busy_icon_.get() : program_icon_.get());
     tray_icon_->set_tip(busy ? kBusyTip : kIdleTip);
-    tray_icon_->update();
+    tray_presence_->changed();
   }
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -190,7 +197,8 @@ void FrmMain::timer1_tick() {
   RefreshTimers::Tick t = timers_.timer1_tick(app_.UpdateInterval);
   if (tray_icon_) {
     tray_icon_->set_tip(t.tooltip);
-    tray_icon_->update();
+    tray_presence_->changed();
+    tray_presence_->tick();
   }
   if (t.poll) check_stations();
 }
@@ -204,6 +212,11 @@ void FrmMain::timer_changes_only_tick() {
 }
 
 void FrmMain::tray_callback(LPARAM event) {
+  // A dialog never runs inside a poll: what the user asks for meanwhile waits for it.
+  gate_.run_or_defer([this, event] { handle_tray_event(event); });
+}
+
+void FrmMain::handle_tray_event(LPARAM event) {
   switch (LOWORD(event)) {
     case WM_LBUTTONDBLCLK:
       refresh_all_now();
@@ -283,19 +296,39 @@ void FrmMain::show_frmAbout() {
   }
 }
 
+void FrmMain::end_program() {
+  closing_ = true;
+  gate_.run_or_defer([this] { exit_program(); });
+}
+
 void FrmMain::exit_program() {
   // Ends at once, like the menu promises; only the icon is taken along so the tray
-  // does not keep a dead entry.
+  // does not keep a dead entry, and no download is left half-read.
+  tray_presence_.reset();
   tray_icon_.reset();
+  delete_listener_file();
+  delete_file_quietly(app_.program_folder + "\\" + kTitleFile);
   ExitProcess(0);
 }
 
 LRESULT FrmMain::handle(UINT msg, WPARAM wp, LPARAM lp) {
   // A restarted shell forgets every tray icon; put ours back.
   static const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
-  if (msg == taskbar_created && tray_icon_ && tray_icon_->added()) {
-    tray_icon_->add();
+  if (msg == taskbar_created) {
+    if (tray_presence_) tray_presence_->shell_restarted();
     return 0;
+  }
+  switch (msg) {
+    case WM_CLOSE:
+      end_program();
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // another program may still cancel the logoff
+    case WM_ENDSESSION:
+      if (wp) end_program();
+      return 0;
+    default:
+      break;
   }
   if (msg == WM_TIMER) {
     if (wp == kTimer1) timer1_tick();

@@ -9,6 +9,7 @@
 
 #include "core/app_state.h"
 #include "core/poll.h"
+#include "core/poll_gate.h"
 #include "core/timers.h"
 #include "overlay/frm_text.h"
 #include "win/tray_icon_win.h"
@@ -54,6 +55,8 @@ class FrmMain : public WindowBase, public PollHost {
   int32_t fetch_current_song(const std::string& name, int32_t last_id,
                              const std::string& count_text) override;
 
+  bool stop_requested() override { return closing_; }
+
   // Timer handlers and the tray callback, also reachable for tests.
   void timer1_tick();
   void timer_changes_only_tick();
@@ -81,7 +84,10 @@ class FrmMain : public WindowBase, public PollHost {
   bool create_windows();
   void start_updater();
   void add_tray_icon();
+  void handle_tray_event(LPARAM event);
   void show_menu();
+  // Ends as "Beenden" does, once a running poll has finished its current request.
+  void end_program();
   void exit_program();
 
   HINSTANCE instance_ = nullptr;
@@ -91,6 +97,9 @@ class FrmMain : public WindowBase, public PollHost {
   unique_hicon busy_icon_;  // the picture of Picture2
   Picture1 picture1_{*this};
   std::optional<TrayIcon> tray_icon_;
+  std::optional<TrayPresence> tray_presence_;
+  PollGate gate_;
+  bool closing_ = false;
   bool settings_open_ = false;
   std::unique_ptr<FrmText> frm_text_;
   // Kept for the process once opened, and closed before the overlay goes.

@@ -47,6 +47,7 @@ void check_stations(AppState& app, PollHost& host) {
   // Indexes, not references: messages handled inside the host's calls may run a
   // settings reload that rebuilds the list under us.
   for (size_t i = 0; i < app.station_list.size(); ++i) {
+    if (host.stop_requested()) return;
     const std::string name = app.station_list[i].name;
     std::string answer = host.fetch_listeners(listeners_url(app.api_base_url, name));
     std::string count_text = format_0000(answer);

@@ -27,6 +27,8 @@ class PollHost {
   virtual void start_change_display() = 0;
   virtual int32_t fetch_current_song(const std::string& name, int32_t last_id,
                                      const std::string& count_text) = 0;
+  // The program is ending: the poll asks no further station.
+  virtual bool stop_requested() { return false; }
 };
 
 // The name percent-encoded where it could not stand in one path segment.

@@ -6,7 +6,9 @@ list(APPEND KN_CORE_SRCS
   ${CMAKE_CURRENT_LIST_DIR}/timers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/title_files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hoerer_stats.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/twips.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/twips.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tray_presence.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/poll_gate.cpp)
 if(WIN32)
   list(APPEND KN_SHELL_SRCS
     ${CMAKE_CURRENT_LIST_DIR}/ini_module_win.cpp

@@ -25,15 +25,20 @@ void TrayIcon::set_tip(const std::string& utf8) {
 }
 
 bool TrayIcon::add() {
-  added_ = Shell_NotifyIconA(NIM_ADD, &record_) != FALSE;
-  return added_;
+  const bool ok = Shell_NotifyIconA(NIM_ADD, &record_) != FALSE;
+  shown_ = shown_ || ok;
+  return ok;
 }
 
-bool TrayIcon::update() { return added_ && Shell_NotifyIconA(NIM_MODIFY, &record_) != FALSE; }
+bool TrayIcon::modify() {
+  const bool ok = Shell_NotifyIconA(NIM_MODIFY, &record_) != FALSE;
+  shown_ = shown_ || ok;
+  return ok;
+}
 
 void TrayIcon::remove() {
-  if (added_) Shell_NotifyIconA(NIM_DELETE, &record_);
-  added_ = false;
+  if (shown_) Shell_NotifyIconA(NIM_DELETE, &record_);
+  shown_ = false;
 }
 
 }  // namespace kn

@@ -7,13 +7,15 @@
 
 #include <string>
 
+#include "core/tray_presence.h"
+
 namespace kn {
 
-class TrayIcon {
+class TrayIcon : public TrayShell {
  public:
   // The icon `id` of `window`, whose callback arrives as `callback_message`.
   TrayIcon(HWND window, UINT id, UINT callback_message);
-  ~TrayIcon() { remove(); }
+  ~TrayIcon() override { remove(); }
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
 
@@ -21,17 +23,16 @@ class TrayIcon {
   // UTF-8; the shell shows at most 63 ANSI characters.
   void set_tip(const std::string& utf8);
 
-  bool add();
-  // Shows the current icon and tip; nothing when the icon is not added.
-  bool update();
+  bool add() override;
+  // Shows the current icon and tip.
+  bool modify() override;
+  // Takes the icon away if the shell ever took it.
   void remove();
-
-  bool added() const { return added_; }
   const NOTIFYICONDATAA& record() const { return record_; }
 
  private:
   NOTIFYICONDATAA record_{};
-  bool added_ = false;
+  bool shown_ = false;
 };
 
 }  // namespace kn

@@ -1,9 +1,15 @@
+#include "core/poll.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <functional>
 #include <map>
+#include <string>
+#include <vector>
 
-#include "core/poll.h"
+#include "core/poll_gate.h"
 
 namespace kn {
 namespace {
@@ -146,13 +152,57 @@ TEST_F(PollTest, AnswerBeyond32BitsCountsZeroButShowsAsItCame) {
 TEST(RequestUrls, NamesCannotLeaveTheirPathSegment) {
   EXPECT_EQ(listeners_url("http://x", "a/../b?c#d%e f"),
             "http://x/station/a%2F..%2Fb%3Fc%23d%25e%20f/listeners");
-  EXPECT_EQ(current_song_url("http://x", "stra\xC3\x9F" "e"), "http://x/station/stra%C3%9Fe/current_song");
+  EXPECT_EQ(current_song_url("http://x",
+                             "stra\xC3\x9F"
+                             "e"),
+            "http://x/station/stra%C3%9Fe/current_song");
 }
 
 TEST(ChangeMark, SignsAndPadding) {
   EXPECT_EQ(change_mark(40, 42), " +0002");
   EXPECT_EQ(change_mark(42, 42), " +0000");
   EXPECT_EQ(change_mark(45, 42), "  -0003");
+}
+
+}  // namespace
+}  // namespace kn
+
+namespace kn {
+namespace {
+
+TEST(PollGate, APollRequestedDuringAPollRunsOnceAfterItNeverInside) {
+  PollGate gate;
+  int runs = 0, depth = 0, deepest = 0;
+  std::function<void()> poll = [&] {
+    ++runs;
+    deepest = std::max(deepest, ++depth);
+    // Timer ticks and double-clicks handled while the tray shows "busy".
+    if (runs == 1) {
+      for (int i = 0; i < 3; ++i) gate.request_poll(poll);
+    }
+    --depth;
+  };
+  gate.request_poll(poll);
+  EXPECT_EQ(runs, 2);
+  EXPECT_EQ(deepest, 1);
+  EXPECT_FALSE(gate.running());
+}
+
+TEST(PollGate, ActionsDuringAPollWaitForItAndKeepTheirOrder) {
+  PollGate gate;
+  std::vector<std::string> seen;
+  gate.request_poll([&] {
+    seen.push_back("poll");
+    gate.run_or_defer([&] { seen.push_back("menu"); });
+    gate.run_or_defer([&] {
+      seen.push_back("double-click");
+      gate.request_poll([&] { seen.push_back("refresh"); });  // runs at once: nothing else runs
+    });
+    seen.push_back("poll end");
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"poll", "poll end", "menu", "double-click", "refresh"}));
+  gate.run_or_defer([&] { seen.push_back("idle"); });
+  EXPECT_EQ(seen.back(), "idle");
 }
 
 }  // namespace

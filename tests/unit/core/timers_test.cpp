@@ -1,6 +1,8 @@
+#include "core/timers.h"
+
 #include <gtest/gtest.h>
 
-#include "core/timers.h"
+#include "core/tray_presence.h"
 
 namespace kn {
 namespace {
@@ -8,14 +10,20 @@ namespace {
 TEST(RefreshTimers, CountsDownAndPollsOnTheZeroTick) {
   RefreshTimers t;
   auto first = t.timer1_tick(1);
-  EXPECT_EQ(first.tooltip, "n\xC3\xA4" "chste Aktualisierung in 59 Sekunden");
+  EXPECT_EQ(first.tooltip,
+            "n\xC3\xA4"
+            "chste Aktualisierung in 59 Sekunden");
   EXPECT_FALSE(first.poll);
   for (int i = 2; i < 60; ++i) EXPECT_FALSE(t.timer1_tick(1).poll);
   auto due = t.timer1_tick(1);
-  EXPECT_EQ(due.tooltip, "n\xC3\xA4" "chste Aktualisierung in 0 Sekunden");
+  EXPECT_EQ(due.tooltip,
+            "n\xC3\xA4"
+            "chste Aktualisierung in 0 Sekunden");
   EXPECT_TRUE(due.poll);
   EXPECT_EQ(t.tick_count(), 0);
-  EXPECT_EQ(t.timer1_tick(3).tooltip, "n\xC3\xA4" "chste Aktualisierung in 179 Sekunden");
+  EXPECT_EQ(t.timer1_tick(3).tooltip,
+            "n\xC3\xA4"
+            "chste Aktualisierung in 179 Sekunden");
 }
 
 TEST(RefreshTimers, ZeroIntervalPollsOnEveryTick) {
@@ -23,13 +31,17 @@ TEST(RefreshTimers, ZeroIntervalPollsOnEveryTick) {
   for (int i = 0; i < 3; ++i) {
     auto tick = t.timer1_tick(0);
     EXPECT_TRUE(tick.poll);
-    EXPECT_EQ(tick.tooltip, "n\xC3\xA4" "chste Aktualisierung in -1 Sekunden");
+    EXPECT_EQ(tick.tooltip,
+              "n\xC3\xA4"
+              "chste Aktualisierung in -1 Sekunden");
   }
 }
 
 TEST(RefreshTimers, LargestIntervalDoesNotOverflow) {
   RefreshTimers t;
-  EXPECT_EQ(t.timer1_tick(546).tooltip, "n\xC3\xA4" "chste Aktualisierung in 32759 Sekunden");
+  EXPECT_EQ(t.timer1_tick(546).tooltip,
+            "n\xC3\xA4"
+            "chste Aktualisierung in 32759 Sekunden");
 }
 
 TEST(RefreshTimers, ChangeDisplayBlanksAfterItsTimeAndRestartsOnNewChange) {
@@ -42,6 +54,74 @@ TEST(RefreshTimers, ChangeDisplayBlanksAfterItsTimeAndRestartsOnNewChange) {
   EXPECT_TRUE(t.changes_tick(10));
   EXPECT_FALSE(t.changes_timer_enabled());
   EXPECT_FALSE(t.changes_tick(10));
+}
+
+}  // namespace
+}  // namespace kn
+
+namespace kn {
+namespace {
+
+// A notification area that may not be there yet and refuses a second add.
+struct FakeShell : TrayShell {
+  int unavailable_adds = 0;  // adds refused before the shell is up
+  bool has_icon = false;
+  int adds = 0;
+  int modifies = 0;
+  bool add() override {
+    ++adds;
+    if (unavailable_adds > 0) {
+      --unavailable_adds;
+      return false;
+    }
+    if (has_icon) return false;
+    return has_icon = true;
+  }
+  bool modify() override {
+    ++modifies;
+    return has_icon;
+  }
+};
+
+TEST(TrayPresence, ShellThatComesLaterGetsTheIconOnTheRetryTicks) {
+  FakeShell shell;
+  shell.unavailable_adds = 2;
+  TrayPresence tray(shell);
+  EXPECT_FALSE(tray.ensure());
+  for (int i = 1; i < TrayPresence::kRetrySeconds; ++i) tray.tick();
+  EXPECT_EQ(shell.adds, 1);  // no try on every tick
+  tray.tick();
+  EXPECT_EQ(shell.adds, 2);
+  EXPECT_FALSE(tray.present());
+  for (int i = 0; i < TrayPresence::kRetrySeconds; ++i) tray.tick();
+  EXPECT_TRUE(tray.present());
+  EXPECT_TRUE(shell.has_icon);
+  const int modifies = shell.modifies;
+  tray.changed();  // tooltips go on
+  EXPECT_EQ(shell.modifies, modifies + 1);
+  EXPECT_TRUE(tray.present());
+}
+
+TEST(TrayPresence, AShellThatStillHasTheIconIsNotAskedAgainAndAgain) {
+  FakeShell shell;
+  TrayPresence tray(shell);
+  ASSERT_TRUE(tray.ensure());
+  tray.shell_restarted();  // the broadcast reached a shell that kept the icon
+  EXPECT_TRUE(tray.present());
+  for (int i = 0; i < 100; ++i) tray.tick();
+  EXPECT_EQ(shell.adds, 2);
+}
+
+TEST(TrayPresence, AnIconTheShellLostIsAddedAgain) {
+  FakeShell shell;
+  TrayPresence tray(shell);
+  ASSERT_TRUE(tray.ensure());
+  shell.has_icon = false;  // the shell went away and came back without telling
+  tray.changed();
+  EXPECT_FALSE(tray.present());
+  for (int i = 0; i < TrayPresence::kRetrySeconds; ++i) tray.tick();
+  EXPECT_TRUE(tray.present());
+  EXPECT_EQ(shell.adds, 2);
 }
 
 }  // namespace
