@@ -11,12 +11,6 @@
 namespace kn {
 namespace {
 
-std::wstring window_text(HWND h) {
-  wchar_t buf[256] = {};
-  GetWindowTextW(h, buf, 256);
-  return buf;
-}
-
 std::wstring own_exe() {
   wchar_t exe[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, exe, MAX_PATH);
@@ -24,7 +18,7 @@ std::wstring own_exe() {
 }
 
 BOOL CALLBACK collect_text(HWND h, LPARAM lp) {
-  reinterpret_cast<std::vector<std::wstring>*>(lp)->push_back(window_text(h));
+  reinterpret_cast<std::vector<std::wstring>*>(lp)->push_back(test::window_text(h));
   return TRUE;
 }
 
@@ -54,9 +48,9 @@ TEST(ProgramVersion, IsReadFromTheVersionResource) {
 
 TEST_F(AboutTest, ShowsNameVersionAndDescription) {
   ASSERT_TRUE(about.open());
-  EXPECT_EQ(window_text(about.hwnd()), L"Info zu Klangnetz DesktopTool");
-  EXPECT_EQ(window_text(about.version_label()), L"Version 2.3.45");
-  EXPECT_EQ(window_text(about.link()), L"https://klangnetz.de/desktoptool");
+  EXPECT_EQ(test::window_text(about.hwnd()), L"Info zu Klangnetz DesktopTool");
+  EXPECT_EQ(test::window_text(about.version_label()), L"Version 2.3.45");
+  EXPECT_EQ(test::window_text(about.link()), L"https://klangnetz.de/desktoptool");
   EXPECT_FALSE(GetWindowLongW(about.hwnd(), GWL_STYLE) & WS_THICKFRAME);
   std::vector<std::wstring> texts;
   EnumChildWindows(about.hwnd(), collect_text, reinterpret_cast<LPARAM>(&texts));
@@ -117,7 +111,7 @@ TEST_F(AboutTest, OpeningAndClosingLeavesNoGdiObjectsBehind) {
   ASSERT_TRUE(about.open());
   about.close();
   test::pump_messages();
-  const int before = test::gdi_objects();
+  const int before = test::gdi_object_count();
   for (int i = 0; i < 5; ++i) {
     ASSERT_TRUE(about.open());
     mouse(WM_MOUSEMOVE, 5, 5);
@@ -125,7 +119,7 @@ TEST_F(AboutTest, OpeningAndClosingLeavesNoGdiObjectsBehind) {
     about.close();
     test::pump_messages();
   }
-  EXPECT_LE(test::gdi_objects(), before);
+  EXPECT_LE(test::gdi_object_count(), before);
 }
 
 }  // namespace

@@ -15,12 +15,6 @@ namespace {
 
 constexpr COLORREF kGreen = RGB(0, 255, 0), kTeal = RGB(0, 128, 128), kRed = RGB(255, 0, 0);
 
-std::wstring window_text(HWND h) {
-  wchar_t buf[256] = {};
-  GetWindowTextW(h, buf, 256);
-  return buf;
-}
-
 std::wstring combo_entry(HWND combo, int i) {
   wchar_t buf[256] = {};
   SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
@@ -105,7 +99,7 @@ TEST(GdiSurface, FarOffLinesAreClippedNotDrawnWrapped) {
 TEST_F(GraphWindowTest, OpensAsABlackToolWindowWithTheStationsToChooseFrom) {
   FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr));
   ASSERT_TRUE(g.open());
-  EXPECT_EQ(window_text(g.hwnd()), L"Statistik");
+  EXPECT_EQ(test::window_text(g.hwnd()), L"Statistik");
   LONG style = GetWindowLongW(g.hwnd(), GWL_STYLE), ex = GetWindowLongW(g.hwnd(), GWL_EXSTYLE);
   EXPECT_TRUE(ex & WS_EX_TOOLWINDOW);
   EXPECT_TRUE(style & WS_THICKFRAME);
@@ -115,8 +109,8 @@ TEST_F(GraphWindowTest, OpensAsABlackToolWindowWithTheStationsToChooseFrom) {
   EXPECT_EQ(combo_entry(g.combo(), 0), L"Bitte eine Station ausw\u00E4hlen:");
   EXPECT_EQ(combo_entry(g.combo(), 3), L"leer");
   EXPECT_EQ(SendMessageW(g.combo(), CB_GETCURSEL, 0, 0), 0);
-  EXPECT_EQ(window_text(g.label_min()), L"0");
-  EXPECT_EQ(window_text(g.label_max()), L"0");
+  EXPECT_EQ(test::window_text(g.label_min()), L"0");
+  EXPECT_EQ(test::window_text(g.label_max()), L"0");
   // Empty graph: black with the teal grid, no data.
   GdiSurface* pic = g.pic();
   ASSERT_NE(pic, nullptr);
@@ -133,8 +127,8 @@ TEST_F(GraphWindowTest, ChoosingAStationShowsItsExtremesAndDrawsItsSamples) {
   choose(g, 1);
   DWORD took = GetTickCount() - start;
   EXPECT_GE(took, 12u * 10u - 20u);  // about 10 ms per sample
-  EXPECT_EQ(window_text(g.label_min()), L"3");
-  EXPECT_EQ(window_text(g.label_max()), L"14");
+  EXPECT_EQ(test::window_text(g.label_min()), L"3");
+  EXPECT_EQ(test::window_text(g.label_max()), L"14");
   EXPECT_EQ(g.view().graph_data().size(), 12u);
   GdiSurface* pic = g.pic();
   int green = 0;
@@ -143,8 +137,8 @@ TEST_F(GraphWindowTest, ChoosingAStationShowsItsExtremesAndDrawsItsSamples) {
   EXPECT_GT(green, 10);
 
   choose(g, 3);  // never polled
-  EXPECT_EQ(window_text(g.label_min()), L"999999");
-  EXPECT_EQ(window_text(g.label_max()), L"0");
+  EXPECT_EQ(test::window_text(g.label_min()), L"999999");
+  EXPECT_EQ(test::window_text(g.label_max()), L"0");
   EXPECT_TRUE(g.view().graph_data().empty());
   g.close();
 }
@@ -160,13 +154,13 @@ TEST_F(GraphWindowTest, ClosingDuringAFillStopsItAndTheWindowOpensAgainEmpty) {
 
   ASSERT_TRUE(g.open());
   EXPECT_TRUE(g.view().graph_data().empty());
-  EXPECT_EQ(window_text(g.label_max()), L"0");
+  EXPECT_EQ(test::window_text(g.label_max()), L"0");
   // Another station chosen during a fill takes over from an empty graph.
   PostMessageW(g.combo(), CB_SETCURSEL, 2, 0);
   PostMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(100, CBN_SELCHANGE), reinterpret_cast<LPARAM>(g.combo()));
   choose(g, 1);
   EXPECT_EQ(g.view().graph_data(), std::vector<double>(12, 60));
-  EXPECT_EQ(window_text(g.label_max()), L"60");
+  EXPECT_EQ(test::window_text(g.label_max()), L"60");
   g.close();
 }
 
@@ -196,7 +190,7 @@ TEST_F(GraphWindowTest, OpeningAndClosingLeavesNoGdiObjectsBehind) {
   choose(g, 2);
   g.close();
   test::pump_messages();
-  const int before = test::gdi_objects();
+  const int before = test::gdi_object_count();
   for (int i = 0; i < 5; ++i) {
     ASSERT_TRUE(g.open());
     choose(g, 2);
@@ -204,7 +198,7 @@ TEST_F(GraphWindowTest, OpeningAndClosingLeavesNoGdiObjectsBehind) {
     g.close();
     test::pump_messages();
   }
-  EXPECT_LE(test::gdi_objects(), before);
+  EXPECT_LE(test::gdi_object_count(), before);
 }
 
 }  // namespace

@@ -6,9 +6,6 @@
 
 namespace kn::test {
 
-// The statistics tests' name for the shared counter.
-inline int gdi_objects() { return gdi_object_count(); }
-
 inline void pump_messages() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
