@@ -296,6 +296,14 @@ void FrmMain::show_frmAbout() {
   }
 }
 
+bool FrmMain::stop_requested() {
+  // Between two stations a close is looked for, and only that: sent messages (the
+  // end of the session) arrive with any look at the queue.
+  MSG msg;
+  while (!closing_ && PeekMessageW(&msg, hwnd(), WM_CLOSE, WM_CLOSE, PM_REMOVE)) DispatchMessageW(&msg);
+  return closing_;
+}
+
 void FrmMain::end_program() {
   closing_ = true;
   gate_.run_or_defer([this] { exit_program(); });

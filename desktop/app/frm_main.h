@@ -55,7 +55,7 @@ class FrmMain : public WindowBase, public PollHost {
   int32_t fetch_current_song(const std::string& name, int32_t last_id,
                              const std::string& count_text) override;
 
-  bool stop_requested() override { return closing_; }
+  bool stop_requested() override;
 
   // Timer handlers and the tray callback, also reachable for tests.
   void timer1_tick();

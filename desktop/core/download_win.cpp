@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -29,7 +30,7 @@ struct Request {
   std::condition_variable done_cv;
   bool done = false;
   bool ok = false;
-  bool closed = false;
+  bool closed = false;  // the session is closed, and with it every handle made from it
   HINTERNET session = nullptr;
   std::string body;
 
@@ -39,6 +40,34 @@ struct Request {
     closed = true;
   }
 };
+
+// Addresses whose abandoned request is still blocked. Where closing the session does
+// not cancel the call, each poll against a silent server would leave one more
+// thread behind; so an address gets no new request until its old one has ended.
+class Abandoned {
+ public:
+  bool contains(const std::string& url) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return urls_.count(url) != 0;
+  }
+  void add(const std::string& url) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    urls_.insert(url);
+  }
+  void remove(const std::string& url) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    urls_.erase(url);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::set<std::string> urls_;
+};
+
+Abandoned& abandoned() {
+  static Abandoned* the = new Abandoned;  // outlives threads still blocked at exit
+  return *the;
+}
 
 void run_request(const std::shared_ptr<Request>& req, std::string url, size_t max_bytes, DWORD timeout_ms) {
   std::string body;
@@ -61,7 +90,13 @@ void run_request(const std::shared_ptr<Request>& req, std::string url, size_t ma
     }
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH;
-    unique_inet request(InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0));
+    HINTERNET opened = InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0);
+    unique_inet request;
+    {
+      // Closing the session closed this handle too: it must not be closed twice.
+      std::lock_guard<std::mutex> lock(req->mutex);
+      if (!req->closed) request.reset(opened);
+    }
     DWORD status = 0, len = sizeof status;
     if (request &&
         HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &len,
@@ -93,8 +128,15 @@ void run_request(const std::shared_ptr<Request>& req, std::string url, size_t ma
         ok = false;
       }
     }
+    std::lock_guard<std::mutex> lock(req->mutex);
+    if (req->closed) {
+      request.release();  // went with the session
+    } else {
+      request.reset();
+    }
   }
   req->close_session();
+  abandoned().remove(url);
   std::lock_guard<std::mutex> lock(req->mutex);
   req->body = std::move(body);
   req->ok = ok;
@@ -105,6 +147,7 @@ void run_request(const std::shared_ptr<Request>& req, std::string url, size_t ma
 // The answer body, or false for no answer (no connection, non-2xx status, too
 // large, too slow). Blocks the caller until then, like the plain download did.
 bool http_get(const std::string& url, size_t max_bytes, unsigned timeout_ms, std::string& body) {
+  if (abandoned().contains(url)) return false;
   auto req = std::make_shared<Request>();
   try {
     std::thread(run_request, req, url, max_bytes, static_cast<DWORD>(timeout_ms)).detach();
@@ -116,6 +159,7 @@ bool http_get(const std::string& url, size_t max_bytes, unsigned timeout_ms, std
     lock.unlock();
     // Closing the session cancels the blocked call where the platform allows it;
     // either way the thread's late result is dropped with the shared state.
+    abandoned().add(url);
     req->close_session();
     return false;
   }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "common/program.h"
 #include "common/wait.h"
@@ -182,6 +183,115 @@ TEST(Program, TitleFilesGetEachNewSongOnce) {
   EXPECT_FALSE(exists(p.folder + "\\titel_badjson.txt"));
   EXPECT_TRUE(exists(p.folder + "\\titel_zwei worte.txt"));
   EXPECT_FALSE(exists(p.folder + "\\title_from_web.txt"));
+  EXPECT_TRUE(p.running());
+}
+
+// Life on a real desktop: the shell, the session and slow answers.
+
+HWND main_of(const Program& p) { return p.window("Klangnetz_frmMain"); }
+
+// Icons in Wine's notification area; zero where Wine docks them elsewhere.
+int tray_icons() {
+  HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
+  int n = 0;
+  for (HWND child : children(tray)) n += class_name(child) == L"__winex11_tray_icon";
+  return tray ? n : 0;
+}
+
+// The listener requests of these stations in the order the simulator got them.
+std::string request_order(const std::vector<std::string>& stations) {
+  std::string order;
+  const std::string log = sim_request_log();
+  size_t line_start = 0;
+  while (line_start < log.size()) {
+    size_t end = log.find('\n', line_start);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(line_start, end - line_start);
+    for (size_t i = 0; i < stations.size(); ++i) {
+      if (line == "GET /station/" + stations[i] + "/listeners") order += static_cast<char>('a' + i);
+    }
+    line_start = end + 1;
+  }
+  return order;
+}
+
+TEST(LifeCycle, ARestartedShellKeepsOneIconAndTheProgramWorking) {
+  Program p("shell", "stations=fixed-54\r\n");
+  RequestWatch polls("fixed-54");
+  ASSERT_TRUE(p.start());
+  ASSERT_TRUE(polls.wait_for(1, 30000));
+  int before = -1;
+  ASSERT_TRUE(wait_until([&] { return (before = tray_icons()) >= 0; }, 5000));
+  // What a restarted shell broadcasts, to this program only.
+  DWORD_PTR answer = 0;
+  ASSERT_TRUE(SendMessageTimeoutA(main_of(p), RegisterWindowMessageA("TaskbarCreated"), 0, 0,
+                                  SMTO_ABORTIFHUNG, 10000, &answer));
+  p.post_tray(WM_LBUTTONDBLCLK);
+  EXPECT_TRUE(polls.wait_for(2, 30000));
+  EXPECT_EQ(tray_icons(), before);
+  EXPECT_TRUE(p.running());
+}
+
+TEST(LifeCycle, ACloseEndsItLikeBeenden) {
+  Program p("close", "stations=fixed-51\r\n");
+  RequestWatch polls("fixed-51");
+  ASSERT_TRUE(p.start());
+  ASSERT_TRUE(polls.wait_for(1, 30000));
+  PostMessageA(main_of(p), WM_CLOSE, 0, 0);  // taskkill without /F
+  DWORD code = 99;
+  ASSERT_TRUE(p.ended_within(10000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_FALSE(exists(p.folder + "\\file_from_web.txt"));
+}
+
+TEST(LifeCycle, OnlyTheEndOfTheSessionEndsIt) {
+  Program p("logoff", "stations=fixed-52\r\n");
+  RequestWatch polls("fixed-52");
+  ASSERT_TRUE(p.start());
+  ASSERT_TRUE(polls.wait_for(1, 30000));
+  DWORD_PTR answer = 0;
+  ASSERT_TRUE(SendMessageTimeoutA(main_of(p), WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer));
+  EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
+  EXPECT_TRUE(stays_true([&] { return p.running(); }, 1500));  // another program may still cancel
+  PostMessageA(main_of(p), WM_ENDSESSION, TRUE, 0);
+  DWORD code = 99;
+  ASSERT_TRUE(p.ended_within(10000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_FALSE(exists(p.folder + "\\file_from_web.txt"));
+}
+
+TEST(LifeCycle, ACloseDuringAPollAsksNoFurtherStation) {
+  Program p("closepoll", "stations=slow-2-53;fixed-53\r\n");
+  RequestWatch slow("slow-2-53");
+  ASSERT_TRUE(p.start());
+  ASSERT_TRUE(slow.wait_for(1, 30000));
+  PostMessageA(main_of(p), WM_CLOSE, 0, 0);
+  DWORD code = 99;
+  ASSERT_TRUE(p.ended_within(20000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(requests_for("fixed-53"), 0);
+  EXPECT_FALSE(exists(p.folder + "\\file_from_web.txt"));
+}
+
+TEST(LifeCycle, PollsNeverRunInsideEachOtherAndTheMenuWaitsForThePoll) {
+  Program p("nest", "stations=slow-1-56;slow-1-57\r\nUpdateInterval=0\r\n");
+  RequestWatch second("slow-1-57");
+  ASSERT_TRUE(p.start());
+  ASSERT_TRUE(second.wait_for(1, 30000));
+  SetCursorPos(1200, 780);
+  for (int i = 0; i < 10; ++i) p.post_tray(WM_LBUTTONDBLCLK);
+  p.post_tray(WM_RBUTTONUP);
+  HWND menu = nullptr;
+  ASSERT_TRUE(wait_until([&] { return (menu = p.window("#32768")) != nullptr && IsWindowVisible(menu); },
+                         30000, {}, 1));
+  PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(wait_until([&] { return !IsWindow(menu) || !IsWindowVisible(menu); }, 10000));
+  // Polls go on behind the menu and after it, each asking both stations in turn.
+  ASSERT_TRUE(second.wait_for(5, 60000));
+  const std::string order = request_order({"slow-1-56", "slow-1-57"});
+  for (size_t i = 0; i + 1 < order.size(); ++i) {
+    ASSERT_NE(order[i], order[i + 1]) << "a poll started inside another: " << order;
+  }
   EXPECT_TRUE(p.running());
 }
 

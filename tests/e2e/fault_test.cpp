@@ -2,6 +2,8 @@
 // nothing for a failed answer, recover on the next poll and leave no download behind.
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <tlhelp32.h>
 
 #include <string>
 
@@ -85,17 +87,55 @@ TEST(Faults, AReplyBeyondTheDownloadLimitIsGivenUpAndTheProgramGoesOn) {
   EXPECT_LT(next.arrival(1).before - slow.arrival(1).at, 19500u);
   EXPECT_TRUE(no_download_left(p));
 
+  // While the abandoned request still waits for its answer, the station is not
+  // asked again: it counts as no answer, the others go on.
   p.post_tray(WM_LBUTTONDBLCLK);
-  EXPECT_TRUE(wait_until([&] { return window_text(overlay) == L"SLOW-20~58 : 0058\r\nFIXED-59: 0059"; },
-                         30000, text_of(overlay)));
+  ASSERT_TRUE(next.wait_for(2, 30000));
+  const DWORD blocked_until = slow.arrival(1).before + 20000;
+  if (static_cast<LONG>(blocked_until - next.arrival(2).at) > 500) {
+    EXPECT_EQ(requests_for("slow-20~58"), 1);
+  }
   // The abandoned request ends 20 s after it arrived, after the program moved on; its
   // late answer must not be written anywhere.
   const DWORD answered = slow.arrival(1).at + 20000 + 1000;
   const DWORD now = GetTickCount();
   EXPECT_TRUE(stays_true([&] { return p.running() && no_download_left(p); },
                          static_cast<LONG>(answered - now) > 0 ? answered - now : 0));
+  // Then the station is asked again and recovers.
+  p.post_tray(WM_LBUTTONDBLCLK);
+  EXPECT_TRUE(wait_until([&] { return window_text(overlay) == L"SLOW-20~58 : 0058\r\nFIXED-59: 0059"; },
+                         30000, text_of(overlay)));
   EXPECT_TRUE(p.running());
   EXPECT_TRUE(no_download_left(p));
+}
+
+int thread_count(DWORD pid) {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 t{};
+  t.dwSize = sizeof t;
+  int n = 0;
+  for (BOOL more = Thread32First(snap, &t); more; more = Thread32Next(snap, &t))
+    n += t.th32OwnerProcessID == pid;
+  CloseHandle(snap);
+  return n;
+}
+
+TEST(Faults, SilentServersKeepAtMostOneRequestEachWaiting) {
+  Program p("silent", "stations=slow-9999-61;slow-9999-62;fixed-63\r\nUpdateInterval=0\r\n");
+  RequestWatch answering("fixed-63");
+  ASSERT_TRUE(p.start());
+  // The first poll gives up on each silent station after 15 s.
+  ASSERT_TRUE(answering.wait_for(1, 60000));
+  const int threads = thread_count(p.pid());
+  // From then on every tick polls, and only the answering station is asked.
+  ASSERT_TRUE(answering.wait_for(6, 30000));
+  EXPECT_EQ(requests_for("slow-9999-61"), 1);
+  EXPECT_EQ(requests_for("slow-9999-62"), 1);
+  EXPECT_LE(thread_count(p.pid()), threads);
+  HWND overlay = overlay_showing(p, L"SLOW-9999-61 : \r\nSLOW-9999-62: \r\nFIXED-63: 0063", 10000);
+  EXPECT_NE(overlay, nullptr);
+  EXPECT_TRUE(p.running());
 }
 
 TEST(Faults, BrokenSongAnswersWriteNoTitleLineAndTheNextGoodOneDoes) {
