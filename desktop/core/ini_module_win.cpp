@@ -2,8 +2,9 @@
 
 #include <vector>
 
-#include "win/ansi_win.h"
 #include "core/ini_module.h"
+#include "win/ansi_win.h"
+#include "win/win_handle.h"
 
 namespace kn {
 
@@ -26,6 +27,36 @@ bool write_ini_value(const std::string& section, const std::string& key, const s
                      const std::string& file) {
   return WritePrivateProfileStringA(utf8_to_ansi(section).c_str(), utf8_to_ansi(key).c_str(),
                                     utf8_to_ansi(value).c_str(), utf8_to_ansi(file).c_str()) != FALSE;
+}
+
+bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>& keys, const std::string& file,
+                          const IniKeyWriter& write) {
+  const std::wstring target = utf8_to_wide(file);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists) {
+    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
+    // Held open without sharing by another program: it could not be replaced either.
+    unique_file probe(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!probe) return false;
+  }
+  const std::string copy = file + ".neu";
+  const std::wstring copy_w = utf8_to_wide(copy);
+  DeleteFileW(copy_w.c_str());
+  if (exists && !CopyFileW(target.c_str(), copy_w.c_str(), FALSE)) return false;
+  bool ok = true;
+  for (const auto& [key, value] : keys) {
+    if (!write(key, value, copy)) {
+      ok = false;
+      break;
+    }
+  }
+  // Profile writes may be cached: this one flushes the copy's.
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, utf8_to_ansi(copy).c_str());
+  ok = ok && MoveFileExW(copy_w.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) DeleteFileW(copy_w.c_str());
+  return ok;
 }
 
 }  // namespace kn

@@ -46,6 +46,10 @@ COLORREF swatch_rgb(uint32_t colour) { return static_cast<COLORREF>(colour & 0x0
 
 }  // namespace
 
+bool KonfigHost::write_setting(const std::string& key, const std::string& value, const std::string& file) {
+  return write_ini_value(kSettingsSection, key, value, file);
+}
+
 FrmKonfig::FrmKonfig(KonfigHost& host, HINSTANCE instance) : host_(host), instance_(instance) {}
 
 FrmKonfig::~FrmKonfig() { destroy(); }
@@ -301,22 +305,22 @@ void FrmKonfig::save() {
     host_.show_message(hwnd(), *message);
     return;
   }
-  const std::string file = host_.app().settings_file;
-  bool written = true;
-  write_konfig(
-      v,
-      [&](const std::string& key, const std::string& value) {
-        written = write_ini_value(kSettingsSection, key, value, file) && written;
-      },
-      [&] {
-        host_.set_autostart(v.autostart);
-        host_.app().write_title2file = v.write_title2file;
+  std::vector<std::pair<std::string, std::string>> keys;
+  write_konfig(v, [&](const std::string& key, const std::string& value) { keys.emplace_back(key, value); }, {});
+  const bool written = write_ini_keys_whole(
+      keys, host_.app().settings_file,
+      [&](const std::string& key, const std::string& value, const std::string& file) {
+        return host_.write_setting(key, value, file);
       });
   if (!written) {
-    // The dialog stays open with the user's values: nothing typed is lost.
+    // Nothing changed, not the file, the memory or the registry; the dialog stays
+    // open with the user's values, so nothing typed is lost.
     host_.show_message(hwnd(), kNotSavedMessage);
     return;
   }
+  // The autostart entry follows the file, never the other way round.
+  host_.set_autostart(v.autostart);
+  host_.app().write_title2file = v.write_title2file;
   host_.Load_Konfig();
   host_.show_message(hwnd(), kSavedMessage);
   close();

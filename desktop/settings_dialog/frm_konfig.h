@@ -23,6 +23,8 @@ class KonfigHost : public PositionHost {
   virtual void set_autostart(bool on) = 0;
   // A message box with the program's title and only an OK button.
   virtual void show_message(HWND owner, const std::string& text) = 0;
+  // One settings key into `file` (the settings file or its copy while saving).
+  virtual bool write_setting(const std::string& key, const std::string& value, const std::string& file);
 };
 
 inline constexpr const wchar_t* kFrmKonfigClass = L"Klangnetz_frmKonfig";

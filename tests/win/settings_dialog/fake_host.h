@@ -20,6 +20,7 @@ class FakeHost : public KonfigHost {
   int32_t width_px = 200;
   int32_t height_px = 50;
   std::vector<std::pair<int32_t, int32_t>> overlay_moves;
+  int keys_until_failure = -1;  // a disk that fails after this many keys; -1: never
 
   AppState& app() override { return state; }
   void redraw_text() override { redraw_sizes.push_back(state.Text_Size); }
@@ -36,6 +37,11 @@ class FakeHost : public KonfigHost {
   }
   void set_autostart(bool on) override { autostart_calls.push_back(on); }
   void show_message(HWND, const std::string& text) override { messages.push_back(text); }
+  bool write_setting(const std::string& key, const std::string& value, const std::string& file) override {
+    if (keys_until_failure == 0) return false;
+    if (keys_until_failure > 0) --keys_until_failure;
+    return KonfigHost::write_setting(key, value, file);
+  }
 };
 
 }  // namespace kn::test

@@ -6,7 +6,9 @@
 // clang-format on
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "common/win_test_util.h"
 #include "win/ansi_win.h"
@@ -195,6 +197,40 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   EXPECT_TRUE(host.state.only_changes);
   EXPECT_TRUE(host.state.write_title2file);
   EXPECT_EQ(host.state.autostart, 1);
+}
+
+TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
+  FakeHost host;
+  const std::string dir = test::make_temp_folder("konfig_partial");
+  host.state.settings_file = dir + "\\Klangnetz_DesktopTool.ini";
+  const std::string before = "[Konfig]\r\nstations=eins\r\nUpdateInterval=2\r\napi_base_url=http://127.0.0.1:1\r\n";
+  { std::ofstream(host.state.settings_file, std::ios::binary) << before; }
+  host.Load_Konfig();
+  host.keys_until_failure = 1;
+  FrmKonfig dialog(host, self());
+  ASSERT_TRUE(dialog.create());
+  SetWindowTextW(dialog.control(FrmKonfig::kText1), L"zwei");
+  move_slider(dialog, FrmKonfig::kUpdateInter, 5);
+  click(dialog.control(FrmKonfig::kCheckAutostart));
+  click(dialog.control(FrmKonfig::kCheckWriteFile));
+  click(dialog.control(FrmKonfig::kCommand1));
+
+  EXPECT_EQ(host.messages, (std::vector<std::string>{kNotSavedMessage}));
+  EXPECT_FALSE(dialog.closed());
+  EXPECT_EQ(test::read_file(host.state.settings_file), before);
+  EXPECT_FALSE(test::exists(host.state.settings_file + ".neu"));
+  EXPECT_TRUE(host.autostart_calls.empty());
+  EXPECT_FALSE(host.state.write_title2file);
+
+  // The next try that works writes every key and keeps the keys the dialog does not own.
+  host.keys_until_failure = -1;
+  click(dialog.control(FrmKonfig::kCommand1));
+  EXPECT_TRUE(dialog.closed());
+  EXPECT_EQ(read_key(host.state.settings_file, "stations"), "zwei");
+  EXPECT_EQ(read_key(host.state.settings_file, "UpdateInterval"), "5");
+  EXPECT_EQ(read_key(host.state.settings_file, "api_base_url"), "http://127.0.0.1:1");
+  EXPECT_EQ(host.autostart_calls, (std::vector<bool>{true}));
+  EXPECT_TRUE(host.state.write_title2file);
 }
 
 TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
