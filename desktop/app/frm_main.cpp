@@ -29,6 +29,7 @@ FrmMain::~FrmMain() {
   // The windows that belong to this one go first, the tray icon before its window.
   frm_about_.reset();
   frm_graph_.reset();
+  frm_konfig_.reset();
   frm_text_.reset();
   tray_presence_.reset();
   tray_icon_.reset();
@@ -260,16 +261,15 @@ void FrmMain::show_menu() {
 }
 
 void FrmMain::show_frmKonfig() {
-  if (settings_open_) {  // a second tray command while open brings it forward
-    if (HWND open = FindWindowW(kFrmKonfigClass, nullptr)) SetForegroundWindow(open);
+  if (frm_konfig_ && frm_konfig_->is_open()) {  // a second tray command brings it forward
+    SetForegroundWindow(frm_konfig_->hwnd());
     return;
   }
-  MainKonfigHost host(*this);
-  FrmKonfig dialog(host, instance_);
-  if (!dialog.create()) return;
-  settings_open_ = true;
-  dialog.run_modal();
-  settings_open_ = false;
+  if (!frm_konfig_) {
+    konfig_host_ = std::make_unique<MainKonfigHost>(*this);
+    frm_konfig_ = std::make_unique<FrmKonfig>(*konfig_host_, instance_);
+  }
+  if (frm_konfig_->create()) frm_konfig_->run_modal();
 }
 
 void FrmMain::show_frmGraph() {

@@ -20,6 +20,8 @@ namespace kn {
 
 class FrmGraph;
 class FrmAbout;
+class FrmKonfig;
+class MainKonfigHost;
 
 inline constexpr const char* kMainWindowClass = "Klangnetz_frmMain";
 inline constexpr const char* kTrayWindowClass = "Klangnetz_Picture1";
@@ -100,9 +102,10 @@ class FrmMain : public WindowBase, public PollHost {
   std::optional<TrayPresence> tray_presence_;
   PollGate gate_;
   bool closing_ = false;
-  bool settings_open_ = false;
   std::unique_ptr<FrmText> frm_text_;
   // Kept for the process once opened, and closed before the overlay goes.
+  std::unique_ptr<MainKonfigHost> konfig_host_;
+  std::unique_ptr<FrmKonfig> frm_konfig_;
   std::unique_ptr<FrmGraph> frm_graph_;
   std::unique_ptr<FrmAbout> frm_about_;
 };

@@ -29,8 +29,8 @@ bool write_ini_value(const std::string& section, const std::string& key, const s
                                     utf8_to_ansi(value).c_str(), utf8_to_ansi(file).c_str()) != FALSE;
 }
 
-bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>& keys, const std::string& file,
-                          const IniKeyWriter& write) {
+bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>& keys,
+                          const std::string& file, const IniKeyWriter& write) {
   const std::wstring target = utf8_to_wide(file);
   const DWORD attributes = GetFileAttributesW(target.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;

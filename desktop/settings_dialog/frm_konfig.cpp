@@ -55,6 +55,7 @@ FrmKonfig::FrmKonfig(KonfigHost& host, HINSTANCE instance) : host_(host), instan
 FrmKonfig::~FrmKonfig() { destroy(); }
 
 bool FrmKonfig::create() {
+  if (is_open()) return true;
   const int width = px_x(kWidthTwips);
   const int height = px_y(kHeightTwips);
   const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
@@ -65,6 +66,7 @@ bool FrmKonfig::create() {
                      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, width, height, nullptr)) {
     return false;
   }
+  closed_ = false;
   create_controls();
   load_values();
   ShowWindow(hwnd(), SW_SHOW);
@@ -306,12 +308,13 @@ void FrmKonfig::save() {
     return;
   }
   std::vector<std::pair<std::string, std::string>> keys;
-  write_konfig(v, [&](const std::string& key, const std::string& value) { keys.emplace_back(key, value); }, {});
-  const bool written = write_ini_keys_whole(
-      keys, host_.app().settings_file,
-      [&](const std::string& key, const std::string& value, const std::string& file) {
-        return host_.write_setting(key, value, file);
-      });
+  write_konfig(v, [&](const std::string& key, const std::string& value) { keys.emplace_back(key, value); },
+               {});
+  const bool written =
+      write_ini_keys_whole(keys, host_.app().settings_file,
+                           [&](const std::string& key, const std::string& value, const std::string& file) {
+                             return host_.write_setting(key, value, file);
+                           });
   if (!written) {
     // Nothing changed, not the file, the memory or the registry; the dialog stays
     // open with the user's values, so nothing typed is lost.

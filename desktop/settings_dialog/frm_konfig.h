@@ -64,7 +64,8 @@ class FrmKonfig : public WindowBase {
   FrmKonfig(const FrmKonfig&) = delete;
   FrmKonfig& operator=(const FrmKonfig&) = delete;
 
-  // Copies the settings into the controls and shows the dialog centred.
+  // Copies the settings into the controls and shows the dialog centred; again after
+  // it closed (one dialog serves the program's life, so the custom colours stay).
   bool create();
   // Returns when the dialog has closed.
   void run_modal();

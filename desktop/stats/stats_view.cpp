@@ -68,12 +68,15 @@ void StatsView::run_fills(const std::string& name) {
 void StatsView::fill_graph(const std::string& name) {
   const uint64_t generation = generation_;
   const std::string wanted = to_upper(name);
-  // Samples recorded while the fill runs are not part of it.
-  const size_t bound = history_.sample_count();
-  for (size_t i = 0; i < bound && i < history_.sample_count(); ++i) {
+  // The samples as they are now: polls during the fill add new ones and, at the cap,
+  // drop old ones, which moves everything the fill has still to read.
+  std::vector<int32_t> counts;
+  for (size_t i = 0; i < history_.sample_count(); ++i) {
     const HistoryEntry& e = history_.entries()[i];
-    if (to_upper(e.station) != wanted) continue;
-    graph_data_.push_back(static_cast<double>(e.count));
+    if (to_upper(e.station) == wanted) counts.push_back(e.count);
+  }
+  for (int32_t count : counts) {
+    graph_data_.push_back(static_cast<double>(count));
     graph_.Draw();
     if (yield_) yield_();
     if (generation != generation_) return;

@@ -1,10 +1,11 @@
+#include "stats/stats_view.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "recording_surface.h"
-#include "stats/stats_view.h"
 
 namespace kn {
 namespace {
@@ -38,8 +39,9 @@ class StatsViewTest : public ::testing::Test {
 };
 
 TEST_F(StatsViewTest, ComboOffersThePromptThenTheStationsInListOrder) {
-  EXPECT_EQ(view.combo_entries(),
-            (std::vector<std::string>{"Bitte eine Station ausw\xC3\xA4hlen:", "nachtradio", "frueh", "leer"}));
+  EXPECT_EQ(
+      view.combo_entries(),
+      (std::vector<std::string>{"Bitte eine Station ausw\xC3\xA4hlen:", "nachtradio", "frueh", "leer"}));
 }
 
 TEST_F(StatsViewTest, LoadShowsZeroLabelsAndAnEmptyGrid) {
@@ -151,6 +153,20 @@ TEST_F(StatsViewTest, SamplesRecordedDuringAFillAreNotPartOfIt) {
   view.select(1, "nachtradio");
   EXPECT_EQ(view.graph_data(), (std::vector<double>(5, 10)));
   EXPECT_EQ(history.sample_count(), 10u);
+}
+
+TEST_F(StatsViewTest, AFillShowsTheSamplesAsTheyWereWhenItBeganAlsoAtTheCap) {
+  // At the cap each new sample drops the station's oldest one, moving every later
+  // sample down by one place while the fill reads.
+  for (size_t i = 0; i < kMaxSamplesPerStation; ++i) poll(0, static_cast<double>(i % 7));
+  std::vector<double> expected;
+  for (size_t i = 0; i < kMaxSamplesPerStation; ++i) expected.push_back(static_cast<double>(i % 7));
+  view.load();
+  on_yield = [&] { poll(0, 99); };
+  view.select(1, "nachtradio");
+  // The graph keeps the latest hundred of them.
+  ASSERT_EQ(view.graph_data().size(), 100u);
+  EXPECT_EQ(view.graph_data(), std::vector<double>(expected.end() - 100, expected.end()));
 }
 
 TEST_F(StatsViewTest, ChoosingAnotherStationDuringAFillStopsItAndStartsAfresh) {

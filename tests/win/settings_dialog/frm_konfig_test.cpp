@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/win_test_util.h"
-#include "win/ansi_win.h"
 #include "settings_dialog/fake_host.h"
+#include "win/ansi_win.h"
 
 namespace kn {
 namespace {
@@ -203,7 +203,8 @@ TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
   FakeHost host;
   const std::string dir = test::make_temp_folder("konfig_partial");
   host.state.settings_file = dir + "\\Klangnetz_DesktopTool.ini";
-  const std::string before = "[Konfig]\r\nstations=eins\r\nUpdateInterval=2\r\napi_base_url=http://127.0.0.1:1\r\n";
+  const std::string before =
+      "[Konfig]\r\nstations=eins\r\nUpdateInterval=2\r\napi_base_url=http://127.0.0.1:1\r\n";
   { std::ofstream(host.state.settings_file, std::ios::binary) << before; }
   host.Load_Konfig();
   host.keys_until_failure = 1;
@@ -231,6 +232,23 @@ TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
   EXPECT_EQ(read_key(host.state.settings_file, "api_base_url"), "http://127.0.0.1:1");
   EXPECT_EQ(host.autostart_calls, (std::vector<bool>{true}));
   EXPECT_TRUE(host.state.write_title2file);
+}
+
+TEST(FrmKonfig, OneDialogOpensAgainWithTheValuesOfNow) {
+  FakeHost host;
+  FrmKonfig dialog(host, self());
+  ASSERT_TRUE(dialog.create());
+  click(dialog.control(FrmKonfig::kCommandCancel));
+  ASSERT_TRUE(dialog.closed());
+  host.state.Text_Size = 27;
+  ASSERT_TRUE(dialog.create());
+  EXPECT_FALSE(dialog.closed());
+  EXPECT_TRUE(IsWindowVisible(dialog.hwnd()));
+  EXPECT_EQ(slider_pos(dialog, FrmKonfig::kScrollFontSize), 27);
+  move_slider(dialog, FrmKonfig::kScrollFontSize, 14);  // live again
+  EXPECT_EQ(host.state.Text_Size, 14);
+  click(dialog.control(FrmKonfig::kCommandCancel));
+  EXPECT_EQ(host.state.Text_Size, 27);
 }
 
 TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
