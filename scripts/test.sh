@@ -76,6 +76,26 @@ if [ -n "${built[native]:-}" ]; then run_ctest native native; else fail "native 
 echo "== native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 if [ -n "${built[native-asan]:-}" ]; then run_ctest native-asan native-asan; else fail "sanitizer tests: not run (build failed)"; fi
 
+echo "== Inivault's file cases as an unprivileged user"
+# Mode bits do not bind root: the permission cases mean most when a plain user runs them.
+iv_tests=build/native/tests/unit/inivault/inivault_tests
+nobody_note=
+if [ "$(id -u)" -ne 0 ]; then
+  nobody_note="not needed: the native tests already ran as an unprivileged user"
+elif [ -z "${built[native]:-}" ]; then
+  nobody_note="not run (build failed)"
+elif ! command -v runuser >/dev/null || ! runuser -u nobody -- test -x "$iv_tests" 2>/dev/null; then
+  nobody_note="not run: user nobody cannot reach $iv_tests here"
+else
+  iv_tmp=$(mktemp -d)
+  chmod 777 "$iv_tmp"
+  runuser -u nobody -- env TMPDIR="$iv_tmp" timeout 300 "$iv_tests" --gtest_filter='InivaultFile*:InivaultExports*' \
+    2>&1 | tee build/inivault-nobody-tests.log
+  [ "${PIPESTATUS[0]}" -eq 0 ] || fail "Inivault's file cases as nobody (build/inivault-nobody-tests.log)"
+  rm -rf "$iv_tmp"
+fi
+[ -n "$nobody_note" ] && echo "$nobody_note"
+
 echo "== fuzz targets, a short run each"
 # Logs of these short runs stay apart from the long runs' figures.
 FUZZ_LOG_DIR=$root/build/fuzz/smoke-logs scripts/fuzz.sh "${KN_FUZZ_SMOKE_SECONDS:-20}" 2>&1 | tee build/fuzz-smoke.log
@@ -113,6 +133,13 @@ for preset in native native-asan; do
   skipped=$(results "$log" | awk '$2 == "Skipped" {print $1}' | tr '\n' ' ')
   [ -n "$skipped" ] && printf '  skipped: %s\n' "$skipped"
 done
+if [ -n "$nobody_note" ]; then
+  echo "inivault as nobody: $nobody_note"
+elif [ -f build/inivault-nobody-tests.log ]; then
+  printf 'inivault as nobody: %s\n' "$(grep -E '^\[  (PASSED|FAILED) +\]' build/inivault-nobody-tests.log | tr -s ' ' | tr '\n' ' ')"
+  skipped=$(sed -nE 's/^\[  SKIPPED \] ([A-Za-z_.]+)$/\1/p' build/inivault-nobody-tests.log | tr '\n' ' ')
+  [ -n "$skipped" ] && printf '  skipped: %s\n' "$skipped"
+fi
 for a in win32 win64; do
   printf 'static checks of the %s program and DLL: %s\n' "$a" \
     "$( { [ -f build/native-tests.log ] && results build/native-tests.log; } | awk -v t="binaries_$a" '$1 == t {print $2}' | grep . || echo 'not run')"
