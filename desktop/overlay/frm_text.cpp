@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "core/text_util.h"
+#include "overlay/monitors.h"
 
 namespace kn {
 
@@ -28,6 +30,24 @@ ScreenMetrics screen_metrics() {
     m.tpp_y = twips_per_px(GetDeviceCaps(screen.get(), LOGPIXELSY));
   }
   return m;
+}
+
+BOOL CALLBACK add_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (GetMonitorInfoW(monitor, &info)) {
+    const RECT& b = info.rcMonitor;
+    const RECT& w = info.rcWork;
+    reinterpret_cast<std::vector<Monitor>*>(list)->push_back(
+        Monitor{PxRect{b.left, b.top, b.right, b.bottom}, PxRect{w.left, w.top, w.right, w.bottom}});
+  }
+  return TRUE;
+}
+
+std::vector<Monitor> current_monitors() {
+  std::vector<Monitor> list;
+  EnumDisplayMonitors(nullptr, nullptr, add_monitor, reinterpret_cast<LPARAM>(&list));
+  return list;
 }
 
 }  // namespace
@@ -127,6 +147,9 @@ void FrmText::layout(Mode mode) {
   req.bitmap_height = height_px;
   req.draw_width = draw_width_;
   req.measured_height = measured_.height;
+  // The window stops at the screen's width and keeps its right edge where it is
+  // placed, so a wider line shows its end there, as an uncut window would.
+  req.shift_x = std::max(0, clamp_side(measured_.width) - window_width_px_);
   Frame frame = renderer_->render_text(own_dc.get(), req);
   if (observer_) observer_(frame);
 
@@ -146,8 +169,14 @@ void FrmText::layout(Mode mode) {
     in.taskbar_left_px = taskbar_info("LEFT");
   }
   const PlacementTwips p = place_overlay(in);
-  const int32_t left = twips_to_px(p.left, m.tpp_x);
-  const int32_t top = twips_to_px(p.top, m.tpp_y);
+  // A place that no monitor shows any more is not where the user wants it; the
+  // saved position stays as it is, for the day that monitor is back.
+  const PxRect placed{twips_to_px(p.left, m.tpp_x), twips_to_px(p.top, m.tpp_y), 0, 0};
+  const PxRect shown = keep_on_monitors(
+      PxRect{placed.left, placed.top, placed.left + window_width_px_, placed.top + height_px},
+      current_monitors());
+  const int32_t left = shown.left;
+  const int32_t top = shown.top;
 
   // The window is exactly as large as the pushed picture, so no resize can ever
   // show stale pixels; a zero-sized layout pushes one transparent pixel to wipe
@@ -167,6 +196,12 @@ void FrmText::layout(Mode mode) {
   }
   SetWindowPos(w, HWND_TOPMOST, left, top, window_width_px_, height_px, SWP_NOACTIVATE);
   SetWindowTextW(w, reinterpret_cast<const wchar_t*>(utf8_to_utf16(text_).c_str()));
+}
+
+LRESULT FrmText::handle(UINT msg, WPARAM wp, LPARAM lp) {
+  // Monitors came or went, a resolution or the taskbar changed: the place is checked again.
+  if (msg == WM_DISPLAYCHANGE || (msg == WM_SETTINGCHANGE && wp == SPI_SETWORKAREA)) redraw_text();
+  return WindowBase::handle(msg, wp, lp);
 }
 
 }  // namespace kn

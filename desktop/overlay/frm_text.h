@@ -44,6 +44,7 @@ class FrmText : public WindowBase {
   void set_frame_observer(FrameObserver observer);
 
  private:
+  LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
   enum class Mode { Create, NewText, Redraw };
   void layout(Mode mode);
 

@@ -1,6 +1,7 @@
 list(APPEND KN_CORE_SRCS
   ${CMAKE_CURRENT_LIST_DIR}/layout.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/taskbar.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/taskbar.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/monitors.cpp)
 if(WIN32)
   list(APPEND KN_SHELL_SRCS
     ${CMAKE_CURRENT_LIST_DIR}/taskbar_win.cpp

@@ -211,7 +211,7 @@ Frame TextRenderer::render_text(HDC reference, const RenderRequest& req) const {
   }
   if (main_path && o.family && o.format) {
     add_lines(main_path.get(), lines, o.family.get(), em, o.format.get(),
-              RectF(0.0f, 0.0f, width, kMainRectHeightPx), o.line_spacing);
+              RectF(-static_cast<float>(req.shift_x), 0.0f, width, kMainRectHeightPx), o.line_spacing);
   }
   GdipSetSmoothingMode(graphics.get(), SmoothingModeAntiAlias);
   if (main_path && style_.shadow_on &&

@@ -72,6 +72,7 @@ struct RenderRequest {
   int32_t bitmap_height = 0;
   int32_t draw_width = 0;  // width of the layout rectangles
   int32_t measured_height = 0;
+  int32_t shift_x = 0;  // the drawing moves this far left: a line wider than the window shows its end
 };
 
 class TextRenderer {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "overlay/monitors.h"
+
 namespace kn {
 namespace {
 
@@ -229,6 +231,59 @@ TEST(OverlayPlacement, UsesTheScreensTwipsPerPixel) {
   const PlacementTwips p = place_overlay(in);
   EXPECT_DOUBLE_EQ(p.top, 1080 * 12 - 337.5 - 40 * 12);
   EXPECT_DOUBLE_EQ(p.left, 1920 * 12 - 2400 - 10);
+}
+
+}  // namespace
+}  // namespace kn
+
+namespace kn {
+namespace {
+
+Monitor monitor(int32_t l, int32_t t, int32_t r, int32_t b, int32_t taskbar_bottom = 40) {
+  return Monitor{PxRect{l, t, r, b}, PxRect{l, t, r, b - taskbar_bottom}};
+}
+
+TEST(KeepOnMonitors, AWindowAnyMonitorShowsStaysWhereItIs) {
+  // A secondary left of the primary (negative coordinates) and one of another size.
+  const std::vector<Monitor> screens{monitor(0, 0, 1920, 1080), monitor(-1280, 0, 0, 1024),
+                                     monitor(1920, -200, 4480, 1240)};
+  for (const PxRect w :
+       {PxRect{-900, 500, -600, 560}, PxRect{1700, 1050, 2000, 1110},  // over the taskbar, across
+        PxRect{4400, 1200, 4700, 1300}}) {                             // partly beyond an edge
+    EXPECT_EQ(keep_on_monitors(w, screens), w);
+  }
+}
+
+TEST(KeepOnMonitors, AWindowNoMonitorShowsComesWholeOntoTheNearestWorkArea) {
+  const std::vector<Monitor> side_by_side{monitor(0, 0, 1920, 1080), monitor(1920, 0, 3200, 1024)};
+  // Its monitor was unplugged (it stood at 3400 on a third one).
+  EXPECT_EQ(keep_on_monitors(PxRect{3400, 500, 3700, 560}, side_by_side), (PxRect{2900, 500, 3200, 560}));
+  // Below everything, e.g. after the resolution went down: above the taskbar.
+  EXPECT_EQ(keep_on_monitors(PxRect{100, 1500, 400, 1560}, side_by_side), (PxRect{100, 980, 400, 1040}));
+  // Left of a secondary on the left, and above stacked monitors.
+  const std::vector<Monitor> stacked{monitor(0, 0, 1920, 1080), monitor(0, -1080, 1920, 0, 0)};
+  EXPECT_EQ(keep_on_monitors(PxRect{-500, -3000, -200, -2940}, stacked), (PxRect{0, -1080, 300, -1020}));
+  // A taskbar on the left or at the top takes its side of the work area.
+  const std::vector<Monitor> left_bar{Monitor{PxRect{0, 0, 1280, 800}, PxRect{60, 30, 1280, 800}}};
+  EXPECT_EQ(keep_on_monitors(PxRect{-900, -900, -600, -840}, left_bar), (PxRect{60, 30, 360, 90}));
+}
+
+TEST(KeepOnMonitors, AWindowLargerThanTheWorkAreaShowsItsStartAndNoMonitorsMovesNothing) {
+  const std::vector<Monitor> one{monitor(0, 0, 1280, 800)};
+  EXPECT_EQ(keep_on_monitors(PxRect{5000, 100, 7000, 300}, one), (PxRect{0, 100, 2000, 300}));
+  EXPECT_EQ(keep_on_monitors(PxRect{5000, 100, 5300, 160}, {}), (PxRect{5000, 100, 5300, 160}));
+  // An empty window (nothing to show) is placed like a point.
+  EXPECT_EQ(keep_on_monitors(PxRect{9000, 9000, 9000, 9000}, one), (PxRect{1279, 759, 1279, 759}));
+}
+
+TEST(TwipsAtEveryScale, APositionDroppedInTheDialogPutsTheOverlayOnTheSamePixel) {
+  for (int dpi : {96, 120, 144, 168, 192, 216}) {
+    const double tpp = twips_per_px(dpi);
+    for (int px : {-1921, -1, 1, 2000, 2001, 3839}) {
+      const int32_t saved = px_to_twips(px, tpp);
+      EXPECT_EQ(twips_to_px(saved, tpp), px) << dpi << " dpi, dropped at " << px;
+    }
+  }
 }
 
 }  // namespace

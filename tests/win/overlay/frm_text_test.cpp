@@ -242,12 +242,30 @@ TEST_F(FrmTextTest, StoredPositionNeedsBothCoordinates) {
   r = rect();
   EXPECT_EQ(r.bottom, screen_h() - kTaskbarHeight);
 
-  // Off the screen: applied as it is.
+  // Where no monitor shows it: back whole at the nearest edge, the stored value kept.
   app_.window_pos_x = 15 * (screen_w() + 100);
   app_.window_pos_y = 15 * 50;
   print("ABC : 0005");
   r = rect();
-  EXPECT_EQ(r.left, twips_to_px(app_.window_pos_x, tpp_x_));
+  EXPECT_EQ(r.right, screen_w());
+  EXPECT_GT(r.right - r.left, 0);
+  EXPECT_EQ(r.top, twips_to_px(app_.window_pos_y, tpp_y_));
+  EXPECT_EQ(app_.window_pos_x, 15 * (screen_w() + 100));
+  // Partly off the screen is where the user put it.
+  app_.window_pos_x = 15 * (screen_w() - 10);
+  print("ABC : 0005");
+  EXPECT_EQ(rect().left, screen_w() - 10);
+}
+
+TEST_F(FrmTextTest, ALineWiderThanTheScreenShowsItsEnd) {
+  const Snapshot short_line = print("ENDE : 0009");
+  const int margin = short_line.width - 1 - short_line.rightmost(1);
+  std::string text;
+  while (text.size() < 300) text += "NACHTRADIO : 0042 -- ";
+  const Snapshot wide = print(text + "ENDE : 0009");
+  ASSERT_EQ(wide.width, GetSystemMetrics(SM_CXVIRTUALSCREEN));  // the window's cap
+  // Cut at its start, not in the middle of a glyph at the right.
+  EXPECT_NEAR(wide.width - 1 - wide.rightmost(1), margin, 2);
 }
 
 TEST_F(FrmTextTest, RedrawMovesTheTextRightByTheTextSize) {
