@@ -12,9 +12,18 @@ if(CMAKE_CROSSCOMPILING)
     add_library(GTest::gtest_main ALIAS gtest_main)
     add_library(GTest::gtest ALIAS gtest)
   endif()
+  set(KN_WINE_EXTRA_ENV "")
   configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE @ONLY)
+  # The same at 200 % (192 dots per inch), in a prefix of its own.
+  set(KN_WINE_EXTRA_ENV "export KN_WINE_DPI=192")
+  set(KN_WINE_PREFIX_DIR_SAVED "${KN_WINE_PREFIX_DIR}")
+  set(KN_WINE_PREFIX_DIR "${CMAKE_BINARY_DIR}/wineprefix-192dpi")
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run-192dpi.sh
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                  WORLD_READ WORLD_EXECUTE @ONLY)
+  set(KN_WINE_PREFIX_DIR "${KN_WINE_PREFIX_DIR_SAVED}")
 else()
   find_package(GTest REQUIRED)
   include(GoogleTest)

@@ -49,8 +49,9 @@ xvfb_pid=
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   for a in win32 win64; do
-    p=$root/build/$(scripts/wine.sh preset $a)/wineprefix
-    [ -d "$p" ] && timeout 20 scripts/wine.sh $a "$p" server -k 2>/dev/null
+    for p in "$root/build/$(scripts/wine.sh preset $a)"/wineprefix*/; do
+      [ -d "$p" ] && timeout 20 scripts/wine.sh $a "${p%/}" server -k 2>/dev/null
+    done
   done
 }
 trap cleanup EXIT
@@ -113,8 +114,9 @@ for arch in "${arches[@]}"; do
     fail "Windows tests of $preset: not run (build failed)"
     continue
   fi
-  if ! scripts/wine.sh "$arch" "$root/build/$preset/wineprefix" prepare; then
-    fail "Windows tests of $preset: not run (the $arch Wine prefix could not be prepared)"
+  if ! scripts/wine.sh "$arch" "$root/build/$preset/wineprefix" prepare ||
+    ! KN_WINE_DPI=192 scripts/wine.sh "$arch" "$root/build/$preset/wineprefix-192dpi" prepare; then
+    fail "Windows tests of $preset: not run (the $arch Wine prefixes could not be prepared)"
     continue
   fi
   run_ctest "$preset" "$preset"

@@ -11,7 +11,8 @@
 #   wine.sh ARCH PREFIX server [ARG]       runs wineserver for PREFIX (-k, -w)
 # /usr/bin/wine would take the 32-bit loader whenever wine32 is installed, even on a kernel
 # that cannot execute it, so the loaders are called directly. KN_WINE32_LOADER replaces
-# the 32-bit loader (a test can point it at a program the kernel refuses).
+# the 32-bit loader (a test can point it at a program the kernel refuses); KN_WINE_DPI
+# gives a new prefix that screen resolution (dots per inch) instead of 96.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 loader32=${KN_WINE32_LOADER:-/usr/lib/wine/wine}
@@ -78,6 +79,10 @@ prepare() {
   cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$fonts/" || return 1
   step timeout 60 "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f || return 1
   step timeout 60 "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || return 1
+  if [ -n "${KN_WINE_DPI:-}" ]; then
+    step timeout 60 "$loader" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$KN_WINE_DPI" /f ||
+      return 1
+  fi
   step timeout 60 "$server" -w || return 1
   touch "$prefix/.kn-ready"
 }

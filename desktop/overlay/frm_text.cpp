@@ -18,6 +18,7 @@ struct ScreenMetrics {
   int32_t height_px = 0;
   double tpp_x = 15;
   double tpp_y = 15;
+  int32_t dpi = 96;
 };
 
 ScreenMetrics screen_metrics() {
@@ -27,7 +28,8 @@ ScreenMetrics screen_metrics() {
   window_dc screen(nullptr);
   if (screen.get()) {
     m.tpp_x = twips_per_px(GetDeviceCaps(screen.get(), LOGPIXELSX));
-    m.tpp_y = twips_per_px(GetDeviceCaps(screen.get(), LOGPIXELSY));
+    m.dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
+    m.tpp_y = twips_per_px(m.dpi);
   }
   return m;
 }
@@ -112,9 +114,10 @@ void FrmText::set_frame_observer(FrameObserver observer) { observer_ = std::move
 
 void FrmText::layout(Mode mode) {
   HWND w = hwnd();
-  const OverlayStyle style = style_from_settings(app_);
   const ScreenMetrics m = screen_metrics();
-  measured_ = measure_text(text_, style.text_size);
+  OverlayStyle style = style_from_settings(app_);
+  style.dpi = m.dpi;
+  measured_ = measure_text(text_, style.text_size, kFontFamily, m.dpi);
 
   int32_t height_px = 0;
   double height_tw = 0;
@@ -127,7 +130,9 @@ void FrmText::layout(Mode mode) {
     height_tw = height_twips(lines_, style.text_size);
     // A redraw keeps the layout width of the window as it stands.
     draw_width_ =
-        mode == Mode::NewText ? new_text_draw_width(measured_.width, style.text_size) : window_width_px_;
+        mode == Mode::NewText
+            ? new_text_draw_width(measured_.width, static_cast<int32_t>(em_px(style.text_size, m.dpi) + 0.5f))
+            : window_width_px_;
   }
   // Nothing beyond the screens can be seen: a larger picture only costs memory, and
   // an X server under Wine drops the program for one of a few megabytes.
@@ -149,7 +154,8 @@ void FrmText::layout(Mode mode) {
   req.measured_height = measured_.height;
   // The window stops at the screen's width and keeps its right edge where it is
   // placed, so a wider line shows its end there, as an uncut window would.
-  req.shift_x = std::max(0, clamp_side(measured_.width) - window_width_px_);
+  const int32_t em = static_cast<int32_t>(em_px(style.text_size, m.dpi) + 0.5f);
+  if (mode == Mode::NewText) req.shift_x = std::max(0, draw_width_ + em - window_width_px_);
   Frame frame = renderer_->render_text(own_dc.get(), req);
   if (observer_) observer_(frame);
 

@@ -55,6 +55,10 @@ int32_t count_lines(std::string_view text, bool new_text) {
   return colons;
 }
 
+float em_px(int16_t text_size, int32_t dpi) {
+  return static_cast<float>(text_size) * static_cast<float>(dpi > 0 ? dpi : 96) / 96.0f;
+}
+
 double height_twips(int32_t lines, int32_t text_size) {
   return static_cast<double>(lines) * text_size * kLineTwipsPerSizeUnit;
 }

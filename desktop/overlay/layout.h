@@ -33,7 +33,12 @@ struct OverlayStyle {
   bool outline_on = true;
   bool shadow_on = true;
   int16_t text_size = 18;
+  int32_t dpi = 96;  // of the screen drawn on
 };
+
+// The drawing's em size in pixels: Text_Size at 96 dots per inch, and the same
+// physical size at any other, so it matches the text measured in points there.
+float em_px(int16_t text_size, int32_t dpi);
 
 // Values the drawing cannot use take the key's default; the text size is limited
 // to kMinTextSize..kMaxTextSize.

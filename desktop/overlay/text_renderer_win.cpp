@@ -79,11 +79,11 @@ uint32_t Frame::pixel(int32_t x, int32_t y) const {
   return v;
 }
 
-TextExtent measure_text(const std::string& text, int32_t text_size_pt, const char* family) {
+TextExtent measure_text(const std::string& text, int32_t text_size_pt, const char* family, int32_t dpi) {
   TextExtent e;
   unique_hdc dc(CreateCompatibleDC(nullptr));
   if (!dc) return e;
-  const int dpi = GetDeviceCaps(dc.get(), LOGPIXELSY);
+  if (dpi <= 0) dpi = GetDeviceCaps(dc.get(), LOGPIXELSY);
   const std::u16string face16 = utf8_to_utf16(family);
   unique_hfont font(CreateFontW(-MulDiv(text_size_pt, dpi, 72), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -159,7 +159,7 @@ void TextRenderer::prepare_drawing(const OverlayStyle& style) {
     UINT16 spacing = 0, em = 0;
     if (GdipGetLineSpacing(o->family.get(), FontStyleBold, &spacing) == Ok &&
         GdipGetEmHeight(o->family.get(), FontStyleBold, &em) == Ok && em != 0)
-      o->line_spacing = static_cast<float>(style.text_size) * spacing / em;
+      o->line_spacing = em_px(style.text_size, style.dpi) * spacing / em;
   }
   objects_ = std::move(o);
 }
@@ -199,7 +199,7 @@ Frame TextRenderer::render_text(HDC reference, const RenderRequest& req) const {
 
   std::vector<std::u16string> lines;
   for (const std::string& line : split_lines(req.text)) lines.push_back(utf8_to_utf16(line));
-  const float em = static_cast<float>(style_.text_size);
+  const float em = em_px(style_.text_size, style_.dpi);
   const float width = static_cast<float>(req.draw_width);
 
   // One set of glyph outlines serves both: the shadow is the same path drawn two

@@ -63,8 +63,10 @@ struct TextExtent {
   int32_t height = 0;
 };
 
-// Extent of the text, lines at CR LF, in the measuring font at text_size points.
-TextExtent measure_text(const std::string& text, int32_t text_size_pt, const char* family = kFontFamily);
+// Extent of the text, lines at CR LF, in the measuring font at text_size points on a
+// screen of `dpi` dots per inch (0: the system's).
+TextExtent measure_text(const std::string& text, int32_t text_size_pt, const char* family = kFontFamily,
+                        int32_t dpi = 0);
 
 struct RenderRequest {
   std::string text;

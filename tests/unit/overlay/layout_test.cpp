@@ -276,6 +276,15 @@ TEST(KeepOnMonitors, AWindowLargerThanTheWorkAreaShowsItsStartAndNoMonitorsMoves
   EXPECT_EQ(keep_on_monitors(PxRect{9000, 9000, 9000, 9000}, one), (PxRect{1279, 759, 1279, 759}));
 }
 
+TEST(TwipsAtEveryScale, TheEmSizeGrowsWithTheScreensDotsPerInch) {
+  EXPECT_FLOAT_EQ(em_px(18, 96), 18.0f);  // Text_Size is pixels at 96 dpi
+  EXPECT_FLOAT_EQ(em_px(18, 144), 27.0f);
+  EXPECT_FLOAT_EQ(em_px(18, 192), 36.0f);
+  EXPECT_FLOAT_EQ(em_px(10, 0), 10.0f);
+  // The window's height in twips becomes as many more pixels as the letters.
+  EXPECT_EQ(twips_to_px(height_twips(2, 18), twips_per_px(192)), 2 * twips_to_px(height_twips(2, 18), 15));
+}
+
 TEST(TwipsAtEveryScale, APositionDroppedInTheDialogPutsTheOverlayOnTheSamePixel) {
   for (int dpi : {96, 120, 144, 168, 192, 216}) {
     const double tpp = twips_per_px(dpi);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "overlay/layout.h"
@@ -32,6 +33,7 @@ class FrmTextTest : public ::testing::Test {
     HDC screen = GetDC(nullptr);
     tpp_x_ = 1440.0 / GetDeviceCaps(screen, LOGPIXELSX);
     tpp_y_ = 1440.0 / GetDeviceCaps(screen, LOGPIXELSY);
+    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
   }
   void TearDown() override {
@@ -56,6 +58,9 @@ class FrmTextTest : public ::testing::Test {
   Snapshot last_;
   int frames_ = 0;
   double tpp_x_ = 15, tpp_y_ = 15;
+  int dpi_ = 96;
+  // The letters' em size in pixels at this screen's scale.
+  int em() const { return static_cast<int>(em_px(app_.Text_Size, dpi_) + 0.5f); }
 };
 
 // The default fill (red 235, green 134, blue 32) at alpha 225, premultiplied.
@@ -243,16 +248,17 @@ TEST_F(FrmTextTest, StoredPositionNeedsBothCoordinates) {
   EXPECT_EQ(r.bottom, screen_h() - kTaskbarHeight);
 
   // Where no monitor shows it: back whole at the nearest edge, the stored value kept.
-  app_.window_pos_x = 15 * (screen_w() + 100);
-  app_.window_pos_y = 15 * 50;
+  const int32_t beyond = px_to_twips(screen_w() + 100, tpp_x_);
+  app_.window_pos_x = beyond;
+  app_.window_pos_y = px_to_twips(50, tpp_y_);
   print("ABC : 0005");
   r = rect();
   EXPECT_EQ(r.right, screen_w());
   EXPECT_GT(r.right - r.left, 0);
-  EXPECT_EQ(r.top, twips_to_px(app_.window_pos_y, tpp_y_));
-  EXPECT_EQ(app_.window_pos_x, 15 * (screen_w() + 100));
+  EXPECT_EQ(r.top, 50);
+  EXPECT_EQ(app_.window_pos_x, beyond);
   // Partly off the screen is where the user put it.
-  app_.window_pos_x = 15 * (screen_w() - 10);
+  app_.window_pos_x = px_to_twips(screen_w() - 10, tpp_x_);
   print("ABC : 0005");
   EXPECT_EQ(rect().left, screen_w() - 10);
 }
@@ -278,7 +284,7 @@ TEST_F(FrmTextTest, RedrawMovesTheTextRightByTheTextSize) {
   EXPECT_EQ(r1.left, r2.left);
   EXPECT_EQ(r1.right, r2.right);
   ASSERT_GE(first.rightmost(1), 0);
-  EXPECT_EQ(second.rightmost(1), first.rightmost(1) + app_.Text_Size);
+  EXPECT_EQ(second.rightmost(1), first.rightmost(1) + em());
 }
 
 TEST_F(FrmTextTest, LineCountRules) {
@@ -308,7 +314,7 @@ TEST_F(FrmTextTest, EmptyTextBlanksTheOverlay) {
 TEST_F(FrmTextTest, EveryLineIsDrawnRightAligned) {
   app_.Text_Shadow = false;
   const Snapshot s = print("ERSTE STATION : 0001\r\nB: 0002\r\nC: 0003");
-  const int spacing = 22;  // about one line at 18 pixels em size
+  const int spacing = 22 * dpi_ / 96;  // about one line at 18 pixels em size at 96 dpi
   const int r1 = s.rightmost(1, 0, spacing);
   const int r2 = s.rightmost(1, spacing, 2 * spacing);
   const int r3 = s.rightmost(1, 2 * spacing, 3 * spacing);
@@ -318,7 +324,7 @@ TEST_F(FrmTextTest, EveryLineIsDrawnRightAligned) {
   EXPECT_LE(std::abs(r1 - r2), 3);
   EXPECT_LE(std::abs(r2 - r3), 3);
   // Right-aligned in a rectangle one text size narrower than the window.
-  const int draw_width = s.width - app_.Text_Size;
+  const int draw_width = s.width - em();
   EXPECT_LT(r1, draw_width);
   EXPECT_GE(r1, draw_width - 6);
 }
@@ -330,7 +336,9 @@ TEST_F(FrmTextTest, HandEditedValuesAreLimitedOrFallBack) {
   app_.Text_Shadow = false;
   app_.Text_Ouline = false;
   const Snapshot s = print("A: 1");
-  EXPECT_EQ(rect().bottom - rect().top, draw_height_px(1, kMaxTextSize, tpp_y_));
+  // At most the screen's height (a larger picture could not be seen).
+  EXPECT_EQ(rect().bottom - rect().top,
+            std::min(draw_height_px(1, kMaxTextSize, tpp_y_), GetSystemMetrics(SM_CYVIRTUALSCREEN)));
   int drawn = 0;
   for (uint32_t p : s.px) {
     if (p == 0) continue;
