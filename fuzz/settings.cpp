@@ -191,6 +191,7 @@ constexpr Expect kKeys[] = {
     {"window_pos_y", "0"},
     {"horizontal", "0"},
     {"api_base_url", "http://api.klangnetz.de"},
+    {"hide_in_fullscreen", "0"},
 };
 constexpr std::size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
 
@@ -269,6 +270,7 @@ void check_settings(const std::vector<std::string>& lines) {
   while (!base.empty() && base.back() == '/') base.pop_back();
   FUZZ_CHECK(s.api_base_url == (base.empty() ? std::string(kn::kDefaultApiBaseUrl) : base));
   FUZZ_CHECK(!s.api_base_url.empty() && s.api_base_url.back() != '/');
+  check_bool(s.hide_in_fullscreen, text(16), false);
 }
 
 // The station list as the settings text describes it.

@@ -8,6 +8,7 @@
 #include "core/ini_module.h"
 #include "core/title_files.h"
 #include "dialogs/frm_about.h"
+#include "overlay/fullscreen.h"
 #include "settings_dialog/frm_konfig.h"
 #include "stats/frm_graph.h"
 #include "win/ansi_win.h"
@@ -15,6 +16,31 @@
 namespace kn {
 
 namespace {
+// A WinEvent hook carries no context of its own; the program has one main window.
+FrmMain* g_foreground_listener = nullptr;
+
+void CALLBACK foreground_changed(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {
+  if (g_foreground_listener) g_foreground_listener->update_fullscreen();
+}
+
+std::wstring class_of(HWND w) {
+  wchar_t name[64] = {};
+  GetClassNameW(w, name, 64);
+  return name;
+}
+
+UserState user_state() {
+  // Vista and later; a stub under Wine.
+  using QueryFn = HRESULT(WINAPI*)(int*);
+  static const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"shell32.dll"), "SHQueryUserNotificationState")));
+  int state = 0;
+  if (!query || query(&state) != S_OK) return UserState::kOther;
+  if (state == 3) return UserState::kFullScreenDirect3D;  // QUNS_RUNNING_D3D_FULL_SCREEN
+  if (state == 4) return UserState::kPresentation;        // QUNS_PRESENTATION_MODE
+  return UserState::kOther;
+}
+
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT_PTR kTimerChangesOnly = 2;
 constexpr UINT kTrayIconId = 1;
@@ -26,6 +52,8 @@ FrmMain::FrmMain() : app_() {
 }
 
 FrmMain::~FrmMain() {
+  foreground_hook_.reset();
+  if (g_foreground_listener == this) g_foreground_listener = nullptr;
   // The windows that belong to this one go first, the tray icon before its window.
   frm_about_.reset();
   frm_graph_.reset();
@@ -109,6 +137,10 @@ bool FrmMain::startup(HINSTANCE instance) {
   add_tray_icon();
   frmText().show();
   SetTimer(hwnd(), kTimer1, 1000, nullptr);
+  g_foreground_listener = this;
+  foreground_hook_.reset(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
+                                         foreground_changed, 0, 0, WINEVENT_OUTOFCONTEXT));
+  update_fullscreen();
   return true;
 }
 
@@ -201,7 +233,32 @@ void FrmMain::timer1_tick() {
     tray_presence_->changed();
     tray_presence_->tick();
   }
+  // Windows also go full screen without a change of the foreground.
+  update_fullscreen();
   if (t.poll) check_stations();
+}
+
+void FrmMain::update_fullscreen() {
+  if (!frm_text_ || !frm_text_->is_open()) return;
+  FullscreenInput in;
+  in.option_on = app_.hide_in_fullscreen;
+  if (in.option_on) {
+    RECT overlay{};
+    GetWindowRect(frm_text_->hwnd(), &overlay);
+    in.overlay = PxRect{overlay.left, overlay.top, overlay.right, overlay.bottom};
+    in.monitors = current_monitors();
+    if (HWND fg = GetForegroundWindow()) {
+      RECT r{};
+      in.foreground.exists = GetWindowRect(fg, &r) != FALSE;
+      in.foreground.rect = PxRect{r.left, r.top, r.right, r.bottom};
+      const std::wstring cls = class_of(fg);
+      in.foreground.desktop_or_taskbar = fg == GetDesktopWindow() || fg == GetShellWindow() ||
+                                         cls == L"Progman" || cls == L"WorkerW" || cls == L"Shell_TrayWnd";
+      in.foreground.has_caption = (GetWindowLongW(fg, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
+    }
+    in.state = user_state();
+  }
+  frm_text_->set_hidden(hide_for_fullscreen(in));
 }
 
 void FrmMain::timer_changes_only_tick() {

@@ -64,6 +64,10 @@ class FrmMain : public WindowBase, public PollHost {
   void timer_changes_only_tick();
   void tray_callback(LPARAM event);
 
+  // Hides the overlay while a full-screen program covers its monitor (when the
+  // user wants that) and shows it again after; on foreground changes and each tick.
+  void update_fullscreen();
+
   // The secondary windows, shown modally from the tray menu.
   void show_frmKonfig();
   void show_frmGraph();
@@ -101,6 +105,7 @@ class FrmMain : public WindowBase, public PollHost {
   std::optional<TrayIcon> tray_icon_;
   std::optional<TrayPresence> tray_presence_;
   PollGate gate_;
+  unique_win_event_hook foreground_hook_;
   bool closing_ = false;
   std::unique_ptr<FrmText> frm_text_;
   // Kept for the process once opened, and closed before the overlay goes.

@@ -23,6 +23,7 @@ const std::vector<SettingKey>& setting_keys() {
       {"window_pos_y", "0"},
       {"horizontal", "0"},
       {"api_base_url", kDefaultApiBaseUrl},
+      {"hide_in_fullscreen", "0"},
   };
   return keys;
 }
@@ -77,12 +78,13 @@ Settings read_settings(const SettingReader& read) {
   auto [pos_y, pos_y_def] = get("window_pos_y");
   s.window_pos_y = parse_or_default<int32_t>(pos_y, pos_y_def, leading32);
   auto [horizontal, horizontal_def] = get("horizontal");
-  s.horizontal = parse_or_default<int32_t>(horizontal, horizontal_def, [](const std::string& v) {
-    return strict_int32(v);
-  });
+  s.horizontal = parse_or_default<int32_t>(horizontal, horizontal_def,
+                                           [](const std::string& v) { return strict_int32(v); });
   std::string base = trim_blanks(get("api_base_url").first);
   while (!base.empty() && base.back() == '/') base.pop_back();
   s.api_base_url = base.empty() ? kDefaultApiBaseUrl : base;
+  auto [hide, hide_def] = get("hide_in_fullscreen");
+  s.hide_in_fullscreen = parse_or_default<bool>(trim_blanks(hide), hide_def, bool_of);
   return s;
 }
 
@@ -101,8 +103,8 @@ void build_station_list(const std::string& stations, std::vector<StationEntry>& 
   size_t start = 0;
   for (;;) {
     size_t end = stations.find(';', start);
-    std::string_view part = std::string_view(stations).substr(
-        start, end == std::string::npos ? std::string::npos : end - start);
+    std::string_view part =
+        std::string_view(stations).substr(start, end == std::string::npos ? std::string::npos : end - start);
     std::string name = normalise_station_name(part);
     if (!name.empty()) {
       if (first) {

@@ -31,6 +31,7 @@ struct Settings {
   int32_t window_pos_y = 0;
   int32_t horizontal = 0;
   std::string api_base_url = kDefaultApiBaseUrl;
+  bool hide_in_fullscreen = false;  // out of the way of full-screen programs
 };
 
 struct SettingKey {
@@ -38,7 +39,7 @@ struct SettingKey {
   const char* default_value;
 };
 
-// The fifteen keys in reading order, then our own api_base_url.
+// The fifteen keys in reading order, then our own api_base_url and hide_in_fullscreen.
 const std::vector<SettingKey>& setting_keys();
 
 // Reads one key: (key, default) -> value text, as the profile functions return it.

@@ -34,24 +34,6 @@ ScreenMetrics screen_metrics() {
   return m;
 }
 
-BOOL CALLBACK add_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
-  MONITORINFO info{};
-  info.cbSize = sizeof info;
-  if (GetMonitorInfoW(monitor, &info)) {
-    const RECT& b = info.rcMonitor;
-    const RECT& w = info.rcWork;
-    reinterpret_cast<std::vector<Monitor>*>(list)->push_back(
-        Monitor{PxRect{b.left, b.top, b.right, b.bottom}, PxRect{w.left, w.top, w.right, w.bottom}});
-  }
-  return TRUE;
-}
-
-std::vector<Monitor> current_monitors() {
-  std::vector<Monitor> list;
-  EnumDisplayMonitors(nullptr, nullptr, add_monitor, reinterpret_cast<LPARAM>(&list));
-  return list;
-}
-
 }  // namespace
 
 FrmText::FrmText(AppState& app) : app_(app) {}
@@ -82,7 +64,14 @@ bool FrmText::create(HWND owner, int32_t taskbar_height) {
 }
 
 void FrmText::show() {
-  if (is_open()) ShowWindow(hwnd(), SW_SHOWNOACTIVATE);
+  shown_ = true;
+  if (is_open() && !hidden_) ShowWindow(hwnd(), SW_SHOWNOACTIVATE);
+}
+
+void FrmText::set_hidden(bool hidden) {
+  if (hidden == hidden_) return;
+  hidden_ = hidden;
+  if (is_open() && shown_) ShowWindow(hwnd(), hidden ? SW_HIDE : SW_SHOWNOACTIVATE);
 }
 
 void FrmText::set_Print_Text(std::string& text) {

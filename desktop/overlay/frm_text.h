@@ -29,7 +29,11 @@ class FrmText : public WindowBase {
   // failure shows "Error loading GDI+!" and returns false; the overlay then stays
   // inert.
   bool create(HWND owner, int32_t taskbar_height);
-  void show();                             // without activation
+  void show();  // without activation
+  // Out of a full-screen program's way: not shown, but laid out as usual, so it
+  // comes back with the text of now.
+  void set_hidden(bool hidden);
+  bool hidden() const { return hidden_; }
   void set_Print_Text(std::string& text);  // UTF-8 in; replaced by the prepared text
   void redraw_text();
   const std::string& get_text() const;
@@ -53,6 +57,8 @@ class FrmText : public WindowBase {
   std::unique_ptr<TextRenderer> renderer_;  // released before GDI+ shuts down
   std::string text_;
   int32_t taskbar_height_ = 0;
+  bool shown_ = false;
+  bool hidden_ = false;
   int32_t lines_ = 0;
   int32_t draw_width_ = 0;
   int32_t window_width_px_ = 0;

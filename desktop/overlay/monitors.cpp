@@ -26,6 +26,26 @@ bool intersects(const PxRect& a, const PxRect& b) {
   return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
+const Monitor* monitor_of(const PxRect& window, const std::vector<Monitor>& monitors) {
+  const PxRect probe{window.left, window.top, std::max(window.right, window.left + 1),
+                     std::max(window.bottom, window.top + 1)};
+  const Monitor* best = nullptr;
+  int64_t best_area = 0;
+  int64_t best_distance = std::numeric_limits<int64_t>::max();
+  for (const Monitor& m : monitors) {
+    const int64_t w = std::min(probe.right, m.bounds.right) - std::max(probe.left, m.bounds.left);
+    const int64_t h = std::min(probe.bottom, m.bounds.bottom) - std::max(probe.top, m.bounds.top);
+    const int64_t area = w > 0 && h > 0 ? w * h : 0;
+    const int64_t distance = area > 0 ? 0 : distance2(probe, m.bounds);
+    if (area > best_area || (best_area == 0 && area == 0 && distance < best_distance)) {
+      best = &m;
+      best_area = area;
+      best_distance = distance;
+    }
+  }
+  return best;
+}
+
 PxRect keep_on_monitors(const PxRect& window, const std::vector<Monitor>& monitors) {
   // An empty window (nothing shown) is taken as a point, which still has a place.
   const PxRect probe{window.left, window.top, std::max(window.right, window.left + 1),

@@ -22,10 +22,17 @@ struct Monitor {
 
 bool intersects(const PxRect& a, const PxRect& b);
 
+// The monitor a window stands on: the one showing most of it, else the nearest;
+// nullptr without monitors.
+const Monitor* monitor_of(const PxRect& window, const std::vector<Monitor>& monitors);
+
 // The window's place: unchanged while it intersects a monitor (also partly over a
 // taskbar or an edge, as the user may have put it), else moved onto the work area
 // of the nearest monitor, whole where it fits, its left top corner first where not.
 // Without monitors nothing moves.
 PxRect keep_on_monitors(const PxRect& window, const std::vector<Monitor>& monitors);
+
+// Every monitor of the desktop now (Windows only).
+std::vector<Monitor> current_monitors();
 
 }  // namespace kn

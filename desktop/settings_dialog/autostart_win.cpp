@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "settings_dialog/autostart.h"
 #include "win/ansi_win.h"
 #include "win/win_handle.h"
-#include "settings_dialog/autostart.h"
 
 namespace kn {
 

@@ -14,7 +14,7 @@ namespace kn {
 
 namespace {
 constexpr int32_t kWidthTwips = 7455;
-constexpr int32_t kHeightTwips = 9135;
+constexpr int32_t kHeightTwips = 9495;  // 360 more than at design, for the full-screen box
 constexpr COLORREF kCaptionGrey = RGB(212, 212, 212);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
@@ -36,6 +36,7 @@ constexpr const char* kAutostart = "Das Programm mit Windows starten ?";
 constexpr const char* kSideBySide = "Ausgabe nebeneinander";
 constexpr const char* kOnlyChanges = "Anzeige nur bei \xC3\x84nderungen f\xC3\xBCr ";
 constexpr const char* kWriteFile = "Titel und H\xC3\xB6rerinformationen in Datei/en speichern";
+constexpr const char* kFullscreen = "Bei Vollbildanwendungen ausblenden";
 constexpr const char* kSetPosition = "Fensterposition festlegen";
 constexpr const char* kResetPosition = "Fensterposition zur\303\274cksetzen";
 constexpr const char* kCancel = "&Abbrechen";
@@ -111,16 +112,17 @@ void FrmKonfig::create_controls() {
   create_control(w, TRACKBAR_CLASSW, "", slider, kHScrollSeconds, 3360, 6180, 1935, 255);
   create_control(w, L"STATIC", "", label, kLabelOnlyChanges, 5520, 6240, 1215, 255);
   create_control(w, L"BUTTON", text::kWriteFile, check, kCheckWriteFile, 120, 6600, 6015, 375);
-  create_control(w, L"BUTTON", text::kSetPosition, button, kCommand3, 960, 7320, 2775, 375);
-  create_control(w, L"BUTTON", text::kResetPosition, button, kCommand2, 3960, 7320, 2415, 375);
-  create_control(w, L"BUTTON", text::kCancel, button, kCommandCancel, 240, 8235, 1815, 375);
-  create_control(w, L"BUTTON", text::kSave, button, kCommand1, 5400, 8235, 1815, 375);
+  create_control(w, L"BUTTON", text::kFullscreen, check, kCheckFullscreen, 120, 6960, 6015, 375);
+  create_control(w, L"BUTTON", text::kSetPosition, button, kCommand3, 960, 7680, 2775, 375);
+  create_control(w, L"BUTTON", text::kResetPosition, button, kCommand2, 3960, 7680, 2415, 375);
+  create_control(w, L"BUTTON", text::kCancel, button, kCommandCancel, 240, 8595, 1815, 375);
+  create_control(w, L"BUTTON", text::kSave, button, kCommand1, 5400, 8595, 1815, 375);
   // Never shown; they carry the position between the position dialog and saving.
-  create_control(w, L"EDIT", "", 0, kTextPosX, 120, 9600, 1215, 285);
-  create_control(w, L"EDIT", "", 0, kTextPosY, 1440, 9600, 1215, 285);
+  create_control(w, L"EDIT", "", 0, kTextPosX, 120, 9960, 1215, 285);
+  create_control(w, L"EDIT", "", 0, kTextPosY, 1440, 9960, 1215, 285);
 
-  for (int id :
-       {kCheckKontur, kCheckSchatten, kCheckAutostart, kCheckNeben, kCheckOnlyChanges, kCheckWriteFile})
+  for (int id : {kCheckKontur, kCheckSchatten, kCheckAutostart, kCheckNeben, kCheckOnlyChanges,
+                 kCheckWriteFile, kCheckFullscreen})
     use_classic_look(control(id));
   struct Range {
     int id, lo, hi;
@@ -152,6 +154,7 @@ void FrmKonfig::load_values() {
   set_check(kCheckSchatten, s.Text_Shadow);
   set_check(kCheckOnlyChanges, s.only_changes);
   set_check(kCheckWriteFile, s.write_title2file);
+  set_check(kCheckFullscreen, s.hide_in_fullscreen);
   set_check(kCheckNeben, s.horizontal == 1);
   set_check(kCheckAutostart, s.autostart == 1);
 
@@ -260,6 +263,9 @@ void FrmKonfig::command(int id, int code) {
       s.horizontal = checked(kCheckNeben) ? 1 : 0;
       host_.check_stations();
       break;
+    case kCheckFullscreen:  // takes effect at once, like the other boxes
+      s.hide_in_fullscreen = checked(kCheckFullscreen);
+      break;
     case kPictureBg:
     case kPictureKont:
       choose_colour(id);
@@ -299,6 +305,7 @@ void FrmKonfig::save() {
   v.only_changes = checked(kCheckOnlyChanges);
   v.seconds = slider(kHScrollSeconds);
   v.write_title2file = checked(kCheckWriteFile);
+  v.hide_in_fullscreen = checked(kCheckFullscreen);
   v.pos_x_field = text_of(kTextPosX);
   v.pos_y_field = text_of(kTextPosY);
   v.horizontal = checked(kCheckNeben);

@@ -56,6 +56,7 @@ class FrmKonfig : public WindowBase {
     kTextPosX,
     kTextPosY,
     kLabelHint,
+    kCheckFullscreen,
     kFirstCaption  // the plain captions follow
   };
 

@@ -63,6 +63,7 @@ void write_konfig(const KonfigValues& v, const KeyWriter& write,
   write("window_pos_x", trim_blanks(v.pos_x_field));
   write("window_pos_y", trim_blanks(v.pos_y_field));
   write("horizontal", flag(v.horizontal));
+  write("hide_in_fullscreen", flag(v.hide_in_fullscreen));
 }
 
 KonfigCopy take_copy(const Settings& s) {
@@ -81,6 +82,7 @@ KonfigCopy take_copy(const Settings& s) {
   c.window_pos_y = s.window_pos_y;
   c.horizontal = s.horizontal;
   c.autostart = s.autostart;
+  c.hide_in_fullscreen = s.hide_in_fullscreen;
   return c;
 }
 
@@ -99,6 +101,7 @@ void restore_copy(const KonfigCopy& c, Settings& s) {
   s.window_pos_y = c.window_pos_y;
   s.horizontal = c.horizontal;
   s.autostart = c.autostart;
+  s.hide_in_fullscreen = c.hide_in_fullscreen;
 }
 
 int16_t opening_seconds(int16_t stored) { return stored < 1 ? int16_t{10} : stored; }

@@ -49,6 +49,7 @@ struct KonfigValues {
   std::string pos_x_field;
   std::string pos_y_field;
   bool horizontal = false;
+  bool hide_in_fullscreen = false;
 };
 
 using KeyWriter = std::function<void(const std::string& key, const std::string& value)>;
@@ -77,6 +78,7 @@ struct KonfigCopy {
   int32_t window_pos_y = 0;
   int32_t horizontal = 0;
   int16_t autostart = 0;
+  bool hide_in_fullscreen = false;
 };
 
 KonfigCopy take_copy(const Settings& s);

@@ -58,6 +58,8 @@ using unique_hicon = unique_handle<HICON, NullTraits<HICON, DestroyIcon>>;
 using unique_hmenu = unique_handle<HMENU, NullTraits<HMENU, DestroyMenu>>;
 using unique_hkey = unique_handle<HKEY, NullTraits<HKEY, close_key>>;
 using unique_kernel_handle = unique_handle<HANDLE, NullTraits<HANDLE, CloseHandle>>;
+inline void unhook_win_event(HWINEVENTHOOK h) { UnhookWinEvent(h); }
+using unique_win_event_hook = unique_handle<HWINEVENTHOOK, NullTraits<HWINEVENTHOOK, unhook_win_event>>;
 using unique_file = unique_handle<HANDLE, FileTraits>;
 using unique_find = unique_handle<HANDLE, FindTraits>;
 

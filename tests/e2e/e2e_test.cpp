@@ -296,3 +296,59 @@ TEST(LifeCycle, PollsNeverRunInsideEachOtherAndTheMenuWaitsForThePoll) {
 }
 
 }  // namespace
+
+namespace {
+
+// A window of this test that covers the primary monitor and takes the foreground:
+// borderless like a film player, or maximized with a caption like an editor.
+HWND cover_primary_monitor(bool caption) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
+  const RECT& m = info.rcMonitor;
+  const DWORD style = WS_VISIBLE | (caption ? WS_OVERLAPPEDWINDOW | WS_MAXIMIZE : WS_POPUP);
+  HWND w = CreateWindowExW(0, L"STATIC", L"Vollbild", style, m.left, m.top, m.right - m.left,
+                           m.bottom - m.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(w);
+  return w;
+}
+
+TEST(Fullscreen, AFullScreenProgramHidesTheOverlayWhilePollsGoOn) {
+  Program p("full", "stations=fixed-71\r\nhide_in_fullscreen=1\r\nUpdateInterval=0\r\n");
+  RequestWatch polls("fixed-71");
+  ASSERT_TRUE(p.start());
+  HWND overlay = overlay_of(p);
+  ASSERT_NE(overlay, nullptr);
+  ASSERT_TRUE(wait_until([&] { return IsWindowVisible(overlay) != FALSE; }, 30000));
+  HWND film = cover_primary_monitor(false);
+  ASSERT_NE(film, nullptr);
+  EXPECT_TRUE(wait_until([&] { return IsWindowVisible(overlay) == FALSE; }, 10000)) << "(hidden)";
+  const int seen = polls.arrived();
+  EXPECT_TRUE(polls.wait_for(seen + 2, 30000)) << "(polls while hidden)";
+  DestroyWindow(film);
+  EXPECT_TRUE(wait_until([&] { return IsWindowVisible(overlay) != FALSE; }, 10000)) << "(shown again)";
+  EXPECT_EQ(window_text(overlay), L"FIXED-71 : 0071");
+  EXPECT_GT(height_of(overlay), 0);
+}
+
+TEST(Fullscreen, AMaximizedWindowOrTheOptionOffHidesNothing) {
+  Program p("maxi", "stations=fixed-72\r\nhide_in_fullscreen=1\r\n");
+  ASSERT_TRUE(p.start());
+  HWND overlay = overlay_of(p);
+  ASSERT_NE(overlay, nullptr);
+  ASSERT_TRUE(wait_until([&] { return IsWindowVisible(overlay) != FALSE; }, 30000));
+  HWND editor = cover_primary_monitor(true);
+  EXPECT_TRUE(stays_true([&] { return IsWindowVisible(overlay) != FALSE; }, 2500)) << "(maximized)";
+  DestroyWindow(editor);
+
+  Program q("fulloff", "stations=fixed-73\r\n");
+  ASSERT_TRUE(q.start());
+  HWND overlay_q = overlay_of(q);
+  ASSERT_NE(overlay_q, nullptr);
+  ASSERT_TRUE(wait_until([&] { return IsWindowVisible(overlay_q) != FALSE; }, 30000));
+  HWND film = cover_primary_monitor(false);
+  EXPECT_TRUE(stays_true([&] { return IsWindowVisible(overlay_q) != FALSE; }, 2500)) << "(option off)";
+  DestroyWindow(film);
+}
+
+}  // namespace

@@ -1,8 +1,8 @@
+#include "core/settings.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
-
-#include "core/settings.h"
 
 namespace kn {
 namespace {
@@ -41,11 +41,23 @@ TEST(Settings, KeysAreReadInTableOrder) {
     order.push_back(key);
     return def;
   });
-  std::vector<std::string> expected = {"stations", "BackgroundColor", "OutlineColor", "Opaque",
-                                       "UpdateInterval", "Text_Ouline", "Text_Shadow", "Text_Size",
-                                       "autostart", "only_changes", "changes_visible_in_seconds",
-                                       "write_title2file", "window_pos_x", "window_pos_y",
-                                       "horizontal", "api_base_url"};
+  std::vector<std::string> expected = {"stations",
+                                       "BackgroundColor",
+                                       "OutlineColor",
+                                       "Opaque",
+                                       "UpdateInterval",
+                                       "Text_Ouline",
+                                       "Text_Shadow",
+                                       "Text_Size",
+                                       "autostart",
+                                       "only_changes",
+                                       "changes_visible_in_seconds",
+                                       "write_title2file",
+                                       "window_pos_x",
+                                       "window_pos_y",
+                                       "horizontal",
+                                       "api_base_url",
+                                       "hide_in_fullscreen"};
   EXPECT_EQ(order, expected);
 }
 
@@ -120,7 +132,10 @@ TEST(StationList, NormalisesSplitsAndSkipsEmptyParts) {
   EXPECT_EQ(names(";a"), (V{"a"}));
   EXPECT_EQ(names("a;b;"), (V{"a", "b"}));
   EXPECT_EQ(names("a;a"), (V{"a", "a"}));
-  EXPECT_EQ(names("stra\xC3\x9F" "e"), (V{"stra\xC3\x9F" "e"}));
+  EXPECT_EQ(names("stra\xC3\x9F"
+                  "e"),
+            (V{"stra\xC3\x9F"
+               "e"}));
 }
 
 TEST(StationList, OnlySeparatorsLeaveOneNamelessZeroSlot) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "overlay/fullscreen.h"
 #include "overlay/monitors.h"
 
 namespace kn {
@@ -293,6 +294,55 @@ TEST(TwipsAtEveryScale, APositionDroppedInTheDialogPutsTheOverlayOnTheSamePixel)
       EXPECT_EQ(twips_to_px(saved, tpp), px) << dpi << " dpi, dropped at " << px;
     }
   }
+}
+
+}  // namespace
+}  // namespace kn
+
+namespace kn {
+namespace {
+
+// Two monitors of different size side by side (the right one at a higher scale has
+// more pixels), the overlay on the right one.
+FullscreenInput on_right_monitor(PxRect foreground, bool caption = false) {
+  FullscreenInput in;
+  in.option_on = true;
+  in.monitors = {monitor(0, 0, 1920, 1080), monitor(1920, 0, 5760, 2160)};
+  in.overlay = PxRect{5300, 2000, 5740, 2100};
+  in.foreground.exists = true;
+  in.foreground.rect = foreground;
+  in.foreground.has_caption = caption;
+  return in;
+}
+
+TEST(Fullscreen, OnlyAWholeMonitorWithoutACaptionOnTheOverlaysMonitorHidesIt) {
+  EXPECT_TRUE(hide_for_fullscreen(on_right_monitor(PxRect{1920, 0, 5760, 2160})));
+  // Full screen on the other monitor.
+  EXPECT_FALSE(hide_for_fullscreen(on_right_monitor(PxRect{0, 0, 1920, 1080})));
+  // Maximized beside a visible taskbar, and maximized where the taskbar hides itself.
+  EXPECT_FALSE(hide_for_fullscreen(on_right_monitor(PxRect{1920, 0, 5760, 2120}, true)));
+  EXPECT_FALSE(hide_for_fullscreen(on_right_monitor(PxRect{1912, -8, 5768, 2168}, true)));
+  // Borderless, one pixel short of the monitor.
+  EXPECT_FALSE(hide_for_fullscreen(on_right_monitor(PxRect{1920, 0, 5760, 2159})));
+  FullscreenInput desktop = on_right_monitor(PxRect{1920, 0, 5760, 2160});
+  desktop.foreground.desktop_or_taskbar = true;
+  EXPECT_FALSE(hide_for_fullscreen(desktop));
+  FullscreenInput off = on_right_monitor(PxRect{1920, 0, 5760, 2160});
+  off.option_on = false;
+  EXPECT_FALSE(hide_for_fullscreen(off));
+}
+
+TEST(Fullscreen, TheShellsFullScreenStateCountsOnlyOnTheOverlaysMonitor) {
+  FullscreenInput d3d = on_right_monitor(PxRect{2000, 100, 2800, 700}, true);
+  d3d.state = UserState::kFullScreenDirect3D;
+  EXPECT_TRUE(hide_for_fullscreen(d3d));
+  FullscreenInput elsewhere = on_right_monitor(PxRect{100, 100, 800, 700}, true);
+  elsewhere.state = UserState::kPresentation;
+  EXPECT_FALSE(hide_for_fullscreen(elsewhere));
+  FullscreenInput none = on_right_monitor(PxRect{2000, 100, 2800, 700});
+  none.foreground.exists = false;
+  none.state = UserState::kPresentation;
+  EXPECT_FALSE(hide_for_fullscreen(none));
 }
 
 }  // namespace

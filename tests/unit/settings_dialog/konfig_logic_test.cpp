@@ -85,6 +85,7 @@ TEST(SavingKeys, FifteenKeysInOrderWithTheirValueForms) {
   v.pos_x_field = " 1500 ";
   v.pos_y_field = "0";
   v.horizontal = true;
+  v.hide_in_fullscreen = true;
   const Calls expected = {{"stations", "eins;zwei"},
                           {"BackgroundColor", "255"},
                           {"OutlineColor", "16744512"},
@@ -100,7 +101,8 @@ TEST(SavingKeys, FifteenKeysInOrderWithTheirValueForms) {
                           {"write_title2file", "0"},
                           {"window_pos_x", "1500"},
                           {"window_pos_y", "0"},
-                          {"horizontal", "1"}};
+                          {"horizontal", "1"},
+                          {"hide_in_fullscreen", "1"}};
   EXPECT_EQ(record(v), expected);
 }
 
@@ -114,7 +116,7 @@ TEST(SavingKeys, NegativeColoursAreSkippedAndFlagsFlip) {
   v.write_title2file = true;
   v.horizontal = false;
   Calls calls = record(v);
-  ASSERT_EQ(calls.size(), 14u);
+  ASSERT_EQ(calls.size(), 15u);
   EXPECT_EQ(calls[0], (std::pair<std::string, std::string>("stations", "")));
   EXPECT_EQ(calls[1].first, "UpdateInterval");
   EXPECT_EQ(calls[3], (std::pair<std::string, std::string>("Text_Ouline", "1")));

@@ -166,6 +166,8 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   click(dialog.control(FrmKonfig::kCheckAutostart));
   click(dialog.control(FrmKonfig::kCheckOnlyChanges));
   click(dialog.control(FrmKonfig::kCheckWriteFile));
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kCheckFullscreen)), L"Bei Vollbildanwendungen ausblenden");
+  click(dialog.control(FrmKonfig::kCheckFullscreen));
   click(dialog.control(FrmKonfig::kCommand1));
 
   ASSERT_TRUE(dialog.closed());
@@ -189,6 +191,7 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   EXPECT_EQ(read_key(f, "window_pos_x"), "1500");
   EXPECT_EQ(read_key(f, "window_pos_y"), "0");
   EXPECT_EQ(read_key(f, "horizontal"), "0");
+  EXPECT_EQ(read_key(f, "hide_in_fullscreen"), "1");
 
   // Load_Konfig read the file back into memory.
   EXPECT_EQ(host.state.stations, "eins;zw\xC3\xB6lf");
@@ -247,8 +250,11 @@ TEST(FrmKonfig, OneDialogOpensAgainWithTheValuesOfNow) {
   EXPECT_EQ(slider_pos(dialog, FrmKonfig::kScrollFontSize), 27);
   move_slider(dialog, FrmKonfig::kScrollFontSize, 14);  // live again
   EXPECT_EQ(host.state.Text_Size, 14);
+  click(dialog.control(FrmKonfig::kCheckFullscreen));
+  EXPECT_TRUE(host.state.hide_in_fullscreen);
   click(dialog.control(FrmKonfig::kCommandCancel));
   EXPECT_EQ(host.state.Text_Size, 27);
+  EXPECT_FALSE(host.state.hide_in_fullscreen);
 }
 
 TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
