@@ -6,7 +6,7 @@ set -euo pipefail
 PKGS=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64 xvfb xdotool
       x11-utils imagemagick xcompmgr libgtest-dev googletest libbenchmark-dev
       cmake g++ make fonts-wine clang libclang-rt-14-dev
-      nlohmann-json3-dev rapidjson-dev libssl-dev libinih-dev python3-pefile)
+      nlohmann-json3-dev rapidjson-dev libssl-dev libinih-dev python3-pefile zip unzip)
 PKGS+=(${EXTRA_PKGS:-})
 
 missing=()

@@ -65,6 +65,24 @@ for preset in native native-asan windows windows64; do
   fi
 done
 
+echo "== release zips"
+release_note="not made (a Windows build failed)"
+if [ -n "${built[windows]:-}" ] && [ -n "${built[windows64]:-}" ]; then
+  if step "release zips (scripts/package.sh)" package env KN_PACKAGE_BUILD=0 scripts/package.sh; then
+    cp dist/SHA256SUMS "$logs/SHA256SUMS.first"
+    if step "release zips made a second time" package-again env KN_PACKAGE_BUILD=0 scripts/package.sh &&
+      cmp -s dist/SHA256SUMS "$logs/SHA256SUMS.first"; then
+      release_note="$(ls dist/*.zip | xargs -n1 basename | tr '\n' ' ')the same bytes when made again"
+    else
+      fail "release zips differ when made a second time"
+      release_note="made, but not the same bytes the second time"
+    fi
+  else
+    release_note="scripts/package.sh failed"
+  fi
+fi
+echo "$release_note"
+
 run_ctest() {  # preset log-name
   local preset=$1 log=$root/build/$2-tests.log
   ctest --preset "$preset" 2>&1 | tee "$log"
@@ -119,6 +137,15 @@ for arch in "${arches[@]}"; do
     fail "Windows tests of $preset: not run (the $arch Wine prefixes could not be prepared)"
     continue
   fi
+  # The zip of this architecture unpacked as a user would, for the release smoke test.
+  export KN_RELEASE_DIR=
+  zip=$(ls dist/Klangnetz_DesktopTool-*-"$arch".zip 2>/dev/null | head -1)
+  if [ -n "$zip" ]; then
+    smoke="$root/build/$preset/release-smoke/Meine Programme ä"
+    rm -rf "$root/build/$preset/release-smoke"
+    mkdir -p "$smoke"
+    unzip -q "$zip" -d "$smoke" && KN_RELEASE_DIR="$smoke/$(basename "$zip" .zip)"
+  fi
   run_ctest "$preset" "$preset"
 done
 
@@ -146,6 +173,7 @@ for a in win32 win64; do
   printf 'static checks of the %s program and DLL: %s\n' "$a" \
     "$( { [ -f build/native-tests.log ] && results build/native-tests.log; } | awk -v t="binaries_$a" '$1 == t {print $2}' | grep . || echo 'not run')"
 done
+echo "release: $release_note"
 printf 'fuzz: %s targets ran without a crash\n' "$(sed -n '/^== summary/,$p' build/fuzz-smoke.log 2>/dev/null | grep -cE '^[a-z]+ +executions=.*crashes=0$')"
 for arch in win64 win32; do
   preset=$(scripts/wine.sh preset "$arch")

@@ -104,9 +104,12 @@ HWND ProgramWindows::open_from_menu(int position, const char* cls) const {
   return found;
 }
 
-Program::Program(const std::string& tag, const std::string& ini, const std::string& base_url)
-    : folder(make_temp_folder(tag)) {
-  CopyFileA(wine_path(KN_PROGRAM_EXE).c_str(), (folder + "\\Klangnetz_DesktopTool.exe").c_str(), FALSE);
+Program::Program(const std::string& tag, const std::string& ini, const std::string& base_url,
+                 const std::string& installed_in)
+    : folder(installed_in.empty() ? make_temp_folder(tag) : installed_in) {
+  if (installed_in.empty()) {
+    CopyFileA(wine_path(KN_PROGRAM_EXE).c_str(), (folder + "\\Klangnetz_DesktopTool.exe").c_str(), FALSE);
+  }
   std::ofstream(folder + "\\Klangnetz_DesktopTool.ini", std::ios::binary)
       << "[Konfig]\r\napi_base_url=" << base_url << "\r\n"
       << ini;

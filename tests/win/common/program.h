@@ -43,10 +43,12 @@ class ProgramWindows {
 };
 
 // One copy of the program in a fresh folder under the temp directory, with a
-// settings file that points it at the simulator.
+// settings file that points it at the simulator; or the copy already in
+// `installed_in`, given such a settings file.
 class Program : public ProgramWindows {
  public:
-  Program(const std::string& tag, const std::string& ini, const std::string& base_url = sim_base_url());
+  Program(const std::string& tag, const std::string& ini, const std::string& base_url = sim_base_url(),
+          const std::string& installed_in = {});
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
