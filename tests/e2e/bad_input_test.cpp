@@ -14,18 +14,6 @@ namespace {
 
 using namespace kn::test;
 
-std::set<std::string> names_in(const std::string& folder) {
-  std::set<std::string> names;
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do {
-    names.insert(fd.cFileName);
-  } while (FindNextFileA(h, &fd));
-  FindClose(h);
-  return names;
-}
-
 std::string parent_of(const std::string& folder) { return folder.substr(0, folder.rfind('\\')); }
 
 // Shown after the first poll, which may wait for the download limit (15 s).

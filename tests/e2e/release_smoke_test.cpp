@@ -14,26 +14,13 @@ namespace {
 
 using namespace kn::test;
 
-std::set<std::string> files_in(const std::string& folder) {
-  std::set<std::string> names;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::string name = entry.cFileName;
-    if (name != "." && name != "..") names.insert(name);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return names;
-}
-
 TEST(Release, UnpackedItRunsFromItsFolderAndLeavesOnlyItsOwnFiles) {
   const char* unpacked = std::getenv("KN_RELEASE_DIR");
   if (!unpacked || !*unpacked) GTEST_SKIP() << "no unpacked release: scripts/test.sh makes and unpacks one";
   const std::string folder = wine_path(unpacked);
   const std::set<std::string> shipped{"Inivault.dll", "Klangnetz_DesktopTool.exe", "LICENSE", "LIESMICH.txt",
                                       "inivault.h"};
-  ASSERT_EQ(files_in(folder), shipped) << folder;
+  ASSERT_EQ(names_in(folder), shipped) << folder;
 
   Program p("release", "stations=fixed-81;fixed-82\r\n", sim_base_url(), folder);
   ASSERT_TRUE(p.start());
@@ -49,7 +36,7 @@ TEST(Release, UnpackedItRunsFromItsFolderAndLeavesOnlyItsOwnFiles) {
   EXPECT_EQ(code, 0u);
   std::set<std::string> expected = shipped;
   expected.insert("Klangnetz_DesktopTool.ini");
-  EXPECT_EQ(files_in(folder), expected);
+  EXPECT_EQ(names_in(folder), expected);
 }
 
 }  // namespace

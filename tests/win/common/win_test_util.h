@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,20 @@ inline std::vector<HWND> children(HWND parent) {
   std::vector<HWND> all;
   EnumChildWindows(parent, collect_child, reinterpret_cast<LPARAM>(&all));
   return all;
+}
+
+// The names in a folder, without "." and "..".
+inline std::set<std::string> names_in(const std::string& folder) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = entry.cFileName;
+    if (name != "." && name != "..") names.insert(name);
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
 }
 
 inline bool exists(const std::string& path) {
