@@ -197,5 +197,6 @@ if [ ${#problems[@]} -gt 0 ]; then
   echo "did not pass or did not run:"
   printf '  - %s\n' "${problems[@]}"
 fi
+echo "took $((SECONDS / 60)) min $((SECONDS % 60)) s"
 [ $status -eq 0 ] && echo "ALL TESTS PASSED" || echo "SOME TESTS FAILED"
 exit $status
