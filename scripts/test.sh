@@ -72,7 +72,7 @@ if [ -n "${built[windows]:-}" ] && [ -n "${built[windows64]:-}" ]; then
     cp dist/SHA256SUMS "$logs/SHA256SUMS.first"
     if step "release zips made a second time" package-again env KN_PACKAGE_BUILD=0 scripts/package.sh &&
       cmp -s dist/SHA256SUMS "$logs/SHA256SUMS.first"; then
-      release_note="$(ls dist/*.zip | xargs -n1 basename | tr '\n' ' ')the same bytes when made again"
+      release_note="$(ls dist/*.zip | xargs -n1 basename | tr '\n' ' ')- the same bytes when made again"
     else
       fail "release zips differ when made a second time"
       release_note="made, but not the same bytes the second time"

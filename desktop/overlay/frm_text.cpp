@@ -166,9 +166,10 @@ void FrmText::layout(Mode mode) {
   const PlacementTwips p = place_overlay(in);
   // A place that no monitor shows any more is not where the user wants it; the
   // saved position stays as it is, for the day that monitor is back.
-  const PxRect placed{twips_to_px(p.left, m.tpp_x), twips_to_px(p.top, m.tpp_y), 0, 0};
+  const int32_t placed_left = twips_to_px(p.left, m.tpp_x);
+  const int32_t placed_top = twips_to_px(p.top, m.tpp_y);
   const PxRect shown = keep_on_monitors(
-      PxRect{placed.left, placed.top, placed.left + window_width_px_, placed.top + height_px},
+      PxRect{placed_left, placed_top, placed_left + window_width_px_, placed_top + height_px},
       current_monitors());
   const int32_t left = shown.left;
   const int32_t top = shown.top;

@@ -33,7 +33,6 @@ class FrmText : public WindowBase {
   // Out of a full-screen program's way: not shown, but laid out as usual, so it
   // comes back with the text of now.
   void set_hidden(bool hidden);
-  bool hidden() const { return hidden_; }
   void set_Print_Text(std::string& text);  // UTF-8 in; replaced by the prepared text
   void redraw_text();
   const std::string& get_text() const;

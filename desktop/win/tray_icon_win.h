@@ -28,7 +28,6 @@ class TrayIcon : public TrayShell {
   bool modify() override;
   // Takes the icon away if the shell ever took it.
   void remove();
-  const NOTIFYICONDATAA& record() const { return record_; }
 
  private:
   NOTIFYICONDATAA record_{};
