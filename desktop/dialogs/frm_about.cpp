@@ -8,6 +8,7 @@
 
 #include "core/settings.h"
 #include "win/ansi_win.h"
+#include "win/dpi_win.h"
 #include "win/modal_window_win.h"
 
 namespace kn {
@@ -68,20 +69,25 @@ FrmAbout::~FrmAbout() { close(); }
 bool FrmAbout::open() {
   if (is_open()) return true;
 
-  RECT r{0, 0, px_x(kInnerWidth), px_y(kInnerHeight)};
-  AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-  const std::string caption = std::string(kCaptionPrefix) + kProgramTitle;
-  const WindowClass cls{kAboutWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
-  if (!create_window(cls, instance_, kExStyle, utf8_to_wide(caption).c_str(), kStyle, x, y, w, h, nullptr)) {
-    return false;
+  {
+    // Laid out once from twips: Windows stretches it on a monitor of another scale.
+    const DpiScope as_system = DpiScope::system_aware();
+    RECT r{0, 0, px_x(kInnerWidth), px_y(kInnerHeight)};
+    AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+    const std::string caption = std::string(kCaptionPrefix) + kProgramTitle;
+    const WindowClass cls{kAboutWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
+    if (!create_window(cls, instance_, kExStyle, utf8_to_wide(caption).c_str(), kStyle, x, y, w, h,
+                       nullptr)) {
+      return false;
+    }
+    font_ = make_font(false);
+    link_font_ = make_font(true);
+    picture_.reset(
+        static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(icon_id_), IMAGE_ICON, 96, 96, 0)));
+    create_controls();
   }
-  font_ = make_font(false);
-  link_font_ = make_font(true);
-  picture_.reset(
-      static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(icon_id_), IMAGE_ICON, 96, 96, 0)));
-  create_controls();
   ShowWindow(hwnd(), SW_SHOW);
   UpdateWindow(hwnd());
   return true;

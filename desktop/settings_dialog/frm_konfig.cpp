@@ -8,6 +8,7 @@
 #include "core/ini_module.h"
 #include "settings_dialog/autostart.h"
 #include "win/ansi_win.h"
+#include "win/dpi_win.h"
 #include "win/modal_window_win.h"
 
 namespace kn {
@@ -57,6 +58,8 @@ FrmKonfig::~FrmKonfig() { destroy(); }
 
 bool FrmKonfig::create() {
   if (is_open()) return true;
+  // Laid out once from twips: Windows stretches it on a monitor of another scale.
+  const DpiScope as_system = DpiScope::system_aware();
   const int width = px_x(kWidthTwips);
   const int height = px_y(kHeightTwips);
   const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "win/ansi_win.h"
+#include "win/dpi_win.h"
 #include "win/modal_window_win.h"
 
 namespace kn {
@@ -33,15 +34,20 @@ FrmGraph::~FrmGraph() { close(); }
 bool FrmGraph::open() {
   if (is_open()) return true;
 
-  RECT r{0, 0, px_x(kInnerWidth), px_y(kInnerHeight)};
-  AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-  const WindowClass cls{kGraphWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
-  if (!create_window(cls, instance_, kExStyle, utf8_to_wide(kCaption).c_str(), kStyle, x, y, w, h, nullptr)) {
-    return false;
+  {
+    // Laid out once from twips: Windows stretches it on a monitor of another scale.
+    const DpiScope as_system = DpiScope::system_aware();
+    RECT r{0, 0, px_x(kInnerWidth), px_y(kInnerHeight)};
+    AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+    const WindowClass cls{kGraphWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
+    if (!create_window(cls, instance_, kExStyle, utf8_to_wide(kCaption).c_str(), kStyle, x, y, w, h,
+                       nullptr)) {
+      return false;
+    }
+    create_controls();
   }
-  create_controls();
 
   SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
   for (const auto& entry : view_.combo_entries()) {

@@ -48,6 +48,7 @@ struct FindTraits {
 
 inline void delete_gdi(HGDIOBJ h) { DeleteObject(h); }
 inline void close_key(HKEY h) { RegCloseKey(h); }
+inline void free_module(HMODULE h) { FreeLibrary(h); }
 
 using unique_hwnd = unique_handle<HWND, NullTraits<HWND, DestroyWindow>>;
 using unique_hbitmap = unique_handle<HBITMAP, NullTraits<HBITMAP, delete_gdi>>;
@@ -57,6 +58,7 @@ using unique_hdc = unique_handle<HDC, NullTraits<HDC, DeleteDC>>;
 using unique_hicon = unique_handle<HICON, NullTraits<HICON, DestroyIcon>>;
 using unique_hmenu = unique_handle<HMENU, NullTraits<HMENU, DestroyMenu>>;
 using unique_hkey = unique_handle<HKEY, NullTraits<HKEY, close_key>>;
+using unique_hmodule = unique_handle<HMODULE, NullTraits<HMODULE, free_module>>;
 using unique_kernel_handle = unique_handle<HANDLE, NullTraits<HANDLE, CloseHandle>>;
 inline void unhook_win_event(HWINEVENTHOOK h) { UnhookWinEvent(h); }
 using unique_win_event_hook = unique_handle<HWINEVENTHOOK, NullTraits<HWINEVENTHOOK, unhook_win_event>>;

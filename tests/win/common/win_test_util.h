@@ -140,6 +140,23 @@ inline int height_of(HWND w) {
   return r.bottom - r.top;
 }
 
+// DPI awareness (0 unaware, 1 system, 2 per monitor) of a window, or of this thread
+// for a null one; -1 where the system has no awareness per window (before Windows 10).
+inline int dpi_awareness(HWND window = nullptr) {
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  using ContextOfWindow = HANDLE(WINAPI*)(HWND);
+  using ContextOfThread = HANDLE(WINAPI*)();
+  using AwarenessOf = int(WINAPI*)(HANDLE);
+  const auto of_window = reinterpret_cast<ContextOfWindow>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+  const auto of_thread = reinterpret_cast<ContextOfThread>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "GetThreadDpiAwarenessContext")));
+  const auto awareness = reinterpret_cast<AwarenessOf>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+  if (!of_window || !of_thread || !awareness) return -1;
+  return awareness(window ? of_window(window) : of_thread());
+}
+
 // Live GDI objects of this process. GetGuiResources is a stub under Wine; there
 // every valid handle value below 0x10000 answers GetObjectType.
 inline int gdi_object_count() {

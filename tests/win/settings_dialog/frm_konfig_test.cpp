@@ -83,6 +83,9 @@ TEST(FrmKonfig, OpensWithTheStoredValuesAndTheSecondsFixUp) {
   host.state.window_pos_y = 3000;
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
+  if (test::dpi_awareness() >= 0) {
+    EXPECT_EQ(test::dpi_awareness(dialog.hwnd()), 1) << "laid out at the system's scale";
+  }
 
   EXPECT_EQ(host.state.changes_visible_in_seconds, 10);
   EXPECT_EQ(slider_pos(dialog, FrmKonfig::kHScrollSeconds), 10);

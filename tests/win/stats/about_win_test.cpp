@@ -48,6 +48,9 @@ TEST(ProgramVersion, IsReadFromTheVersionResource) {
 
 TEST_F(AboutTest, ShowsNameVersionAndDescription) {
   ASSERT_TRUE(about.open());
+  if (test::dpi_awareness() >= 0) {
+    EXPECT_EQ(test::dpi_awareness(about.hwnd()), 1) << "laid out at the system's scale";
+  }
   EXPECT_EQ(test::window_text(about.hwnd()), L"Info zu Klangnetz DesktopTool");
   EXPECT_EQ(test::window_text(about.version_label()), L"Version 2.3.45");
   EXPECT_EQ(test::window_text(about.link()), L"https://klangnetz.de/desktoptool");

@@ -99,6 +99,9 @@ TEST(GdiSurface, FarOffLinesAreClippedNotDrawnWrapped) {
 TEST_F(GraphWindowTest, OpensAsABlackToolWindowWithTheStationsToChooseFrom) {
   FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr));
   ASSERT_TRUE(g.open());
+  if (test::dpi_awareness() >= 0) {
+    EXPECT_EQ(test::dpi_awareness(g.hwnd()), 1) << "laid out at the system's scale";
+  }
   EXPECT_EQ(test::window_text(g.hwnd()), L"Statistik");
   LONG style = GetWindowLongW(g.hwnd(), GWL_STYLE), ex = GetWindowLongW(g.hwnd(), GWL_EXSTYLE);
   EXPECT_TRUE(ex & WS_EX_TOOLWINDOW);
