@@ -6,33 +6,13 @@
 
 #include "core/text_util.h"
 #include "overlay/monitors.h"
+#include "win/dpi_win.h"
 
 namespace kn {
 
 namespace {
 
 constexpr wchar_t kClassNameW[] = L"Klangnetz_frmText";  // kFrmTextClass
-
-struct ScreenMetrics {
-  int32_t width_px = 0;
-  int32_t height_px = 0;
-  double tpp_x = 15;
-  double tpp_y = 15;
-  int32_t dpi = 96;
-};
-
-ScreenMetrics screen_metrics() {
-  ScreenMetrics m;
-  m.width_px = GetSystemMetrics(SM_CXSCREEN);
-  m.height_px = GetSystemMetrics(SM_CYSCREEN);
-  window_dc screen(nullptr);
-  if (screen.get()) {
-    m.tpp_x = twips_per_px(GetDeviceCaps(screen.get(), LOGPIXELSX));
-    m.dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
-    m.tpp_y = twips_per_px(m.dpi);
-  }
-  return m;
-}
 
 }  // namespace
 
@@ -53,13 +33,17 @@ bool FrmText::create(HWND owner, int32_t taskbar_height) {
     MessageBoxA(owner, "Error loading GDI+!", kProgramTitle, MB_OK | MB_ICONERROR);
     return false;
   }
-  if (!create_window(WindowClass{kClassNameW}, GetModuleHandleW(nullptr), 0, L"", WS_POPUP, 0, 0, 0, 0,
-                     owner)) {
-    return false;
+  {
+    // Drawn at the scale of the monitor it stands on, whatever the process default.
+    const DpiScope per_monitor = DpiScope::per_monitor();
+    if (!create_window(WindowClass{kClassNameW}, GetModuleHandleW(nullptr), 0, L"", WS_POPUP, 0, 0, 0, 0,
+                       owner)) {
+      return false;
+    }
   }
   renderer_ = std::make_unique<TextRenderer>();
   text_.clear();
-  layout(Mode::Create);
+  layout(LayoutMode::Create);
   return true;
 }
 
@@ -78,12 +62,12 @@ void FrmText::set_Print_Text(std::string& text) {
   if (!is_open()) return;
   text = prepare_text(text);
   text_ = text;
-  layout(Mode::NewText);
+  layout(LayoutMode::NewText);
 }
 
 void FrmText::redraw_text() {
   if (!is_open()) return;
-  layout(Mode::Redraw);
+  layout(LayoutMode::Redraw);
 }
 
 const std::string& FrmText::get_text() const { return text_; }
@@ -92,87 +76,84 @@ int FrmText::measured_width_px() const { return measured_.width; }
 
 int FrmText::measured_height_px() const { return measured_.height; }
 
+int32_t FrmText::measured_width_twips() const { return px_to_twips(measured_.width, twips_per_px(dpi_)); }
+
+int32_t FrmText::measured_height_twips() const { return px_to_twips(measured_.height, twips_per_px(dpi_)); }
+
 void FrmText::move_to_twips(int32_t left, int32_t top) {
   if (!is_open()) return;
-  const ScreenMetrics m = screen_metrics();
-  SetWindowPos(hwnd(), nullptr, twips_to_px(left, m.tpp_x), twips_to_px(top, m.tpp_y), 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const DpiScope own_pixels = DpiScope::of_window(hwnd());
+  const std::vector<Monitor> monitors = current_monitors();
+  const PxPoint p = twips_to_screen(left, top, monitors, system_dpi());
+  RECT r{};
+  GetWindowRect(hwnd(), &r);
+  const PxRect moved{p.x, p.y, p.x + (r.right - r.left), p.y + (r.bottom - r.top)};
+  // Onto a monitor of another scale: the letters are drawn anew at that scale.
+  if (dpi_of(moved, monitors, dpi_) != dpi_) {
+    layout(last_mode_, left, top);
+    return;
+  }
+  place_x_ = left;
+  place_y_ = top;
+  SetWindowPos(hwnd(), nullptr, p.x, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void FrmText::set_frame_observer(FrameObserver observer) { observer_ = std::move(observer); }
 
-void FrmText::layout(Mode mode) {
-  HWND w = hwnd();
-  const ScreenMetrics m = screen_metrics();
-  OverlayStyle style = style_from_settings(app_);
-  style.dpi = m.dpi;
-  measured_ = measure_text(text_, style.text_size, kFontFamily, m.dpi);
+void FrmText::layout(LayoutMode mode) { layout(mode, app_.window_pos_x, app_.window_pos_y); }
 
-  int32_t height_px = 0;
-  double height_tw = 0;
-  if (mode == Mode::Create) {
-    draw_width_ = twips_to_px(kDesignWidthTwips, m.tpp_x);
-    height_tw = kDesignHeightTwips;
-    lines_ = 0;
-  } else {
-    lines_ = count_lines(text_, mode == Mode::NewText);
-    height_tw = height_twips(lines_, style.text_size);
-    // A redraw keeps the layout width of the window as it stands.
-    draw_width_ =
-        mode == Mode::NewText
-            ? new_text_draw_width(measured_.width, static_cast<int32_t>(em_px(style.text_size, m.dpi) + 0.5f))
-            : window_width_px_;
+void FrmText::layout(LayoutMode mode, int32_t pos_x, int32_t pos_y) {
+  HWND w = hwnd();
+  // Monitors, places and sizes in the overlay's own pixels, also when a dialog of
+  // another awareness asks for the layout.
+  const DpiScope own_pixels = DpiScope::of_window(w);
+  in_layout_ = true;
+  OverlayStyle style = style_from_settings(app_);
+
+  OverlayLayoutInput in;
+  in.mode = mode;
+  in.text = text_;
+  in.text_size = style.text_size;
+  in.window_pos_x = pos_x;
+  in.window_pos_y = pos_y;
+  in.previous_width_px = window_width_px_;
+  in.previous_dpi = dpi_;
+  in.system_dpi = system_dpi();
+  in.monitors = current_monitors();
+  in.screen_width_px = GetSystemMetrics(SM_CXSCREEN);
+  in.screen_height_px = GetSystemMetrics(SM_CYSCREEN);
+  in.max_width_px = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  in.max_height_px = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  in.taskbar_height_px = taskbar_height_;
+  if (pos_x == 0 || pos_y == 0) {
+    in.taskbar_align = taskbar_info("ALIGN");
+    in.taskbar_left_px = taskbar_info("LEFT");
   }
-  // Nothing beyond the screens can be seen: a larger picture only costs memory, and
-  // an X server under Wine drops the program for one of a few megabytes.
-  const int32_t uncut_height_px = twips_to_px(height_tw, m.tpp_y);
-  const int32_t max_width_px = std::max(1, GetSystemMetrics(SM_CXVIRTUALSCREEN));
-  const int32_t max_height_px = std::max(1, GetSystemMetrics(SM_CYVIRTUALSCREEN));
-  height_px = std::min(clamp_side(uncut_height_px), max_height_px);
-  window_width_px_ = std::min(clamp_side(measured_.width), max_width_px);
+  const OverlayLayout g = lay_out_overlay(in, [&](int32_t dpi) {
+    const TextExtent e = measure_text(text_, style.text_size, kFontFamily, dpi);
+    return TextBlock{e.width, e.height};
+  });
+  last_mode_ = mode;
+  place_x_ = pos_x;
+  place_y_ = pos_y;
+  dpi_ = g.dpi;
+  window_width_px_ = g.window.width();
+  measured_ = TextExtent{g.measured.width, g.measured.height};
 
   SetWindowLongW(w, GWL_EXSTYLE, GetWindowLongW(w, GWL_EXSTYLE) | WS_EX_LAYERED);
 
   window_dc own_dc(w);
+  style.dpi = g.dpi;
   renderer_->prepare_drawing(style);
   RenderRequest req;
   req.text = text_;
-  req.bitmap_width = window_width_px_;
-  req.bitmap_height = height_px;
-  req.draw_width = draw_width_;
-  req.measured_height = measured_.height;
-  // The window stops at the screen's width and keeps its right edge where it is
-  // placed, so a wider line shows its end there, as an uncut window would.
-  const int32_t em = static_cast<int32_t>(em_px(style.text_size, m.dpi) + 0.5f);
-  if (mode == Mode::NewText) req.shift_x = std::max(0, draw_width_ + em - window_width_px_);
+  req.bitmap_width = g.window.width();
+  req.bitmap_height = g.window.height();
+  req.draw_width = g.draw_width;
+  req.measured_height = g.measured.height;
+  req.shift_x = g.shift_x;
   Frame frame = renderer_->render_text(own_dc.get(), req);
   if (observer_) observer_(frame);
-
-  PlacementInput in;
-  in.window_pos_x = app_.window_pos_x;
-  in.window_pos_y = app_.window_pos_y;
-  in.window_width_twips = window_width_px_ * m.tpp_x;
-  // A cut bitmap places by the height it has.
-  in.window_height_twips = height_px < uncut_height_px ? height_px * m.tpp_y : height_tw;
-  in.screen_width_px = m.width_px;
-  in.screen_height_px = m.height_px;
-  in.twips_per_px_x = m.tpp_x;
-  in.twips_per_px_y = m.tpp_y;
-  in.taskbar_height_px = taskbar_height_;
-  if (in.window_pos_x == 0 || in.window_pos_y == 0) {
-    in.taskbar_align = taskbar_info("ALIGN");
-    in.taskbar_left_px = taskbar_info("LEFT");
-  }
-  const PlacementTwips p = place_overlay(in);
-  // A place that no monitor shows any more is not where the user wants it; the
-  // saved position stays as it is, for the day that monitor is back.
-  const int32_t placed_left = twips_to_px(p.left, m.tpp_x);
-  const int32_t placed_top = twips_to_px(p.top, m.tpp_y);
-  const PxRect shown = keep_on_monitors(
-      PxRect{placed_left, placed_top, placed_left + window_width_px_, placed_top + height_px},
-      current_monitors());
-  const int32_t left = shown.left;
-  const int32_t top = shown.top;
 
   // The window is exactly as large as the pushed picture, so no resize can ever
   // show stale pixels; a zero-sized layout pushes one transparent pixel to wipe
@@ -183,6 +164,8 @@ void FrmText::layout(Mode mode) {
     blank = Frame(own_dc.get(), 1, 1);
     push = &blank;
   }
+  const int32_t left = g.window.left;
+  const int32_t top = g.window.top;
   if (!push->empty()) {
     POINT dst{left, top};
     SIZE size{push->width(), push->height()};
@@ -190,11 +173,19 @@ void FrmText::layout(Mode mode) {
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     UpdateLayeredWindow(w, own_dc.get(), &dst, &size, push->dc(), &src, 0, &blend, ULW_ALPHA);
   }
-  SetWindowPos(w, HWND_TOPMOST, left, top, window_width_px_, height_px, SWP_NOACTIVATE);
+  SetWindowPos(w, HWND_TOPMOST, left, top, g.window.width(), g.window.height(), SWP_NOACTIVATE);
   SetWindowTextW(w, reinterpret_cast<const wchar_t*>(utf8_to_utf16(text_).c_str()));
+  in_layout_ = false;
 }
 
 LRESULT FrmText::handle(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_DPICHANGED) {
+    // Its monitor's scale changed, or the window came onto a monitor of another one.
+    // It stays at its place in twips (also one dragged to in the position dialog), not
+    // in the rectangle Windows suggests; a change a layout caused is drawn already.
+    if (!in_layout_) layout(last_mode_, place_x_, place_y_);
+    return 0;
+  }
   // Monitors came or went, a resolution or the taskbar changed: the place is checked again.
   if (msg == WM_DISPLAYCHANGE || (msg == WM_SETTINGCHANGE && wp == SPI_SETWORKAREA)) redraw_text();
   return WindowBase::handle(msg, wp, lp);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/app_state.h"
+#include "overlay/layout.h"
 #include "overlay/taskbar.h"
 #include "overlay/text_renderer_win.h"
 #include "win/win_handle.h"
@@ -36,10 +37,13 @@ class FrmText : public WindowBase {
   void set_Print_Text(std::string& text);  // UTF-8 in; replaced by the prepared text
   void redraw_text();
   const std::string& get_text() const;
-  // For the position dialog: the measured text block in pixels, and moving the
-  // window in twips.
+  // The measured text block in the pixels of the monitor it stands on, and in twips
+  // for the position dialog, which has a scale of its own; moving the window to a
+  // place in twips as the dialog counts them.
   int measured_width_px() const;
   int measured_height_px() const;
+  int32_t measured_width_twips() const;
+  int32_t measured_height_twips() const;
   void move_to_twips(int32_t left, int32_t top);
 
   // Sees each finished drawing just before it is pushed to the screen.
@@ -48,8 +52,8 @@ class FrmText : public WindowBase {
 
  private:
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
-  enum class Mode { Create, NewText, Redraw };
-  void layout(Mode mode);
+  void layout(LayoutMode mode);
+  void layout(LayoutMode mode, int32_t pos_x, int32_t pos_y);
 
   AppState& app_;
   std::unique_ptr<GdiplusSession> gdiplus_;
@@ -58,9 +62,12 @@ class FrmText : public WindowBase {
   int32_t taskbar_height_ = 0;
   bool shown_ = false;
   bool hidden_ = false;
-  int32_t lines_ = 0;
-  int32_t draw_width_ = 0;
   int32_t window_width_px_ = 0;
+  int32_t dpi_ = 96;
+  LayoutMode last_mode_ = LayoutMode::Create;
+  int32_t place_x_ = 0;  // twips of the last layout or move
+  int32_t place_y_ = 0;
+  bool in_layout_ = false;
   TextExtent measured_;
   FrameObserver observer_;
 };

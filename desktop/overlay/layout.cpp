@@ -110,4 +110,81 @@ PlacementTwips place_overlay(const PlacementInput& in) {
   return p;
 }
 
+namespace {
+
+bool has_stored_position(const OverlayLayoutInput& in) {
+  return in.window_pos_x != 0 && in.window_pos_y != 0;
+}
+
+OverlayLayout lay_out_at(const OverlayLayoutInput& in, const MeasureAt& measure, int32_t dpi) {
+  OverlayLayout g;
+  g.dpi = dpi;
+  const double tpp = twips_per_px(dpi);
+  g.measured = measure(dpi);
+  g.em = static_cast<int32_t>(em_px(in.text_size, dpi) + 0.5f);
+  double height_tw = kDesignHeightTwips;
+  if (in.mode == LayoutMode::Create) {
+    g.draw_width = twips_to_px(kDesignWidthTwips, tpp);
+  } else {
+    g.lines = count_lines(in.text, in.mode == LayoutMode::NewText);
+    height_tw = height_twips(g.lines, in.text_size);
+    if (in.mode == LayoutMode::NewText) {
+      g.draw_width = new_text_draw_width(g.measured.width, g.em);
+    } else if (in.previous_dpi == dpi || in.previous_dpi <= 0) {
+      g.draw_width = in.previous_width_px;
+    } else {
+      g.draw_width =
+          clamp_side(round_clamp_int32(static_cast<double>(in.previous_width_px) * dpi / in.previous_dpi));
+    }
+  }
+  // Nothing beyond the screens can be seen: a larger picture only costs memory, and
+  // an X server under Wine drops the program for one of a few megabytes.
+  const int32_t uncut_height = twips_to_px(height_tw, tpp);
+  const int32_t height = std::min(clamp_side(uncut_height), std::max(1, in.max_height_px));
+  const int32_t width = std::min(clamp_side(g.measured.width), std::max(1, in.max_width_px));
+  // The window stops at the screen's width and keeps its right edge where it is
+  // placed, so a wider line shows its end there, as an uncut window would.
+  if (in.mode == LayoutMode::NewText) g.shift_x = std::max(0, g.draw_width + g.em - width);
+
+  PxPoint corner;
+  if (has_stored_position(in)) {
+    corner = twips_to_screen(in.window_pos_x, in.window_pos_y, in.monitors, in.system_dpi);
+  } else {
+    PlacementInput p;
+    p.window_width_twips = width * tpp;
+    // A cut picture places by the height it has.
+    p.window_height_twips = height < uncut_height ? height * tpp : height_tw;
+    p.screen_width_px = in.screen_width_px;
+    p.screen_height_px = in.screen_height_px;
+    p.twips_per_px_x = tpp;
+    p.twips_per_px_y = tpp;
+    p.taskbar_height_px = in.taskbar_height_px;
+    p.taskbar_align = in.taskbar_align;
+    p.taskbar_left_px = in.taskbar_left_px;
+    const PlacementTwips t = place_overlay(p);
+    corner = PxPoint{twips_to_px(t.left, tpp), twips_to_px(t.top, tpp)};
+  }
+  // A place that no monitor shows any more is not where the user wants it; the
+  // stored position stays as it is, for the day that monitor is back.
+  g.window = keep_on_monitors(PxRect{corner.x, corner.y, corner.x + width, corner.y + height}, in.monitors);
+  return g;
+}
+
+}  // namespace
+
+OverlayLayout lay_out_overlay(const OverlayLayoutInput& in, const MeasureAt& measure) {
+  PxRect anchor{0, 0, std::max(1, in.screen_width_px), std::max(1, in.screen_height_px)};
+  if (has_stored_position(in)) {
+    const PxPoint p = twips_to_screen(in.window_pos_x, in.window_pos_y, in.monitors, in.system_dpi);
+    anchor = PxRect{p.x, p.y, p.x + 1, p.y + 1};
+  }
+  const int32_t first = dpi_of(anchor, in.monitors, in.system_dpi);
+  OverlayLayout g = lay_out_at(in, measure, first);
+  // Drawn at one monitor's scale, the window may still stand mostly on another (a long
+  // line, a place brought back): Windows counts it as that monitor's, and so do we.
+  const int32_t shown_on = dpi_of(g.window, in.monitors, first);
+  if (shown_on != first) g = lay_out_at(in, measure, shown_on);
+  return g;
+}
+
 }  // namespace kn

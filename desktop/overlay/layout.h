@@ -2,12 +2,14 @@
 // The overlay's text layout: everything about preparing, counting, sizing and
 // placing the display text that does not need a window.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/settings.h"
 #include "core/twips.h"
+#include "overlay/monitors.h"
 
 namespace kn {
 
@@ -92,5 +94,51 @@ struct PlacementTwips {
 // A stored position needs both coordinates non-zero; otherwise the lower right
 // corner above the taskbar, or beside it when the taskbar stands at a side edge.
 PlacementTwips place_overlay(const PlacementInput& in);
+
+enum class LayoutMode { Create, NewText, Redraw };
+
+// A text block as measured in pixels.
+struct TextBlock {
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+struct OverlayLayoutInput {
+  LayoutMode mode = LayoutMode::Create;
+  std::string_view text;
+  int16_t text_size = 18;
+  int32_t window_pos_x = 0;  // twips, see place_overlay
+  int32_t window_pos_y = 0;
+  // A redraw keeps the window as wide as it stands: this wide at that DPI.
+  int32_t previous_width_px = 0;
+  int32_t previous_dpi = 96;
+  int32_t system_dpi = 96;  // the dialogs' and the stored twips'
+  std::vector<Monitor> monitors;
+  int32_t screen_width_px = 0;  // the primary monitor, where automatic placement stands
+  int32_t screen_height_px = 0;
+  int32_t max_width_px = kMaxBitmapSidePx;  // the virtual screen
+  int32_t max_height_px = kMaxBitmapSidePx;
+  int32_t taskbar_height_px = 0;
+  int32_t taskbar_align = 0;
+  int32_t taskbar_left_px = 0;
+};
+
+struct OverlayLayout {
+  int32_t dpi = 96;
+  int32_t em = 0;  // the letters' em size in whole pixels
+  int32_t lines = 0;
+  TextBlock measured;
+  int32_t draw_width = 0;
+  int32_t shift_x = 0;  // how far the drawing moves left so a cut line shows its end
+  PxRect window;        // also the picture's size
+};
+
+// The text measured at a screen of that many dots per inch.
+using MeasureAt = std::function<TextBlock(int32_t dpi)>;
+
+// The overlay at the scale of the monitor it comes to stand on: letters, window and
+// place in that monitor's pixels, a stored position where the dialog was dropped, and
+// a place no monitor shows brought back (keep_on_monitors).
+OverlayLayout lay_out_overlay(const OverlayLayoutInput& in, const MeasureAt& measure);
 
 }  // namespace kn

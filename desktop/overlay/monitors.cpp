@@ -1,7 +1,11 @@
 #include "overlay/monitors.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+
+#include "core/number_text.h"
+#include "core/twips.h"
 
 namespace kn {
 
@@ -66,6 +70,43 @@ PxRect keep_on_monitors(const PxRect& window, const std::vector<Monitor>& monito
   const int32_t left = fit(window.left, probe.width(), area.left, area.right);
   const int32_t top = fit(window.top, probe.height(), area.top, area.bottom);
   return PxRect{left, top, left + window.width(), top + window.height()};
+}
+
+int32_t dpi_of(const PxRect& window, const std::vector<Monitor>& monitors, int32_t fallback) {
+  const Monitor* m = monitor_of(window, monitors);
+  return m && m->dpi > 0 ? m->dpi : fallback;
+}
+
+PxPoint twips_to_screen(int32_t x_twips, int32_t y_twips, const std::vector<Monitor>& monitors,
+                        int32_t system_dpi) {
+  const double tpp = twips_per_px(system_dpi);
+  const double x = x_twips / tpp;
+  const double y = y_twips / tpp;
+  const auto logical = [](const Monitor& m) { return m.logical.width() > 0 ? m.logical : m.bounds; };
+  // The monitor whose logical rectangle holds the point, else the nearest one.
+  const Monitor* best = nullptr;
+  double best_distance = std::numeric_limits<double>::infinity();
+  for (const Monitor& m : monitors) {
+    const PxRect r = logical(m);
+    if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) {
+      best = &m;
+      break;
+    }
+    const double dx = std::max({0.0, r.left - x, x - r.right});
+    const double dy = std::max({0.0, r.top - y, y - r.bottom});
+    if (dx * dx + dy * dy < best_distance) {
+      best = &m;
+      best_distance = dx * dx + dy * dy;
+    }
+  }
+  if (!best) return PxPoint{twips_to_px(x_twips, tpp), twips_to_px(y_twips, tpp)};
+  const PxRect from = logical(*best);
+  const PxRect& to = best->bounds;
+  if (from == to) return PxPoint{twips_to_px(x_twips, tpp), twips_to_px(y_twips, tpp)};
+  const double sx = from.width() > 0 ? static_cast<double>(to.width()) / from.width() : 1.0;
+  const double sy = from.height() > 0 ? static_cast<double>(to.height()) / from.height() : 1.0;
+  return PxPoint{round_clamp_int32(to.left + (x - from.left) * sx),
+                 round_clamp_int32(to.top + (y - from.top) * sy)};
 }
 
 }  // namespace kn

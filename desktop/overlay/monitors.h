@@ -15,9 +15,19 @@ struct PxRect {
   bool operator==(const PxRect&) const = default;
 };
 
+struct PxPoint {
+  int32_t x = 0, y = 0;
+  bool operator==(const PxPoint&) const = default;
+};
+
+// Pixels are the screen's own (what a per-monitor aware window sees). `logical` is the
+// monitor as windows at the system's scale see it: Windows stretches their coordinates
+// on a monitor of another scale. Where the system does not, it equals `bounds`.
 struct Monitor {
   PxRect bounds;
   PxRect work;  // without the taskbar
+  int32_t dpi = 96;
+  PxRect logical{};  // empty: as `bounds`
 };
 
 bool intersects(const PxRect& a, const PxRect& b);
@@ -32,7 +42,18 @@ const Monitor* monitor_of(const PxRect& window, const std::vector<Monitor>& moni
 // Without monitors nothing moves.
 PxRect keep_on_monitors(const PxRect& window, const std::vector<Monitor>& monitors);
 
-// Every monitor of the desktop now (Windows only).
+// The dots per inch a window is drawn at: those of the monitor it stands on (see
+// monitor_of); `fallback` without monitors.
+int32_t dpi_of(const PxRect& window, const std::vector<Monitor>& monitors, int32_t fallback);
+
+// Where a stored position stands on the screen. Positions are twips of the dialogs'
+// coordinates, which are at the system's scale (`system_dpi`): the monitor whose
+// logical rectangle holds the point takes it, stretched to its own pixels, so the
+// overlay stands where the dialog was dropped on any monitor.
+PxPoint twips_to_screen(int32_t x_twips, int32_t y_twips, const std::vector<Monitor>& monitors,
+                        int32_t system_dpi);
+
+// Every monitor of the desktop now, with its dots per inch (Windows only).
 std::vector<Monitor> current_monitors();
 
 }  // namespace kn

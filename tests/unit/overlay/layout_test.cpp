@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "overlay/fullscreen.h"
 #include "overlay/monitors.h"
 
@@ -294,6 +297,142 @@ TEST(TwipsAtEveryScale, APositionDroppedInTheDialogPutsTheOverlayOnTheSamePixel)
       EXPECT_EQ(twips_to_px(saved, tpp), px) << dpi << " dpi, dropped at " << px;
     }
   }
+}
+
+// A primary at 100 %, a monitor at 200 % right of it and one at 150 % left of it, as
+// Windows reports them: their own pixels, and the logical rectangles in which windows
+// at the system's 96 dpi see them.
+std::vector<Monitor> mixed_scales() {
+  Monitor primary = monitor(0, 0, 1920, 1080);
+  Monitor right = monitor(1920, 0, 4480, 1440);
+  right.dpi = 192;
+  right.logical = PxRect{1920, 0, 3200, 720};
+  Monitor left = monitor(-1920, 0, 0, 1080);
+  left.dpi = 144;
+  left.logical = PxRect{-1280, 0, 0, 720};
+  return {primary, right, left};
+}
+
+TEST(PerMonitorScale, AWindowTakesTheScaleOfTheMonitorShowingMostOfIt) {
+  const std::vector<Monitor> screens = mixed_scales();
+  EXPECT_EQ(dpi_of(PxRect{2000, 100, 2400, 190}, screens, 96), 192);
+  EXPECT_EQ(dpi_of(PxRect{1700, 100, 2000, 190}, screens, 96), 96);  // more of it on the primary
+  EXPECT_EQ(dpi_of(PxRect{1800, 100, 2100, 190}, screens, 96), 192);
+  EXPECT_EQ(dpi_of(PxRect{-900, 100, -600, 190}, screens, 96), 144);
+  EXPECT_EQ(dpi_of(PxRect{-5000, 100, -4800, 190}, screens, 96), 144);  // off every monitor: the nearest
+  EXPECT_EQ(dpi_of(PxRect{0, 0, 10, 10}, {}, 120), 120);
+}
+
+TEST(PerMonitorScale, AStoredPositionLandsWhereTheDialogWasDroppedOnEveryMonitor) {
+  const std::vector<Monitor> screens = mixed_scales();
+  // The dialog, at the system's scale, was dropped at these logical pixels.
+  EXPECT_EQ(twips_to_screen(100 * 15, 200 * 15, screens, 96), (PxPoint{100, 200}));
+  EXPECT_EQ(twips_to_screen(2020 * 15, 100 * 15, screens, 96), (PxPoint{2120, 200}));
+  EXPECT_EQ(twips_to_screen(1920 * 15, 719 * 15, screens, 96), (PxPoint{1920, 1438}));
+  EXPECT_EQ(twips_to_screen(-640 * 15, 360 * 15, screens, 96), (PxPoint{-960, 540}));
+  EXPECT_EQ(twips_to_screen(-1 * 15, 10 * 15, screens, 96), (PxPoint{-2, 15}));
+  // Beyond every monitor: stretched by the nearest, for the pull-back to bring home.
+  EXPECT_EQ(twips_to_screen(3300 * 15, 100 * 15, screens, 96), (PxPoint{4680, 200}));
+  // One scale everywhere (Windows 7, Wine): the plain conversion, at any dpi.
+  for (int dpi : {96, 120, 144, 192}) {
+    const std::vector<Monitor> same{monitor(0, 0, 2560, 1440), monitor(-1920, 0, 0, 1080)};
+    const double tpp = twips_per_px(dpi);
+    for (int32_t twips : {-20000, -1, 1, 7, 14000, 30000}) {
+      EXPECT_EQ(twips_to_screen(twips, 1500, same, dpi),
+                (PxPoint{twips_to_px(twips, tpp), twips_to_px(1500, tpp)}))
+          << dpi << " dpi, " << twips << " twips";
+    }
+  }
+}
+
+// A text two lines high whose measured width grows with the scale, as GDI+ measures it.
+struct Measured {
+  std::vector<int32_t> dpis;
+  TextBlock operator()(int32_t dpi) {
+    dpis.push_back(dpi);
+    return TextBlock{200 * dpi / 96, 44 * dpi / 96};
+  }
+};
+
+OverlayLayoutInput two_lines_on(const std::vector<Monitor>& screens) {
+  OverlayLayoutInput in;
+  in.mode = LayoutMode::NewText;
+  in.text = "ABC : 0005\r\nDEF: 0012";
+  in.text_size = 18;
+  in.monitors = screens;
+  in.screen_width_px = 1920;
+  in.screen_height_px = 1080;
+  in.max_width_px = 6400;
+  in.max_height_px = 1440;
+  in.taskbar_height_px = 40;
+  return in;
+}
+
+TEST(PerMonitorScale, MovedFrom96To192DpiTheLettersAndTheWindowDouble) {
+  Measured measured;
+  OverlayLayoutInput in = two_lines_on(mixed_scales());
+  in.window_pos_x = 100 * 15;
+  in.window_pos_y = 200 * 15;
+  const OverlayLayout at_100 = lay_out_overlay(in, std::ref(measured));
+  EXPECT_EQ(at_100.dpi, 96);
+  EXPECT_EQ(at_100.em, 18);
+  EXPECT_EQ(at_100.lines, 2);
+  EXPECT_EQ(at_100.draw_width, 200 - 18);
+  EXPECT_EQ(at_100.window, (PxRect{100, 200, 300, 245}));  // 2 x 18 x 18.75 twips = 45 px
+
+  // Dropped on the monitor at 200 %.
+  in.window_pos_x = 2020 * 15;
+  in.window_pos_y = 100 * 15;
+  measured.dpis.clear();
+  const OverlayLayout at_200 = lay_out_overlay(in, std::ref(measured));
+  EXPECT_EQ(measured.dpis, (std::vector<int32_t>{192}));
+  EXPECT_EQ(at_200.dpi, 192);
+  EXPECT_EQ(at_200.em, 36);
+  EXPECT_EQ(at_200.draw_width, 400 - 36);
+  EXPECT_EQ(at_200.window, (PxRect{2120, 200, 2520, 290}));
+
+  // A redraw there keeps the window as wide as it stood, in that monitor's pixels.
+  in.mode = LayoutMode::Redraw;
+  in.previous_width_px = at_100.window.width();
+  in.previous_dpi = at_100.dpi;
+  EXPECT_EQ(lay_out_overlay(in, std::ref(measured)).draw_width, 400);
+  in.previous_width_px = at_200.window.width();
+  in.previous_dpi = at_200.dpi;
+  EXPECT_EQ(lay_out_overlay(in, std::ref(measured)).draw_width, 400);
+}
+
+TEST(PerMonitorScale, AWindowStandingMostlyOnTheNextMonitorIsDrawnAtItsScale) {
+  Measured measured;
+  OverlayLayoutInput in = two_lines_on(mixed_scales());
+  // 200 pixels wide at 100 % from x = 1900 stands mostly on the monitor at 200 %.
+  in.window_pos_x = 1900 * 15;
+  in.window_pos_y = 100 * 15;
+  const OverlayLayout g = lay_out_overlay(in, std::ref(measured));
+  EXPECT_EQ(measured.dpis, (std::vector<int32_t>{96, 192}));
+  EXPECT_EQ(g.dpi, 192);
+  EXPECT_EQ(g.window, (PxRect{1900, 100, 2300, 190}));
+}
+
+TEST(PerMonitorScale, AutomaticPlacementIsAtThePrimarysScale) {
+  Measured measured;
+  std::vector<Monitor> screens = mixed_scales();
+  screens[0].dpi = 144;
+  const OverlayLayout g = lay_out_overlay(two_lines_on(screens), std::ref(measured));
+  EXPECT_EQ(g.dpi, 144);
+  EXPECT_EQ(g.em, 27);
+  // 300 pixels wide; its right edge 10 twips (one pixel at 144 dpi) from the screen's,
+  // its bottom on the taskbar; 675 twips high.
+  EXPECT_EQ(g.window, (PxRect{1919 - 300, 1040 - 68, 1919, 1040}));
+}
+
+TEST(PerMonitorScale, APlaceOnAMonitorThatIsGoneComesBackAtTheScaleItLandsOn) {
+  Measured measured;
+  OverlayLayoutInput in = two_lines_on(mixed_scales());
+  in.window_pos_x = 5000 * 15;  // on a fourth monitor, right of the one at 200 %
+  in.window_pos_y = 100 * 15;
+  const OverlayLayout g = lay_out_overlay(in, std::ref(measured));
+  EXPECT_EQ(g.dpi, 192);
+  EXPECT_EQ(g.window, (PxRect{4080, 200, 4480, 290}));  // whole, at the near edge
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "common/win_test_util.h"
 #include "overlay/layout.h"
 #include "overlay_test_util.h"
 
@@ -81,6 +82,9 @@ TEST_F(FrmTextTest, StartsEmptyTransparentAndLayered) {
   EXPECT_EQ(GetWindow(frm_->hwnd(), GW_OWNER), owner_);
   EXPECT_TRUE(IsWindowVisible(frm_->hwnd()));
   EXPECT_FALSE(GetWindowLongA(frm_->hwnd(), GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME));
+  if (test::dpi_awareness() >= 0) {
+    EXPECT_EQ(test::dpi_awareness(frm_->hwnd()), 2) << "drawn at the scale of its monitor";
+  }
 }
 
 TEST_F(FrmTextTest, DefaultStyleDrawsFillOutlineAndOffsetShadowOnTransparency) {
@@ -356,6 +360,36 @@ TEST_F(FrmTextTest, MovingByTwips) {
   EXPECT_EQ(r.top, twips_to_px(3000, tpp_y_));
   EXPECT_GT(frm_->measured_width_px(), 0);
   EXPECT_GT(frm_->measured_height_px(), 0);
+  // The position dialog counts at a scale of its own: the size goes to it in twips.
+  EXPECT_EQ(frm_->measured_width_twips(), px_to_twips(frm_->measured_width_px(), tpp_x_));
+  EXPECT_EQ(frm_->measured_height_twips(), px_to_twips(frm_->measured_height_px(), tpp_y_));
+}
+
+TEST_F(FrmTextTest, AScaleChangeDrawsAnewWhereTheStoredPlaceIs) {
+  // One line without a colon: drawn again as a new text, not as a redraw (which would
+  // count no line and blank it).
+  app_.window_pos_x = 1500;
+  app_.window_pos_y = 3000;
+  print("keine Stationen hinterlegt.");
+  const RECT before = rect();
+  ASSERT_GT(before.bottom - before.top, 0);
+  const int frames = frames_;
+  RECT suggested{0, 0, 10, 10};
+  SendMessageW(frm_->hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi_, dpi_), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(frames_, frames + 1);
+  const RECT after = rect();
+  EXPECT_EQ(after.left, twips_to_px(1500, tpp_x_)) << "not at the rectangle Windows suggests";
+  EXPECT_EQ(after.top, twips_to_px(3000, tpp_y_));
+  EXPECT_EQ(after.right - after.left, before.right - before.left);
+  EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+  EXPECT_EQ(last_.height, before.bottom - before.top);
+
+  // Dragged in the position dialog, not yet stored: it stays where it was dragged to.
+  frm_->move_to_twips(3000, 1500);
+  SendMessageW(frm_->hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi_, dpi_), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(frames_, frames + 2);
+  EXPECT_EQ(rect().left, twips_to_px(3000, tpp_x_));
+  EXPECT_EQ(rect().top, twips_to_px(1500, tpp_y_));
 }
 
 TEST_F(FrmTextTest, NoGdiObjectsLeakOverManyLayouts) {
