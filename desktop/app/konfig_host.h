@@ -14,8 +14,8 @@ class MainKonfigHost : public KonfigHost {
   explicit MainKonfigHost(FrmMain& main) : main_(main) {}
   AppState& app() override { return main_.app(); }
   void redraw_text() override { main_.frmText().redraw_text(); }
-  int32_t overlay_width_px() override { return main_.frmText().measured_width_px(); }
-  int32_t overlay_height_px() override { return main_.frmText().measured_height_px(); }
+  int32_t overlay_width_twips() override { return main_.frmText().measured_width_twips(); }
+  int32_t overlay_height_twips() override { return main_.frmText().measured_height_twips(); }
   void move_overlay_twips(int32_t left, int32_t top) override { main_.frmText().move_to_twips(left, top); }
   void check_stations() override { main_.check_stations(); }
   void Load_Konfig() override { main_.Load_Konfig(); }

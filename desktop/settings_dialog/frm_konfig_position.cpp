@@ -6,7 +6,9 @@
 #include <algorithm>
 
 #include "core/twips.h"
+#include "settings_dialog/konfig_logic.h"
 #include "win/ansi_win.h"
+#include "win/dpi_win.h"
 #include "win/modal_window_win.h"
 
 namespace kn {
@@ -32,20 +34,23 @@ FrmKonfigPosition::~FrmKonfigPosition() {
 }
 
 bool FrmKonfigPosition::create(HWND owner) {
+  const DpiScope as_system = DpiScope::system_aware();
   owner_ = owner;
   tx_ = twips_per_px_x();
   ty_ = twips_per_px_y();
   background_.reset(CreateSolidBrush(kDarkGreen));
 
   const Settings& s = host_.settings();
-  const int32_t width_twips = std::max(px_to_twips(host_.overlay_width_px(), tx_), kMinWidthTwips);
-  const int32_t height_twips = std::max(px_to_twips(host_.overlay_height_px(), ty_), kMinHeightTwips);
+  const int32_t width_twips = std::max(host_.overlay_width_twips(), kMinWidthTwips);
+  const int32_t height_twips = std::max(host_.overlay_height_twips(), kMinHeightTwips);
   if (!create_window(WindowClass{kFrmKonfigPositionClass}, instance_, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"",
                      WS_POPUP | WS_CLIPCHILDREN, twips_to_px(s.window_pos_x, tx_),
                      twips_to_px(s.window_pos_y, ty_), twips_to_px(width_twips, tx_),
                      twips_to_px(height_twips, ty_), owner)) {
     return false;
   }
+  // Stored on a monitor that is gone, it would open where nobody can drag it.
+  keep_on_a_monitor(hwnd());
 
   const DWORD button = WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
   HWND picture1 = create_control(hwnd(), L"BUTTON", "", button, kPicture1, 0, 0, 240, 240);
@@ -81,7 +86,7 @@ void FrmKonfigPosition::run_modal() { kn::run_modal(hwnd(), closed_); }
 POINT FrmKonfigPosition::left_top_twips() const {
   RECT r{};
   GetWindowRect(hwnd(), &r);
-  return POINT{px_to_twips(r.left, tx_), px_to_twips(r.top, ty_)};
+  return POINT{dropped_position_twips(r.left, tx_), dropped_position_twips(r.top, ty_)};
 }
 
 void FrmKonfigPosition::apply() {
@@ -159,7 +164,9 @@ LRESULT FrmKonfigPosition::handle(UINT msg, WPARAM wp, LPARAM lp) {
         const int32_t top = p.y + px_to_twips(GET_Y_LPARAM(lp), ty_) - start_y;
         SetWindowPos(w, nullptr, twips_to_px(left, tx_), twips_to_px(top, ty_), 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        host_.move_overlay_twips(left, top);
+        // The overlay goes where applying would put it.
+        const POINT now = left_top_twips();
+        host_.move_overlay_twips(now.x, now.y);
       }
       return 0;
     case WM_LBUTTONUP:

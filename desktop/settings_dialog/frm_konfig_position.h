@@ -17,8 +17,9 @@ class PositionHost {
   virtual ~PositionHost() = default;
   virtual Settings& settings() = 0;
   virtual void redraw_text() = 0;
-  virtual int32_t overlay_width_px() = 0;
-  virtual int32_t overlay_height_px() = 0;
+  // The overlay's size in twips: it may stand on a monitor of another scale than the dialog's.
+  virtual int32_t overlay_width_twips() = 0;
+  virtual int32_t overlay_height_twips() = 0;
   virtual void move_overlay_twips(int32_t left, int32_t top) = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include "core/number_text.h"
 #include "core/text_util.h"
+#include "core/twips.h"
 
 namespace kn {
 
@@ -102,6 +103,11 @@ void restore_copy(const KonfigCopy& c, Settings& s) {
   s.horizontal = c.horizontal;
   s.autostart = c.autostart;
   s.hide_in_fullscreen = c.hide_in_fullscreen;
+}
+
+int32_t dropped_position_twips(int32_t px, double twips_per_px) {
+  const int32_t twips = px_to_twips(px, twips_per_px);
+  return twips != 0 ? twips : 1;
 }
 
 int16_t opening_seconds(int16_t stored) { return stored < 1 ? int16_t{10} : stored; }

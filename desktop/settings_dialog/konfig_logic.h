@@ -84,6 +84,12 @@ struct KonfigCopy {
 KonfigCopy take_copy(const Settings& s);
 void restore_copy(const KonfigCopy& copy, Settings& s);
 
+// The twips stored for one coordinate of the place the position dialog was dropped
+// at, `px` in the dialog's pixels; negative on a monitor left of or above the primary.
+// 0 would read as "no position" and put the overlay back in the lower right corner, so
+// the primary's left or top edge is stored as 1 twip, which is the same pixel.
+int32_t dropped_position_twips(int32_t px, double twips_per_px);
+
 // The seconds setting as the dialog opens it: below 1 it becomes 10.
 int16_t opening_seconds(int16_t stored);
 

@@ -1,5 +1,7 @@
 #include "win/modal_window_win.h"
 
+#include <algorithm>
+
 #include "core/twips.h"
 #include "win/ansi_win.h"
 #include "win/win_handle.h"
@@ -37,6 +39,19 @@ double twips_per_px_x() { return screen_twips_per_px(LOGPIXELSX); }
 double twips_per_px_y() { return screen_twips_per_px(LOGPIXELSY); }
 int px_x(double twips) { return design_twips_to_px(twips, twips_per_px_x()); }
 int px_y(double twips) { return design_twips_to_px(twips, twips_per_px_y()); }
+
+void keep_on_a_monitor(HWND window) {
+  RECT r{};
+  if (!GetWindowRect(window, &r) || MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) return;
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &info)) return;
+  const RECT& area = info.rcWork;
+  // The far edge first, then the near one, so a window too large keeps its start visible.
+  const LONG left = std::max(area.left, std::min(r.left, area.right - (r.right - r.left)));
+  const LONG top = std::max(area.top, std::min(r.top, area.bottom - (r.bottom - r.top)));
+  SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 HWND create_control(HWND parent, const wchar_t* cls, const std::string& text, DWORD style, int id,
                     int32_t left, int32_t top, int32_t width, int32_t height, DWORD ex_style) {

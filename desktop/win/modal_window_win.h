@@ -21,6 +21,10 @@ double twips_per_px_y();
 int px_x(double twips);
 int px_y(double twips);
 
+// Moves a window that no monitor shows onto the work area of the nearest one, whole
+// where it fits; one that any monitor shows part of stays where it is.
+void keep_on_a_monitor(HWND window);
+
 // A child control placed in twips; the text is UTF-8.
 HWND create_control(HWND parent, const wchar_t* cls, const std::string& text, DWORD style, int id,
                     int32_t left, int32_t top, int32_t width, int32_t height, DWORD ex_style = 0);

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/twips.h"
+#include "overlay/monitors.h"
 #include "settings_dialog/autostart.h"
 
 namespace kn {
@@ -182,6 +184,20 @@ TEST(CancelCopy, SecondsBelowOneOpenAsTen) {
   EXPECT_EQ(opening_seconds(-3), 10);
   EXPECT_EQ(opening_seconds(1), 1);
   EXPECT_EQ(opening_seconds(50), 50);
+}
+
+TEST(DroppedPosition, EveryPlaceIsStoredAsOneThatPutsTheOverlayOnTheSamePixel) {
+  // A monitor left of the primary one gives negative places.
+  const std::vector<Monitor> screens{Monitor{PxRect{0, 0, 2560, 1440}, PxRect{0, 0, 2560, 1400}},
+                                     Monitor{PxRect{-1920, 0, 0, 1080}, PxRect{-1920, 0, 0, 1080}}};
+  for (int dpi : {96, 120, 144, 168, 192, 216}) {
+    const double tpp = twips_per_px(dpi);
+    for (int32_t px : {-1920, -1, 0, 1, 2000}) {
+      const int32_t stored = dropped_position_twips(px, tpp);
+      EXPECT_NE(stored, 0) << "0 reads as no position; " << dpi << " dpi, " << px << " px";
+      EXPECT_EQ(twips_to_screen(stored, stored, screens, dpi), (PxPoint{px, px})) << dpi << " dpi, " << px;
+    }
+  }
 }
 
 TEST(Autostart, ValueNameFollowsTheExecutableWhileDataNamesTheProgramInQuotes) {

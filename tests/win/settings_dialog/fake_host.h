@@ -17,15 +17,15 @@ class FakeHost : public KonfigHost {
   int loads = 0;
   std::vector<bool> autostart_calls;
   std::vector<std::string> messages;
-  int32_t width_px = 200;
-  int32_t height_px = 50;
+  int32_t width_twips = 3000;
+  int32_t height_twips = 750;
   std::vector<std::pair<int32_t, int32_t>> overlay_moves;
   int keys_until_failure = -1;  // a disk that fails after this many keys; -1: never
 
   AppState& app() override { return state; }
   void redraw_text() override { redraw_sizes.push_back(state.Text_Size); }
-  int32_t overlay_width_px() override { return width_px; }
-  int32_t overlay_height_px() override { return height_px; }
+  int32_t overlay_width_twips() override { return width_twips; }
+  int32_t overlay_height_twips() override { return height_twips; }
   void move_overlay_twips(int32_t left, int32_t top) override { overlay_moves.emplace_back(left, top); }
   void check_stations() override { ++polls; }
   void Load_Konfig() override {

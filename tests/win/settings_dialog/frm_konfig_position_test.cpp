@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "core/twips.h"
 #include "settings_dialog/fake_host.h"
 #include "win/modal_window_win.h"
 
@@ -27,10 +28,15 @@ TEST(FrmKonfigPosition, OpensAtTheStoredPlaceWithTheOverlaysSize) {
   const int32_t ty = twips_per_px_y();
   host.state.window_pos_x = 100 * tx;
   host.state.window_pos_y = 200 * ty;
-  host.width_px = 300;
-  host.height_px = 180;
+  host.width_twips = px_to_twips(300, twips_per_px_x());
+  host.height_twips = px_to_twips(180, twips_per_px_y());
+  const int thread_awareness = test::dpi_awareness();
   FrmKonfigPosition dialog(host, self());
   ASSERT_TRUE(dialog.create(nullptr));
+  if (thread_awareness >= 0) {
+    EXPECT_EQ(test::dpi_awareness(dialog.hwnd()), 1) << "laid out at the system's scale";
+    EXPECT_EQ(test::dpi_awareness(), thread_awareness) << "the thread's own awareness comes back";
+  }
   const RECT r = rect_of(dialog.hwnd());
   EXPECT_EQ(r.left, 100);
   EXPECT_EQ(r.top, 200);
@@ -78,6 +84,57 @@ TEST(FrmKonfigPosition, DraggingMovesDialogAndOverlayOnlyWhileTheButtonIsHeld) {
   EXPECT_EQ(host.redraw_sizes.size(), 1u);
 }
 
+TEST(FrmKonfigPosition, DroppedLeftOfThePrimaryOrOnItsEdgeKeepsThatPlace) {
+  FakeHost host;
+  const double tx = twips_per_px_x();
+  const double ty = twips_per_px_y();
+  // Partly left of the screen, as on a monitor left of the primary one.
+  host.state.window_pos_x = px_to_twips(-100, tx);
+  host.state.window_pos_y = px_to_twips(200, ty);
+  host.width_twips = px_to_twips(300, tx);
+  FrmKonfigPosition dialog(host, self());
+  ASSERT_TRUE(dialog.create(nullptr));
+  HWND h = dialog.hwnd();
+  EXPECT_EQ(rect_of(h).left, -100) << "a place any monitor shows part of stays";
+
+  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at(150, 30));
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, at(130, 30));
+  EXPECT_EQ(rect_of(h).left, -120);
+  ASSERT_FALSE(host.overlay_moves.empty());
+  EXPECT_EQ(host.overlay_moves.back(),
+            (std::pair<int32_t, int32_t>(px_to_twips(-120, tx), px_to_twips(200, ty))));
+
+  // On the primary's left edge: 0 twips would read as "no position".
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, at(270, 30));
+  EXPECT_EQ(rect_of(h).left, 0);
+  EXPECT_EQ(host.overlay_moves.back().first, 1);
+  SendMessageW(h, WM_LBUTTONUP, 0, at(270, 30));
+  SendMessageW(h, WM_COMMAND, MAKEWPARAM(FrmKonfigPosition::kCommand1, BN_CLICKED),
+               reinterpret_cast<LPARAM>(dialog.control(FrmKonfigPosition::kCommand1)));
+  EXPECT_EQ(host.state.window_pos_x, 1);
+  EXPECT_EQ(host.state.window_pos_y, px_to_twips(200, ty));
+  EXPECT_EQ(twips_to_px(host.state.window_pos_x, tx), 0);
+}
+
+TEST(FrmKonfigPosition, AStoredPlaceNoMonitorShowsOpensOnTheNearestWorkArea) {
+  FakeHost host;
+  const double tx = twips_per_px_x();
+  const double ty = twips_per_px_y();
+  host.state.window_pos_x = px_to_twips(5000, tx);  // a monitor that is gone
+  host.state.window_pos_y = px_to_twips(200, ty);
+  host.width_twips = px_to_twips(300, tx);
+  FrmKonfigPosition dialog(host, self());
+  ASSERT_TRUE(dialog.create(nullptr));
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info));
+  const RECT r = rect_of(dialog.hwnd());
+  EXPECT_EQ(r.right, info.rcWork.right);
+  EXPECT_EQ(r.right - r.left, 300);
+  EXPECT_EQ(r.top, 200);
+  EXPECT_EQ(host.state.window_pos_x, px_to_twips(5000, tx)) << "opening stores nothing";
+}
+
 TEST(FrmKonfigPosition, ResetClearsThePositionAndEscapeStoresNothing) {
   FakeHost host;
   host.state.window_pos_x = 1500;
@@ -116,8 +173,8 @@ TEST(FrmKonfigPosition, ResetClearsThePositionAndEscapeStoresNothing) {
 
 TEST(FrmKonfigPosition, PressOnTheHintDoesNotStartADrag) {
   FakeHost host;
-  host.height_px = 200;  // tall enough to hold the hint
-  host.width_px = 420;
+  host.height_twips = px_to_twips(200, twips_per_px_y());  // tall enough to hold the hint
+  host.width_twips = px_to_twips(420, twips_per_px_x());
   FrmKonfigPosition dialog(host, self());
   ASSERT_TRUE(dialog.create(nullptr));
   HWND hint = dialog.control(FrmKonfigPosition::kLabel1);
