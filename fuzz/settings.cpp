@@ -11,6 +11,7 @@
 // without any digit is no number at all.
 #include "core/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -192,6 +193,7 @@ constexpr Expect kKeys[] = {
     {"horizontal", "0"},
     {"api_base_url", "http://api.klangnetz.de"},
     {"hide_in_fullscreen", "0"},
+    {"parallel_requests", "8"},
 };
 constexpr std::size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
 
@@ -271,6 +273,11 @@ void check_settings(const std::vector<std::string>& lines) {
   FUZZ_CHECK(s.api_base_url == (base.empty() ? std::string(kn::kDefaultApiBaseUrl) : base));
   FUZZ_CHECK(!s.api_base_url.empty() && s.api_base_url.back() != '/');
   check_bool(s.hide_in_fullscreen, text(16), false);
+  const std::string parallel = trim_spaces(text(17));
+  if (const auto k = plain_integer(parallel)) {
+    FUZZ_CHECK(s.parallel_requests == (in_int16(*k) ? std::clamp<long long>(*k, 1, 8) : 8));
+  }
+  FUZZ_CHECK(s.parallel_requests >= 1 && s.parallel_requests <= 8);
 }
 
 // The station list as the settings text describes it.

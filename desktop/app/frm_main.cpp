@@ -204,8 +204,22 @@ void FrmMain::set_tray_busy(bool busy) {
 
 void FrmMain::delete_listener_file() { delete_file_quietly(app_.program_folder + "\\" + kListenerFile); }
 
+void FrmMain::begin_requests(const std::vector<std::string>& stations) {
+  // In the order the poll takes them, so one at a time asks as it always did.
+  std::vector<BatchRequest> requests;
+  for (const auto& name : stations) {
+    requests.push_back({listeners_url(app_.api_base_url, name), kListenerAnswerLimit});
+    if (app_.write_title2file)
+      requests.push_back({current_song_url(app_.api_base_url, name), kSongAnswerLimit});
+  }
+  requests_ = start_requests(requests, static_cast<unsigned>(app_.parallel_requests));
+}
+
+void FrmMain::end_requests() { requests_.reset(); }
+
 std::string FrmMain::fetch_listeners(const std::string& url) {
-  return fetch_to_file(url, app_.program_folder + "\\" + kListenerFile, kListenerAnswerLimit);
+  return fetch_to_file(requests_.get(), url, app_.program_folder + "\\" + kListenerFile, kListenerAnswerLimit,
+                       [this] { return stop_requested(); });
 }
 
 void FrmMain::set_Print_Text(std::string& text) { frmText().set_Print_Text(text); }
@@ -219,7 +233,10 @@ int32_t FrmMain::fetch_current_song(const std::string& name, int32_t last_id, co
   if (!app_.write_title2file) return 0;
   const std::string folder = app_.program_folder;
   const std::string url = current_song_url(app_.api_base_url, name);
-  auto download = [&] { return fetch_to_file(url, folder + "\\" + kTitleFile, kSongAnswerLimit); };
+  auto download = [&] {
+    return fetch_to_file(requests_.get(), url, folder + "\\" + kTitleFile, kSongAnswerLimit,
+                         [this] { return stop_requested(); });
+  };
   return handle_current_song(
       download(), last_id, count_text,
       [&](const std::string& line) { return append_title_line(folder, name, line); },

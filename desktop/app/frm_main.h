@@ -6,10 +6,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/app_state.h"
 #include "core/poll.h"
 #include "core/poll_gate.h"
+#include "core/request_batch.h"
 #include "core/timers.h"
 #include "overlay/frm_text.h"
 #include "win/tray_icon_win.h"
@@ -51,6 +53,8 @@ class FrmMain : public WindowBase, public PollHost {
   // PollHost
   void set_tray_busy(bool busy) override;
   void delete_listener_file() override;
+  void begin_requests(const std::vector<std::string>& stations) override;
+  void end_requests() override;
   std::string fetch_listeners(const std::string& url) override;
   void set_Print_Text(std::string& text) override;
   void start_change_display() override;
@@ -105,6 +109,7 @@ class FrmMain : public WindowBase, public PollHost {
   std::optional<TrayIcon> tray_icon_;
   std::optional<TrayPresence> tray_presence_;
   PollGate gate_;
+  std::unique_ptr<RequestBatch> requests_;  // the running poll's
   unique_win_event_hook foreground_hook_;
   bool closing_ = false;
   std::unique_ptr<FrmText> frm_text_;

@@ -2,7 +2,12 @@
 // Downloads through a small file in the program folder, as the poll and the
 // current-song fetch do.
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "core/request_batch.h"
 
 namespace kn {
 
@@ -13,8 +18,18 @@ inline constexpr size_t kSongAnswerLimit = 64 * 1024;
 // Whole file as text (ANSI read, UTF-8 returned); empty when no file matches.
 std::string read_downloaded_file(const std::string& path);
 
-// Drops the cache entry, downloads url into file, reads it back and deletes the
-// file. Empty when no 2xx answer of at most max_bytes arrived within the time limit.
+// Starts the requests of one poll together, at most parallel at once; each has the
+// time limit counted from now. Addresses in the UTF-8 form the poll builds.
+std::unique_ptr<RequestBatch> start_requests(const std::vector<BatchRequest>& requests, unsigned parallel,
+                                             unsigned timeout_ms = kDownloadTimeoutMs);
+
+// url's answer from the batch, or from a request of its own when the batch holds
+// none: written to file, read back, the file deleted. Empty when no 2xx answer of at
+// most max_bytes arrived within the time limit, or when stop ended the wait.
+std::string fetch_to_file(RequestBatch* batch, const std::string& url, const std::string& file,
+                          size_t max_bytes, const std::function<bool()>& stop = {});
+
+// One request of its own.
 std::string fetch_to_file(const std::string& url, const std::string& file, size_t max_bytes,
                           unsigned timeout_ms = kDownloadTimeoutMs);
 

@@ -2,13 +2,8 @@
 #include <wininet.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "core/download.h"
 #include "core/text_util.h"
@@ -22,150 +17,158 @@ namespace {
 inline void close_inet(HINTERNET h) { InternetCloseHandle(h); }
 using unique_inet = unique_handle<HINTERNET, NullTraits<HINTERNET, close_inet>>;
 
-// One request, shared between the caller and the thread that runs it. WinINet's own
-// time-outs are not honoured everywhere (Wine waits for a silent server forever), so
-// the caller waits with its own deadline and abandons the request when it passes.
-struct Request {
-  std::mutex mutex;
-  std::condition_variable done_cv;
-  bool done = false;
-  bool ok = false;
-  bool closed = false;  // the session is closed, and with it every handle made from it
-  HINTERNET session = nullptr;
-  std::string body;
-
-  void close_session() {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (!closed && session) InternetCloseHandle(session);
-    closed = true;
-  }
-};
-
-// Addresses whose abandoned request is still blocked. Where closing the session does
-// not cancel the call, each poll against a silent server would leave one more
-// thread behind; so an address gets no new request until its old one has ended.
-class Abandoned {
- public:
-  bool contains(const std::string& url) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return urls_.count(url) != 0;
-  }
-  void add(const std::string& url) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    urls_.insert(url);
-  }
-  void remove(const std::string& url) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    urls_.erase(url);
-  }
-
- private:
-  std::mutex mutex_;
-  std::set<std::string> urls_;
-};
-
-Abandoned& abandoned() {
-  static Abandoned* the = new Abandoned;  // outlives threads still blocked at exit
-  return *the;
+// One session for the program's life, so connections to the platform are kept and
+// reused between requests and polls. Never closed: requests given up at their time
+// limit may still be inside a call on it when the program ends.
+HINTERNET session() {
+  static unique_inet* const the = [] {
+    DWORD conns = kMaxParallelRequests;
+    InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &conns, sizeof conns);
+    InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &conns, sizeof conns);
+    return new unique_inet(
+        InternetOpenA("Klangnetz_DesktopTool", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  }();
+  return the->get();
 }
 
-void run_request(const std::shared_ptr<Request>& req, std::string url, size_t max_bytes, DWORD timeout_ms) {
-  std::string body;
-  bool ok = false;
-  HINTERNET session =
-      InternetOpenA("Klangnetz_DesktopTool", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  {
-    std::lock_guard<std::mutex> lock(req->mutex);
-    if (req->closed && session) {
-      InternetCloseHandle(session);
-      session = nullptr;
-    }
-    req->session = session;
-  }
-  if (session) {
-    for (DWORD option :
-         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-          INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-      InternetSetOptionA(session, option, &timeout_ms, sizeof timeout_ms);
-    }
-    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH;
-    HINTERNET opened = InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0);
-    unique_inet request;
-    {
-      // Closing the session closed this handle too: it must not be closed twice.
-      std::lock_guard<std::mutex> lock(req->mutex);
-      if (!req->closed) request.reset(opened);
-    }
-    DWORD status = 0, len = sizeof status;
-    if (request &&
-        HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &len,
-                       nullptr) &&
-        status >= 200 && status <= 299) {
-      ok = true;
-      char chunk[4096];
-      for (;;) {
-        DWORD got = 0;
-        if (!InternetReadFile(request.get(), chunk, sizeof chunk, &got)) {
-          ok = false;
-          break;
-        }
-        if (got == 0) break;
-        body.append(chunk, got);
-        if (body.size() > max_bytes) {
-          ok = false;
-          break;
-        }
-      }
-      // A connection that dropped mid-body ends like a complete one: only the
-      // announced length tells a cut answer from a short one.
-      DWORD announced = 0;
-      len = sizeof announced;
-      if (ok &&
-          HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &len,
-                         nullptr) &&
-          body.size() != announced) {
-        ok = false;
-      }
-    }
-    std::lock_guard<std::mutex> lock(req->mutex);
-    if (req->closed) {
-      request.release();  // went with the session
-    } else {
-      request.reset();
-    }
-  }
-  req->close_session();
-  abandoned().remove(url);
-  std::lock_guard<std::mutex> lock(req->mutex);
-  req->body = std::move(body);
-  req->ok = ok;
-  req->done = true;
-  req->done_cv.notify_all();
+std::shared_ptr<StillRunning> still_running() {
+  static const auto the = std::make_shared<StillRunning>();
+  return the;
 }
 
-// The answer body, or false for no answer (no connection, non-2xx status, too
-// large, too slow). Blocks the caller until then, like the plain download did.
-bool http_get(const std::string& url, size_t max_bytes, unsigned timeout_ms, std::string& body) {
-  if (abandoned().contains(url)) return false;
-  auto req = std::make_shared<Request>();
-  try {
-    std::thread(run_request, req, url, max_bytes, static_cast<DWORD>(timeout_ms)).detach();
-  } catch (const std::system_error&) {
+void set_timeouts(HINTERNET h, DWORD ms) {
+  for (DWORD option :
+       {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+        INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+    InternetSetOptionA(h, option, &ms, sizeof ms);
+  }
+}
+
+struct Target {
+  bool secure = false;
+  std::string host;
+  INTERNET_PORT port = 0;
+  std::string object;  // path and query
+};
+
+bool crack(const std::string& url, Target& t) {
+  std::string host(url.size() + 1, '\0'), path(url.size() + 1, '\0'), extra(url.size() + 1, '\0');
+  URL_COMPONENTSA parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host.data();
+  parts.dwHostNameLength = static_cast<DWORD>(host.size());
+  parts.lpszUrlPath = path.data();
+  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+  parts.lpszExtraInfo = extra.data();
+  parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+  if (!InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
+  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
+  t.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  t.host.assign(host.c_str(), parts.dwHostNameLength);
+  t.port = parts.nPort;
+  path.resize(parts.dwUrlPathLength);
+  extra.resize(parts.dwExtraInfoLength);
+  t.object = path.empty() ? "/" + extra : path + extra;
+  return !t.host.empty();
+}
+
+enum class Outcome { Answer, NoAnswer, Broken };
+
+// A connection the server closed (a kept one it dropped while idle, say) fails
+// before any answer: worth one more try.
+bool broken_connection(DWORD error) {
+  return error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED ||
+         error == ERROR_HTTP_INVALID_SERVER_RESPONSE;
+}
+
+// A call on the request that another thread may break off by closing the handle.
+// False when it was given up; the handle is gone then.
+template <class Call>
+bool cancellable(CancelSlot& slot, unique_inet& request, Call call, BOOL& result) {
+  HINTERNET h = request.get();
+  if (!slot.enter([h] { InternetCloseHandle(h); })) return false;
+  result = call(h);
+  const DWORD error = GetLastError();
+  if (!slot.leave()) {
+    request.release();
     return false;
   }
-  std::unique_lock<std::mutex> lock(req->mutex);
-  if (!req->done_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return req->done; })) {
-    lock.unlock();
-    // Closing the session cancels the blocked call where the platform allows it;
-    // either way the thread's late result is dropped with the shared state.
-    abandoned().add(url);
-    req->close_session();
-    return false;
-  }
-  if (!req->ok) return false;
-  body = std::move(req->body);
+  SetLastError(error);
   return true;
+}
+
+Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, DWORD timeout_ms,
+                 CancelSlot& slot, std::string& body) {
+  const char* accept[] = {"*/*", nullptr};
+  const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                      INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH |
+                      INTERNET_FLAG_KEEP_CONNECTION | (t.secure ? INTERNET_FLAG_SECURE : 0);
+  unique_inet request(HttpOpenRequestA(connect, "GET", t.object.c_str(), nullptr, nullptr, accept, flags, 0));
+  if (!request) return Outcome::NoAnswer;
+  set_timeouts(request.get(), timeout_ms);
+  BOOL sent = FALSE;
+  if (!cancellable(
+          slot, request, [](HINTERNET h) { return HttpSendRequestA(h, nullptr, 0, nullptr, 0); }, sent))
+    return Outcome::NoAnswer;
+  if (!sent) return broken_connection(GetLastError()) ? Outcome::Broken : Outcome::NoAnswer;
+  DWORD status = 0, len = sizeof status;
+  // Wine reports a connection closed without a word as an answer without a status.
+  if (HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &len,
+                     nullptr) &&
+      status == 0) {
+    return Outcome::Broken;
+  }
+  if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &len,
+                      nullptr) ||
+      status < 200 || status > 299) {
+    return Outcome::NoAnswer;
+  }
+  char chunk[4096];
+  for (;;) {
+    DWORD got = 0;
+    BOOL read = FALSE;
+    if (!cancellable(
+            slot, request, [&](HINTERNET h) { return InternetReadFile(h, chunk, sizeof chunk, &got); },
+            read) ||
+        !read) {
+      return Outcome::NoAnswer;
+    }
+    if (got == 0) break;
+    body.append(chunk, got);
+    if (body.size() > r.max_bytes) return Outcome::NoAnswer;
+  }
+  // A connection that dropped mid-body ends like a complete one: only the announced
+  // length tells a cut answer from a short one.
+  DWORD announced = 0;
+  len = sizeof announced;
+  if (HttpQueryInfoA(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &len,
+                     nullptr) &&
+      body.size() != announced) {
+    return Outcome::NoAnswer;
+  }
+  return Outcome::Answer;
+}
+
+std::optional<std::string> internet_get(const BatchRequest& r, Clock::time_point deadline, CancelSlot& slot) {
+  Target t;
+  if (!session() || !crack(r.url, t)) return std::nullopt;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) break;
+    unique_inet connect(
+        InternetConnectA(session(), t.host.c_str(), t.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connect) break;
+    std::string body;
+    switch (get_once(connect.get(), t, r, static_cast<DWORD>(left), slot, body)) {
+      case Outcome::Answer:
+        return body;
+      case Outcome::NoAnswer:
+        return std::nullopt;
+      case Outcome::Broken:
+        break;
+    }
+  }
+  return std::nullopt;
 }
 
 bool write_whole_file(const std::string& path, const std::string& data) {
@@ -176,6 +179,23 @@ bool write_whole_file(const std::string& path, const std::string& data) {
   return data.empty() ||
          (WriteFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
           written == data.size());
+}
+
+std::unique_ptr<RequestBatch> start_wire_requests(std::vector<BatchRequest> wire, unsigned parallel,
+                                                  unsigned timeout_ms) {
+  for (const auto& r : wire) DeleteUrlCacheEntryA(r.url.c_str());
+  return std::make_unique<RequestBatch>(std::move(wire), parallel, std::chrono::milliseconds(timeout_ms),
+                                        internet_get, still_running());
+}
+
+// The answer goes through the file as it always did; only whole answers are
+// written, so no late one can write the file behind the caller's back.
+std::string through_file(const std::optional<std::string>& body, const std::string& file) {
+  delete_file_quietly(file);
+  if (body) write_whole_file(file, *body);
+  std::string answer = read_downloaded_file(file);
+  delete_file_quietly(file);
+  return answer;
 }
 
 }  // namespace
@@ -201,18 +221,26 @@ std::string read_downloaded_file(const std::string& path) {
   return ansi_to_utf8(data);
 }
 
+std::unique_ptr<RequestBatch> start_requests(const std::vector<BatchRequest>& requests, unsigned parallel,
+                                             unsigned timeout_ms) {
+  std::vector<BatchRequest> wire;
+  wire.reserve(requests.size());
+  for (const auto& r : requests) wire.push_back({request_url(r.url), r.max_bytes});
+  return start_wire_requests(std::move(wire), parallel, timeout_ms);
+}
+
+std::string fetch_to_file(RequestBatch* batch, const std::string& url, const std::string& file,
+                          size_t max_bytes, const std::function<bool()>& stop) {
+  const std::string wire = request_url(url);
+  if (batch && batch->holds(wire)) return through_file(batch->take(wire, stop), file);
+  return through_file(start_wire_requests({{wire, max_bytes}}, 1, kDownloadTimeoutMs)->take(wire, stop),
+                      file);
+}
+
 std::string fetch_to_file(const std::string& url, const std::string& file, size_t max_bytes,
                           unsigned timeout_ms) {
-  delete_file_quietly(file);
   const std::string wire = request_url(url);
-  DeleteUrlCacheEntryA(wire.c_str());
-  // The request runs to its end (or its time limit) before the file is written, so
-  // no late answer can ever write the file behind the caller's back.
-  std::string body;
-  if (http_get(wire, max_bytes, timeout_ms, body)) write_whole_file(file, body);
-  std::string answer = read_downloaded_file(file);
-  delete_file_quietly(file);
-  return answer;
+  return through_file(start_wire_requests({{wire, max_bytes}}, 1, timeout_ms)->take(wire), file);
 }
 
 }  // namespace kn

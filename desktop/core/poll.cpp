@@ -43,6 +43,13 @@ void check_stations(AppState& app, PollHost& host) {
     host.set_tray_busy(false);
     return;
   }
+  std::vector<std::string> names;
+  for (const auto& e : app.station_list) names.push_back(e.name);
+  host.begin_requests(names);
+  struct EndRequests {
+    PollHost& host;
+    ~EndRequests() { host.end_requests(); }
+  } end_requests{host};
   std::string display_text;
   // Indexes, not references: messages handled inside the host's calls may run a
   // settings reload that rebuilds the list under us.
@@ -50,6 +57,8 @@ void check_stations(AppState& app, PollHost& host) {
     if (host.stop_requested()) return;
     const std::string name = app.station_list[i].name;
     std::string answer = host.fetch_listeners(listeners_url(app.api_base_url, name));
+    // A wait the end of the program broke off is no answer to count.
+    if (host.stop_requested()) return;
     std::string count_text = format_0000(answer);
     if (i >= app.station_list.size()) break;
     StationEntry& e = app.station_list[i];

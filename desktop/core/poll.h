@@ -2,6 +2,7 @@
 // One poll of all stations: counts, extremes, history and the display text.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/app_state.h"
 
@@ -18,6 +19,10 @@ class PollHost {
   virtual void set_tray_busy(bool busy) = 0;
   // Removes a listener answer file left behind by an earlier run.
   virtual void delete_listener_file() = 0;
+  // The stations about to be asked, in list order: their requests may start
+  // together now. end_requests gives up what is left when the poll ends.
+  virtual void begin_requests(const std::vector<std::string>& /*stations*/) {}
+  virtual void end_requests() {}
   // One listener request: the answer goes to the listener file, is read back and
   // the file is deleted; empty when no answer came.
   virtual std::string fetch_listeners(const std::string& url) = 0;

@@ -1,6 +1,7 @@
 #include "core/settings.h"
 
 #include "core/number_text.h"
+#include "core/request_batch.h"
 #include "core/text_util.h"
 
 namespace kn {
@@ -24,6 +25,7 @@ const std::vector<SettingKey>& setting_keys() {
       {"horizontal", "0"},
       {"api_base_url", kDefaultApiBaseUrl},
       {"hide_in_fullscreen", "0"},
+      {"parallel_requests", "8"},
   };
   return keys;
 }
@@ -85,6 +87,11 @@ Settings read_settings(const SettingReader& read) {
   s.api_base_url = base.empty() ? kDefaultApiBaseUrl : base;
   auto [hide, hide_def] = get("hide_in_fullscreen");
   s.hide_in_fullscreen = parse_or_default<bool>(trim_blanks(hide), hide_def, bool_of);
+  auto [parallel, parallel_def] = get("parallel_requests");
+  s.parallel_requests = parse_or_default<int16_t>(trim_blanks(parallel), parallel_def, int16_of);
+  if (s.parallel_requests < 1) s.parallel_requests = 1;
+  if (s.parallel_requests > static_cast<int>(kMaxParallelRequests))
+    s.parallel_requests = kMaxParallelRequests;
   return s;
 }
 

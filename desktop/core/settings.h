@@ -32,6 +32,7 @@ struct Settings {
   int32_t horizontal = 0;
   std::string api_base_url = kDefaultApiBaseUrl;
   bool hide_in_fullscreen = false;  // out of the way of full-screen programs
+  int16_t parallel_requests = 8;    // requests of one poll in flight at once, 1 to 8
 };
 
 struct SettingKey {
@@ -39,7 +40,8 @@ struct SettingKey {
   const char* default_value;
 };
 
-// The fifteen keys in reading order, then our own api_base_url and hide_in_fullscreen.
+// The fifteen keys in reading order, then our own api_base_url, hide_in_fullscreen and
+// parallel_requests.
 const std::vector<SettingKey>& setting_keys();
 
 // Reads one key: (key, default) -> value text, as the profile functions return it.

@@ -3,13 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/poll_gate.h"
+#include "core/request_batch.h"
 
 namespace kn {
 namespace {
@@ -26,6 +33,18 @@ class FakeHost : public PollHost {
 
   void set_tray_busy(bool busy) override { calls.push_back(busy ? "busy" : "idle"); }
   void delete_listener_file() override { calls.push_back("delete"); }
+  void begin_requests(const std::vector<std::string>& stations) override {
+    std::string names;
+    for (const auto& n : stations) names += (names.empty() ? "" : ",") + n;
+    calls.push_back("begin " + names);
+  }
+  void end_requests() override { calls.push_back("end"); }
+  int stop_after_fetches = -1;  // the program ends once this many answers were asked for
+  bool stop_requested() override {
+    return stop_after_fetches >= 0 && std::count_if(calls.begin(), calls.end(), [](const std::string& c) {
+                                        return c.rfind("fetch", 0) == 0;
+                                      }) >= stop_after_fetches;
+  }
   std::string fetch_listeners(const std::string& url) override {
     calls.push_back("fetch " + url);
     auto& q = answers[url];
@@ -79,10 +98,24 @@ TEST_F(PollTest, FullModeComposesOneLinePerStation) {
   EXPECT_EQ(app.station_list[0].current_hoerer, 42);
   EXPECT_EQ(app.station_list[2].current_hoerer, 0);
   EXPECT_EQ(app.station_list[2].min_hoerer, 0);
-  EXPECT_EQ(host.calls.front(), "busy");
-  EXPECT_EQ(host.calls.back(), "idle");
-  EXPECT_EQ(host.calls[2], "fetch http://sim/station/nachtradio/listeners");
-  EXPECT_EQ(host.calls[3], "fetch http://sim/station/schoene%20lieder/listeners");
+  // Every request may start before the first answer is taken; the answers are
+  // taken in list order, and what is left is given up after the poll.
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"busy", "delete", "begin nachtradio,schoene lieder,leer",
+                                                  "fetch http://sim/station/nachtradio/listeners",
+                                                  "fetch http://sim/station/schoene%20lieder/listeners",
+                                                  "fetch http://sim/station/leer/listeners", "idle", "end"}));
+}
+
+TEST_F(PollTest, AnEndDuringAWaitCountsNothingAndAsksNoFurtherStation) {
+  configure("a;b");
+  answer("a", {"7"});
+  host.stop_after_fetches = 1;
+  check_stations(app, host);
+  EXPECT_EQ(app.history.sample_count(), 0u);
+  EXPECT_EQ(app.station_list[0].current_hoerer, 0);
+  EXPECT_TRUE(host.shown.empty());
+  EXPECT_EQ(host.calls.back(), "end");  // what is still running is given up
+  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "fetch http://sim/station/b/listeners"), 0);
 }
 
 TEST_F(PollTest, SideBySideAndNonNumericAnswers) {
@@ -203,6 +236,161 @@ TEST(PollGate, ActionsDuringAPollWaitForItAndKeepTheirOrder) {
   EXPECT_EQ(seen, (std::vector<std::string>{"poll", "poll end", "menu", "double-click", "refresh"}));
   gate.run_or_defer([&] { seen.push_back("idle"); });
   EXPECT_EQ(seen.back(), "idle");
+}
+
+}  // namespace
+}  // namespace kn
+
+namespace kn {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A fetch whose calls the test can hold: each call waits until released or
+// cancelled, and the test sees how many run at once. Shared with the calls, which
+// may outlive a test's batches.
+struct HeldFetch : std::enable_shared_from_this<HeldFetch> {
+  std::mutex m;
+  std::condition_variable cv;
+  std::vector<std::string> asked;
+  int running = 0, most_at_once = 0;
+  bool released = false;
+  bool honour_cancel = true;
+  int cancels = 0;
+
+  FetchFn fn() {
+    return [self = shared_from_this()](const BatchRequest& r, Clock::time_point,
+                                       CancelSlot& slot) -> std::optional<std::string> {
+      HeldFetch& f = *self;
+      std::unique_lock<std::mutex> lock(f.m);
+      f.asked.push_back(r.url);
+      f.most_at_once = std::max(f.most_at_once, ++f.running);
+      f.cv.notify_all();
+      bool cancelled = false;
+      lock.unlock();
+      const bool entered = slot.enter([&] {
+        std::lock_guard<std::mutex> g(f.m);
+        ++f.cancels;
+        cancelled = true;
+        f.cv.notify_all();
+      });
+      lock.lock();
+      if (!entered) cancelled = true;
+      f.cv.wait_for(lock, 20s, [&] { return f.released || (f.honour_cancel && cancelled); });
+      --f.running;
+      lock.unlock();
+      if (!slot.leave()) return std::nullopt;
+      if (r.url.rfind("throw", 0) == 0) throw std::runtime_error("boom");
+      return "answer " + r.url;
+    };
+  }
+  bool wait_running(int n) {
+    std::unique_lock<std::mutex> lock(m);
+    return cv.wait_for(lock, 10s, [&] { return running == n; });
+  }
+  void release() {
+    std::lock_guard<std::mutex> lock(m);
+    released = true;
+    cv.notify_all();
+  }
+};
+
+std::vector<BatchRequest> requests_for(std::initializer_list<const char*> urls) {
+  std::vector<BatchRequest> r;
+  for (const char* u : urls) r.push_back({u, 100});
+  return r;
+}
+
+TEST(RequestBatch, RequestsRunTogetherUpToTheBoundAndAnswersComeInAnyOrderAsked) {
+  auto held = std::make_shared<HeldFetch>();
+  HeldFetch& f = *held;
+  auto still = std::make_shared<StillRunning>();
+  RequestBatch batch(requests_for({"a", "b", "c", "d", "e"}), 3, 20s, f.fn(), still);
+  ASSERT_TRUE(f.wait_running(3));  // three at once, not one after the other
+  f.release();
+  EXPECT_EQ(batch.take("c"), "answer c");
+  EXPECT_EQ(batch.take("a"), "answer a");
+  EXPECT_TRUE(batch.holds("e"));
+  EXPECT_EQ(batch.take("e"), "answer e");
+  EXPECT_FALSE(batch.holds("e"));
+  EXPECT_EQ(batch.take("e"), std::nullopt);
+  EXPECT_EQ(batch.take("b"), "answer b");
+  EXPECT_EQ(batch.take("d"), "answer d");
+  EXPECT_EQ(f.most_at_once, 3);
+  std::lock_guard<std::mutex> lock(f.m);
+  EXPECT_EQ(f.asked.size(), 5u);
+}
+
+TEST(RequestBatch, OneAtATimeAsksInListOrder) {
+  auto held = std::make_shared<HeldFetch>();
+  HeldFetch& f = *held;
+  f.release();
+  RequestBatch batch(requests_for({"x", "y", "x", "throw-z"}), 1, 20s, f.fn(),
+                     std::make_shared<StillRunning>());
+  EXPECT_EQ(batch.take("throw-z"), std::nullopt);  // a failing request is no answer
+  EXPECT_EQ(batch.take("x"), "answer x");
+  EXPECT_EQ(batch.take("x"), "answer x");  // the same address twice is asked twice
+  std::lock_guard<std::mutex> lock(f.m);
+  EXPECT_EQ(f.asked, (std::vector<std::string>{"x", "y", "x", "throw-z"}));
+  EXPECT_EQ(f.most_at_once, 1);
+}
+
+TEST(RequestBatch, AWaitEndsWhenTheCallerStops) {
+  auto held = std::make_shared<HeldFetch>();
+  RequestBatch batch(requests_for({"slow"}), 1, 20s, held->fn(), std::make_shared<StillRunning>());
+  int asked = 0;
+  const auto start = Clock::now();
+  EXPECT_EQ(batch.take("slow", [&] { return ++asked == 3; }), std::nullopt);
+  EXPECT_EQ(asked, 3);
+  EXPECT_LT(Clock::now() - start, 10s);
+}
+
+TEST(RequestBatch, TheLimitCountsFromTheStartAndGivesUpWhatStillRuns) {
+  auto held = std::make_shared<HeldFetch>();
+  HeldFetch& f = *held;
+  auto still = std::make_shared<StillRunning>();
+  const auto start = Clock::now();
+  {
+    // One slot, held by a silent request: the one queued behind it is never started.
+    RequestBatch batch(requests_for({"silent", "queued"}), 1, 300ms, f.fn(), still);
+    EXPECT_EQ(batch.take("silent"), std::nullopt);
+    EXPECT_GE(Clock::now() - start, 300ms);
+    EXPECT_EQ(batch.take("queued"), std::nullopt);
+  }
+  std::lock_guard<std::mutex> lock(f.m);
+  EXPECT_EQ(f.asked, std::vector<std::string>{"silent"});
+  EXPECT_EQ(f.cancels, 1);
+}
+
+TEST(RequestBatch, AnAddressWhoseGivenUpRequestStillRunsGetsNoNewOneUntilItEnds) {
+  auto held = std::make_shared<HeldFetch>();
+  HeldFetch& f = *held;
+  f.honour_cancel = false;  // as where closing a handle does not break the call
+  auto still = std::make_shared<StillRunning>();
+  {
+    RequestBatch first(requests_for({"stuck", "other"}), 2, 200ms, f.fn(), still);
+    ASSERT_TRUE(f.wait_running(2));
+    EXPECT_EQ(first.take("stuck"), std::nullopt);
+  }  // "other" is given up with the batch
+  EXPECT_TRUE(still->contains("stuck"));
+  {
+    RequestBatch second(requests_for({"stuck", "fresh"}), 2, 200ms, f.fn(), still);
+    EXPECT_EQ(second.take("stuck"), std::nullopt);
+    EXPECT_EQ(second.take("fresh"), std::nullopt);
+  }
+  {
+    std::lock_guard<std::mutex> lock(f.m);
+    EXPECT_EQ(std::count(f.asked.begin(), f.asked.end(), "stuck"), 1);
+    EXPECT_EQ(std::count(f.asked.begin(), f.asked.end(), "fresh"), 1);
+  }
+  f.release();  // the blocked calls end; their late answers go nowhere
+  for (int i = 0; i < 200 && still->contains("stuck"); ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_FALSE(still->contains("stuck"));
+  auto held_again = std::make_shared<HeldFetch>();
+  HeldFetch& g = *held_again;
+  g.release();
+  RequestBatch third(requests_for({"stuck"}), 2, 20s, g.fn(), still);
+  EXPECT_EQ(third.take("stuck"), "answer stuck");
 }
 
 }  // namespace

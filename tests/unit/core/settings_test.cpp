@@ -57,7 +57,8 @@ TEST(Settings, KeysAreReadInTableOrder) {
                                        "window_pos_y",
                                        "horizontal",
                                        "api_base_url",
-                                       "hide_in_fullscreen"};
+                                       "hide_in_fullscreen",
+                                       "parallel_requests"};
   EXPECT_EQ(order, expected);
 }
 
@@ -77,6 +78,12 @@ TEST(Settings, UpdateIntervalRules) {
   EXPECT_EQ(read_from({{"UpdateInterval", "600"}}).UpdateInterval, 546);
   EXPECT_EQ(read_from({{"UpdateInterval", "2.5"}}).UpdateInterval, 2);
   EXPECT_EQ(read_from({{"UpdateInterval", "3.5"}}).UpdateInterval, 4);
+  // Requests in flight at once: 1 to 8, anything else the nearest of them.
+  EXPECT_EQ(read_from({}).parallel_requests, 8);
+  EXPECT_EQ(read_from({{"parallel_requests", " 1 "}}).parallel_requests, 1);
+  EXPECT_EQ(read_from({{"parallel_requests", "0"}}).parallel_requests, 1);
+  EXPECT_EQ(read_from({{"parallel_requests", "40"}}).parallel_requests, 8);
+  EXPECT_EQ(read_from({{"parallel_requests", "viele"}}).parallel_requests, 8);
 }
 
 TEST(Settings, StrictConversionsFallBackToTheDefault) {

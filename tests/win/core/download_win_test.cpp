@@ -44,6 +44,11 @@ TEST_F(Download, FailuresGiveNoAnswerAndLeaveNoFile) {
   EXPECT_FALSE(test::exists(file));
 }
 
+TEST_F(Download, AConnectionDroppedOnceIsAskedAgain) {
+  EXPECT_EQ(get("drop~9"), "9");
+  EXPECT_EQ(test::requests_for("drop~9"), 2);
+}
+
 TEST_F(Download, SilentServerIsAbandonedAtTheTimeLimit) {
   DWORD start = GetTickCount();
   EXPECT_EQ(get("slow-8-5", 2000), "");
@@ -55,7 +60,11 @@ TEST_F(Download, SilentServerIsAbandonedAtTheTimeLimit) {
 }
 
 TEST_F(Download, StaleFileIsReplaced) {
-  { FILE* f = std::fopen(file.c_str(), "wb"); std::fputs("alt", f); std::fclose(f); }
+  {
+    FILE* f = std::fopen(file.c_str(), "wb");
+    std::fputs("alt", f);
+    std::fclose(f);
+  }
   EXPECT_EQ(fetch_to_file("http://127.0.0.1:1/x", file, kListenerAnswerLimit), "");
   EXPECT_FALSE(test::exists(file));
 }
