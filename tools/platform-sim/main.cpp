@@ -1,10 +1,16 @@
-// Local stand-in for the radio platform's web API (plain HTTP on 127.0.0.1).
+// Local stand-in for the radio platform's web API on 127.0.0.1: HTTP/1.1 with
+// keep-alive, or HTTPS with a certificate given on the command line.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +18,9 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "station_script.h"
@@ -21,6 +29,14 @@ namespace {
 
 std::mutex g_log_mutex;
 std::ofstream g_log;
+std::atomic<unsigned long> g_connections{0};
+int g_delay_ms = 0;
+SSL_CTX* g_tls = nullptr;
+
+void log_line(const std::string& line) {
+  std::lock_guard<std::mutex> lock(g_log_mutex);
+  if (g_log.is_open()) g_log << line << std::endl;
+}
 
 // A second listener that can be taken down and brought back on the same port, so a
 // client sees "server not running" (connection refused) and then a working server.
@@ -31,38 +47,106 @@ class OutageListener {
   void start_outage();
   void end_outage();
   void run(sim::StationScript* script);
+  // Connections it accepted: a server that goes down takes them with it, or a client
+  // would go on using a kept-alive one.
+  void track(int fd);
+  void untrack(int fd);
 
  private:
   std::mutex mutex_;
   int fd_ = -1;
   int port_ = 0;
   bool down_ = false;
+  std::set<int> open_;
 };
 OutageListener g_outage;
 bool g_outage_enabled = false;
 
 void usage() {
-  std::cout << "usage: platform-sim [--port N] [--port-file FILE] [--log FILE] [--walk N]\n"
+  std::cout << "usage: platform-sim [--port N] [--port-file FILE] [--log FILE] [--walk N] [--delay-ms N]\n"
+               "                    [--outage-port-file FILE] [--tls-cert FILE --tls-key FILE]\n"
                "  --port N        port on 127.0.0.1 (0 = any free port, the default)\n"
                "  --port-file F   write the chosen port to F once listening\n"
-               "  --log F         append one line per request (method and decoded path)\n"
+               "  --log F         append one line per request (method and decoded path) and\n"
+               "                  \"CONNECTION n\" for each new TCP connection (n counts from 1)\n"
+               "  --delay-ms N    every answer waits N ms (each connection on its own, so\n"
+               "                  requests on several connections wait at the same time)\n"
+               "  --tls-cert F --tls-key F  serve HTTPS with this certificate (PEM; the file may\n"
+               "                  hold the chain) and key instead of plain HTTP\n"
                "  --outage-port-file F  a second port, written to F, that GET /_sim/outage/start\n"
-               "                  closes (connection refused) and /_sim/outage/end opens again\n"
+               "                  closes (connection refused, open connections cut) and\n"
+               "                  /_sim/outage/end opens again\n"
+               "Connections stay open for further requests (HTTP/1.1 keep-alive) until the\n"
+               "client closes them or asks for \"Connection: close\".\n"
                "Station names choose the behaviour: fixed-N, seq-A-B-C, crlf-N, text-WORD,\n"
-               "status-CODE, slow-S-N, drop, big-K, umlaut, songs-A-B-C, badjson; any other\n"
-               "name is a random walk. GET /_sim/reset restarts every sequence.\n"
+               "status-CODE, slow-S-N, drop (closes the connection), big-K, umlaut, songs-A-B-C,\n"
+               "badjson, trunc, nomembers, cut; any other name is a random walk.\n"
+               "GET /_sim/reset restarts every sequence.\n"
                "FAULT~N: the behaviour FAULT once, then N listeners (a fault that clears).\n";
 }
 
-bool send_all(int fd, const std::string& data) {
-  size_t sent = 0;
-  while (sent < data.size()) {
-    ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    sent += static_cast<size_t>(n);
+// One accepted connection, plain or TLS. Closes the socket when it goes.
+class Connection {
+ public:
+  explicit Connection(int fd) : fd_(fd) {}
+  ~Connection() {
+    if (ssl_) SSL_free(ssl_);
+    ::close(fd_);
   }
-  return true;
-}
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  int fd() const { return fd_; }
+
+  bool accept_tls(SSL_CTX* ctx, unsigned long number) {
+    ssl_ = SSL_new(ctx);
+    if (!ssl_ || SSL_set_fd(ssl_, fd_) != 1) return false;
+    if (SSL_accept(ssl_) == 1) return true;
+    // Expected for a client that refuses the certificate; said where a person looks.
+    char why[256] = "closed during the handshake";
+    if (unsigned long e = ERR_get_error()) ERR_error_string_n(e, why, sizeof why);
+    ERR_clear_error();
+    std::cerr << "platform-sim: connection " << number << ": TLS handshake failed: " << why << std::endl;
+    return false;
+  }
+
+  ssize_t read(char* buf, size_t size) {
+    if (!ssl_) return ::recv(fd_, buf, size, 0);
+    const int n = SSL_read(ssl_, buf, static_cast<int>(std::min<size_t>(size, 1 << 30)));
+    if (n <= 0) ERR_clear_error();
+    return n;
+  }
+
+  bool write_all(const std::string& data) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+      ssize_t n;
+      if (ssl_) {
+        n = SSL_write(ssl_, data.data() + sent,
+                      static_cast<int>(std::min<size_t>(data.size() - sent, 1 << 30)));
+        if (n <= 0) ERR_clear_error();
+      } else {
+        n = ::send(fd_, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+      }
+      if (n <= 0) return false;
+      sent += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
+  // An orderly end (TLS close_notify, then FIN); `drop` ends it without either.
+  void finish() {
+    if (ssl_) {
+      SSL_shutdown(ssl_);
+      ERR_clear_error();
+    }
+    ::shutdown(fd_, SHUT_RDWR);
+  }
+
+ private:
+  int fd_;
+  SSL* ssl_ = nullptr;
+};
 
 const char* reason(int status) {
   switch (status) {
@@ -74,32 +158,63 @@ const char* reason(int status) {
   }
 }
 
-void serve(int fd, sim::StationScript* script) {
-  std::string req;
-  char buf[4096];
-  while (req.find("\r\n\r\n") == std::string::npos && req.size() < 65536) {
-    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    req.append(buf, static_cast<size_t>(n));
-  }
-  std::string line = req.substr(0, req.find("\r\n"));
-  // Paths are sent as the program builds them, so a station name may hold a raw blank:
-  // the method is the first word, the version the last.
-  size_t first = line.find(' '), last = line.rfind(' ');
-  if (first == std::string::npos || last <= first) {
-    ::close(fd);
-    return;
-  }
-  std::string method = line.substr(0, first);
-  std::string path = sim::url_decode(line.substr(first + 1, last - first - 1));
-  size_t query = path.find('?');
-  if (query != std::string::npos) path.resize(query);
-  {
-    std::lock_guard<std::mutex> lock(g_log_mutex);
-    if (g_log.is_open()) {
-      g_log << method << ' ' << path << std::endl;
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The value of a header field in a request head (lines ending in CRLF), or empty.
+std::string header(const std::string& head, const std::string& name) {
+  size_t pos = head.find("\r\n");
+  while (pos != std::string::npos && pos + 2 < head.size()) {
+    const size_t start = pos + 2;
+    const size_t end = head.find("\r\n", start);
+    const std::string field = head.substr(start, end - start);
+    const size_t colon = field.find(':');
+    if (colon != std::string::npos && lower(field.substr(0, colon)) == name) {
+      const size_t value = field.find_first_not_of(" \t", colon + 1);
+      return value == std::string::npos ? std::string() : field.substr(value);
     }
+    pos = end;
   }
+  return {};
+}
+
+// Reads one request head into `head` (its lines with their CRLF), leaving whatever
+// follows in `pending` for the next request. False once the client closed or sent
+// more than a request head may hold.
+bool read_head(Connection& c, std::string& pending, std::string& head) {
+  size_t end;
+  while ((end = pending.find("\r\n\r\n")) == std::string::npos) {
+    if (pending.size() > 65536) return false;
+    char buf[4096];
+    const ssize_t n = c.read(buf, sizeof buf);
+    if (n <= 0) return false;
+    pending.append(buf, static_cast<size_t>(n));
+  }
+  head = pending.substr(0, end + 2);
+  pending.erase(0, end + 4);
+  return true;
+}
+
+// Drops a request body the client sent, so the next request starts where it should.
+bool skip_body(Connection& c, std::string& pending, const std::string& head) {
+  const std::string length = header(head, "content-length");
+  if (length.empty()) return true;
+  char* end = nullptr;
+  const unsigned long long n = std::strtoull(length.c_str(), &end, 10);
+  if (*end != 0 || n > (1u << 20)) return false;
+  while (pending.size() < n) {
+    char buf[4096];
+    const ssize_t got = c.read(buf, sizeof buf);
+    if (got <= 0) return false;
+    pending.append(buf, static_cast<size_t>(got));
+  }
+  pending.erase(0, static_cast<size_t>(n));
+  return true;
+}
+
+sim::Answer answer_for(const std::string& path, sim::StationScript* script) {
   sim::Answer a;
   if (path == "/_sim/reset") {
     script->reset();
@@ -113,18 +228,71 @@ void serve(int fd, sim::StationScript* script) {
   } else {
     a = script->answer(path);
   }
-  if (a.delay_seconds > 0) std::this_thread::sleep_for(std::chrono::seconds(a.delay_seconds));
-  if (!a.drop) {
-    std::string head = "HTTP/1.1 " + std::to_string(a.status) + " " + reason(a.status) +
-                       "\r\nContent-Type: " + a.content_type + "\r\nContent-Length: " +
-                       std::to_string(a.body.size()) +
-                       "\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n";
-    std::string body = method == "HEAD" ? std::string() : a.body;
-    if (a.cut) body.resize(body.size() / 2);
-    send_all(fd, head + body);
+  return a;
+}
+
+void serve(int fd, unsigned long number, sim::StationScript* script, OutageListener* owner) {
+  Connection c(fd);
+  if (g_tls && !c.accept_tls(g_tls, number)) {
+    if (owner) owner->untrack(fd);
+    return;
   }
-  ::shutdown(fd, SHUT_RDWR);
-  ::close(fd);
+  std::string pending, head;
+  bool keep_alive = true;
+  bool dropped = false;
+  while (keep_alive && read_head(c, pending, head)) {
+    std::string line = head.substr(0, head.find("\r\n"));
+    // Paths are sent as the program builds them, so a station name may hold a raw blank:
+    // the method is the first word, the version the last.
+    size_t first = line.find(' '), last = line.rfind(' ');
+    if (first == std::string::npos || last <= first) break;
+    std::string method = line.substr(0, first);
+    std::string version = line.substr(last + 1);
+    std::string path = sim::url_decode(line.substr(first + 1, last - first - 1));
+    size_t query = path.find('?');
+    if (query != std::string::npos) path.resize(query);
+    log_line(method + ' ' + path);
+    if (!skip_body(c, pending, head)) break;
+
+    const std::string connection = lower(header(head, "connection"));
+    keep_alive = version == "HTTP/1.1" ? connection.find("close") == std::string::npos
+                                       : connection.find("keep-alive") != std::string::npos;
+    sim::Answer a = answer_for(path, script);
+    if (g_delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(g_delay_ms));
+    if (a.delay_seconds > 0) std::this_thread::sleep_for(std::chrono::seconds(a.delay_seconds));
+    if (a.drop) {
+      dropped = true;
+      break;
+    }
+    // A body cut short can only end with the connection.
+    if (a.cut) keep_alive = false;
+    std::string response =
+        "HTTP/1.1 " + std::to_string(a.status) + " " + reason(a.status) +
+        "\r\nContent-Type: " + a.content_type + "\r\nContent-Length: " + std::to_string(a.body.size()) +
+        "\r\nCache-Control: no-cache\r\nConnection: " + (keep_alive ? "keep-alive" : "close") + "\r\n\r\n";
+    if (method != "HEAD") response += a.cut ? a.body.substr(0, a.body.size() / 2) : a.body;
+    if (!c.write_all(response)) break;
+  }
+  if (owner) owner->untrack(fd);
+  if (dropped) {
+    ::shutdown(fd, SHUT_RDWR);
+  } else {
+    c.finish();
+  }
+}
+
+// Serves an accepted connection on a thread of its own, so answers that wait (slow
+// stations, --delay-ms) wait side by side.
+void start_serving(int fd, sim::StationScript* script, OutageListener* owner) {
+  const unsigned long number = ++g_connections;
+  log_line("CONNECTION " + std::to_string(number));
+  if (owner) owner->track(fd);
+  try {
+    std::thread(serve, fd, number, script, owner).detach();
+  } catch (const std::system_error&) {
+    if (owner) owner->untrack(fd);
+    ::close(fd);
+  }
 }
 
 int listen_on(int port) {
@@ -162,12 +330,25 @@ bool OutageListener::open(int port) {
   return true;
 }
 
+void OutageListener::track(int fd) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  open_.insert(fd);
+}
+
+// Called before the socket is closed, so a number reused by a later socket is never
+// shut down by mistake.
+void OutageListener::untrack(int fd) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  open_.erase(fd);
+}
+
 void OutageListener::start_outage() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (down_) return;
   down_ = true;
   // Wakes the accept below; the closed socket refuses every new connection.
   ::shutdown(fd_, SHUT_RDWR);
+  for (int fd : open_) ::shutdown(fd, SHUT_RDWR);
 }
 
 void OutageListener::end_outage() {
@@ -187,11 +368,23 @@ void OutageListener::run(sim::StationScript* script) {
     }
     int fd = listener < 0 ? -1 : ::accept(listener, nullptr, nullptr);
     if (fd >= 0) {
-      std::thread(serve, fd, script).detach();
+      start_serving(fd, script, this);
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
+}
+
+SSL_CTX* make_tls_context(const std::string& cert, const std::string& key) {
+  SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+  if (ctx && SSL_CTX_use_certificate_chain_file(ctx, cert.c_str()) == 1 &&
+      SSL_CTX_use_PrivateKey_file(ctx, key.c_str(), SSL_FILETYPE_PEM) == 1 &&
+      SSL_CTX_check_private_key(ctx) == 1) {
+    return ctx;
+  }
+  ERR_print_errors_fp(stderr);
+  SSL_CTX_free(ctx);
+  return nullptr;
 }
 
 }  // namespace
@@ -199,7 +392,7 @@ void OutageListener::run(sim::StationScript* script) {
 int main(int argc, char** argv) {
   int port = 0;
   unsigned walk = 1;
-  std::string port_file, log_file, outage_port_file;
+  std::string port_file, log_file, outage_port_file, tls_cert, tls_key;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&]() -> std::string {
@@ -214,6 +407,9 @@ int main(int argc, char** argv) {
     else if (a == "--log") log_file = value();
     else if (a == "--outage-port-file") outage_port_file = value();
     else if (a == "--walk") walk = static_cast<unsigned>(std::atoi(value().c_str()));
+    else if (a == "--delay-ms") g_delay_ms = std::max(0, std::atoi(value().c_str()));
+    else if (a == "--tls-cert") tls_cert = value();
+    else if (a == "--tls-key") tls_key = value();
     else if (a == "--help" || a == "-h") {
       usage();
       return 0;
@@ -223,7 +419,16 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (tls_cert.empty() != tls_key.empty()) {
+    std::cerr << "platform-sim: --tls-cert and --tls-key go together\n";
+    return 2;
+  }
   signal(SIGPIPE, SIG_IGN);
+  if (!tls_cert.empty() && !(g_tls = make_tls_context(tls_cert, tls_key))) {
+    std::cerr << "platform-sim: cannot use the certificate " << tls_cert << " with the key " << tls_key
+              << "\n";
+    return 1;
+  }
   if (!log_file.empty()) g_log.open(log_file, std::ios::app);
 
   int srv = listen_on(port);
@@ -244,11 +449,12 @@ int main(int argc, char** argv) {
   }
   // Written last: whoever waits for this file finds everything listening.
   if (!port_file.empty()) write_port_file(port_file, port);
-  std::cout << "platform-sim listening on http://127.0.0.1:" << port << std::endl;
+  std::cout << "platform-sim listening on " << (g_tls ? "https" : "http") << "://127.0.0.1:" << port
+            << std::endl;
 
   for (;;) {
     int fd = ::accept(srv, nullptr, nullptr);
     if (fd < 0) continue;
-    std::thread(serve, fd, &script).detach();
+    start_serving(fd, &script, nullptr);
   }
 }

@@ -1,4 +1,21 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "station_script.h"
 
@@ -40,6 +57,167 @@ TEST(StationScript, RandomWalkStaysNonNegativeAndSongsCarryTheMembers) {
     EXPECT_NE(song.find(member), std::string::npos) << member;
   }
   EXPECT_EQ(url_decode("/station/schoene%20lieder/listeners"), "/station/schoene lieder/listeners");
+}
+
+std::string file_text(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The simulator program itself on a free port, ended with the test.
+class Server {
+ public:
+  explicit Server(std::vector<std::string> args) {
+    char dir_template[] = "/tmp/kn_sim_XXXXXX";
+    dir_ = mkdtemp(dir_template);
+    args.insert(args.begin(), {KN_PLATFORM_SIM, "--port-file", dir_ + "/port", "--log", dir_ + "/log"});
+    pid_ = fork();
+    if (pid_ == 0) {
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    for (int i = 0; i < 200 && port_ == 0; ++i) {
+      std::ifstream(dir_ + "/port") >> port_;
+      if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+  }
+  ~Server() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    std::remove((dir_ + "/port").c_str());
+    std::remove((dir_ + "/log").c_str());
+    rmdir(dir_.c_str());
+  }
+  int port() const { return port_; }
+  std::string log() const { return file_text(dir_ + "/log"); }
+
+ private:
+  std::string dir_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// One TCP connection to the simulator, read as an HTTP/1.1 client reads it.
+class Client {
+ public:
+  explicit Client(int port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    // An answer that never comes fails the test instead of hanging it.
+    timeval limit{10, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  }
+  ~Client() { close(fd_); }
+  bool connected() const { return connected_; }
+
+  void send_text(const std::string& text) {
+    ASSERT_EQ(send(fd_, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size()));
+  }
+  void get(const std::string& path, const std::string& extra = {}) {
+    send_text("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n");
+  }
+
+  // The head and the body of the next answer, as far as its Content-Length says; an
+  // empty head when the connection ends first.
+  std::pair<std::string, std::string> answer() {
+    size_t end;
+    while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
+      if (!fill()) return {};
+    }
+    std::string head = buffer_.substr(0, end + 2);
+    buffer_.erase(0, end + 4);
+    const size_t field = head.find("Content-Length: ");
+    if (field == std::string::npos) return {head, "(no Content-Length)"};
+    const size_t length = std::stoul(head.substr(field + 16));
+    while (buffer_.size() < length) {
+      if (!fill()) return {head, "(cut: " + std::exchange(buffer_, {}) + ")"};
+    }
+    std::string body = buffer_.substr(0, length);
+    buffer_.erase(0, length);
+    return {head, body};
+  }
+
+  // The server closed the connection, with nothing more sent.
+  bool closed() { return buffer_.empty() && !fill(); }
+
+ private:
+  bool fill() {
+    char buf[4096];
+    const ssize_t n = recv(fd_, buf, sizeof buf, 0);
+    if (n <= 0) return false;
+    buffer_.append(buf, static_cast<size_t>(n));
+    return true;
+  }
+
+  int fd_;
+  bool connected_ = false;
+  std::string buffer_;
+};
+
+TEST(PlatformSimServer, KeepsConnectionsOpenAndLogsEachNewOne) {
+  Server sim({});
+  ASSERT_NE(sim.port(), 0);
+  {
+    Client c(sim.port());
+    ASSERT_TRUE(c.connected());
+    c.get("/station/fixed-5/listeners");
+    auto [head, body] = c.answer();
+    EXPECT_EQ(body, "5");
+    EXPECT_NE(head.find("Connection: keep-alive\r\n"), std::string::npos) << head;
+    // Two requests sent at once get their answers in turn.
+    c.get("/station/seq-1-2/listeners");
+    c.get("/station/seq-1-2/listeners");
+    EXPECT_EQ(c.answer().second, "1");
+    EXPECT_EQ(c.answer().second, "2");
+    c.get("/station/drop/listeners");
+    EXPECT_TRUE(c.closed());
+  }
+  {
+    Client c(sim.port());
+    c.get("/station/fixed-7/listeners", "Connection: close\r\n");
+    auto [head, body] = c.answer();
+    EXPECT_EQ(body, "7");
+    EXPECT_NE(head.find("Connection: close\r\n"), std::string::npos) << head;
+    EXPECT_TRUE(c.closed());
+  }
+  {
+    Client c(sim.port());
+    c.get("/station/cut/listeners");
+    EXPECT_EQ(c.answer().second, "(cut: 12345)");
+    EXPECT_TRUE(c.closed());
+  }
+  EXPECT_EQ(sim.log(),
+            "CONNECTION 1\nGET /station/fixed-5/listeners\nGET /station/seq-1-2/listeners\n"
+            "GET /station/seq-1-2/listeners\nGET /station/drop/listeners\n"
+            "CONNECTION 2\nGET /station/fixed-7/listeners\nCONNECTION 3\nGET /station/cut/listeners\n");
+}
+
+TEST(PlatformSimServer, DelaysEveryAnswerWithConnectionsWaitingSideBySide) {
+  Server sim({"--delay-ms", "1000"});
+  ASSERT_NE(sim.port(), 0);
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(std::make_unique<Client>(sim.port()));
+    clients.back()->get("/station/fixed-" + std::to_string(i) + "/listeners");
+  }
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(clients[static_cast<size_t>(i)]->answer().second, std::to_string(i));
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(ms, 1000);
+  // One after the other would take 4 s.
+  EXPECT_LT(ms, 3000);
 }
 
 }  // namespace
