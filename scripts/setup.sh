@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need.
-# Quiet and quick when everything is already there.
+# Quiet and quick when everything is already there. Wine's TLS (HTTPS in WinINet) needs
+# GnuTLS of each architecture, which --no-install-recommends would leave out; openssl
+# makes the tests' certificates.
 set -euo pipefail
 
 PKGS=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 wine64 xvfb xdotool
       x11-utils imagemagick xcompmgr libgtest-dev googletest libbenchmark-dev
       cmake g++ make fonts-wine clang libclang-rt-14-dev
-      nlohmann-json3-dev rapidjson-dev libssl-dev libinih-dev python3-pefile zip unzip)
+      nlohmann-json3-dev rapidjson-dev libssl-dev libinih-dev python3-pefile zip unzip
+      openssl libgnutls30 libgnutls30:i386)
 PKGS+=(${EXTRA_PKGS:-})
 
 missing=()

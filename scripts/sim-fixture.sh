@@ -1,23 +1,47 @@
 #!/usr/bin/env bash
 # ctest fixture: starts or stops the platform simulator for the tests under Wine.
-# Usage: sim-fixture.sh start|stop SIM_BINARY STATE_DIR
+# Usage: sim-fixture.sh start|stop SIM_BINARY STATE_DIR [CA_DIR]
+# With CA_DIR (see test-ca.sh) three HTTPS simulators start beside the plain one, each
+# with its port in STATE_DIR/NAME.port and its log in STATE_DIR/NAME.log: "tls" with a
+# certificate the test authority signed for 127.0.0.1, "tls-wrong-name" with one it
+# signed for another name, "tls-untrusted" with one signed by nobody.
 set -euo pipefail
-cmd=$1 bin=$2 dir=$3
+cmd=$1 bin=$2 dir=$3 ca=${4:-}
+here=$(cd "$(dirname "$0")" && pwd)
+
+stop() {
+  [ -f "$dir/sim.pid" ] || return 0
+  while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$dir/sim.pid"
+  rm -f "$dir/sim.pid"
+}
+
 case $cmd in
   start)
     [ -x "$bin" ] || { echo "simulator not built: $bin (build the native preset first)"; exit 1; }
-    if [ -f "$dir/sim.pid" ] && kill -0 "$(cat "$dir/sim.pid")" 2>/dev/null; then
-      kill "$(cat "$dir/sim.pid")" || true
-    fi
+    stop
     mkdir -p "$dir"
-    rm -f "$dir/sim.port" "$dir/outage.port" "$dir/requests.log"
+    rm -f "$dir"/*.port "$dir"/*.log
     setsid "$bin" --port 0 --port-file "$dir/sim.port" --outage-port-file "$dir/outage.port" --log "$dir/requests.log" >"$dir/sim.out" 2>&1 </dev/null &
     echo $! >"$dir/sim.pid"
-    for _ in $(seq 100); do [ -s "$dir/sim.port" ] && exit 0; sleep 0.05; done
-    echo "simulator did not start"; exit 1 ;;
-  stop)
-    if [ -f "$dir/sim.pid" ]; then
-      kill "$(cat "$dir/sim.pid")" 2>/dev/null || true
-      rm -f "$dir/sim.pid"
-    fi ;;
+    ports=(sim)
+    if [ -n "$ca" ]; then
+      "$here/test-ca.sh" "$ca" || { echo "the test certificates could not be made in $ca"; exit 1; }
+      for name in tls:server tls-wrong-name:wrong-name tls-untrusted:untrusted; do
+        n=${name%%:*} cert=$ca/${name#*:}
+        setsid "$bin" --port 0 --port-file "$dir/$n.port" --log "$dir/$n.log" --tls-cert "$cert.pem" \
+          --tls-key "$cert.key" >"$dir/$n.out" 2>&1 </dev/null &
+        echo $! >>"$dir/sim.pid"
+        ports+=("$n")
+      done
+    fi
+    for _ in $(seq 100); do
+      missing=0
+      for n in "${ports[@]}"; do [ -s "$dir/$n.port" ] || missing=1; done
+      [ $missing -eq 0 ] && exit 0
+      sleep 0.05
+    done
+    echo "simulator did not start:"
+    tail -n 3 "$dir"/*.out
+    exit 1 ;;
+  stop) stop ;;
 esac

@@ -9,6 +9,8 @@
 #   wine.sh ARCH PREFIX prepare            makes PREFIX once
 #   wine.sh ARCH PREFIX run PROGRAM [ARG]  runs PROGRAM under Wine in PREFIX (prepared first)
 #   wine.sh ARCH PREFIX server [ARG]       runs wineserver for PREFIX (-k, -w)
+#   wine.sh ARCH PREFIX trust CERT.der     PREFIX (prepared first) trusts this certificate
+#                                          authority for TLS; the host's trust is untouched
 # /usr/bin/wine would take the 32-bit loader whenever wine32 is installed, even on a kernel
 # that cannot execute it, so the loaders are called directly. KN_WINE32_LOADER replaces
 # the 32-bit loader (a test can point it at a program the kernel refuses); KN_WINE_DPI
@@ -87,6 +89,26 @@ prepare() {
   touch "$prefix/.kn-ready"
 }
 
+# Wine's crypt32 builds its root store from the host's bundle plus the Root stores in the
+# prefix's registry; a certificate there is a serialized property list: id 32 (the
+# encoded certificate), 1, length, bytes, under the name of its SHA-1 hash.
+trust() {
+  local der=$1 sha marker
+  [ -s "$der" ] || { echo "wine.sh: no certificate at $der" >&2; return 1; }
+  sha=$(sha1sum "$der" | cut -c1-40 | tr a-f A-F)
+  marker=$prefix/.kn-trusts-$sha
+  [ -f "$marker" ] && return 0
+  le32() { printf '%02x%02x%02x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+  local blob
+  blob=20000000$(le32 1)$(le32 "$(stat -c %s "$der")")$(od -An -v -tx1 "$der" | tr -d ' \n')
+  timeout 60 "$loader" reg add "HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$sha" \
+    /v Blob /t REG_BINARY /d "$blob" /f </dev/null >>"$prefix.setup.log" 2>&1 || {
+    echo "wine.sh: the $arch prefix $prefix does not take the certificate $der" >&2
+    return 1
+  }
+  touch "$marker"
+}
+
 case $cmd in
   prepare) flock "$prefix.lock" "$0" "$arch" "$prefix" prepare-locked ;;
   prepare-locked) prepare ;;
@@ -94,5 +116,10 @@ case $cmd in
     flock "$prefix.lock" "$0" "$arch" "$prefix" prepare-locked || exit 1
     exec "$loader" "$@" ;;
   server) exec "$server" "$@" ;;
+  trust)
+    flock "$prefix.lock" "$0" "$arch" "$prefix" prepare-locked || exit 1
+    # -o: the wineserver that reg starts must not inherit, and so hold, the lock.
+    flock -o "$prefix.lock" "$0" "$arch" "$prefix" trust-locked "$@" ;;
+  trust-locked) trust "${1:?usage: wine.sh ARCH PREFIX trust CERT.der}" ;;
   *) echo "wine.sh: unknown command '$cmd'" >&2; exit 2 ;;
 esac
