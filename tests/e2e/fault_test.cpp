@@ -5,6 +5,7 @@
 // after windows.h, which it needs
 #include <tlhelp32.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "common/program.h"
@@ -169,6 +170,61 @@ TEST(Faults, BrokenSongAnswersWriteNoTitleLineAndTheNextGoodOneDoes) {
   EXPECT_EQ(count_of(read_file(p.folder + "\\titel_umlaut.txt"), "\r\n"), 1);  // same song: no new line
   EXPECT_TRUE(p.running());
   EXPECT_TRUE(no_download_left(p));
+}
+
+// The base address of one of the fixture's HTTPS simulators ("tls", "tls-wrong-name",
+// "tls-untrusted"), or empty.
+std::string https_base_url(const std::string& name) {
+  const std::string plain = sim_url_from((name + ".port").c_str());
+  return plain.empty() ? plain : "https" + plain.substr(4);
+}
+
+std::string sim_log(const std::string& name) {
+  const char* dir = std::getenv("KN_SIM_DIR");
+  return dir ? read_file(wine_path(std::string(dir) + "/" + name + ".log")) : std::string();
+}
+
+TEST(Faults, AnswersOverHttpsAreShownLikeAnyOther) {
+  const std::string url = https_base_url("tls");
+  ASSERT_FALSE(url.empty()) << "no HTTPS simulator";
+  Program p("https", "stations=fixed-71;songs-72-73\r\nwrite_title2file=1\r\n", url);
+  ASSERT_TRUE(p.start());
+  HWND overlay = overlay_showing(p, L"FIXED-71 : 0071\r\nSONGS-72-73: 0010", 30000);
+  ASSERT_NE(overlay, nullptr);
+  const std::string titles = p.folder + "\\titel_songs-72-73.txt";
+  EXPECT_TRUE(
+      wait_until([&] { return read_file(titles).find(",72,\"Titel 72\"") != std::string::npos; }, 30000))
+      << read_file(titles);
+  // A second poll, on whatever connection the first one left.
+  p.post_tray(WM_LBUTTONDBLCLK);
+  EXPECT_TRUE(
+      wait_until([&] { return read_file(titles).find(",73,\"Titel 73\"") != std::string::npos; }, 30000))
+      << read_file(titles);
+  EXPECT_NE(sim_log("tls").find("GET /station/fixed-71/listeners\n"), std::string::npos);
+  EXPECT_TRUE(p.running());
+  EXPECT_TRUE(no_download_left(p));
+}
+
+TEST(Faults, ACertificateThatDoesNotVerifyCountsAsNoAnswer) {
+  // Signed by the authority the prefix trusts but for another name; and one that
+  // names this host but is signed by nobody the prefix trusts.
+  const std::string wrong_name = https_base_url("tls-wrong-name");
+  const std::string untrusted = https_base_url("tls-untrusted");
+  ASSERT_FALSE(wrong_name.empty() || untrusted.empty()) << "no HTTPS simulators";
+  Program a("wrongname", "stations=fixed-74\r\n", wrong_name);
+  Program b("untrusted", "stations=fixed-75\r\n", untrusted);
+  ASSERT_TRUE(a.start());
+  ASSERT_TRUE(b.start());
+  EXPECT_NE(overlay_showing(a, L"FIXED-74 : ", 30000), nullptr);
+  EXPECT_NE(overlay_showing(b, L"FIXED-75 : ", 30000), nullptr);
+  // Each reached its server and sent no request once it saw the certificate.
+  for (const char* server : {"tls-wrong-name", "tls-untrusted"}) {
+    const std::string log = sim_log(server);
+    EXPECT_GE(count_of(log, "CONNECTION "), 1) << server;
+    EXPECT_EQ(count_of(log, "GET "), 0) << server << ":\n" << log;
+  }
+  EXPECT_TRUE(a.running() && b.running());
+  EXPECT_TRUE(no_download_left(a) && no_download_left(b));
 }
 
 }  // namespace
