@@ -8,19 +8,14 @@
 #include <vector>
 
 #include "app/frm_main.h"
+#include "now_ms.h"
 
 namespace {
 
-double now_ms() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
 std::string ten_stations(int round) {
-  static const char* names[] = {"NACHTRADIO", "SCHOENE LIEDER", "ROCKWELLE", "FRUEHSCHICHT", "JAZZKELLER",
-                                "KLASSIK AM ABEND", "HOERSPIELZEIT", "SCHLAGERECKE", "TECHNO TAGE", "ORGELKLANG"};
+  static const char* names[] = {"NACHTRADIO",  "SCHOENE LIEDER",   "ROCKWELLE",     "FRUEHSCHICHT",
+                                "JAZZKELLER",  "KLASSIK AM ABEND", "HOERSPIELZEIT", "SCHLAGERECKE",
+                                "TECHNO TAGE", "ORGELKLANG"};
   std::string text;
   for (int i = 0; i < 10; ++i) {
     text += i == 0 ? "" : "\r\n";
@@ -56,7 +51,7 @@ int main() {
   std::sort(times.begin(), times.end());
   double sum = 0;
   for (double t : times) sum += t;
-  std::printf("LAYOUT stations=10 layouts=%d mean_ms=%.2f median_ms=%.2f p90_ms=%.2f\n", kRounds, sum / kRounds,
-              times[kRounds / 2], times[kRounds * 9 / 10]);
+  std::printf("LAYOUT stations=10 layouts=%d mean_ms=%.2f median_ms=%.2f p90_ms=%.2f\n", kRounds,
+              sum / kRounds, times[kRounds / 2], times[kRounds * 9 / 10]);
   return 0;
 }

@@ -15,16 +15,10 @@
 #include "core/download.h"
 #include "core/poll.h"
 #include "core/title_files.h"
+#include "now_ms.h"
 #include "win/ansi_win.h"
 
 namespace {
-
-double now_ms() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 int connections(const std::string& log) {
   std::ifstream in(log);

@@ -9,16 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "now_ms.h"
+
 namespace {
 
 constexpr char kBareClass[] = "KnStartupBenchBare";
-
-double now_ms() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 int run_bare() {
   WNDCLASSA wc{};
