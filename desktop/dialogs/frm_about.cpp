@@ -72,14 +72,11 @@ bool FrmAbout::open() {
   {
     // Laid out once from twips: Windows stretches it on a monitor of another scale.
     const DpiScope as_system = DpiScope::system_aware();
-    RECT r{0, 0, px_x(kInnerWidth), px_y(kInnerHeight)};
-    AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+    const RECT r = centred_window_rect(kInnerWidth, kInnerHeight, kStyle, kExStyle);
     const std::string caption = std::string(kCaptionPrefix) + kProgramTitle;
     const WindowClass cls{kAboutWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
-    if (!create_window(cls, instance_, kExStyle, utf8_to_wide(caption).c_str(), kStyle, x, y, w, h,
-                       nullptr)) {
+    if (!create_window(cls, instance_, kExStyle, utf8_to_wide(caption).c_str(), kStyle, r.left, r.top,
+                       r.right - r.left, r.bottom - r.top, nullptr)) {
       return false;
     }
     font_ = make_font(false);

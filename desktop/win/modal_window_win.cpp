@@ -40,6 +40,14 @@ double twips_per_px_y() { return screen_twips_per_px(LOGPIXELSY); }
 int px_x(double twips) { return design_twips_to_px(twips, twips_per_px_x()); }
 int px_y(double twips) { return design_twips_to_px(twips, twips_per_px_y()); }
 
+RECT centred_window_rect(double inner_width, double inner_height, DWORD style, DWORD ex_style) {
+  RECT r{0, 0, px_x(inner_width), px_y(inner_height)};
+  AdjustWindowRectEx(&r, style, FALSE, ex_style);
+  const LONG w = r.right - r.left, h = r.bottom - r.top;
+  const LONG x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+  return RECT{x, y, x + w, y + h};
+}
+
 void keep_on_a_monitor(HWND window) {
   RECT r{};
   if (!GetWindowRect(window, &r) || MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) return;

@@ -21,6 +21,10 @@ double twips_per_px_y();
 int px_x(double twips);
 int px_y(double twips);
 
+// The outer rectangle of a window whose client area is this many design twips,
+// centred on the primary screen.
+RECT centred_window_rect(double inner_width, double inner_height, DWORD style, DWORD ex_style);
+
 // Moves a window that no monitor shows onto the work area of the nearest one, whole
 // where it fits; one that any monitor shows part of stays where it is.
 void keep_on_a_monitor(HWND window);
