@@ -1,8 +1,10 @@
-// The desktop program's portable per-poll work: check_stations over 20 stations with a
+// The desktop program's portable per-poll work: a poll over 20 stations with a
 // host that answers at once (no downloads, no window), and the overlay's preparation
 // of the text the poll hands over, as frmText does before it draws.
 #include <benchmark/benchmark.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,12 @@ const char* const kStations =
     "sommer mix;oldies;chor und orgel;ueberall pop;aerger radio;morgenmusik;club nacht;"
     "schlager;klassik;country;metal;indie;hoerspiel";
 
+// Every answer there at once.
+struct AtOnce : kn::PollRequests {
+  std::vector<kn::Answer> answers;
+  std::optional<kn::Answer> outcome(std::size_t i) override { return answers[i]; }
+};
+
 struct Host : kn::PollHost {
   kn::AppState& app;
   std::vector<std::string> answers;
@@ -35,10 +43,15 @@ struct Host : kn::PollHost {
 
   void set_tray_busy(bool) override {}
   void delete_listener_file() override {}
-  std::string fetch_listeners(const std::string& url) override {
-    sink += static_cast<int64_t>(url.size());
-    return answers[next++ % answers.size()];
+  std::unique_ptr<kn::PollRequests> start_requests(const std::vector<kn::BatchRequest>& requests) override {
+    auto made = std::make_unique<AtOnce>();
+    for (const auto& r : requests) {
+      sink += static_cast<int64_t>(r.url.size());
+      made->answers.push_back(r.max_bytes == kn::kSongAnswerLimit ? song : answers[next++ % answers.size()]);
+    }
+    return made;
   }
+  std::string listener_text(const kn::Answer& answer) override { return answer.value_or(std::string()); }
   // What frmText does with a new text before the renderer measures and draws it.
   void set_Print_Text(std::string& text) override {
     text = kn::prepare_text(text);
@@ -58,10 +71,10 @@ struct Host : kn::PollHost {
     sink += static_cast<int64_t>(kn::split_lines(text).size());
   }
   void start_change_display() override {}
-  int32_t fetch_current_song(const std::string&, int32_t last_id, const std::string& count_text) override {
-    if (!app.write_title2file) return 0;
+  int32_t current_song(const std::string&, const kn::Answer& answer, int32_t last_id,
+                       const std::string& count_text) override {
     return kn::handle_current_song(
-        song, last_id, count_text,
+        answer.value_or(std::string()), last_id, count_text,
         [this](const std::string& line) {
           lines_written += line.size();
           return true;
@@ -89,7 +102,7 @@ void poll(benchmark::State& state, bool title_files) {
   Host host(app);
   for (auto _ : state) {
     app.history.init_history();
-    kn::check_stations(app, host);
+    kn::Poll(app, host).advance();
   }
   benchmark::DoNotOptimize(host.sink);
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
@@ -101,8 +114,8 @@ void poll_full_history(benchmark::State& state) {
   kn::AppState app;
   configure(app, false);
   Host host(app);
-  for (std::size_t i = 0; i < kn::kMaxSamplesPerStation; ++i) kn::check_stations(app, host);
-  for (auto _ : state) kn::check_stations(app, host);
+  for (std::size_t i = 0; i < kn::kMaxSamplesPerStation; ++i) kn::Poll(app, host).advance();
+  for (auto _ : state) kn::Poll(app, host).advance();
   benchmark::DoNotOptimize(host.sink);
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }

@@ -1,14 +1,15 @@
-// check_stations with a host whose answers come from the input.
+// A poll with a host whose answers come from the input.
 //
 // Input: LF-separated records.
 //   record 0: options: 'c' change-only mode, 'h' horizontal layout, a digit 1..4 the
 //             number of polls in a row (default 1).
 //   record 1: the stations setting (';'-separated), as read_settings hands it over.
-//   then:     the answers, consumed in call order: each listener request takes the next
-//             record as its answer text, each current-song request the next record's
-//             leading integer as the song id. A record that starts with '!' is no answer:
-//             the host first reloads the station list from the rest of it (a settings
-//             reload run by a message inside the download), then takes the next record.
+//   then:     the answers, consumed in request order (each station's listener request,
+//             then its current-song request): a listener request takes the next record
+//             as its answer text, a current-song request the next record's leading
+//             integer as the song id. A record that starts with '!' is no answer.
+//             The answers arrive in reverse order: the poll must still apply them in
+//             list order.
 //   Missing records answer "" and 0.
 //
 // Checked in every poll: busy first and idle last, one listener request and one
@@ -16,13 +17,14 @@
 // and extremes of each station, and the display text in its grammar (entries
 // "NAME : count", then "NAME: count" behind "\r\n" or " -- "; in change-only mode only
 // changed stations, each with its mark, shown and announced once per change), and one
-// history sample per station, up to the newest kMaxSamplesPerStation of each. Polls in
-// which the host reloaded the list are only checked for the busy/idle frame.
+// history sample per station, up to the newest kMaxSamplesPerStation of each.
 #include "core/poll.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,36 +43,68 @@ struct Call {
   std::string count_text;
 };
 
+// Answers that come one by one, last request first.
+class ReverseRequests : public kn::PollRequests {
+ public:
+  explicit ReverseRequests(std::vector<kn::Answer> answers)
+      : answers_(std::move(answers)), arrived_(answers_.size()) {}
+  std::optional<kn::Answer> outcome(std::size_t i) override {
+    if (i < arrived_) return std::nullopt;
+    return answers_[i];
+  }
+  bool arrive_one() {
+    if (arrived_ == 0) return false;
+    --arrived_;
+    return true;
+  }
+
+ private:
+  std::vector<kn::Answer> answers_;
+  std::size_t arrived_;
+};
+
 class Host : public kn::PollHost {
  public:
-  Host(kn::AppState& app, std::vector<std::string> records) : app_(app), records_(std::move(records)) {}
+  explicit Host(std::vector<std::string> records) : records_(std::move(records)) {}
 
   std::vector<Call> calls;
+  std::vector<std::string> urls;
   std::vector<std::string> listener_answers;
   std::vector<std::int32_t> song_answers;
-  bool reloaded = false;
+  ReverseRequests* requests = nullptr;
 
   void set_tray_busy(bool busy) override { add(busy ? Call::kBusy : Call::kIdle); }
   void delete_listener_file() override { add(Call::kDelete); }
-  std::string fetch_listeners(const std::string& url) override {
-    add(Call::kListeners, url);
-    listener_answers.push_back(next());
+  std::unique_ptr<kn::PollRequests> start_requests(const std::vector<kn::BatchRequest>& list) override {
+    std::vector<kn::Answer> answers;
+    for (const auto& r : list) {
+      urls.push_back(r.url);
+      answers.push_back(next());
+    }
+    auto made = std::make_unique<ReverseRequests>(std::move(answers));
+    requests = made.get();
+    return made;
+  }
+  std::string listener_text(const kn::Answer& answer) override {
+    listener_answers.push_back(answer.value_or(std::string()));
+    add(Call::kListeners, listener_answers.back());
     return listener_answers.back();
   }
   void set_Print_Text(std::string& text) override { add(Call::kShow, text); }
   void start_change_display() override { add(Call::kChangeDisplay); }
-  std::int32_t fetch_current_song(const std::string& name, std::int32_t last_id,
-                                  const std::string& count_text) override {
+  std::int32_t current_song(const std::string& name, const kn::Answer& answer, std::int32_t last_id,
+                            const std::string& count_text) override {
     add(Call::kSong, name, last_id, count_text);
-    song_answers.push_back(song_id(next()));
+    song_answers.push_back(song_id(answer.value_or(std::string())));
     return song_answers.back();
   }
 
   void new_poll() {
     calls.clear();
+    urls.clear();
     listener_answers.clear();
     song_answers.clear();
-    reloaded = false;
+    requests = nullptr;
   }
 
  private:
@@ -78,14 +112,11 @@ class Host : public kn::PollHost {
     calls.push_back(Call{kind, std::move(text), last_id, std::move(count_text)});
   }
 
-  std::string next() {
-    while (pos_ < records_.size() && !records_[pos_].empty() && records_[pos_][0] == '!') {
-      app_.stations = records_[pos_].substr(1);
-      kn::build_station_list(app_.stations, app_.station_list);
-      reloaded = true;
-      ++pos_;
-    }
-    return pos_ < records_.size() ? records_[pos_++] : std::string();
+  kn::Answer next() {
+    if (pos_ >= records_.size()) return std::string();
+    const std::string& r = records_[pos_++];
+    if (!r.empty() && r[0] == '!') return std::nullopt;
+    return r;
   }
 
   static std::int32_t song_id(std::string_view t) {
@@ -97,7 +128,6 @@ class Host : public kn::PollHost {
     return static_cast<std::int32_t>(negative ? -v : v);
   }
 
-  kn::AppState& app_;
   std::vector<std::string> records_;
   std::size_t pos_ = 0;
 };
@@ -165,13 +195,17 @@ void check_poll(kn::AppState& app, Host& host) {
   const std::vector<kn::StationEntry> before = app.station_list;
   const std::map<std::string, std::size_t> samples_before = samples_per_station(app.history);
   host.new_poll();
-  kn::check_stations(app, host);
+  kn::Poll poll(app, host);
+  // Nothing is applied before the first station's answers are there.
+  while (!poll.advance()) {
+    FUZZ_CHECK(host.listener_answers.empty());
+    FUZZ_CHECK(host.requests && host.requests->arrive_one());
+  }
 
   const auto& calls = host.calls;
   FUZZ_CHECK(calls.size() >= 3);
   FUZZ_CHECK(calls.front().kind == Call::kBusy && calls[1].kind == Call::kDelete &&
              calls.back().kind == Call::kIdle);
-  if (host.reloaded) return;
 
   if (app.stations.empty()) {
     FUZZ_CHECK(calls.size() == 4 && calls[2].kind == Call::kShow && calls[2].text == kn::kNoStationsText);
@@ -185,11 +219,13 @@ void check_poll(kn::AppState& app, Host& host) {
   std::size_t c = 2;
   FUZZ_CHECK(app.station_list.size() == before.size());
   FUZZ_CHECK(host.listener_answers.size() == before.size() && host.song_answers.size() == before.size());
+  FUZZ_CHECK(host.urls.size() == 2 * before.size());
   for (std::size_t i = 0; i < before.size(); ++i) {
     const std::string& name = before[i].name;
     const kn::StationEntry& e = app.station_list[i];
+    check_url(host.urls[2 * i], app.api_base_url, name, "/listeners");
+    check_url(host.urls[2 * i + 1], app.api_base_url, name, "/current_song");
     FUZZ_CHECK(c < calls.size() && calls[c].kind == Call::kListeners);
-    check_url(calls[c].text, app.api_base_url, name, "/listeners");
     ++c;
 
     const std::string& answer = host.listener_answers[i];
@@ -262,6 +298,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string options = records[0];
   kn::AppState app;
   app.api_base_url = "http://127.0.0.1:8080";
+  app.write_title2file = true;
   app.only_changes = options.find('c') != std::string::npos;
   app.horizontal = options.find('h') != std::string::npos ? 1 : 0;
   int polls = 1;
@@ -271,7 +308,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   app.stations = records.size() > 1 ? records[1] : std::string();
   kn::build_station_list(app.stations, app.station_list);
 
-  Host host(app, records.size() > 2 ? std::vector<std::string>(records.begin() + 2, records.end())
+  Host host(records.size() > 2 ? std::vector<std::string>(records.begin() + 2, records.end())
                                     : std::vector<std::string>());
   for (int i = 0; i < polls; ++i) check_poll(app, host);
   return 0;

@@ -101,6 +101,17 @@ END {
   }
 }' "$work/poll.txt" | tee -a "$work/poll.txt"
 
+# One poll of 48 stations whose answers each take 3 s: every station is asked and
+# counted, eight at a time (a poll had one 15-second limit once, and dropped a third).
+mkdir -p "$work/slow48"
+build/native/tools/platform-sim/platform-sim --port-file "$work/slow48/sim.port" --log "$work/slow48/requests.log" \
+  --delay-ms 3000 >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/slow48/sim.port" ] && break; sleep 0.05; done
+timeout 300 "${wine_run[@]}" "build/$preset/bench/win/poll_bench.exe" "http://127.0.0.1:$(cat "$work/slow48/sim.port")" \
+  "Z:$work/slow48/requests.log" 8 0 1 48 </dev/null 2>/dev/null | grep '^POLL' | sed 's/^POLL/POLL48/' |
+  tee "$work/poll48.txt"
+
 # Start to the first overlay, against the simulator without delay.
 mkdir -p "$work/startup"
 cp "build/$preset/desktop/Klangnetz_DesktopTool.exe" "$work/startup/"

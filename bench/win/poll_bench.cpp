@@ -1,6 +1,6 @@
 // One poll as the program makes it (requests, the answer files, counts, history,
-// title lines), timed from the outside of check_stations, against the simulator.
-// Usage: poll_bench BASE_URL SIM_LOG PARALLEL TITLES POLLS
+// title lines), timed from its start to its last applied answer, against the simulator.
+// Usage: poll_bench BASE_URL SIM_LOG PARALLEL TITLES POLLS [STATIONS]
 // Prints one POLL line per poll: milliseconds and new connections the simulator saw.
 #include <windows.h>
 
@@ -29,47 +29,46 @@ int connections(const std::string& log) {
 
 class BenchHost : public kn::PollHost {
  public:
-  BenchHost(kn::AppState& app, std::string folder) : app_(app), folder_(std::move(folder)) {}
+  BenchHost(kn::AppState& app, std::string folder)
+      : app_(app), folder_(std::move(folder)), answer_ready_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+  ~BenchHost() override { CloseHandle(answer_ready_); }
   void set_tray_busy(bool) override {}
   void delete_listener_file() override { kn::delete_file_quietly(folder_ + "\\" + kn::kListenerFile); }
-  void begin_requests(const std::vector<std::string>& stations) override {
-    std::vector<kn::BatchRequest> requests;
-    for (const auto& name : stations) {
-      requests.push_back({kn::listeners_url(app_.api_base_url, name), kn::kListenerAnswerLimit});
-      if (app_.write_title2file)
-        requests.push_back({kn::current_song_url(app_.api_base_url, name), kn::kSongAnswerLimit});
-    }
-    batch_ = kn::start_requests(requests, static_cast<unsigned>(app_.parallel_requests));
+  std::unique_ptr<kn::PollRequests> start_requests(const std::vector<kn::BatchRequest>& requests) override {
+    HANDLE ready = answer_ready_;
+    return kn::start_requests(requests, static_cast<unsigned>(app_.parallel_requests),
+                              [ready] { SetEvent(ready); });
   }
-  void end_requests() override { batch_.reset(); }
-  std::string fetch_listeners(const std::string& url) override {
-    return kn::fetch_to_file(batch_.get(), url, folder_ + "\\" + kn::kListenerFile, kn::kListenerAnswerLimit);
+  std::string listener_text(const kn::Answer& answer) override {
+    return kn::through_file(answer, folder_ + "\\" + kn::kListenerFile);
   }
   void set_Print_Text(std::string& text) override { shown = text; }
   void start_change_display() override {}
-  int32_t fetch_current_song(const std::string& name, int32_t last_id,
-                             const std::string& count_text) override {
-    if (!app_.write_title2file) return 0;
-    const std::string answer = kn::fetch_to_file(batch_.get(), kn::current_song_url(app_.api_base_url, name),
-                                                 folder_ + "\\" + kn::kTitleFile, kn::kSongAnswerLimit);
+  int32_t current_song(const std::string& name, const kn::Answer& answer, int32_t last_id,
+                       const std::string& count_text) override {
     return kn::handle_current_song(
-        answer, last_id, count_text,
+        kn::through_file(answer, folder_ + "\\" + kn::kTitleFile), last_id, count_text,
         [&](const std::string& line) { return kn::append_title_line(folder_, name, line); },
         [] { return std::pair(kn::current_date_text(), kn::current_time_text()); });
+  }
+  // One poll to its end, as the program's message loop runs it.
+  void poll() {
+    kn::Poll poll(app_, *this);
+    while (!poll.advance()) WaitForSingleObject(answer_ready_, 250);
   }
   std::string shown;
 
  private:
   kn::AppState& app_;
   std::string folder_;
-  std::unique_ptr<kn::RequestBatch> batch_;
+  HANDLE answer_ready_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "usage: poll_bench BASE_URL SIM_LOG PARALLEL TITLES POLLS\n");
+  if (argc != 6 && argc != 7) {
+    std::fprintf(stderr, "usage: poll_bench BASE_URL SIM_LOG PARALLEL TITLES POLLS [STATIONS]\n");
     return 2;
   }
   kn::AppState app;
@@ -79,7 +78,8 @@ int main(int argc, char** argv) {
   app.write_title2file = std::atoi(argv[4]) != 0;
   const int polls = std::atoi(argv[5]);
   std::string stations;
-  for (int i = 1; i <= 20; ++i) {
+  const int count = argc == 7 ? std::atoi(argv[6]) : 20;
+  for (int i = 1; i <= count; ++i) {
     if (i > 1) stations += ';';
     stations += "sender-";
     stations += std::to_string(i);
@@ -97,12 +97,14 @@ int main(int argc, char** argv) {
   for (int poll = 1; poll <= polls; ++poll) {
     const int before = connections(log);
     const double start = now_ms();
-    kn::check_stations(app, host);
+    host.poll();
     const double ms = now_ms() - start;
-    const int answered = static_cast<int>(host.shown.find(": \r\n") == std::string::npos);
-    std::printf("POLL parallel=%d titles=%d poll=%d ms=%.0f new_connections=%d all_answered=%d\n",
+    const std::string& t = host.shown;
+    const int answered = static_cast<int>(t.find(": \r\n") == std::string::npos &&
+                                          (t.size() < 2 || t.compare(t.size() - 2, 2, ": ") != 0));
+    std::printf("POLL parallel=%d titles=%d poll=%d ms=%.0f new_connections=%d all_answered=%d stations=%d\n",
                 app.parallel_requests, app.write_title2file ? 1 : 0, poll, ms, connections(log) - before,
-                answered);
+                answered, count);
     std::fflush(stdout);
   }
   return 0;

@@ -43,6 +43,10 @@ UserState user_state() {
 
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT_PTR kTimerChangesOnly = 2;
+// While a poll runs: lets the limits of its requests pass on this thread even when a
+// worker's message is late or lost.
+constexpr UINT_PTR kTimerPollLimits = 3;
+constexpr UINT kPollLimitsMs = 250;
 constexpr UINT kTrayIconId = 1;
 enum MenuId : UINT { kMnuCong = 101, kMnStat, kMnOver, kMnExit };
 }  // namespace
@@ -125,8 +129,9 @@ bool FrmMain::startup(HINSTANCE instance) {
   if (!create_windows()) return false;
 
   // Startup: defaults, where the program lives, the updater, an empty history, the
-  // taskbar; then the settings file with the first poll, the tray icon, the overlay
-  // and the one-second timer. The main window itself is never shown.
+  // taskbar; then the settings file, which starts the first poll, the tray icon, the
+  // overlay and the one-second timer, while the poll's answers are on their way. The
+  // main window itself is never shown.
   static_cast<Settings&>(app_) = Settings{};
   app_.program_folder = program_folder();
   app_.settings_file = app_.program_folder + "\\" + kSettingsFileName;
@@ -154,6 +159,8 @@ int FrmMain::message_loop() {
 }
 
 void FrmMain::Load_Konfig() {
+  // The running poll's answers belong to the list about to be rebuilt.
+  runner_.abandon();
   const std::string file = app_.settings_file;
   static_cast<Settings&>(app_) = read_settings([&](const std::string& key, const std::string& def) {
     return read_ini_value(kSettingsSection, key, def, file);
@@ -163,23 +170,40 @@ void FrmMain::Load_Konfig() {
 }
 
 void FrmMain::check_stations() {
-  gate_.request_poll([this] { kn::check_stations(app_, *this); });
+  in_poll_step_ = true;
+  runner_.request();
+  after_poll_step();
 }
 
 void FrmMain::refresh_all_now() {
-  gate_.request_poll([this] {
-    const bool remembered = app_.only_changes;
-    app_.only_changes = false;
-    kn::check_stations(app_, *this);
-    if (remembered) start_change_display();
-    app_.only_changes = remembered;
-  });
+  in_poll_step_ = true;
+  runner_.request(true);
+  after_poll_step();
+}
+
+void FrmMain::restart_poll() {
+  in_poll_step_ = true;
+  runner_.restart();
+  after_poll_step();
+}
+
+void FrmMain::advance_poll() {
+  in_poll_step_ = true;
+  runner_.advance();
+  after_poll_step();
+}
+
+void FrmMain::after_poll_step() {
+  in_poll_step_ = false;
+  if (closing_) exit_program();
 }
 
 void FrmMain::add_tray_icon() {
   tray_icon_.emplace(picture1_.hwnd(), kTrayIconId, kTrayCallbackMessage);
-  tray_icon_->set_icon(program_icon_.get());
-  tray_icon_->set_tip(kIdleTip);
+  // The first poll may still be running.
+  const bool busy = runner_.running();
+  tray_icon_->set_icon(busy ? busy_icon_.get() : program_icon_.get());
+  tray_icon_->set_tip(busy ? kBusyTip : kIdleTip);
   tray_presence_.emplace(*tray_icon_);
   // At logon the notification area may not be there yet: the timer tries again.
   tray_presence_->ensure();
@@ -191,35 +215,24 @@ void FrmMain::set_tray_busy(bool busy) {
     tray_icon_->set_tip(busy ? kBusyTip : kIdleTip);
     tray_presence_->changed();
   }
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+  if (busy) {
+    SetTimer(hwnd(), kTimerPollLimits, kPollLimitsMs, nullptr);
+  } else {
+    KillTimer(hwnd(), kTimerPollLimits);
   }
 }
 
 void FrmMain::delete_listener_file() { delete_file_quietly(app_.program_folder + "\\" + kListenerFile); }
 
-void FrmMain::begin_requests(const std::vector<std::string>& stations) {
-  // In the order the poll takes them, so one at a time asks as it always did.
-  std::vector<BatchRequest> requests;
-  for (const auto& name : stations) {
-    requests.push_back({listeners_url(app_.api_base_url, name), kListenerAnswerLimit});
-    if (app_.write_title2file)
-      requests.push_back({current_song_url(app_.api_base_url, name), kSongAnswerLimit});
-  }
-  requests_ = start_requests(requests, static_cast<unsigned>(app_.parallel_requests));
+std::unique_ptr<PollRequests> FrmMain::start_requests(const std::vector<BatchRequest>& requests) {
+  // The workers know only the window: a message to a window that is gone goes nowhere.
+  HWND main = hwnd();
+  return kn::start_requests(requests, static_cast<unsigned>(app_.parallel_requests),
+                            [main] { PostMessageW(main, kAnswerReadyMessage, 0, 0); });
 }
 
-void FrmMain::end_requests() { requests_.reset(); }
-
-std::string FrmMain::fetch_listeners(const std::string& url) {
-  return fetch_to_file(requests_.get(), url, app_.program_folder + "\\" + kListenerFile, kListenerAnswerLimit,
-                       [this] { return stop_requested(); });
+std::string FrmMain::listener_text(const Answer& answer) {
+  return through_file(answer, app_.program_folder + "\\" + kListenerFile);
 }
 
 void FrmMain::set_Print_Text(std::string& text) { frmText().set_Print_Text(text); }
@@ -229,25 +242,25 @@ void FrmMain::start_change_display() {
   SetTimer(hwnd(), kTimerChangesOnly, 1000, nullptr);
 }
 
-int32_t FrmMain::fetch_current_song(const std::string& name, int32_t last_id, const std::string& count_text) {
-  if (!app_.write_title2file) return 0;
+int32_t FrmMain::current_song(const std::string& name, const Answer& answer, int32_t last_id,
+                              const std::string& count_text) {
   const std::string folder = app_.program_folder;
-  const std::string url = current_song_url(app_.api_base_url, name);
-  auto download = [&] {
-    return fetch_to_file(requests_.get(), url, folder + "\\" + kTitleFile, kSongAnswerLimit,
-                         [this] { return stop_requested(); });
-  };
   return handle_current_song(
-      download(), last_id, count_text,
+      through_file(answer, folder + "\\" + kTitleFile), last_id, count_text,
       [&](const std::string& line) { return append_title_line(folder, name, line); },
       [] { return std::pair(current_date_text(), current_time_text()); });
 }
 
 void FrmMain::timer1_tick() {
-  RefreshTimers::Tick t = timers_.timer1_tick(app_.UpdateInterval);
+  // A running poll holds the countdown and the busy tooltip; its ticks are not made up.
+  const bool polling = runner_.running();
+  RefreshTimers::Tick t;
+  if (!polling) t = timers_.timer1_tick(app_.UpdateInterval);
   if (tray_icon_) {
-    tray_icon_->set_tip(t.tooltip);
-    tray_presence_->changed();
+    if (!polling) {
+      tray_icon_->set_tip(t.tooltip);
+      tray_presence_->changed();
+    }
     tray_presence_->tick();
   }
   // Windows also go full screen without a change of the foreground.
@@ -279,6 +292,8 @@ void FrmMain::update_fullscreen() {
 }
 
 void FrmMain::timer_changes_only_tick() {
+  // The changes of a running poll stay up until it has been applied.
+  if (runner_.running()) return;
   if (timers_.changes_tick(app_.changes_visible_in_seconds)) {
     KillTimer(hwnd(), kTimerChangesOnly);
     std::string empty;
@@ -287,11 +302,6 @@ void FrmMain::timer_changes_only_tick() {
 }
 
 void FrmMain::tray_callback(LPARAM event) {
-  // A dialog never runs inside a poll: what the user asks for meanwhile waits for it.
-  gate_.run_or_defer([this, event] { handle_tray_event(event); });
-}
-
-void FrmMain::handle_tray_event(LPARAM event) {
   switch (LOWORD(event)) {
     case WM_LBUTTONDBLCLK:
       refresh_all_now();
@@ -370,17 +380,11 @@ void FrmMain::show_frmAbout() {
   }
 }
 
-bool FrmMain::stop_requested() {
-  // Between two stations a close is looked for, and only that: sent messages (the
-  // end of the session) arrive with any look at the queue.
-  MSG msg;
-  while (!closing_ && PeekMessageW(&msg, hwnd(), WM_CLOSE, WM_CLOSE, PM_REMOVE)) DispatchMessageW(&msg);
-  return closing_;
-}
-
 void FrmMain::end_program() {
   closing_ = true;
-  gate_.run_or_defer([this] { exit_program(); });
+  // Inside a poll's step (a message sent to us meanwhile) the step finishes first, so
+  // nothing is left written in half.
+  if (!in_poll_step_) exit_program();
 }
 
 void FrmMain::exit_program() {
@@ -412,9 +416,14 @@ LRESULT FrmMain::handle(UINT msg, WPARAM wp, LPARAM lp) {
     default:
       break;
   }
+  if (msg == kAnswerReadyMessage) {
+    advance_poll();
+    return 0;
+  }
   if (msg == WM_TIMER) {
     if (wp == kTimer1) timer1_tick();
     if (wp == kTimerChangesOnly) timer_changes_only_tick();
+    if (wp == kTimerPollLimits) advance_poll();
     return 0;
   }
   return WindowBase::handle(msg, wp, lp);

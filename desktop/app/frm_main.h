@@ -10,7 +10,7 @@
 
 #include "core/app_state.h"
 #include "core/poll.h"
-#include "core/poll_gate.h"
+#include "core/poll_runner.h"
 #include "core/request_batch.h"
 #include "core/timers.h"
 #include "overlay/frm_text.h"
@@ -30,6 +30,8 @@ inline constexpr const char* kTrayWindowClass = "Klangnetz_Picture1";
 inline constexpr UINT kTrayCallbackMessage = 512;
 inline constexpr const char* kIdleTip = "Klangnetz H\xC3\xB6reranzeige";
 inline constexpr const char* kBusyTip = "Daten werden geladen";
+// Posted by a poll's workers when an answer is ready.
+inline constexpr UINT kAnswerReadyMessage = WM_APP + 1;
 
 class FrmMain : public WindowBase, public PollHost {
  public:
@@ -41,8 +43,15 @@ class FrmMain : public WindowBase, public PollHost {
   int message_loop();
 
   void Load_Konfig();
+  // A timed poll: now, or right after the running one.
   void check_stations();
+  // The double-click's poll, showing every station.
   void refresh_all_now();
+  // Drops the running poll and polls the current settings now (the dialog's preview).
+  void restart_poll();
+  bool poll_running() const { return runner_.running(); }
+  // The tray tooltip as the shell has it (ANSI); empty without an icon.
+  std::string tray_tip() const { return tray_icon_ ? tray_icon_->tip() : std::string(); }
 
   AppState& app() { return app_; }
   FrmText& frmText();
@@ -53,15 +62,12 @@ class FrmMain : public WindowBase, public PollHost {
   // PollHost
   void set_tray_busy(bool busy) override;
   void delete_listener_file() override;
-  void begin_requests(const std::vector<std::string>& stations) override;
-  void end_requests() override;
-  std::string fetch_listeners(const std::string& url) override;
+  std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& requests) override;
+  std::string listener_text(const Answer& answer) override;
   void set_Print_Text(std::string& text) override;
   void start_change_display() override;
-  int32_t fetch_current_song(const std::string& name, int32_t last_id,
-                             const std::string& count_text) override;
-
-  bool stop_requested() override;
+  int32_t current_song(const std::string& name, const Answer& answer, int32_t last_id,
+                       const std::string& count_text) override;
 
   // Timer handlers and the tray callback, also reachable for tests.
   void timer1_tick();
@@ -94,10 +100,12 @@ class FrmMain : public WindowBase, public PollHost {
   bool create_windows();
   void start_updater();
   void add_tray_icon();
-  void handle_tray_event(LPARAM event);
   void show_menu();
-  // Ends as "Beenden" does, once a running poll has finished its current request.
+  // Ends as "Beenden" does; inside a poll's step, right after that step.
   void end_program();
+  // Applies what the running poll has ready.
+  void advance_poll();
+  void after_poll_step();
   void exit_program();
 
   HINSTANCE instance_ = nullptr;
@@ -108,8 +116,8 @@ class FrmMain : public WindowBase, public PollHost {
   Picture1 picture1_{*this};
   std::optional<TrayIcon> tray_icon_;
   std::optional<TrayPresence> tray_presence_;
-  PollGate gate_;
-  std::unique_ptr<RequestBatch> requests_;  // the running poll's
+  PollRunner runner_{app_, *this};
+  bool in_poll_step_ = false;
   unique_win_event_hook foreground_hook_;
   bool closing_ = false;
   std::unique_ptr<FrmText> frm_text_;

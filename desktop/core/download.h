@@ -1,6 +1,6 @@
 #pragma once
-// Downloads through a small file in the program folder, as the poll and the
-// current-song fetch do.
+// The WinINet transport of the poll's requests, and the small files in the program
+// folder that each answer passes through.
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -12,24 +12,26 @@
 namespace kn {
 
 inline constexpr unsigned kDownloadTimeoutMs = 15000;
-inline constexpr size_t kListenerAnswerLimit = 1024;
-inline constexpr size_t kSongAnswerLimit = 64 * 1024;
 
 // Whole file as text (ANSI read, UTF-8 returned); empty when no file matches.
 std::string read_downloaded_file(const std::string& path);
 
-// Starts the requests of one poll together, at most parallel at once; each has the
-// time limit counted from now. Addresses in the UTF-8 form the poll builds.
+// Starts the requests of one poll together, at most parallel at once, and returns at
+// once; each request has the time limit from its own start. notify runs on a worker
+// after each answer. Addresses in the UTF-8 form the poll builds.
 std::unique_ptr<RequestBatch> start_requests(const std::vector<BatchRequest>& requests, unsigned parallel,
+                                             std::function<void()> notify,
                                              unsigned timeout_ms = kDownloadTimeoutMs);
 
-// url's answer from the batch, or from a request of its own when the batch holds
-// none: written to file, read back, the file deleted. Empty when no 2xx answer of at
-// most max_bytes arrived within the time limit, or when stop ended the wait.
-std::string fetch_to_file(RequestBatch* batch, const std::string& url, const std::string& file,
-                          size_t max_bytes, const std::function<bool()>& stop = {});
+// An answer as the program reads it: written to file, read back, the file deleted;
+// empty for no answer.
+std::string through_file(const Answer& answer, const std::string& file);
 
-// One request of its own.
+// One request on the calling thread, within the time limit: the body of a 2xx answer
+// of at most max_bytes, nothing otherwise.
+Answer fetch_now(const std::string& url, size_t max_bytes, unsigned timeout_ms = kDownloadTimeoutMs);
+
+// fetch_now through file.
 std::string fetch_to_file(const std::string& url, const std::string& file, size_t max_bytes,
                           unsigned timeout_ms = kDownloadTimeoutMs);
 

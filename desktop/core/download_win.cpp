@@ -81,36 +81,24 @@ bool broken_connection(DWORD error) {
          error == ERROR_HTTP_INVALID_SERVER_RESPONSE;
 }
 
-// A call on the request that another thread may break off by closing the handle.
-// False when it was given up; the handle is gone then.
-template <class Call>
-bool cancellable(CancelSlot& slot, unique_inet& request, Call call, BOOL& result) {
-  HINTERNET h = request.get();
-  if (!slot.enter([h] { InternetCloseHandle(h); })) return false;
-  result = call(h);
-  const DWORD error = GetLastError();
-  if (!slot.leave()) {
-    request.release();
-    return false;
-  }
-  SetLastError(error);
+// Before each call: the time left bounds the call, and a given-up request makes
+// none. The handle stays this worker's own; nobody else ever closes it.
+bool bound(HINTERNET h, const RequestControl& control) {
+  const auto left = control.time_left().count();
+  if (left <= 0) return false;
+  set_timeouts(h, static_cast<DWORD>(left));
   return true;
 }
 
-Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, DWORD timeout_ms,
-                 CancelSlot& slot, std::string& body) {
+Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, const RequestControl& control,
+                 std::string& body) {
   const char* accept[] = {"*/*", nullptr};
   const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                       INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH |
                       INTERNET_FLAG_KEEP_CONNECTION | (t.secure ? INTERNET_FLAG_SECURE : 0);
   unique_inet request(HttpOpenRequestA(connect, "GET", t.object.c_str(), nullptr, nullptr, accept, flags, 0));
-  if (!request) return Outcome::NoAnswer;
-  set_timeouts(request.get(), timeout_ms);
-  BOOL sent = FALSE;
-  if (!cancellable(
-          slot, request, [](HINTERNET h) { return HttpSendRequestA(h, nullptr, 0, nullptr, 0); }, sent))
-    return Outcome::NoAnswer;
-  if (!sent) return broken_connection(GetLastError()) ? Outcome::Broken : Outcome::NoAnswer;
+  if (!request || !bound(request.get(), control)) return Outcome::NoAnswer;
+  if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return broken_connection(GetLastError()) ? Outcome::Broken : Outcome::NoAnswer;
   DWORD status = 0, len = sizeof status;
   // Wine reports a connection closed without a word as an answer without a status.
   if (HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &len,
@@ -126,11 +114,7 @@ Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, DWOR
   char chunk[4096];
   for (;;) {
     DWORD got = 0;
-    BOOL read = FALSE;
-    if (!cancellable(
-            slot, request, [&](HINTERNET h) { return InternetReadFile(h, chunk, sizeof chunk, &got); },
-            read) ||
-        !read) {
+    if (!bound(request.get(), control) || !InternetReadFile(request.get(), chunk, sizeof chunk, &got)) {
       return Outcome::NoAnswer;
     }
     if (got == 0) break;
@@ -149,17 +133,16 @@ Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, DWOR
   return Outcome::Answer;
 }
 
-std::optional<std::string> internet_get(const BatchRequest& r, Clock::time_point deadline, CancelSlot& slot) {
+Answer internet_get(const BatchRequest& r, const RequestControl& control) {
   Target t;
   if (!session() || !crack(r.url, t)) return std::nullopt;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) break;
+    if (control.time_left().count() <= 0) break;
     unique_inet connect(
         InternetConnectA(session(), t.host.c_str(), t.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connect) break;
     std::string body;
-    switch (get_once(connect.get(), t, r, static_cast<DWORD>(left), slot, body)) {
+    switch (get_once(connect.get(), t, r, control, body)) {
       case Outcome::Answer:
         return body;
       case Outcome::NoAnswer:
@@ -179,23 +162,6 @@ bool write_whole_file(const std::string& path, const std::string& data) {
   return data.empty() ||
          (WriteFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
           written == data.size());
-}
-
-std::unique_ptr<RequestBatch> start_wire_requests(std::vector<BatchRequest> wire, unsigned parallel,
-                                                  unsigned timeout_ms) {
-  for (const auto& r : wire) DeleteUrlCacheEntryA(r.url.c_str());
-  return std::make_unique<RequestBatch>(std::move(wire), parallel, std::chrono::milliseconds(timeout_ms),
-                                        internet_get, still_running());
-}
-
-// The answer goes through the file as it always did; only whole answers are
-// written, so no late one can write the file behind the caller's back.
-std::string through_file(const std::optional<std::string>& body, const std::string& file) {
-  delete_file_quietly(file);
-  if (body) write_whole_file(file, *body);
-  std::string answer = read_downloaded_file(file);
-  delete_file_quietly(file);
-  return answer;
 }
 
 }  // namespace
@@ -222,25 +188,41 @@ std::string read_downloaded_file(const std::string& path) {
 }
 
 std::unique_ptr<RequestBatch> start_requests(const std::vector<BatchRequest>& requests, unsigned parallel,
-                                             unsigned timeout_ms) {
+                                             std::function<void()> notify, unsigned timeout_ms) {
   std::vector<BatchRequest> wire;
   wire.reserve(requests.size());
-  for (const auto& r : requests) wire.push_back({request_url(r.url), r.max_bytes});
-  return start_wire_requests(std::move(wire), parallel, timeout_ms);
+  for (const auto& r : requests) {
+    wire.push_back({request_url(r.url), r.max_bytes});
+    DeleteUrlCacheEntryA(wire.back().url.c_str());
+  }
+  return std::make_unique<RequestBatch>(std::move(wire), parallel, std::chrono::milliseconds(timeout_ms),
+                                        internet_get, still_running(), std::move(notify));
 }
 
-std::string fetch_to_file(RequestBatch* batch, const std::string& url, const std::string& file,
-                          size_t max_bytes, const std::function<bool()>& stop) {
+std::string through_file(const Answer& answer, const std::string& file) {
+  // Only whole answers are written, by the thread that reads them back.
+  delete_file_quietly(file);
+  if (answer) write_whole_file(file, *answer);
+  std::string text = read_downloaded_file(file);
+  delete_file_quietly(file);
+  return text;
+}
+
+Answer fetch_now(const std::string& url, size_t max_bytes, unsigned timeout_ms) {
+  const std::atomic<bool> never{false};
+  const RequestControl control(Clock::now() + std::chrono::milliseconds(timeout_ms), never, Clock::now);
   const std::string wire = request_url(url);
-  if (batch && batch->holds(wire)) return through_file(batch->take(wire, stop), file);
-  return through_file(start_wire_requests({{wire, max_bytes}}, 1, kDownloadTimeoutMs)->take(wire, stop),
-                      file);
+  DeleteUrlCacheEntryA(wire.c_str());
+  try {
+    return internet_get({wire, max_bytes}, control);
+  } catch (...) {
+    return std::nullopt;
+  }
 }
 
 std::string fetch_to_file(const std::string& url, const std::string& file, size_t max_bytes,
                           unsigned timeout_ms) {
-  const std::string wire = request_url(url);
-  return through_file(start_wire_requests({{wire, max_bytes}}, 1, timeout_ms)->take(wire), file);
+  return through_file(fetch_now(url, max_bytes, timeout_ms), file);
 }
 
 }  // namespace kn

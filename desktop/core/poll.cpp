@@ -34,56 +34,82 @@ void append_entry(std::string& display_text, const std::string& name, const std:
   }
 }
 
-void check_stations(AppState& app, PollHost& host) {
-  host.set_tray_busy(true);
-  host.delete_listener_file();
-  if (app.stations.empty()) {
+Poll::Poll(AppState& app, PollHost& host, bool show_all)
+    : app_(app),
+      host_(host),
+      show_all_(show_all),
+      only_changes_(app.only_changes && !show_all),
+      change_mode_(app.only_changes),
+      horizontal_(app.horizontal != 0),
+      titles_(app.write_title2file) {
+  host_.set_tray_busy(true);
+  host_.delete_listener_file();
+  if (app_.stations.empty()) {
     std::string text = kNoStationsText;
-    host.set_Print_Text(text);
-    host.set_tray_busy(false);
+    host_.set_Print_Text(text);
+    finish();
     return;
   }
-  std::vector<std::string> names;
-  for (const auto& e : app.station_list) names.push_back(e.name);
-  host.begin_requests(names);
-  struct EndRequests {
-    PollHost& host;
-    ~EndRequests() { host.end_requests(); }
-  } end_requests{host};
-  std::string display_text;
-  // Indexes, not references: messages handled inside the host's calls may run a
-  // settings reload that rebuilds the list under us.
-  for (size_t i = 0; i < app.station_list.size(); ++i) {
-    if (host.stop_requested()) return;
-    const std::string name = app.station_list[i].name;
-    std::string answer = host.fetch_listeners(listeners_url(app.api_base_url, name));
-    // A wait the end of the program broke off is no answer to count.
-    if (host.stop_requested()) return;
-    std::string count_text = format_0000(answer);
-    if (i >= app.station_list.size()) break;
-    StationEntry& e = app.station_list[i];
-    e.previous_hoerer = e.current_hoerer;
-    double value = leading_number(count_text);
-    // A count beyond 32 bits is no count: shown as it came, counted 0.
-    if (!round_to_int32(value)) value = 0;
-    e.current_hoerer = round_clamp_int32(value);
-    int32_t song_before = e.last_song_id;
-    record_count(e, value, app.history);
-    if (app.only_changes) {
-      if (e.previous_hoerer != e.current_hoerer) {
-        append_entry(display_text, name, count_text, app.horizontal != 0,
-                     change_mark(e.previous_hoerer, e.current_hoerer));
-        host.set_Print_Text(display_text);
-        host.start_change_display();
-      }
-    } else {
-      append_entry(display_text, name, count_text, app.horizontal != 0, "");
-    }
-    int32_t song = host.fetch_current_song(name, song_before, count_text);
-    if (i < app.station_list.size()) app.station_list[i].last_song_id = song;
+  // In the order they are applied, so one at a time asks station by station.
+  std::vector<BatchRequest> requests;
+  for (const auto& e : app_.station_list) {
+    names_.push_back(e.name);
+    requests.push_back({listeners_url(app_.api_base_url, e.name), kListenerAnswerLimit});
+    if (titles_) requests.push_back({current_song_url(app_.api_base_url, e.name), kSongAnswerLimit});
   }
-  if (!app.only_changes) host.set_Print_Text(display_text);
-  host.set_tray_busy(false);
+  requests_ = host_.start_requests(requests);
+}
+
+bool Poll::advance() {
+  while (!ended_ && next_ < names_.size()) {
+    const size_t per_station = titles_ ? 2 : 1;
+    const size_t first = next_ * per_station;
+    if (!requests_->outcome(first)) break;
+    if (titles_ && !requests_->outcome(first + 1)) break;
+    apply(next_++);
+  }
+  if (!ended_ && next_ == names_.size()) {
+    if (!only_changes_) host_.set_Print_Text(display_text_);
+    if (show_all_ && change_mode_) host_.start_change_display();
+    finish();
+  }
+  return ended_;
+}
+
+void Poll::apply(size_t i) {
+  const size_t per_station = titles_ ? 2 : 1;
+  const std::string& name = names_[i];
+  // The list is rebuilt only after the poll of the old one has been dropped.
+  if (i >= app_.station_list.size() || app_.station_list[i].name != name) return;
+  const std::string count_text = format_0000(host_.listener_text(*requests_->outcome(i * per_station)));
+  StationEntry& e = app_.station_list[i];
+  e.previous_hoerer = e.current_hoerer;
+  double value = leading_number(count_text);
+  // A count beyond 32 bits is no count: shown as it came, counted 0.
+  if (!round_to_int32(value)) value = 0;
+  e.current_hoerer = round_clamp_int32(value);
+  record_count(e, value, app_.history);
+  if (only_changes_) {
+    if (e.previous_hoerer != e.current_hoerer) {
+      append_entry(display_text_, name, count_text, horizontal_,
+                   change_mark(e.previous_hoerer, e.current_hoerer));
+      host_.set_Print_Text(display_text_);
+      host_.start_change_display();
+    }
+  } else {
+    append_entry(display_text_, name, count_text, horizontal_, "");
+  }
+  if (titles_) {
+    e.last_song_id = host_.current_song(name, *requests_->outcome(i * per_station + 1), e.last_song_id, count_text);
+  } else {
+    e.last_song_id = 0;
+  }
+}
+
+void Poll::finish() {
+  ended_ = true;
+  requests_.reset();
+  host_.set_tray_busy(false);
 }
 
 }  // namespace kn

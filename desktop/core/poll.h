@@ -1,10 +1,14 @@
 #pragma once
-// One poll of all stations: counts, extremes, history and the display text.
+// One poll of all stations: counts, extremes, history and the display text. A poll
+// never waits: its requests run elsewhere, and each call of advance() applies the
+// answers that are ready, strictly in list order.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/app_state.h"
+#include "core/request_batch.h"
 
 namespace kn {
 
@@ -19,21 +23,19 @@ class PollHost {
   virtual void set_tray_busy(bool busy) = 0;
   // Removes a listener answer file left behind by an earlier run.
   virtual void delete_listener_file() = 0;
-  // The stations about to be asked, in list order: their requests may start
-  // together now. end_requests gives up what is left when the poll ends.
-  virtual void begin_requests(const std::vector<std::string>& /*stations*/) {}
-  virtual void end_requests() {}
-  // One listener request: the answer goes to the listener file, is read back and
-  // the file is deleted; empty when no answer came.
-  virtual std::string fetch_listeners(const std::string& url) = 0;
+  // Starts the poll's requests together, in the order given; returns at once.
+  virtual std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& requests) = 0;
+  // A listener answer as the poll reads it: written to the listener file, read back,
+  // the file deleted; empty for no answer.
+  virtual std::string listener_text(const Answer& answer) = 0;
   // Shows the text; the text comes back prepared for display.
   virtual void set_Print_Text(std::string& text) = 0;
   // change_seconds = 0 and the change timer on.
   virtual void start_change_display() = 0;
-  virtual int32_t fetch_current_song(const std::string& name, int32_t last_id,
-                                     const std::string& count_text) = 0;
-  // The program is ending: the poll asks no further station.
-  virtual bool stop_requested() { return false; }
+  // A current-song answer through the title file: a new song becomes a line of the
+  // station's title file. Returns the id to remember.
+  virtual int32_t current_song(const std::string& name, const Answer& answer, int32_t last_id,
+                               const std::string& count_text) = 0;
 };
 
 // The name percent-encoded where it could not stand in one path segment.
@@ -50,6 +52,38 @@ std::string change_mark(int32_t previous, int32_t current);
 void append_entry(std::string& display_text, const std::string& name, const std::string& count_text,
                   bool horizontal, const std::string& mark);
 
-void check_stations(AppState& app, PollHost& host);
+class Poll {
+ public:
+  // Begins a poll of app's stations: busy icon, requests started. Its station list,
+  // mode and layout are fixed now. show_all (the double-click) shows every station
+  // and, in change mode, starts the change timer once its last station is applied.
+  // With no stations the hint is shown and the poll has ended at once.
+  Poll(AppState& app, PollHost& host, bool show_all = false);
+  Poll(const Poll&) = delete;
+  Poll& operator=(const Poll&) = delete;
+
+  // Applies the stations whose answers are decided, in list order; after the last
+  // one the full text and the idle icon. True once the poll has ended.
+  bool advance();
+  bool ended() const { return ended_; }
+  bool show_all() const { return show_all_; }
+
+ private:
+  void apply(size_t station);
+  void finish();
+
+  AppState& app_;
+  PollHost& host_;
+  std::vector<std::string> names_;
+  bool show_all_;
+  bool only_changes_;     // the mode this poll shows
+  bool change_mode_;      // the user's mode when it began
+  bool horizontal_;
+  bool titles_;
+  std::unique_ptr<PollRequests> requests_;
+  size_t next_ = 0;
+  std::string display_text_;
+  bool ended_ = false;
+};
 
 }  // namespace kn

@@ -1,33 +1,15 @@
 #include "core/request_batch.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <system_error>
 #include <thread>
 
 namespace kn {
 
-bool CancelSlot::enter(std::function<void()> cancel) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (cancelled_) return false;
-  cancel_ = std::move(cancel);
-  in_call_ = true;
-  return true;
-}
-
-bool CancelSlot::leave() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  in_call_ = false;
-  cancel_ = nullptr;
-  return !cancelled_;
-}
-
-void CancelSlot::cancel() {
-  // Under the lock, so a call that returns meanwhile learns of it only afterwards.
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (cancelled_) return;
-  cancelled_ = true;
-  if (in_call_ && cancel_) cancel_();
+std::chrono::milliseconds RequestControl::time_left() const {
+  if (cancelled()) return std::chrono::milliseconds(0);
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now_());
+  return std::max(left, std::chrono::milliseconds(0));
 }
 
 bool StillRunning::contains(const std::string& url) const {
@@ -53,31 +35,47 @@ enum class Status { Queued, Running, Done };
 struct Job {
   BatchRequest request;
   Status status = Status::Queued;
-  std::optional<std::string> answer;
-  bool taken = false;
+  std::optional<Answer> result;  // set once decided
   bool given_up = false;
-  CancelSlot slot;
+  std::atomic<bool> cancelled{false};
+  Clock::time_point deadline;  // while running: its start plus the limit
+  Clock::time_point latest;    // while queued: when the requests ahead must have let it run
 };
 
 }  // namespace
 
 struct RequestBatch::State {
   mutable std::mutex mutex;
-  std::condition_variable changed;
   std::vector<std::unique_ptr<Job>> jobs;
   size_t next = 0;
-  Clock::time_point deadline;
+  std::chrono::milliseconds limit{0};
   bool closed = false;
   FetchFn fetch;
   std::shared_ptr<StillRunning> still_running;
+  std::function<void()> notify;
+  ClockFn now;
 
-  // Under the lock; the returned slot is cancelled after it is released.
-  CancelSlot* give_up(Job& job) {
-    if (job.status == Status::Queued) job.status = Status::Done;
-    if (job.status != Status::Running || job.given_up) return nullptr;
+  // Under the lock.
+  void give_up(Job& job) {
+    if (job.result) return;
+    job.result = Answer{};
+    if (job.status == Status::Queued) {
+      job.status = Status::Done;
+      return;
+    }
     job.given_up = true;
+    job.cancelled = true;
     still_running->add(job.request.url);
-    return &job.slot;
+  }
+
+  // Under the lock: the bound of each queued request when `threads` work the queue.
+  void set_latest(size_t threads, Clock::time_point start) {
+    size_t position = 0;
+    for (auto& job : jobs) {
+      if (job->status != Status::Queued) continue;
+      job->latest = start + limit * static_cast<int>(position / threads + 1);
+      ++position;
+    }
   }
 
   static void work(const std::shared_ptr<State>& s) {
@@ -86,16 +84,13 @@ struct RequestBatch::State {
       while (s->next < s->jobs.size() && s->jobs[s->next]->status != Status::Queued) ++s->next;
       if (s->closed || s->next == s->jobs.size()) return;
       Job& job = *s->jobs[s->next++];
-      if (Clock::now() >= s->deadline) {
-        job.status = Status::Done;
-        s->changed.notify_all();
-        continue;
-      }
       job.status = Status::Running;
+      job.deadline = s->now() + s->limit;
+      const RequestControl control(job.deadline, job.cancelled, s->now);
       lock.unlock();
-      std::optional<std::string> answer;
+      Answer answer;
       try {
-        answer = s->fetch(job.request, s->deadline, job.slot);
+        answer = s->fetch(job.request, control);
       } catch (...) {
         answer.reset();  // a failed request is no answer, never the end of the program
       }
@@ -103,35 +98,43 @@ struct RequestBatch::State {
       // A given-up request's late answer is dropped; its address may be asked again.
       if (job.given_up) {
         s->still_running->remove(job.request.url);
-      } else {
-        job.answer = std::move(answer);
+      } else if (!job.result) {
+        job.result = std::move(answer);
       }
       job.status = Status::Done;
-      s->changed.notify_all();
+      lock.unlock();
+      s->notify();
+      lock.lock();
     }
   }
 };
 
 RequestBatch::RequestBatch(std::vector<BatchRequest> requests, unsigned parallel,
                            std::chrono::milliseconds limit, FetchFn fetch,
-                           std::shared_ptr<StillRunning> still_running)
+                           std::shared_ptr<StillRunning> still_running, std::function<void()> notify,
+                           ClockFn now)
     : state_(std::make_shared<State>()) {
   State& s = *state_;
-  s.deadline = Clock::now() + limit;
+  s.limit = limit;
   s.fetch = std::move(fetch);
   s.still_running = std::move(still_running);
+  s.notify = notify ? std::move(notify) : [] {};
+  s.now = std::move(now);
   size_t queued = 0;
   for (auto& r : requests) {
     auto job = std::make_unique<Job>();
     job->request = std::move(r);
     if (s.still_running->contains(job->request.url)) {
       job->status = Status::Done;
+      job->result = Answer{};
     } else {
       ++queued;
     }
     s.jobs.push_back(std::move(job));
   }
   const size_t threads = std::min<size_t>({std::max(parallel, 1u), kMaxParallelRequests, queued});
+  const Clock::time_point start = s.now();
+  if (threads > 0) s.set_latest(threads, start);
   size_t started = 0;
   for (size_t i = 0; i < threads; ++i) {
     try {
@@ -141,59 +144,50 @@ RequestBatch::RequestBatch(std::vector<BatchRequest> requests, unsigned parallel
       break;
     }
   }
+  if (started == threads) return;
+  std::lock_guard<std::mutex> lock(s.mutex);
   if (started == 0) {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    for (auto& job : s.jobs) job->status = Status::Done;
+    for (auto& job : s.jobs) s.give_up(*job);
+  } else {
+    s.set_latest(started, start);
   }
 }
 
 RequestBatch::~RequestBatch() {
-  std::vector<CancelSlot*> to_cancel;
-  {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->closed = true;
-    for (auto& job : state_->jobs) {
-      if (CancelSlot* slot = state_->give_up(*job)) to_cancel.push_back(slot);
-    }
-  }
-  for (CancelSlot* slot : to_cancel) slot->cancel();
-}
-
-bool RequestBatch::holds(const std::string& url) const {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  for (const auto& job : state_->jobs) {
-    if (!job->taken && job->request.url == url) return true;
-  }
-  return false;
+  state_->closed = true;
+  for (auto& job : state_->jobs) state_->give_up(*job);
 }
 
-std::optional<std::string> RequestBatch::take(const std::string& url, const std::function<bool()>& stop) {
+size_t RequestBatch::size() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->jobs.size();
+}
+
+std::optional<Answer> RequestBatch::outcome(size_t i) {
   State& s = *state_;
-  std::unique_lock<std::mutex> lock(s.mutex);
-  Job* job = nullptr;
-  for (auto& j : s.jobs) {
-    if (!j->taken && j->request.url == url) {
-      job = j.get();
-      break;
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (i >= s.jobs.size()) return Answer{};
+  Job& job = *s.jobs[i];
+  if (!job.result) {
+    const Clock::time_point now = s.now();
+    if ((job.status == Status::Running && now >= job.deadline) ||
+        (job.status == Status::Queued && now >= job.latest)) {
+      s.give_up(job);
     }
   }
-  if (!job) return std::nullopt;
-  job->taken = true;
-  auto done = [&] { return job->status == Status::Done; };
-  for (;;) {
-    const auto until =
-        stop ? std::min(s.deadline, Clock::now() + std::chrono::milliseconds(100)) : s.deadline;
-    if (s.changed.wait_until(lock, until, done)) return std::move(job->answer);
-    if (Clock::now() >= s.deadline) break;
-    lock.unlock();
-    const bool stopped = stop();
-    lock.lock();
-    if (stopped) return std::nullopt;  // given up with the batch
+  return job.result;
+}
+
+std::optional<Clock::time_point> RequestBatch::next_deadline() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  std::optional<Clock::time_point> next;
+  for (const auto& job : state_->jobs) {
+    if (job->result) continue;
+    const Clock::time_point t = job->status == Status::Queued ? job->latest : job->deadline;
+    if (!next || t < *next) next = t;
   }
-  CancelSlot* slot = s.give_up(*job);
-  lock.unlock();
-  if (slot) slot->cancel();
-  return std::nullopt;
+  return next;
 }
 
 }  // namespace kn

@@ -1,7 +1,9 @@
 #pragma once
-// The requests of one poll, in flight together on a few threads, with one time limit
-// counted from the poll's start. Answers are taken in whatever order the caller
-// likes, so the poll can go on station by station exactly as before.
+// The requests of one poll, in flight together on a few worker threads. Each request
+// has its own time limit, counted from its own start. The owner never waits: a worker
+// calls `notify` when an answer is ready, and the owner asks for outcomes on its own
+// thread, where a request past its limit is given up.
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -14,28 +16,18 @@
 namespace kn {
 
 inline constexpr unsigned kMaxParallelRequests = 8;
+inline constexpr size_t kListenerAnswerLimit = 1024;
+inline constexpr size_t kSongAnswerLimit = 64 * 1024;
 
-// Lets a request that waits in a blocking call be broken off from another thread.
-class CancelSlot {
- public:
-  // Before a blocking call: how to break it off. False when the request is already
-  // given up: do not make the call.
-  bool enter(std::function<void()> cancel);
-  // After the call: false when the request was given up meanwhile; the cancel has
-  // run then, and what it released must not be touched again.
-  bool leave();
-  void cancel();
+using Clock = std::chrono::steady_clock;
+using ClockFn = std::function<Clock::time_point()>;
 
- private:
-  std::mutex mutex_;
-  std::function<void()> cancel_;
-  bool in_call_ = false;
-  bool cancelled_ = false;
-};
+// What a request came to: the body of a good answer, or nothing.
+using Answer = std::optional<std::string>;
 
-// Addresses whose given-up request still runs. Where cancelling does not break a
-// blocked call, every poll against a silent server would leave one more thread
-// behind; so such an address gets no new request until its old one has ended.
+// Addresses whose given-up request still runs. Where a blocked call cannot be broken
+// off, every poll against a silent server would leave one more thread behind; so such
+// an address gets no new request until its old one has ended.
 class StillRunning {
  public:
   bool contains(const std::string& url) const;
@@ -47,33 +39,58 @@ class StillRunning {
   std::vector<std::string> urls_;  // one entry per running request
 };
 
+// The outcomes of a set of requests as their owner's thread sees them.
+class PollRequests {
+ public:
+  virtual ~PollRequests() = default;
+  // Request i's outcome once decided; nothing while it is still open.
+  virtual std::optional<Answer> outcome(size_t i) = 0;
+};
+
 struct BatchRequest {
   std::string url;
   size_t max_bytes = 0;
 };
 
-using Clock = std::chrono::steady_clock;
-// Runs one request: the body of a good answer, nothing otherwise. Should end by the
-// deadline; the batch stops waiting for it then anyway.
-using FetchFn =
-    std::function<std::optional<std::string>(const BatchRequest&, Clock::time_point deadline, CancelSlot&)>;
-
-class RequestBatch {
+// What a running request sees of its owner. Only the worker that runs a request
+// touches its connection; giving up only raises the flag, which the worker reads
+// before each call, and the worker bounds each call by the time left.
+class RequestControl {
  public:
-  // parallel is capped at kMaxParallelRequests; 1 asks one after the other.
+  RequestControl(Clock::time_point deadline, const std::atomic<bool>& cancelled, ClockFn now)
+      : deadline_(deadline), cancelled_(cancelled), now_(std::move(now)) {}
+  bool cancelled() const { return cancelled_.load(); }
+  // Zero once the limit has passed or the request was given up.
+  std::chrono::milliseconds time_left() const;
+
+ private:
+  Clock::time_point deadline_;
+  const std::atomic<bool>& cancelled_;
+  ClockFn now_;
+};
+
+// Runs one request on a worker thread: the body of a good answer, nothing otherwise.
+using FetchFn = std::function<Answer(const BatchRequest&, const RequestControl&)>;
+
+class RequestBatch : public PollRequests {
+ public:
+  // parallel is capped at kMaxParallelRequests; 1 asks one after the other. notify is
+  // called on a worker thread after each answer; now is the clock of every limit.
   RequestBatch(std::vector<BatchRequest> requests, unsigned parallel, std::chrono::milliseconds limit,
-               FetchFn fetch, std::shared_ptr<StillRunning> still_running);
-  // Gives up every request that has not ended.
-  ~RequestBatch();
+               FetchFn fetch, std::shared_ptr<StillRunning> still_running, std::function<void()> notify,
+               ClockFn now = Clock::now);
+  // Gives up every request that has not ended; workers start no further one.
+  ~RequestBatch() override;
   RequestBatch(const RequestBatch&) = delete;
   RequestBatch& operator=(const RequestBatch&) = delete;
 
-  // Whether a request for url is left to take.
-  bool holds(const std::string& url) const;
-  // The answer to the first request for url not taken yet, once it ended or the time
-  // limit passed (then it is given up): nothing for no answer. A wait that stop ends
-  // (asked every tenth of a second) gives nothing too.
-  std::optional<std::string> take(const std::string& url, const std::function<bool()>& stop = {});
+  size_t size() const;
+  // Request i's outcome once it is decided, nothing while it is open. A request past
+  // its limit is given up here and counts as no answer; so does one still queued
+  // when the requests ahead of it, each within its limit, would have let it finish.
+  std::optional<Answer> outcome(size_t i) override;
+  // When the next open request reaches its limit; nothing when none is open.
+  std::optional<Clock::time_point> next_deadline() const;
 
  private:
   struct State;

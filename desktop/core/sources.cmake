@@ -8,7 +8,7 @@ list(APPEND KN_CORE_SRCS
   ${CMAKE_CURRENT_LIST_DIR}/hoerer_stats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/twips.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tray_presence.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/poll_gate.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/poll_runner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/request_batch.cpp)
 if(WIN32)
   list(APPEND KN_SHELL_SRCS

@@ -22,6 +22,8 @@ class TrayIcon : public TrayShell {
   void set_icon(HICON icon) { record_.hIcon = icon; }
   // UTF-8; the shell shows at most 63 ANSI characters.
   void set_tip(const std::string& utf8);
+  // ANSI, as the shell gets it.
+  std::string tip() const { return record_.szTip; }
 
   bool add() override;
   // Shows the current icon and tip.

@@ -253,6 +253,24 @@ TEST(Program, RequestsInFlightTogetherGiveWhatOneAfterTheOtherGives) {
       << together.titles;
 }
 
+TEST(Program, EveryStationOfALongSlowListIsCountedInEveryPoll) {
+  std::string list;
+  std::wstring expected;
+  for (int i = 201; i <= 248; ++i) {
+    const std::string name = "slow-3-" + std::to_string(i);
+    list += (list.empty() ? "" : ";") + name;
+    const std::wstring upper = L"SLOW-3-" + std::to_wstring(i);
+    expected += (expected.empty() ? upper + L" : 0" : L"\r\n" + upper + L": 0") + std::to_wstring(i);
+  }
+  Program p("slowlist", "stations=" + list + "\r\n");
+  ASSERT_TRUE(p.start());
+  HWND overlay = overlay_of(p);
+  ASSERT_NE(overlay, nullptr);
+  // 48 answers of 3 s each, eight at a time: about 18 s.
+  EXPECT_TRUE(wait_until([&] { return window_text(overlay) == expected; }, 120000, text_of(overlay)));
+  EXPECT_EQ(requests_for("slow-3-248"), 1);
+}
+
 // Life on a real desktop: the shell, the session and slow answers.
 
 HWND main_of(const Program& p) { return p.window("Klangnetz_frmMain"); }
@@ -342,7 +360,9 @@ TEST(LifeCycle, ACloseDuringAPollEndsItWithoutWaitingForTheAnswer) {
   EXPECT_FALSE(exists(p.folder + "\\titel_fixed-53.txt"));  // the poll ended before it got there
 }
 
-TEST(LifeCycle, PollsNeverRunInsideEachOtherAndTheMenuWaitsForThePoll) {
+// The menu opens during a poll now (it no longer waits for the poll's end); what
+// matters here is that double-clicks during a poll never start one inside it.
+TEST(LifeCycle, PollsNeverRunInsideEachOtherAndTheMenuOpensDuringAPoll) {
   // One request at a time, so the order at the server shows whether polls nest.
   Program p("nest", "stations=slow-1-56;slow-1-57\r\nUpdateInterval=0\r\nparallel_requests=1\r\n");
   RequestWatch second("slow-1-57");

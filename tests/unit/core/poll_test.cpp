@@ -15,50 +15,69 @@
 #include <thread>
 #include <vector>
 
-#include "core/poll_gate.h"
+#include "core/poll_runner.h"
 #include "core/request_batch.h"
 
 namespace kn {
 namespace {
 
-// Records what the poll asks of the program and answers from scripted queues.
+using namespace std::chrono_literals;
+
+// Outcomes the test hands in one by one, as the workers' messages would bring them.
+class ScriptedRequests : public PollRequests {
+ public:
+  explicit ScriptedRequests(std::vector<BatchRequest> r) : requests(std::move(r)), outcomes(requests.size()) {}
+  std::optional<Answer> outcome(size_t i) override { return outcomes.at(i); }
+  std::vector<BatchRequest> requests;
+  std::vector<std::optional<Answer>> outcomes;
+};
+
+// Records what the poll asks of the program; answers come from scripted queues,
+// all at once unless the test holds them back.
 class FakeHost : public PollHost {
  public:
   std::map<std::string, std::deque<std::string>> answers;  // url -> successive answers
+  bool hold_answers = false;
   std::vector<std::string> shown;
   std::vector<std::string> calls;
   int change_displays = 0;
   int32_t song_result = 0;
   std::vector<int32_t> song_last_ids;
+  ScriptedRequests* requests = nullptr;  // the running poll's
 
   void set_tray_busy(bool busy) override { calls.push_back(busy ? "busy" : "idle"); }
   void delete_listener_file() override { calls.push_back("delete"); }
-  void begin_requests(const std::vector<std::string>& stations) override {
-    std::string names;
-    for (const auto& n : stations) names += (names.empty() ? "" : ",") + n;
-    calls.push_back("begin " + names);
+  std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& list) override {
+    std::string urls;
+    for (const auto& r : list) urls += (urls.empty() ? "" : ",") + r.url;
+    calls.push_back("start " + urls);
+    auto made = std::make_unique<ScriptedRequests>(list);
+    requests = made.get();
+    if (!hold_answers) {
+      for (size_t i = 0; i < list.size(); ++i) arrive(i);
+    }
+    return made;
   }
-  void end_requests() override { calls.push_back("end"); }
-  int stop_after_fetches = -1;  // the program ends once this many answers were asked for
-  bool stop_requested() override {
-    return stop_after_fetches >= 0 && std::count_if(calls.begin(), calls.end(), [](const std::string& c) {
-                                        return c.rfind("fetch", 0) == 0;
-                                      }) >= stop_after_fetches;
-  }
-  std::string fetch_listeners(const std::string& url) override {
-    calls.push_back("fetch " + url);
-    auto& q = answers[url];
-    if (q.empty()) return "";
-    std::string a = q.front();
+  // Request i's scripted answer arrives.
+  void arrive(size_t i) {
+    auto& q = answers[requests->requests[i].url];
+    if (q.empty()) {
+      requests->outcomes[i] = Answer{};
+      return;
+    }
+    requests->outcomes[i] = q.front();
     if (q.size() > 1) q.pop_front();
-    return a;
+  }
+  std::string listener_text(const Answer& answer) override {
+    calls.push_back("listener " + answer.value_or("(none)"));
+    return answer.value_or("");
   }
   void set_Print_Text(std::string& text) override {
     text = replace_umlaut_pairs(text);
     shown.push_back(text);
   }
   void start_change_display() override { ++change_displays; }
-  int32_t fetch_current_song(const std::string&, int32_t last_id, const std::string&) override {
+  int32_t current_song(const std::string&, const Answer&, int32_t last_id, const std::string&) override {
     song_last_ids.push_back(last_id);
     return song_result;
   }
@@ -79,10 +98,12 @@ struct PollTest : ::testing::Test {
   void answer(const std::string& station, std::deque<std::string> values) {
     host.answers[listeners_url("http://sim", station)] = std::move(values);
   }
+  void poll() { ASSERT_TRUE(Poll(app, host).advance()); }
 };
 
 TEST_F(PollTest, NoStationsShowsTheHintBetweenBusyAndIdle) {
-  check_stations(app, host);
+  Poll p(app, host);
+  EXPECT_TRUE(p.ended());
   ASSERT_EQ(host.shown.size(), 1u);
   EXPECT_EQ(host.shown[0], "keine Stationen hinterlegt.");
   EXPECT_EQ(host.calls, (std::vector<std::string>{"busy", "delete", "idle"}));
@@ -92,30 +113,53 @@ TEST_F(PollTest, FullModeComposesOneLinePerStation) {
   configure("nachtradio;schoene lieder;leer");
   answer("nachtradio", {"42"});
   answer("schoene lieder", {"5\r\n"});
-  check_stations(app, host);
+  poll();
   ASSERT_EQ(host.shown.size(), 1u);
   EXPECT_EQ(host.shown[0], "NACHTRADIO : 0042\r\nSCH\xC3\x96NE LIEDER: 0005\r\nLEER: ");
   EXPECT_EQ(app.station_list[0].current_hoerer, 42);
   EXPECT_EQ(app.station_list[2].current_hoerer, 0);
   EXPECT_EQ(app.station_list[2].min_hoerer, 0);
-  // Every request may start before the first answer is taken; the answers are
-  // taken in list order, and what is left is given up after the poll.
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"busy", "delete", "begin nachtradio,schoene lieder,leer",
-                                                  "fetch http://sim/station/nachtradio/listeners",
-                                                  "fetch http://sim/station/schoene%20lieder/listeners",
-                                                  "fetch http://sim/station/leer/listeners", "idle", "end"}));
+  // Every request starts before the first answer is applied, in list order.
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"busy", "delete",
+                                                  "start http://sim/station/nachtradio/listeners,"
+                                                  "http://sim/station/schoene%20lieder/listeners,"
+                                                  "http://sim/station/leer/listeners",
+                                                  "listener 42", "listener 5\r\n", "listener (none)", "idle"}));
 }
 
-TEST_F(PollTest, AnEndDuringAWaitCountsNothingAndAsksNoFurtherStation) {
+TEST_F(PollTest, TitleRequestsFollowTheirStationsListenerRequest) {
   configure("a;b");
-  answer("a", {"7"});
-  host.stop_after_fetches = 1;
-  check_stations(app, host);
+  app.write_title2file = true;
+  host.song_result = 9;
+  poll();
+  EXPECT_EQ(host.calls[2],
+            "start http://sim/station/a/listeners,http://sim/station/a/current_song,"
+            "http://sim/station/b/listeners,http://sim/station/b/current_song");
+  EXPECT_EQ(host.song_last_ids, (std::vector<int32_t>{0, 0}));
+  EXPECT_EQ(app.station_list[1].last_song_id, 9);
+}
+
+TEST_F(PollTest, AnswersThatArriveInReverseAreAppliedInListOrder) {
+  configure("a;b;c");
+  app.write_title2file = true;
+  answer("a", {"1"});
+  answer("b", {"2"});
+  answer("c", {"3"});
+  host.hold_answers = true;
+  Poll p(app, host);
+  // Everything but a's count: nothing can be applied yet.
+  for (size_t i = 6; i-- > 1;) {
+    host.arrive(i);
+    EXPECT_FALSE(p.advance());
+  }
   EXPECT_EQ(app.history.sample_count(), 0u);
-  EXPECT_EQ(app.station_list[0].current_hoerer, 0);
-  EXPECT_TRUE(host.shown.empty());
-  EXPECT_EQ(host.calls.back(), "end");  // what is still running is given up
-  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "fetch http://sim/station/b/listeners"), 0);
+  EXPECT_TRUE(host.song_last_ids.empty());
+  host.arrive(0);
+  EXPECT_TRUE(p.advance());
+  ASSERT_EQ(app.history.sample_count(), 3u);
+  EXPECT_EQ(app.history.entries()[0].station, "a");
+  EXPECT_EQ(app.history.entries()[2].station, "c");
+  EXPECT_EQ(host.shown.back(), "A : 0001\r\nB: 0002\r\nC: 0003");
 }
 
 TEST_F(PollTest, SideBySideAndNonNumericAnswers) {
@@ -123,9 +167,26 @@ TEST_F(PollTest, SideBySideAndNonNumericAnswers) {
   app.horizontal = 1;
   answer("a", {"7"});
   answer("b", {"Fehler"});
-  check_stations(app, host);
+  poll();
   EXPECT_EQ(host.shown.back(), "A : 0007 -- B: Fehler");
   EXPECT_EQ(app.station_list[1].current_hoerer, 0);
+}
+
+TEST_F(PollTest, ModeAndLayoutAreFixedWhenThePollBegins) {
+  configure("a;b");
+  answer("a", {"7"});
+  answer("b", {"8"});
+  host.hold_answers = true;
+  Poll p(app, host);
+  host.arrive(0);
+  p.advance();
+  // A preview switched to side by side, then cancelled, while the poll ran.
+  app.horizontal = 1;
+  app.only_changes = true;
+  host.arrive(1);
+  EXPECT_TRUE(p.advance());
+  EXPECT_EQ(host.shown, std::vector<std::string>{"A : 0007\r\nB: 0008"});
+  EXPECT_EQ(host.change_displays, 0);
 }
 
 TEST_F(PollTest, ChangeModeShowsOnlyChangedStationsWithMarks) {
@@ -134,12 +195,12 @@ TEST_F(PollTest, ChangeModeShowsOnlyChangedStationsWithMarks) {
   answer("a", {"40", "42"});
   answer("b", {"45", "42"});
   answer("c", {"9", "9"});
-  check_stations(app, host);
+  poll();
   // After a rebuild every non-zero count is a change equal to the full count.
   EXPECT_EQ(host.shown.back(), "A : 0040 +0040\r\nB: 0045 +0045\r\nC: 0009 +0009");
   EXPECT_EQ(host.change_displays, 3);
   host.shown.clear();
-  check_stations(app, host);
+  poll();
   ASSERT_EQ(host.shown.size(), 2u);  // once per changed station
   EXPECT_EQ(host.shown[0], "A : 0042 +0002");
   EXPECT_EQ(host.shown[1], "A : 0042 +0002\r\nB: 0042  -0003");
@@ -150,7 +211,7 @@ TEST_F(PollTest, ChangeModeWithoutChangesHandsNothingOver) {
   configure("a");
   app.only_changes = true;
   answer("a", {""});
-  check_stations(app, host);
+  poll();
   EXPECT_TRUE(host.shown.empty());
   EXPECT_EQ(host.change_displays, 0);
   EXPECT_EQ(app.history.sample_count(), 1u);
@@ -158,9 +219,10 @@ TEST_F(PollTest, ChangeModeWithoutChangesHandsNothingOver) {
 
 TEST_F(PollTest, CountsExtremesHistoryAndSongIds) {
   configure("a");
+  app.write_title2file = true;
   answer("a", {"10", "30", "20"});
   host.song_result = 5;
-  for (int i = 0; i < 3; ++i) check_stations(app, host);
+  for (int i = 0; i < 3; ++i) poll();
   const StationEntry& e = app.station_list[0];
   EXPECT_EQ(e.previous_hoerer, 30);
   EXPECT_EQ(e.current_hoerer, 20);
@@ -176,10 +238,105 @@ TEST_F(PollTest, CountsExtremesHistoryAndSongIds) {
 TEST_F(PollTest, AnswerBeyond32BitsCountsZeroButShowsAsItCame) {
   configure("a");
   answer("a", {"99999999999"});
-  check_stations(app, host);
+  poll();
   EXPECT_EQ(app.station_list[0].current_hoerer, 0);
   EXPECT_EQ(app.station_list[0].max_hoerer, 0);
   EXPECT_EQ(host.shown.back(), "A : 99999999999");
+}
+
+TEST_F(PollTest, DoubleClickInChangeModeShowsAllAndStartsTheChangeTimerAtItsEnd) {
+  configure("a;b");
+  app.only_changes = true;
+  answer("a", {"5"});
+  answer("b", {"6"});
+  host.hold_answers = true;
+  PollRunner runner(app, host);
+  runner.request(true);
+  host.arrive(0);
+  runner.advance();
+  EXPECT_EQ(host.change_displays, 0);  // not while its stations are still coming
+  EXPECT_TRUE(host.shown.empty());
+  host.arrive(1);
+  runner.advance();
+  EXPECT_FALSE(runner.running());
+  EXPECT_EQ(host.shown, std::vector<std::string>{"A : 0005\r\nB: 0006"});  // all, without marks
+  EXPECT_EQ(host.change_displays, 1);
+  EXPECT_TRUE(app.only_changes);
+}
+
+TEST_F(PollTest, RequestsDuringAPollBecomeOnePollAfterIt) {
+  configure("a");
+  answer("a", {"1", "2"});
+  host.hold_answers = true;
+  PollRunner runner(app, host);
+  runner.request();
+  runner.request();
+  runner.request(true);  // a double-click waits too, and wins over the timed one
+  runner.request();
+  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "busy"), 1);
+  host.arrive(0);
+  runner.advance();
+  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "busy"), 2);
+  EXPECT_TRUE(runner.running());
+  host.arrive(0);
+  runner.advance();
+  EXPECT_FALSE(runner.running());
+  EXPECT_EQ(app.history.sample_count(), 2u);
+}
+
+TEST_F(PollTest, NewSettingsDropTheRunningPollAndPollTheNewList) {
+  configure("alt;weg");
+  answer("alt", {"1"});
+  answer("neu", {"2"});
+  host.hold_answers = true;
+  PollRunner runner(app, host);
+  runner.request();
+  host.arrive(0);
+  runner.advance();
+  ASSERT_EQ(app.history.sample_count(), 1u);
+  // A save: the running poll is dropped before the list is rebuilt.
+  runner.abandon();
+  configure("neu");
+  runner.request();
+  EXPECT_EQ(host.calls.back(), "start http://sim/station/neu/listeners");
+  host.arrive(0);
+  runner.advance();
+  EXPECT_FALSE(runner.running());
+  ASSERT_EQ(app.history.sample_count(), 2u);
+  EXPECT_EQ(app.history.entries()[1].station, "neu");
+  EXPECT_EQ(host.shown, std::vector<std::string>{"NEU : 0002"});
+}
+
+TEST_F(PollTest, APreviewRestartsThePollWithItsLayout) {
+  configure("a;b");
+  answer("a", {"1"});
+  answer("b", {"2"});
+  host.hold_answers = true;
+  PollRunner runner(app, host);
+  runner.request();
+  host.arrive(0);
+  runner.advance();
+  app.horizontal = 1;
+  runner.restart();
+  host.arrive(0);
+  host.arrive(1);
+  runner.advance();
+  EXPECT_EQ(host.shown, std::vector<std::string>{"A : 0001 -- B: 0002"});
+}
+
+TEST_F(PollTest, AClosedPollAppliesNothingMore) {
+  configure("a;b");
+  answer("a", {"1"});
+  host.hold_answers = true;
+  PollRunner runner(app, host);
+  runner.request();
+  runner.request();
+  runner.abandon();
+  runner.advance();  // a late worker message
+  EXPECT_FALSE(runner.running());
+  EXPECT_EQ(app.history.sample_count(), 0u);
+  EXPECT_TRUE(host.shown.empty());
+  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "busy"), 1);
 }
 
 TEST(RequestUrls, NamesCannotLeaveTheirPathSegment) {
@@ -197,103 +354,73 @@ TEST(ChangeMark, SignsAndPadding) {
   EXPECT_EQ(change_mark(45, 42), "  -0003");
 }
 
-}  // namespace
-}  // namespace kn
+// A clock the test moves; shared with worker threads.
+struct FakeClock {
+  std::atomic<int64_t> ms{0};
+  ClockFn fn() {
+    return [this] { return Clock::time_point(std::chrono::milliseconds(ms.load())); };
+  }
+};
 
-namespace kn {
-namespace {
-
-TEST(PollGate, APollRequestedDuringAPollRunsOnceAfterItNeverInside) {
-  PollGate gate;
-  int runs = 0, depth = 0, deepest = 0;
-  std::function<void()> poll = [&] {
-    ++runs;
-    deepest = std::max(deepest, ++depth);
-    // Timer ticks and double-clicks handled while the tray shows "busy".
-    if (runs == 1) {
-      for (int i = 0; i < 3; ++i) gate.request_poll(poll);
-    }
-    --depth;
-  };
-  gate.request_poll(poll);
-  EXPECT_EQ(runs, 2);
-  EXPECT_EQ(deepest, 1);
-  EXPECT_FALSE(gate.running());
-}
-
-TEST(PollGate, ActionsDuringAPollWaitForItAndKeepTheirOrder) {
-  PollGate gate;
-  std::vector<std::string> seen;
-  gate.request_poll([&] {
-    seen.push_back("poll");
-    gate.run_or_defer([&] { seen.push_back("menu"); });
-    gate.run_or_defer([&] {
-      seen.push_back("double-click");
-      gate.request_poll([&] { seen.push_back("refresh"); });  // runs at once: nothing else runs
-    });
-    seen.push_back("poll end");
-  });
-  EXPECT_EQ(seen, (std::vector<std::string>{"poll", "poll end", "menu", "double-click", "refresh"}));
-  gate.run_or_defer([&] { seen.push_back("idle"); });
-  EXPECT_EQ(seen.back(), "idle");
-}
-
-}  // namespace
-}  // namespace kn
-
-namespace kn {
-namespace {
-
-using namespace std::chrono_literals;
-
-// A fetch whose calls the test can hold: each call waits until released or
-// cancelled, and the test sees how many run at once. Shared with the calls, which
-// may outlive a test's batches.
+// A fetch whose calls the test holds: each call waits until its address is released
+// or, unless told to ignore it, until it is given up. Every event is announced, so
+// the test waits for events, never for time. Shared with the calls, which may
+// outlive a test's batches.
 struct HeldFetch : std::enable_shared_from_this<HeldFetch> {
   std::mutex m;
   std::condition_variable cv;
   std::vector<std::string> asked;
-  int running = 0, most_at_once = 0;
-  bool released = false;
+  std::vector<std::string> released;
+  int running = 0, most_at_once = 0, notified = 0, saw_cancel = 0;
+  bool release_all = false;
   bool honour_cancel = true;
-  int cancels = 0;
 
   FetchFn fn() {
-    return [self = shared_from_this()](const BatchRequest& r, Clock::time_point,
-                                       CancelSlot& slot) -> std::optional<std::string> {
+    return [self = shared_from_this()](const BatchRequest& r, const RequestControl& control) -> Answer {
       HeldFetch& f = *self;
       std::unique_lock<std::mutex> lock(f.m);
       f.asked.push_back(r.url);
       f.most_at_once = std::max(f.most_at_once, ++f.running);
       f.cv.notify_all();
-      bool cancelled = false;
-      lock.unlock();
-      const bool entered = slot.enter([&] {
-        std::lock_guard<std::mutex> g(f.m);
-        ++f.cancels;
-        cancelled = true;
-        f.cv.notify_all();
-      });
-      lock.lock();
-      if (!entered) cancelled = true;
-      f.cv.wait_for(lock, 20s, [&] { return f.released || (f.honour_cancel && cancelled); });
+      auto free = [&] {
+        return f.release_all || std::count(f.released.begin(), f.released.end(), r.url) > 0 ||
+               (f.honour_cancel && control.cancelled());
+      };
+      // The cancel flag has no wake-up of its own: a real worker reads it before each call.
+      for (int i = 0; i < 4000 && !free(); ++i) f.cv.wait_for(lock, 5ms);
       --f.running;
+      if (control.cancelled()) ++f.saw_cancel;
+      f.cv.notify_all();
       lock.unlock();
-      if (!slot.leave()) return std::nullopt;
       if (r.url.rfind("throw", 0) == 0) throw std::runtime_error("boom");
       return "answer " + r.url;
     };
   }
-  bool wait_running(int n) {
-    std::unique_lock<std::mutex> lock(m);
-    return cv.wait_for(lock, 10s, [&] { return running == n; });
+  std::function<void()> notify() {
+    return [self = shared_from_this()] {
+      std::lock_guard<std::mutex> lock(self->m);
+      ++self->notified;
+      self->cv.notify_all();
+    };
   }
-  void release() {
+  bool wait_for(const std::function<bool()>& done) {
+    std::unique_lock<std::mutex> lock(m);
+    return cv.wait_for(lock, 20s, done);
+  }
+  void release(const std::string& url = {}) {
     std::lock_guard<std::mutex> lock(m);
-    released = true;
+    if (url.empty()) {
+      release_all = true;
+    } else {
+      released.push_back(url);
+    }
     cv.notify_all();
   }
 };
+
+// Outcomes as the batch gives them: decided, with or without an answer.
+std::optional<Answer> no_answer() { return Answer{}; }
+std::optional<Answer> answered(const std::string& body) { return Answer(body); }
 
 std::vector<BatchRequest> requests_for(std::initializer_list<const char*> urls) {
   std::vector<BatchRequest> r;
@@ -301,96 +428,136 @@ std::vector<BatchRequest> requests_for(std::initializer_list<const char*> urls) 
   return r;
 }
 
-TEST(RequestBatch, RequestsRunTogetherUpToTheBoundAndAnswersComeInAnyOrderAsked) {
-  auto held = std::make_shared<HeldFetch>();
-  HeldFetch& f = *held;
+TEST(RequestBatch, RequestsRunTogetherUpToTheBoundAndEachAnswerIsAnnounced) {
+  auto f = std::make_shared<HeldFetch>();
+  FakeClock clock;
+  RequestBatch batch(requests_for({"a", "b", "c", "d", "e"}), 3, 15s, f->fn(), std::make_shared<StillRunning>(),
+                     f->notify(), clock.fn());
+  ASSERT_TRUE(f->wait_for([&] { return f->running == 3; }));  // three at once
+  EXPECT_EQ(batch.outcome(0), std::nullopt);                   // open, never waited for
+  f->release();
+  ASSERT_TRUE(f->wait_for([&] { return f->notified == 5; }));
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(batch.outcome(i), answered("answer " + std::string(1, char('a' + i))));
+  EXPECT_EQ(f->most_at_once, 3);
+  EXPECT_EQ(batch.next_deadline(), std::nullopt);
+}
+
+TEST(RequestBatch, OneAtATimeAsksInListOrderAndAFailingRequestIsNoAnswer) {
+  auto f = std::make_shared<HeldFetch>();
+  f->release();
+  FakeClock clock;
+  RequestBatch batch(requests_for({"x", "y", "x", "throw-z"}), 1, 15s, f->fn(), std::make_shared<StillRunning>(),
+                     f->notify(), clock.fn());
+  ASSERT_TRUE(f->wait_for([&] { return f->notified == 4; }));
+  EXPECT_EQ(batch.outcome(3), no_answer());
+  EXPECT_EQ(batch.outcome(2), answered("answer x"));  // the same address twice is asked twice
+  std::lock_guard<std::mutex> lock(f->m);
+  EXPECT_EQ(f->asked, (std::vector<std::string>{"x", "y", "x", "throw-z"}));
+  EXPECT_EQ(f->most_at_once, 1);
+}
+
+TEST(RequestBatch, EachLimitCountsFromTheRequestsOwnStart) {
+  auto f = std::make_shared<HeldFetch>();
+  FakeClock clock;
+  RequestBatch batch(requests_for({"slow", "next"}), 1, 15s, f->fn(), std::make_shared<StillRunning>(),
+                     f->notify(), clock.fn());
+  ASSERT_TRUE(f->wait_for([&] { return f->running == 1; }));
+  clock.ms = 10000;
+  f->release("slow");
+  ASSERT_TRUE(f->wait_for([&] { return f->asked.size() == 2 && f->running == 1; }));
+  EXPECT_EQ(batch.outcome(0), answered("answer slow"));
+  // Twenty seconds after the batch began, the second request has run for ten.
+  clock.ms = 20000;
+  EXPECT_EQ(batch.outcome(1), std::nullopt);
+  EXPECT_EQ(batch.next_deadline(), Clock::time_point(25s));
+  clock.ms = 25000;
+  EXPECT_EQ(batch.outcome(1), no_answer());  // given up at its own limit
+  ASSERT_TRUE(f->wait_for([&] { return f->saw_cancel == 1 && f->notified == 2; }));
+  EXPECT_EQ(batch.outcome(1), no_answer());  // its late answer is dropped
+}
+
+TEST(RequestBatch, AQueuedRequestBehindAStuckOneIsGivenUpWhenItShouldHaveRun) {
+  auto f = std::make_shared<HeldFetch>();
+  f->honour_cancel = false;  // as where a blocked call cannot be broken off
+  FakeClock clock;
   auto still = std::make_shared<StillRunning>();
-  RequestBatch batch(requests_for({"a", "b", "c", "d", "e"}), 3, 20s, f.fn(), still);
-  ASSERT_TRUE(f.wait_running(3));  // three at once, not one after the other
-  f.release();
-  EXPECT_EQ(batch.take("c"), "answer c");
-  EXPECT_EQ(batch.take("a"), "answer a");
-  EXPECT_TRUE(batch.holds("e"));
-  EXPECT_EQ(batch.take("e"), "answer e");
-  EXPECT_FALSE(batch.holds("e"));
-  EXPECT_EQ(batch.take("e"), std::nullopt);
-  EXPECT_EQ(batch.take("b"), "answer b");
-  EXPECT_EQ(batch.take("d"), "answer d");
-  EXPECT_EQ(f.most_at_once, 3);
-  std::lock_guard<std::mutex> lock(f.m);
-  EXPECT_EQ(f.asked.size(), 5u);
-}
-
-TEST(RequestBatch, OneAtATimeAsksInListOrder) {
-  auto held = std::make_shared<HeldFetch>();
-  HeldFetch& f = *held;
-  f.release();
-  RequestBatch batch(requests_for({"x", "y", "x", "throw-z"}), 1, 20s, f.fn(),
-                     std::make_shared<StillRunning>());
-  EXPECT_EQ(batch.take("throw-z"), std::nullopt);  // a failing request is no answer
-  EXPECT_EQ(batch.take("x"), "answer x");
-  EXPECT_EQ(batch.take("x"), "answer x");  // the same address twice is asked twice
-  std::lock_guard<std::mutex> lock(f.m);
-  EXPECT_EQ(f.asked, (std::vector<std::string>{"x", "y", "x", "throw-z"}));
-  EXPECT_EQ(f.most_at_once, 1);
-}
-
-TEST(RequestBatch, AWaitEndsWhenTheCallerStops) {
-  auto held = std::make_shared<HeldFetch>();
-  RequestBatch batch(requests_for({"slow"}), 1, 20s, held->fn(), std::make_shared<StillRunning>());
-  int asked = 0;
-  const auto start = Clock::now();
-  EXPECT_EQ(batch.take("slow", [&] { return ++asked == 3; }), std::nullopt);
-  EXPECT_EQ(asked, 3);
-  EXPECT_LT(Clock::now() - start, 10s);
-}
-
-TEST(RequestBatch, TheLimitCountsFromTheStartAndGivesUpWhatStillRuns) {
-  auto held = std::make_shared<HeldFetch>();
-  HeldFetch& f = *held;
-  auto still = std::make_shared<StillRunning>();
-  const auto start = Clock::now();
-  {
-    // One slot, held by a silent request: the one queued behind it is never started.
-    RequestBatch batch(requests_for({"silent", "queued"}), 1, 300ms, f.fn(), still);
-    EXPECT_EQ(batch.take("silent"), std::nullopt);
-    EXPECT_GE(Clock::now() - start, 300ms);
-    EXPECT_EQ(batch.take("queued"), std::nullopt);
-  }
-  std::lock_guard<std::mutex> lock(f.m);
-  EXPECT_EQ(f.asked, std::vector<std::string>{"silent"});
-  EXPECT_EQ(f.cancels, 1);
+  RequestBatch batch(requests_for({"stuck", "queued"}), 1, 15s, f->fn(), still, f->notify(), clock.fn());
+  ASSERT_TRUE(f->wait_for([&] { return f->running == 1; }));
+  clock.ms = 15000;
+  EXPECT_EQ(batch.outcome(0), no_answer());
+  EXPECT_EQ(batch.outcome(1), std::nullopt);
+  clock.ms = 30000;
+  EXPECT_EQ(batch.outcome(1), no_answer());
+  f->release("stuck");
+  ASSERT_TRUE(f->wait_for([&] { return f->notified == 1; }));
+  EXPECT_FALSE(still->contains("stuck"));
+  std::lock_guard<std::mutex> lock(f->m);
+  EXPECT_EQ(f->asked, std::vector<std::string>{"stuck"});
 }
 
 TEST(RequestBatch, AnAddressWhoseGivenUpRequestStillRunsGetsNoNewOneUntilItEnds) {
-  auto held = std::make_shared<HeldFetch>();
-  HeldFetch& f = *held;
-  f.honour_cancel = false;  // as where closing a handle does not break the call
+  auto f = std::make_shared<HeldFetch>();
+  f->honour_cancel = false;
+  FakeClock clock;
   auto still = std::make_shared<StillRunning>();
   {
-    RequestBatch first(requests_for({"stuck", "other"}), 2, 200ms, f.fn(), still);
-    ASSERT_TRUE(f.wait_running(2));
-    EXPECT_EQ(first.take("stuck"), std::nullopt);
-  }  // "other" is given up with the batch
+    RequestBatch first(requests_for({"stuck", "other"}), 2, 15s, f->fn(), still, f->notify(), clock.fn());
+    ASSERT_TRUE(f->wait_for([&] { return f->running == 2; }));
+  }  // both given up with the batch
   EXPECT_TRUE(still->contains("stuck"));
+  f->release("other");
+  ASSERT_TRUE(f->wait_for([&] { return f->notified == 1; }));
   {
-    RequestBatch second(requests_for({"stuck", "fresh"}), 2, 200ms, f.fn(), still);
-    EXPECT_EQ(second.take("stuck"), std::nullopt);
-    EXPECT_EQ(second.take("fresh"), std::nullopt);
+    RequestBatch second(requests_for({"stuck", "fresh"}), 2, 15s, f->fn(), still, f->notify(), clock.fn());
+    EXPECT_EQ(second.outcome(0), no_answer());  // not asked again while the old one runs
+    f->release("fresh");
+    ASSERT_TRUE(f->wait_for([&] { return f->notified == 2; }));
+    EXPECT_EQ(second.outcome(1), answered("answer fresh"));
   }
-  {
-    std::lock_guard<std::mutex> lock(f.m);
-    EXPECT_EQ(std::count(f.asked.begin(), f.asked.end(), "stuck"), 1);
-    EXPECT_EQ(std::count(f.asked.begin(), f.asked.end(), "fresh"), 1);
-  }
-  f.release();  // the blocked calls end; their late answers go nowhere
-  for (int i = 0; i < 200 && still->contains("stuck"); ++i) std::this_thread::sleep_for(10ms);
+  f->release("stuck");
+  ASSERT_TRUE(f->wait_for([&] { return f->notified == 3; }));
   EXPECT_FALSE(still->contains("stuck"));
-  auto held_again = std::make_shared<HeldFetch>();
-  HeldFetch& g = *held_again;
-  g.release();
-  RequestBatch third(requests_for({"stuck"}), 2, 20s, g.fn(), still);
-  EXPECT_EQ(third.take("stuck"), "answer stuck");
+  RequestBatch third(requests_for({"stuck"}), 2, 15s, f->fn(), still, f->notify(), clock.fn());
+  ASSERT_TRUE(f->wait_for([&] { return f->notified == 4; }));
+  EXPECT_EQ(third.outcome(0), answered("answer stuck"));
+}
+
+// The poll over real requests on worker threads, with the test's clock.
+class BatchHost : public FakeHost {
+ public:
+  BatchHost(std::shared_ptr<HeldFetch> f, ClockFn now) : f_(std::move(f)), now_(std::move(now)) {}
+  std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& list) override {
+    return std::make_unique<RequestBatch>(list, 8, 15s, f_->fn(), std::make_shared<StillRunning>(), f_->notify(),
+                                          now_);
+  }
+
+ private:
+  std::shared_ptr<HeldFetch> f_;
+  ClockFn now_;
+};
+
+TEST(PollOverRequests, AStationThatNeverAnswersCountsAsNoAnswerAtItsLimitAndTheRestFollowAtOnce) {
+  auto f = std::make_shared<HeldFetch>();
+  f->honour_cancel = false;
+  FakeClock clock;
+  BatchHost host(f, clock.fn());
+  AppState app;
+  app.stations = "a;silent;c";
+  app.api_base_url = "http://sim";
+  build_station_list(app.stations, app.station_list);
+  Poll p(app, host);
+  f->release(listeners_url("http://sim", "a"));
+  f->release(listeners_url("http://sim", "c"));
+  ASSERT_TRUE(f->wait_for([&] { return f->notified == 2; }));
+  EXPECT_FALSE(p.advance());
+  EXPECT_EQ(app.history.sample_count(), 1u);  // a; c waits for the silent one
+  clock.ms = 14999;
+  EXPECT_FALSE(p.advance());
+  clock.ms = 15000;
+  EXPECT_TRUE(p.advance());
+  EXPECT_EQ(host.shown.back(), "A : answer http://sim/station/a/listeners\r\nSILENT: \r\n"
+                               "C: answer http://sim/station/c/listeners");
+  f->release();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "common/poll_wait.h"
 #include "common/win_test_util.h"
 #include "app/frm_main.h"
 #include "core/poll.h"
@@ -94,6 +95,7 @@ TEST_F(Soak, LayoutsAndPollsKeepGdiObjectsAndMemoryFlat) {
   Reading capped{};
   for (int i = 1; i <= kPolls; ++i) {
     frm_.check_stations();
+    kn::test::run_poll_to_end(frm_);
     // The history holds its newest 1,000 samples per station from here on.
     if (i == 1000) capped = read_now();
   }

@@ -1,0 +1,126 @@
+// A poll while the program goes on: the main window in this process, its answers
+// coming in on this thread's message loop from the simulator.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "app/frm_main.h"
+#include "common/poll_wait.h"
+#include "common/win_test_util.h"
+#include "core/text_util.h"
+#include "win/ansi_win.h"
+
+namespace kn {
+namespace {
+
+constexpr UINT_PTR kTimer1 = 1;  // the main window's one-second timer
+
+class PollEvents : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(test::sim_base_url().empty()) << "simulator not running";
+    ASSERT_TRUE(frm_.startup(GetModuleHandleA(nullptr)));
+    ASSERT_TRUE(test::run_poll_to_end(frm_));  // the start's poll, of no stations
+    AppState& app = frm_.app();
+    app.program_folder = test::make_temp_folder("pollevents");
+    app.api_base_url = test::sim_base_url();
+    app.UpdateInterval = 3;
+  }
+  void stations(const std::string& list) {
+    frm_.app().stations = list;
+    build_station_list(list, frm_.app().station_list);
+  }
+  // Hands out messages until the one-second timer has ticked; the tooltip then.
+  std::string next_tick_tip() {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      const bool tick = msg.message == WM_TIMER && msg.hwnd == frm_.hwnd() && msg.wParam == kTimer1;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+      if (tick) return frm_.tray_tip();
+    }
+    return {};
+  }
+
+  FrmMain frm_;
+};
+
+const std::string kBusy = utf8_to_ansi(kBusyTip);
+
+std::string countdown(int seconds) { return utf8_to_ansi(countdown_tooltip(seconds)); }
+
+// The seconds a countdown tooltip names; -1 for another tooltip.
+int seconds_of(const std::string& tip) {
+  for (int s = 0; s <= 3 * 60; ++s) {
+    if (tip == countdown(s)) return s;
+  }
+  return -1;
+}
+
+TEST_F(PollEvents, TheTooltipStaysBusyForTheWholePollAndTheCountdownWaitsForIt) {
+  stations("slow-3-61;fixed-62");
+  const std::string before = next_tick_tip();
+  const int remaining = seconds_of(before);
+  ASSERT_GT(remaining, 0) << before;
+  frm_.check_stations();
+  int ticks = 0;
+  std::string off_tip;
+  ASSERT_TRUE(test::run_poll_to_end(frm_, [&](const MSG& msg) {
+    if (msg.message == WM_TIMER && msg.hwnd == frm_.hwnd() && msg.wParam == kTimer1) ++ticks;
+    if (frm_.poll_running() && frm_.tray_tip() != kBusy) off_tip = frm_.tray_tip();
+  }));
+  EXPECT_GE(ticks, 2) << "the slow answer came before two ticks";
+  EXPECT_EQ(off_tip, "");
+  EXPECT_EQ(frm_.frmText().get_text(), "SLOW-3-61 : 0061\r\nFIXED-62: 0062");
+  // The ticks during the poll counted nothing.
+  EXPECT_EQ(next_tick_tip(), countdown(remaining - 1));
+}
+
+struct MenuProbe {
+  FrmMain* frm = nullptr;
+  bool seen = false, running = false;
+  std::string tip;
+  size_t samples = 0;
+};
+MenuProbe g_probe;
+
+void CALLBACK look_at_menu(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND menu = FindWindowA("#32768", nullptr);
+  if (!menu || !IsWindowVisible(menu)) return;
+  KillTimer(nullptr, id);
+  g_probe.seen = true;
+  g_probe.running = g_probe.frm->poll_running();
+  g_probe.tip = g_probe.frm->tray_tip();
+  g_probe.samples = g_probe.frm->app().history.sample_count();
+  EndMenu();
+}
+
+TEST_F(PollEvents, TheMenuOpensWhileAnAnswerIsStillOutstanding) {
+  stations("fixed-63;slow-12-64");
+  const size_t samples = frm_.app().history.sample_count();
+  const int asked = test::requests_for("slow-12-64");
+  frm_.check_stations();
+  // Once the slow request is out, the right button on the tray icon.
+  MSG msg;
+  while (test::requests_for("slow-12-64") == asked && frm_.poll_running()) {
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0) {
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+  }
+  ASSERT_TRUE(frm_.poll_running()) << "the slow answer came before the menu was asked for";
+  SetCursorPos(1200, 780);
+  g_probe = MenuProbe{&frm_};
+  const UINT_PTR probe = SetTimer(nullptr, 0, 50, look_at_menu);
+  PostMessageW(frm_.tray_window(), kTrayCallbackMessage, 0, WM_RBUTTONUP);
+  ASSERT_TRUE(test::run_poll_to_end(frm_));
+  KillTimer(nullptr, probe);
+  ASSERT_TRUE(g_probe.seen) << "no menu during the poll";
+  EXPECT_TRUE(g_probe.running);
+  EXPECT_EQ(g_probe.tip, kBusy);
+  EXPECT_EQ(g_probe.samples, samples + 1) << "only the first station was applied behind the menu";
+  EXPECT_EQ(frm_.app().history.sample_count(), samples + 2);
+}
+
+}  // namespace
+}  // namespace kn
