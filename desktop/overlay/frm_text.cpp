@@ -186,8 +186,11 @@ LRESULT FrmText::handle(UINT msg, WPARAM wp, LPARAM lp) {
     if (!in_layout_) layout(last_mode_, place_x_, place_y_);
     return 0;
   }
-  // Monitors came or went, a resolution or the taskbar changed: the place is checked again.
-  if (msg == WM_DISPLAYCHANGE || (msg == WM_SETTINGCHANGE && wp == SPI_SETWORKAREA)) redraw_text();
+  // Monitors came or went, a resolution or the taskbar changed: the place is checked
+  // again. The last layout's mode, not a dialog's redraw, which would count the lines
+  // anew and move the letters.
+  if ((msg == WM_DISPLAYCHANGE || (msg == WM_SETTINGCHANGE && wp == SPI_SETWORKAREA)) && renderer_)
+    layout(last_mode_, place_x_, place_y_);
   return WindowBase::handle(msg, wp, lp);
 }
 

@@ -52,6 +52,46 @@ class FrmTextTest : public ::testing::Test {
   }
   int screen_w() const { return GetSystemMetrics(SM_CXSCREEN); }
   int screen_h() const { return GetSystemMetrics(SM_CYSCREEN); }
+  // What the user sees of the overlay: its place and size, its text, its picture.
+  struct Shown {
+    RECT rect{};
+    std::wstring text;
+    Snapshot picture;
+  };
+  Shown shown() const { return Shown{rect(), test::window_text(frm_->hwnd()), last_}; }
+  static void expect_unchanged(const Shown& before, const Shown& after) {
+    EXPECT_EQ(after.rect.left, before.rect.left);
+    EXPECT_EQ(after.rect.top, before.rect.top);
+    EXPECT_EQ(after.rect.right, before.rect.right);
+    EXPECT_EQ(after.rect.bottom, before.rect.bottom);
+    EXPECT_EQ(after.text, before.text);
+    ASSERT_EQ(after.picture.width, before.picture.width);
+    ASSERT_EQ(after.picture.height, before.picture.height);
+    int differing = 0;
+    for (size_t i = 0; i < before.picture.px.size(); ++i)
+      differing += after.picture.px[i] != before.picture.px[i] ? 1 : 0;
+    EXPECT_EQ(differing, 0) << "pixels that changed";
+    // The text stands where it stood, not moved by the text size.
+    EXPECT_EQ(after.picture.rightmost(1), before.picture.rightmost(1));
+  }
+  // Handles what was posted to this thread's windows, as the program's loop would.
+  static void dispatch_posted() {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+  }
+  // Windows posts this to every top-level window when a resolution or the set of
+  // monitors changes.
+  void post_display_change() const {
+    HDC screen = GetDC(nullptr);
+    const int bits = GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    ASSERT_TRUE(PostMessageW(frm_->hwnd(), WM_DISPLAYCHANGE, static_cast<WPARAM>(bits),
+                             MAKELPARAM(screen_w(), screen_h())));
+    dispatch_posted();
+  }
 
   AppState app_;
   HWND owner_ = nullptr;
@@ -390,6 +430,62 @@ TEST_F(FrmTextTest, AScaleChangeDrawsAnewWhereTheStoredPlaceIs) {
   EXPECT_EQ(frames_, frames + 2);
   EXPECT_EQ(rect().left, twips_to_px(3000, tpp_x_));
   EXPECT_EQ(rect().top, twips_to_px(1500, tpp_y_));
+}
+
+TEST_F(FrmTextTest, ADisplayChangeKeepsTheStationsTextInPlace) {
+  print("ABC : 0005\r\nDEF: 0012");
+  const Shown before = shown();
+  ASSERT_GT(before.picture.count_if_alpha(225, 255), 0);
+  const int frames = frames_;
+  post_display_change();
+  EXPECT_EQ(frames_, frames + 1) << "laid out again: the place is checked anew";
+  expect_unchanged(before, shown());
+
+  // A change of the work area (the taskbar moved or resized) is one too.
+  SendMessageW(frm_->hwnd(), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+  EXPECT_EQ(frames_, frames + 2);
+  expect_unchanged(before, shown());
+
+  // Dragged in the position dialog, not yet stored: it stays where it was dragged to.
+  frm_->move_to_twips(3000, 1500);
+  const Shown dragged = shown();
+  ASSERT_EQ(dragged.rect.left, twips_to_px(3000, tpp_x_));
+  post_display_change();
+  EXPECT_EQ(frames_, frames + 3);
+  expect_unchanged(dragged, shown());
+}
+
+TEST_F(FrmTextTest, ADisplayChangeKeepsTheNoStationsLineShown) {
+  // One line without a colon, at a stored place and at the automatic one.
+  for (const int32_t pos : {1500, 0}) {
+    app_.window_pos_x = pos;
+    app_.window_pos_y = pos * 2;
+    print("keine Stationen hinterlegt.");
+    const Shown before = shown();
+    ASSERT_EQ(before.rect.bottom - before.rect.top, draw_height_px(1, 18, tpp_y_));
+    ASSERT_GT(before.picture.count_if_alpha(225, 255), 0);
+    const int frames = frames_;
+    post_display_change();
+    EXPECT_EQ(frames_, frames + 1);
+    expect_unchanged(before, shown());
+    SendMessageW(frm_->hwnd(), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+    EXPECT_EQ(frames_, frames + 2);
+    expect_unchanged(before, shown());
+  }
+}
+
+TEST_F(FrmTextTest, ADisplayChangeAfterADialogsRedrawKeepsThatRedraw) {
+  print("ABC : 0005");
+  frm_->redraw_text();
+  const Shown before = shown();
+  ASSERT_GT(before.picture.count_if_alpha(225, 255), 0);
+  const int frames = frames_;
+  post_display_change();
+  EXPECT_EQ(frames_, frames + 1);
+  expect_unchanged(before, shown());
+  // Other settings changes leave the overlay alone.
+  SendMessageW(frm_->hwnd(), WM_SETTINGCHANGE, SPI_SETDESKWALLPAPER, 0);
+  EXPECT_EQ(frames_, frames + 1);
 }
 
 TEST_F(FrmTextTest, NoGdiObjectsLeakOverManyLayouts) {
