@@ -110,7 +110,8 @@ TEST_F(PollEvents, TheMenuOpensWhileAnAnswerIsStillOutstanding) {
   }
   ASSERT_TRUE(frm_.poll_running()) << "the slow answer came before the menu was asked for";
   SetCursorPos(1200, 780);
-  g_probe = MenuProbe{&frm_};
+  g_probe = MenuProbe{};
+  g_probe.frm = &frm_;
   const UINT_PTR probe = SetTimer(nullptr, 0, 50, look_at_menu);
   PostMessageW(frm_.tray_window(), kTrayCallbackMessage, 0, WM_RBUTTONUP);
   ASSERT_TRUE(test::run_poll_to_end(frm_));
