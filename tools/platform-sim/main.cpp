@@ -67,8 +67,10 @@ void usage() {
                "                    [--outage-port-file FILE] [--tls-cert FILE --tls-key FILE]\n"
                "  --port N        port on 127.0.0.1 (0 = any free port, the default)\n"
                "  --port-file F   write the chosen port to F once listening\n"
-               "  --log F         append one line per request (method and decoded path) and\n"
-               "                  \"CONNECTION n\" for each new TCP connection (n counts from 1)\n"
+               "  --log F         append one line per request (method and decoded path),\n"
+               "                  \"CONNECTION n\" for each new TCP connection (n counts from 1) and\n"
+               "                  \"ANSWER <method> <path> <status>\" as each answer goes out (its\n"
+               "                  last word the status code, or drop or cut)\n"
                "  --delay-ms N    every answer waits N ms (each connection on its own, so\n"
                "                  requests on several connections wait at the same time)\n"
                "  --tls-cert F --tls-key F  serve HTTPS with this certificate (PEM; the file may\n"
@@ -251,7 +253,8 @@ void serve(int fd, unsigned long number, sim::StationScript* script, OutageListe
     std::string path = sim::url_decode(line.substr(first + 1, last - first - 1));
     size_t query = path.find('?');
     if (query != std::string::npos) path.resize(query);
-    log_line(method + ' ' + path);
+    const std::string request = method + ' ' + path;
+    log_line(request);
     if (!skip_body(c, pending, head)) break;
 
     const std::string connection = lower(header(head, "connection"));
@@ -260,7 +263,10 @@ void serve(int fd, unsigned long number, sim::StationScript* script, OutageListe
     sim::Answer a = answer_for(path, script);
     if (g_delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(g_delay_ms));
     if (a.delay_seconds > 0) std::this_thread::sleep_for(std::chrono::seconds(a.delay_seconds));
+    // Logged before the client can see the answer, so a client that has it (or has seen
+    // the connection end) always finds the line.
     if (a.drop) {
+      log_line("ANSWER " + request + " drop");
       dropped = true;
       break;
     }
@@ -271,6 +277,7 @@ void serve(int fd, unsigned long number, sim::StationScript* script, OutageListe
         "\r\nContent-Type: " + a.content_type + "\r\nContent-Length: " + std::to_string(a.body.size()) +
         "\r\nCache-Control: no-cache\r\nConnection: " + (keep_alive ? "keep-alive" : "close") + "\r\n\r\n";
     if (method != "HEAD") response += a.cut ? a.body.substr(0, a.body.size() / 2) : a.body;
+    log_line("ANSWER " + request + ' ' + (a.cut ? std::string("cut") : std::to_string(a.status)));
     if (!c.write_all(response)) break;
   }
   if (owner) owner->untrack(fd);

@@ -180,6 +180,8 @@ TEST(PlatformSimServer, KeepsConnectionsOpenAndLogsEachNewOne) {
     c.get("/station/seq-1-2/listeners");
     EXPECT_EQ(c.answer().second, "1");
     EXPECT_EQ(c.answer().second, "2");
+    c.get("/station/status-503/listeners");
+    EXPECT_NE(c.answer().first.find("HTTP/1.1 503 "), std::string::npos);
     c.get("/station/drop/listeners");
     EXPECT_TRUE(c.closed());
   }
@@ -197,10 +199,18 @@ TEST(PlatformSimServer, KeepsConnectionsOpenAndLogsEachNewOne) {
     EXPECT_EQ(c.answer().second, "(cut: 12345)");
     EXPECT_TRUE(c.closed());
   }
+  // Each answer is logged before the client can have it, so the log is complete here.
   EXPECT_EQ(sim.log(),
-            "CONNECTION 1\nGET /station/fixed-5/listeners\nGET /station/seq-1-2/listeners\n"
-            "GET /station/seq-1-2/listeners\nGET /station/drop/listeners\n"
-            "CONNECTION 2\nGET /station/fixed-7/listeners\nCONNECTION 3\nGET /station/cut/listeners\n");
+            "CONNECTION 1\n"
+            "GET /station/fixed-5/listeners\nANSWER GET /station/fixed-5/listeners 200\n"
+            "GET /station/seq-1-2/listeners\nANSWER GET /station/seq-1-2/listeners 200\n"
+            "GET /station/seq-1-2/listeners\nANSWER GET /station/seq-1-2/listeners 200\n"
+            "GET /station/status-503/listeners\nANSWER GET /station/status-503/listeners 503\n"
+            "GET /station/drop/listeners\nANSWER GET /station/drop/listeners drop\n"
+            "CONNECTION 2\n"
+            "GET /station/fixed-7/listeners\nANSWER GET /station/fixed-7/listeners 200\n"
+            "CONNECTION 3\n"
+            "GET /station/cut/listeners\nANSWER GET /station/cut/listeners cut\n");
 }
 
 TEST(PlatformSimServer, DelaysEveryAnswerWithConnectionsWaitingSideBySide) {
