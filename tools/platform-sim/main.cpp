@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,9 +34,27 @@ std::atomic<unsigned long> g_connections{0};
 int g_delay_ms = 0;
 SSL_CTX* g_tls = nullptr;
 
+std::condition_variable g_released;
+unsigned long g_releases = 0;
+
 void log_line(const std::string& line) {
   std::lock_guard<std::mutex> lock(g_log_mutex);
   if (g_log.is_open()) g_log << line << std::endl;
+}
+
+// Logs a request line and returns the number of releases so far, counted under the
+// log's lock: a held answer is freed by the first release logged after its request.
+unsigned long log_request(const std::string& line, bool is_release) {
+  std::lock_guard<std::mutex> lock(g_log_mutex);
+  if (is_release) ++g_releases;
+  if (g_log.is_open()) g_log << line << std::endl;
+  if (is_release) g_released.notify_all();
+  return g_releases;
+}
+
+void wait_for_release(unsigned long seen) {
+  std::unique_lock<std::mutex> lock(g_log_mutex);
+  g_released.wait(lock, [seen] { return g_releases > seen; });
 }
 
 // A second listener that can be taken down and brought back on the same port, so a
@@ -72,7 +91,8 @@ void usage() {
                "                  \"ANSWER <method> <path> <status>\" as each answer goes out (its\n"
                "                  last word the status code, or drop or cut)\n"
                "  --delay-ms N    every answer waits N ms (each connection on its own, so\n"
-               "                  requests on several connections wait at the same time)\n"
+               "                  requests on several connections wait at the same time); a\n"
+               "                  held answer waits its N ms after its release\n"
                "  --tls-cert F --tls-key F  serve HTTPS with this certificate (PEM; the file may\n"
                "                  hold the chain) and key instead of plain HTTP\n"
                "  --outage-port-file F  a second port, written to F, that GET /_sim/outage/start\n"
@@ -81,9 +101,10 @@ void usage() {
                "Connections stay open for further requests (HTTP/1.1 keep-alive) until the\n"
                "client closes them or asks for \"Connection: close\".\n"
                "Station names choose the behaviour: fixed-N, seq-A-B-C, crlf-N, text-WORD,\n"
-               "status-CODE, slow-S-N, drop (closes the connection), big-K, umlaut, songs-A-B-C,\n"
-               "badjson, trunc, nomembers, cut; any other name is a random walk.\n"
-               "GET /_sim/reset restarts every sequence.\n"
+               "status-CODE, slow-S-N, hold-N, drop (closes the connection), big-K, umlaut,\n"
+               "songs-A-B-C, badjson, trunc, nomembers, cut; any other name is a random walk.\n"
+               "GET /_sim/reset restarts every sequence. GET /_sim/release lets every hold-N\n"
+               "answer go whose request line is logged before the release's.\n"
                "FAULT~N: the behaviour FAULT once, then N listeners (a fault that clears).\n";
 }
 
@@ -221,6 +242,8 @@ sim::Answer answer_for(const std::string& path, sim::StationScript* script) {
   if (path == "/_sim/reset") {
     script->reset();
     a.body = "ok";
+  } else if (path == "/_sim/release") {
+    a.body = "released";  // done when its request line was logged
   } else if (path == "/_sim/outage/start" && g_outage_enabled) {
     g_outage.start_outage();
     a.body = "down";
@@ -254,13 +277,14 @@ void serve(int fd, unsigned long number, sim::StationScript* script, OutageListe
     size_t query = path.find('?');
     if (query != std::string::npos) path.resize(query);
     const std::string request = method + ' ' + path;
-    log_line(request);
+    const unsigned long releases = log_request(request, path == "/_sim/release");
     if (!skip_body(c, pending, head)) break;
 
     const std::string connection = lower(header(head, "connection"));
     keep_alive = version == "HTTP/1.1" ? connection.find("close") == std::string::npos
                                        : connection.find("keep-alive") != std::string::npos;
     sim::Answer a = answer_for(path, script);
+    if (a.hold) wait_for_release(releases);
     if (g_delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(g_delay_ms));
     if (a.delay_seconds > 0) std::this_thread::sleep_for(std::chrono::seconds(a.delay_seconds));
     // Logged before the client can see the answer, so a client that has it (or has seen

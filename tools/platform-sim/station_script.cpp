@@ -109,6 +109,9 @@ Answer StationScript::listeners(const std::string& name, int n) {
   } else if (kind == "slow" && parts.size() >= 2) {
     a.delay_seconds = to_int(parts[1], 30);
     a.body = parts.size() > 2 ? parts[2] : "7";
+  } else if (kind == "hold") {
+    a.hold = true;
+    a.body = parts.size() > 1 ? parts[1] : "7";
   } else if (kind == "drop") {
     a.drop = true;
   } else if (kind == "big" && parts.size() == 2) {
@@ -145,6 +148,9 @@ Answer StationScript::current_song(const std::string& name, int n) {
     a.body = html_page(a.status);
   } else if (kind == "drop") {
     a.drop = true;
+  } else if (kind == "hold") {
+    a.hold = true;
+    a.body = song_json(15, "Gehalten", "Band", "Album");
   } else if (kind == "badjson") {
     a.body = "{\"id\": 12, \"title\": \"kaputt\"";
   } else if (kind == "trunc") {

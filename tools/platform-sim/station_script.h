@@ -7,6 +7,7 @@
 //   text-WORD        the body WORD (not a number)
 //   status-CODE      that status with an HTML error page
 //   slow-S-N         waits S seconds, then N
+//   hold-N           waits for the next GET /_sim/release, then N
 //   drop             closes the connection without an answer
 //   big-K            a 200 answer of K KiB of HTML
 //   umlaut           "Hörer" texts in UTF-8 in both answers
@@ -31,7 +32,8 @@ struct Answer {
   std::string body;
   int delay_seconds = 0;
   bool drop = false;
-  bool cut = false;  // send only half of the body, after a header that promises all of it
+  bool hold = false;  // wait for the next release (see the simulator's /_sim/release)
+  bool cut = false;   // send only half of the body, after a header that promises all of it
 };
 
 class StationScript {

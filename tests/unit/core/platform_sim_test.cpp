@@ -59,6 +59,27 @@ TEST(StationScript, RandomWalkStaysNonNegativeAndSongsCarryTheMembers) {
   EXPECT_EQ(url_decode("/station/schoene%20lieder/listeners"), "/station/schoene lieder/listeners");
 }
 
+// The log's lines that start with `prefix`, in order.
+std::vector<std::string> lines_starting(const std::string& log, const std::string& prefix) {
+  std::vector<std::string> found;
+  std::stringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(prefix, 0) == 0) found.push_back(line);
+  }
+  return found;
+}
+
+// Where the lines starting with `prefix` stand among the log's lines (from 0).
+std::vector<int> line_numbers(const std::string& log, const std::string& prefix) {
+  std::vector<int> found;
+  std::stringstream in(log);
+  int i = 0;
+  for (std::string line; std::getline(in, line); ++i) {
+    if (line.rfind(prefix, 0) == 0) found.push_back(i);
+  }
+  return found;
+}
+
 std::string file_text(const std::string& path) {
   std::ifstream in(path);
   std::stringstream s;
@@ -98,6 +119,16 @@ class Server {
   }
   int port() const { return port_; }
   std::string log() const { return file_text(dir_ + "/log"); }
+
+  // Waits for the log to satisfy `done`; the ceiling only ends a test whose event never comes.
+  template <typename Done>
+  bool wait_for_log(Done done) const {
+    for (int i = 0; i < 2000; ++i) {
+      if (done(log())) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
 
  private:
   std::string dir_;
@@ -214,20 +245,69 @@ TEST(PlatformSimServer, KeepsConnectionsOpenAndLogsEachNewOne) {
 }
 
 TEST(PlatformSimServer, DelaysEveryAnswerWithConnectionsWaitingSideBySide) {
-  Server sim({"--delay-ms", "1000"});
+  Server sim({"--delay-ms", "300"});
   ASSERT_NE(sim.port(), 0);
-  const auto start = std::chrono::steady_clock::now();
+  // Held answers wait until the test lets them go, so all four requests are read while
+  // none has been answered, however slowly the machine runs. A simulator that served
+  // one connection at a time would never read the second.
   std::vector<std::unique_ptr<Client>> clients;
   for (int i = 0; i < 4; ++i) {
     clients.push_back(std::make_unique<Client>(sim.port()));
-    clients.back()->get("/station/fixed-" + std::to_string(i) + "/listeners");
+    clients.back()->get("/station/hold-" + std::to_string(i) + "/listeners");
   }
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(clients[static_cast<size_t>(i)]->answer().second, std::to_string(i));
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_GE(ms, 1000);
-  // One after the other would take 4 s.
-  EXPECT_LT(ms, 3000);
+  ASSERT_TRUE(sim.wait_for_log([](const std::string& log) {
+    return lines_starting(log, "GET ").size() == 4;
+  })) << sim.log();
+  EXPECT_TRUE(lines_starting(sim.log(), "ANSWER ").empty()) << sim.log();
+
+  const auto released = std::chrono::steady_clock::now();
+  Client control(sim.port());
+  control.get("/_sim/release");
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(clients[static_cast<size_t>(i)]->answer().second, std::to_string(i));
+    // Released, it still waited its delay.
+    EXPECT_GE(std::chrono::steady_clock::now() - released, std::chrono::milliseconds(300));
+  }
+  EXPECT_EQ(control.answer().second, "released");
+
+  const std::string log = sim.log();
+  const auto answers = lines_starting(log, "ANSWER GET /station/hold-");
+  EXPECT_EQ(answers.size(), 4u) << log;
+  for (const auto& a : answers) EXPECT_EQ(a.substr(a.size() - 4), " 200") << a;
+  // All four requests came in before the first answer went out.
+  const auto requests = line_numbers(log, "GET /station/hold-");
+  const auto release = line_numbers(log, "GET /_sim/release");
+  const auto answered = line_numbers(log, "ANSWER ");
+  ASSERT_EQ(requests.size(), 4u) << log;
+  ASSERT_EQ(release.size(), 1u) << log;
+  ASSERT_FALSE(answered.empty()) << log;
+  EXPECT_LT(requests.back(), release.front()) << log;
+  EXPECT_LT(release.front(), answered.front()) << log;
+}
+
+TEST(PlatformSimServer, AReleaseFreesOnlyTheAnswersHeldBeforeIt) {
+  Server sim({});
+  ASSERT_NE(sim.port(), 0);
+  Client first(sim.port());
+  first.get("/station/hold-1/listeners");
+  ASSERT_TRUE(sim.wait_for_log(
+      [](const std::string& log) { return log.find("GET /station/hold-1/") != std::string::npos; }));
+  Client release(sim.port());
+  release.get("/_sim/release");
+  EXPECT_EQ(release.answer().second, "released");
+  EXPECT_EQ(first.answer().second, "1");
+  // A request after the release waits for the next one.
+  Client second(sim.port());
+  second.get("/station/hold-2/listeners");
+  ASSERT_TRUE(sim.wait_for_log(
+      [](const std::string& log) { return log.find("GET /station/hold-2/") != std::string::npos; }));
+  Client other(sim.port());
+  other.get("/station/fixed-3/listeners");
+  EXPECT_EQ(other.answer().second, "3");
+  EXPECT_EQ(lines_starting(sim.log(), "ANSWER GET /station/hold-2/").size(), 0u) << sim.log();
+  release.get("/_sim/release");
+  EXPECT_EQ(release.answer().second, "released");
+  EXPECT_EQ(second.answer().second, "2");
 }
 
 }  // namespace
