@@ -105,7 +105,9 @@ void usage() {
                "songs-A-B-C, badjson, trunc, nomembers, cut; any other name is a random walk.\n"
                "GET /_sim/reset restarts every sequence. GET /_sim/release lets every hold-N\n"
                "answer go whose request line is logged before the release's.\n"
-               "FAULT~N: the behaviour FAULT once, then N listeners (a fault that clears).\n";
+               "FAULT~N: the behaviour FAULT once, then N listeners (a fault that clears).\n"
+               "seq steps may also be statusCODE, drop or cut: seq-42-status500-drop-42 answers,\n"
+               "fails twice and answers again; the last step repeats.\n";
 }
 
 // One accepted connection, plain or TLS. Closes the socket when it goes.

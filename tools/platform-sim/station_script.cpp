@@ -40,6 +40,24 @@ std::string song_json(int id, const std::string& title, const std::string& artis
          "\"}, \"album\": \"" + album + "\", \"duration\": 215, \"playing\": true}";
 }
 
+// A step of a sequence in which the client gets no count: statusCODE, drop or cut.
+bool no_count_step(const std::string& step, Answer& a) {
+  if (step == "drop") {
+    a.drop = true;
+  } else if (step == "cut") {
+    a.body = "1234567890";
+    a.cut = true;
+  } else if (step.rfind("status", 0) == 0 && to_int(step.substr(6), 0) >= 100 &&
+             to_int(step.substr(6), 0) <= 599) {
+    a.status = to_int(step.substr(6), 500);
+    a.content_type = "text/html";
+    a.body = html_page(a.status);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string url_decode(const std::string& s) {
@@ -96,8 +114,8 @@ Answer StationScript::listeners(const std::string& name, int n) {
   if (kind == "fixed" && parts.size() == 2) {
     a.body = parts[1];
   } else if (kind == "seq" && parts.size() >= 2) {
-    size_t i = std::min<size_t>(static_cast<size_t>(n) + 1, parts.size() - 1);
-    a.body = parts[i];
+    const std::string& step = parts[std::min<size_t>(static_cast<size_t>(n) + 1, parts.size() - 1)];
+    if (!no_count_step(step, a)) a.body = step;
   } else if (kind == "crlf" && parts.size() == 2) {
     a.body = parts[1] + "\r\n";
   } else if (kind == "text" && parts.size() >= 2) {
@@ -142,6 +160,11 @@ Answer StationScript::current_song(const std::string& name, int n) {
   const std::string kind = parts.empty() ? "" : parts[0];
   Answer a;
   a.content_type = "application/json";
+  // A step without a count fails the song request too; any other step gets an ordinary song.
+  if (kind == "seq" && parts.size() >= 2 &&
+      no_count_step(parts[std::min<size_t>(static_cast<size_t>(n) + 1, parts.size() - 1)], a)) {
+    return a;
+  }
   if (kind == "status" && parts.size() == 2) {
     a.status = to_int(parts[1], 500);
     a.content_type = "text/html";

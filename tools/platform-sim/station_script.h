@@ -2,7 +2,10 @@
 // What the simulated platform answers for a station. Behaviour is chosen by the
 // station's name, so a test only has to put the right names into the settings:
 //   fixed-N          N listeners
-//   seq-A-B-C        A, B, C on successive requests, then C again
+//   seq-A-B-C        A, B, C on successive requests, then C again; a step may also be
+//                    one without a count: statusCODE (that status with an HTML page),
+//                    drop or cut, as the behaviours of those names (song requests fail
+//                    the same way on those steps; the other steps get an ordinary song)
 //   crlf-N           "N\r\n"
 //   text-WORD        the body WORD (not a number)
 //   status-CODE      that status with an HTML error page

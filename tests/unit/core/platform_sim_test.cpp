@@ -32,6 +32,10 @@ TEST(StationScript, NamesChooseTheBehaviour) {
   EXPECT_NE(e.body.find("<html>"), std::string::npos);
   EXPECT_TRUE(s.answer("/station/drop/listeners").drop);
   EXPECT_EQ(s.answer("/station/slow-20-3/listeners").delay_seconds, 20);
+  Answer held = s.answer("/station/hold-3/listeners");
+  EXPECT_TRUE(held.hold);
+  EXPECT_EQ(held.body, "3");
+  EXPECT_FALSE(s.answer("/station/fixed-3/listeners").hold);
   EXPECT_GT(s.answer("/station/big-2/listeners").body.size(), 2048u);
   EXPECT_EQ(s.answer("/nothing").status, 404);
 }
@@ -45,6 +49,43 @@ TEST(StationScript, SequencesAdvancePerStationAndEndpointAndReset) {
   EXPECT_NE(s.answer("/station/songs-4-5/current_song").body.find("\"id\": 5"), std::string::npos);
   s.reset();
   EXPECT_EQ(s.answer("/station/seq-1-2/listeners").body, "1");
+}
+
+TEST(StationScript, SequenceStepsCanFailInTheWayTheyName) {
+  StationScript s;
+  const std::string listeners = "/station/seq-4-status500-drop-cut-status99-6/listeners";
+  Answer a = s.answer(listeners);
+  EXPECT_EQ(a.status, 200);
+  EXPECT_EQ(a.body, "4");
+  a = s.answer(listeners);
+  EXPECT_EQ(a.status, 500);
+  EXPECT_NE(a.body.find("<html>"), std::string::npos);
+  a = s.answer(listeners);
+  EXPECT_TRUE(a.drop);
+  a = s.answer(listeners);
+  EXPECT_TRUE(a.cut);
+  EXPECT_FALSE(a.drop);
+  // Not a status code: the step is the body, as any other word.
+  a = s.answer(listeners);
+  EXPECT_EQ(a.status, 200);
+  EXPECT_EQ(a.body, "status99");
+  for (int i = 0; i < 2; ++i) {
+    a = s.answer(listeners);
+    EXPECT_EQ(a.status, 200);
+    EXPECT_FALSE(a.drop || a.cut || a.hold);
+    EXPECT_EQ(a.body, "6");
+  }
+  // The song requests of the station go through the same steps on their own count.
+  const std::string song = "/station/seq-4-status500-drop-cut-status99-6/current_song";
+  a = s.answer(song);
+  EXPECT_EQ(a.status, 200);
+  EXPECT_NE(a.body.find("\"title\""), std::string::npos);
+  EXPECT_EQ(s.answer(song).status, 500);
+  EXPECT_TRUE(s.answer(song).drop);
+  EXPECT_TRUE(s.answer(song).cut);
+  a = s.answer(song);
+  EXPECT_FALSE(a.drop || a.cut);
+  EXPECT_NE(a.body.find("\"title\""), std::string::npos);
 }
 
 TEST(StationScript, RandomWalkStaysNonNegativeAndSongsCarryTheMembers) {
@@ -242,6 +283,31 @@ TEST(PlatformSimServer, KeepsConnectionsOpenAndLogsEachNewOne) {
             "GET /station/fixed-7/listeners\nANSWER GET /station/fixed-7/listeners 200\n"
             "CONNECTION 3\n"
             "GET /station/cut/listeners\nANSWER GET /station/cut/listeners cut\n");
+}
+
+TEST(PlatformSimServer, ASequenceAnswersFailsTwiceAndAnswersAgain) {
+  Server sim({});
+  ASSERT_NE(sim.port(), 0);
+  const std::string path = "/station/seq-42-status500-drop-43/listeners";
+  {
+    Client c(sim.port());
+    c.get(path);
+    EXPECT_EQ(c.answer().second, "42");
+    c.get(path);
+    auto [head, body] = c.answer();
+    EXPECT_EQ(head.substr(0, 13), "HTTP/1.1 500 ") << head;
+    c.get(path);
+    EXPECT_TRUE(c.closed());
+  }
+  for (int i = 0; i < 2; ++i) {
+    Client c(sim.port());
+    c.get(path);
+    EXPECT_EQ(c.answer().second, "43");
+  }
+  const std::string answers = "ANSWER GET " + path;
+  EXPECT_EQ(lines_starting(sim.log(), "ANSWER "),
+            (std::vector<std::string>{answers + " 200", answers + " 500", answers + " drop", answers + " 200",
+                                      answers + " 200"}));
 }
 
 TEST(PlatformSimServer, DelaysEveryAnswerWithConnectionsWaitingSideBySide) {
