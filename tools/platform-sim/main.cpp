@@ -106,6 +106,11 @@ void usage() {
                "GET /_sim/reset restarts every sequence. GET /_sim/release lets every hold-N\n"
                "answer go whose request line is logged before the release's.\n"
                "FAULT~N: the behaviour FAULT once, then N listeners (a fault that clears).\n"
+               "redirect-CODE~ADDRESS: CODE (3xx) with Location ADDRESS/listeners (or\n"
+               "/current_song), ADDRESS a station's, e.g. https://127.0.0.1:8443/station/fixed-5.\n"
+               "loop-CODE: CODE to the request's own address. loop-CODE~O1~O2~...: CODE to the\n"
+               "origin O1 (e.g. http://127.0.0.1:8080) with the name loop-CODE~O2~...~O1, so a\n"
+               "request goes round the origins for ever.\n"
                "seq steps may also be statusCODE, drop or cut: seq-42-status500-drop-42 answers,\n"
                "fails twice and answers again; the last step repeats.\n";
 }
@@ -176,6 +181,11 @@ class Connection {
 const char* reason(int status) {
   switch (status) {
     case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 303: return "See Other";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
     case 404: return "Not Found";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
@@ -239,6 +249,16 @@ bool skip_body(Connection& c, std::string& pending, const std::string& head) {
   return true;
 }
 
+// scheme://address:port of the listening socket this connection came in on.
+std::string own_origin(int fd) {
+  sockaddr_in addr{};
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  char ip[INET_ADDRSTRLEN] = "127.0.0.1";
+  ::inet_ntop(AF_INET, &addr.sin_addr, ip, sizeof ip);
+  return std::string(g_tls ? "https" : "http") + "://" + ip + ":" + std::to_string(ntohs(addr.sin_port));
+}
+
 sim::Answer answer_for(const std::string& path, sim::StationScript* script) {
   sim::Answer a;
   if (path == "/_sim/reset") {
@@ -298,9 +318,11 @@ void serve(int fd, unsigned long number, sim::StationScript* script, OutageListe
     }
     // A body cut short can only end with the connection.
     if (a.cut) keep_alive = false;
+    if (a.location.rfind("/", 0) == 0) a.location = own_origin(fd) + a.location;
     std::string response =
         "HTTP/1.1 " + std::to_string(a.status) + " " + reason(a.status) +
-        "\r\nContent-Type: " + a.content_type + "\r\nContent-Length: " + std::to_string(a.body.size()) +
+        (a.location.empty() ? "" : "\r\nLocation: " + a.location) + "\r\nContent-Type: " + a.content_type +
+        "\r\nContent-Length: " + std::to_string(a.body.size()) +
         "\r\nCache-Control: no-cache\r\nConnection: " + (keep_alive ? "keep-alive" : "close") + "\r\n\r\n";
     if (method != "HEAD") response += a.cut ? a.body.substr(0, a.body.size() / 2) : a.body;
     log_line("ANSWER " + request + ' ' + (a.cut ? std::string("cut") : std::to_string(a.status)));

@@ -58,6 +58,72 @@ bool no_count_step(const std::string& step, Answer& a) {
   return true;
 }
 
+// Escapes a station name for one path segment as the desktop program does, so the
+// simulator's decoding gives the name back whole.
+std::string escape_segment(const std::string& name) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : name) {
+    if (c <= 0x20 || c >= 0x7F || c == '/' || c == '?' || c == '#' || c == '%') {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// "ORIGIN/station/NAME" followed by the endpoint, NAME escaped, so a name that holds an
+// address (a redirect to a redirect) stays one segment; other addresses as they are.
+std::string endpoint_url(const std::string& address, const std::string& what) {
+  const std::string station = "/station/";
+  const size_t scheme = address.find("://");
+  const size_t path = scheme == std::string::npos ? std::string::npos : address.find('/', scheme + 3);
+  if (path == std::string::npos || address.compare(path, station.size(), station) != 0) {
+    return address + "/" + what;
+  }
+  const size_t name = path + station.size();
+  return address.substr(0, name) + escape_segment(address.substr(name)) + "/" + what;
+}
+
+// redirect-CODE~ADDRESS, loop-CODE and loop-CODE~ORIGIN~...; false for any other name.
+bool redirect(const std::string& name, const std::string& what, Answer& a) {
+  const size_t dash = name.find('-');
+  if (dash == std::string::npos) return false;
+  const std::string kind = name.substr(0, dash);
+  if (kind != "redirect" && kind != "loop") return false;
+  const size_t tilde = name.find('~');
+  const std::string code_text =
+      name.substr(dash + 1, tilde == std::string::npos ? std::string::npos : tilde - dash - 1);
+  const int code = to_int(code_text, 0);
+  if (code < 300 || code > 399) return false;
+  const std::string target = tilde == std::string::npos ? std::string() : name.substr(tilde + 1);
+  if (kind == "redirect") {
+    if (target.empty()) return false;
+    a.location = endpoint_url(target, what);
+  } else if (target.empty()) {
+    // The server makes it absolute with its own scheme and address.
+    a.location = "/station/" + escape_segment(name) + "/" + what;
+  } else {
+    // The first origin goes to the end, so the request travels the origins in turn.
+    std::vector<std::string> origins = split(target, '~');
+    for (auto& o : origins) {
+      while (!o.empty() && o.back() == '/') o.pop_back();
+    }
+    std::string next = name.substr(0, tilde);
+    for (size_t i = 1; i < origins.size(); ++i) next += "~" + origins[i];
+    next += "~" + origins.front();
+    a.location = origins.front() + "/station/" + escape_segment(next) + "/" + what;
+  }
+  a.status = code;
+  a.content_type = "text/html";
+  a.body = "<html><head><title>" + std::to_string(code) +
+           "</title></head><body><h1>Weitergeleitet</h1></body></html>";
+  return true;
+}
+
 }  // namespace
 
 std::string url_decode(const std::string& s) {
@@ -93,6 +159,10 @@ Answer StationScript::answer(const std::string& path) {
   std::string name = rest.substr(0, slash);
   std::string what = rest.substr(slash + 1);
   int n = next_count(name + "/" + what);
+  if (what == "listeners" || what == "current_song") {
+    Answer a;
+    if (redirect(name, what, a)) return a;
+  }
   size_t tilde = name.find('~');
   if (tilde != std::string::npos) {
     if (n > 0) {

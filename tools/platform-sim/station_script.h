@@ -19,6 +19,11 @@
 //   trunc            current song answer cut off in the middle (listeners 10)
 //   nomembers        current song answer: JSON without the song's members (listeners 10)
 //   cut              announces a longer body than it sends, then closes (both answers)
+//   redirect-CODE~ADDRESS  CODE (3xx) to ADDRESS followed by /listeners or /current_song;
+//                    ADDRESS is a station's, e.g. https://127.0.0.1:8443/station/fixed-5
+//   loop-CODE        CODE to the address of this very request: a loop of one
+//   loop-CODE~O1~O2  CODE to O1 (an origin, e.g. http://127.0.0.1:8080) with the name
+//                    loop-CODE~O2~O1, so a request travels O1, O2, O1, ... for ever
 //   FAULT~N          the behaviour FAULT for the first request of each kind, then N
 //                    listeners and an ordinary song: a fault that clears
 //   anything else    a random walk around a count derived from the name; the song
@@ -35,6 +40,7 @@ struct Answer {
   std::string body;
   int delay_seconds = 0;
   bool drop = false;
+  std::string location = {};  // a redirect's target; a path alone means this server
   bool hold = false;  // wait for the next release (see the simulator's /_sim/release)
   bool cut = false;   // send only half of the body, after a header that promises all of it
 };

@@ -88,6 +88,50 @@ TEST(StationScript, SequenceStepsCanFailInTheWayTheyName) {
   EXPECT_NE(a.body.find("\"title\""), std::string::npos);
 }
 
+TEST(StationScript, RedirectsPointAtTheAddressTheNameHolds) {
+  StationScript s;
+  const std::string to_five = "redirect-302~https://127.0.0.1:8443/station/fixed-5";
+  for (int i = 0; i < 2; ++i) {
+    Answer a = s.answer("/station/" + to_five + "/listeners");
+    EXPECT_EQ(a.status, 302);
+    EXPECT_EQ(a.location, "https://127.0.0.1:8443/station/fixed-5/listeners");
+  }
+  EXPECT_EQ(s.answer("/station/" + to_five + "/current_song").location,
+            "https://127.0.0.1:8443/station/fixed-5/current_song");
+  // A redirect to a redirect: the inner name stays one path segment.
+  const std::string inner = "redirect-308~https://127.0.0.1:8443/station/fixed-6";
+  Answer a = s.answer("/station/redirect-307~http://127.0.0.1:8080/station/" + inner + "/listeners");
+  EXPECT_EQ(a.status, 307);
+  EXPECT_EQ(
+      a.location,
+      "http://127.0.0.1:8080/station/redirect-308~https:%2F%2F127.0.0.1:8443%2Fstation%2Ffixed-6/listeners");
+  a = s.answer(url_decode(a.location.substr(std::string("http://127.0.0.1:8080").size())));
+  EXPECT_EQ(a.status, 308);
+  EXPECT_EQ(a.location, "https://127.0.0.1:8443/station/fixed-6/listeners");
+
+  // A loop of one: the server puts its own origin in front of the path.
+  for (int i = 0; i < 2; ++i) {
+    a = s.answer("/station/loop-301/listeners");
+    EXPECT_EQ(a.status, 301);
+    EXPECT_EQ(a.location, "/station/loop-301/listeners");
+  }
+  // Round two origins: each hop moves the first to the end.
+  a = s.answer("/station/loop-302~http://127.0.0.1:1~https://127.0.0.1:2/listeners");
+  EXPECT_EQ(a.location,
+            "http://127.0.0.1:1/station/loop-302~https:%2F%2F127.0.0.1:2~http:%2F%2F127.0.0.1:1/listeners");
+  a = s.answer(url_decode(a.location.substr(std::string("http://127.0.0.1:1").size())));
+  EXPECT_EQ(a.location,
+            "https://127.0.0.1:2/station/loop-302~http:%2F%2F127.0.0.1:1~https:%2F%2F127.0.0.1:2/listeners");
+  a = s.answer(url_decode(a.location.substr(std::string("https://127.0.0.1:2").size())));
+  EXPECT_EQ(a.location,
+            "http://127.0.0.1:1/station/loop-302~https:%2F%2F127.0.0.1:2~http:%2F%2F127.0.0.1:1/listeners");
+
+  // Only 3xx codes redirect.
+  EXPECT_TRUE(
+      s.answer("/station/redirect-200~http://127.0.0.1:1/station/fixed-5/listeners").location.empty());
+  EXPECT_TRUE(s.answer("/station/loop-x/listeners").location.empty());
+}
+
 TEST(StationScript, RandomWalkStaysNonNegativeAndSongsCarryTheMembers) {
   StationScript s;
   for (int i = 0; i < 200; ++i) {
@@ -308,6 +352,107 @@ TEST(PlatformSimServer, ASequenceAnswersFailsTwiceAndAnswersAgain) {
   EXPECT_EQ(lines_starting(sim.log(), "ANSWER "),
             (std::vector<std::string>{answers + " 200", answers + " 500", answers + " drop", answers + " 200",
                                       answers + " 200"}));
+}
+
+// The port and the path of an answer's Location on 127.0.0.1, e.g. {8080, "/station/x"}.
+std::pair<int, std::string> location_of(const std::string& head, const std::string& scheme = "http") {
+  const std::string field = "\r\nLocation: " + scheme + "://127.0.0.1:";
+  const size_t start = head.find(field);
+  if (start == std::string::npos) return {0, head};
+  const size_t port = start + field.size();
+  const size_t path = head.find('/', port);
+  const size_t end = head.find("\r\n", port);
+  return {std::stoi(head.substr(port, path - port)), head.substr(path, end - path)};
+}
+
+TEST(PlatformSimServer, RedirectsLeadToAnotherServerOrRoundALoop) {
+  Server a({}), b({});
+  ASSERT_NE(a.port(), 0);
+  ASSERT_NE(b.port(), 0);
+  const std::string origin_a = "http://127.0.0.1:" + std::to_string(a.port());
+  const std::string origin_b = "http://127.0.0.1:" + std::to_string(b.port());
+  {
+    Client c(a.port());
+    c.get("/station/redirect-307~" + origin_b + "/station/fixed-5/listeners");
+    const std::string head = c.answer().first;
+    EXPECT_EQ(head.substr(0, 13), "HTTP/1.1 307 ") << head;
+    const auto [port, path] = location_of(head);
+    EXPECT_EQ(port, b.port()) << head;
+    EXPECT_EQ(path, "/station/fixed-5/listeners");
+    Client there(port);
+    there.get(path);
+    EXPECT_EQ(there.answer().second, "5");
+  }
+  {
+    Client c(a.port());
+    c.get("/station/loop-302/listeners");
+    const std::string head = c.answer().first;
+    EXPECT_EQ(head.substr(0, 13), "HTTP/1.1 302 ") << head;
+    EXPECT_EQ(location_of(head), std::make_pair(a.port(), std::string("/station/loop-302/listeners")));
+  }
+  // From A round B and A: B, A, B, A, ...
+  std::string path = "/station/loop-301~" + origin_b + "~" + origin_a + "/listeners";
+  int port = a.port();
+  std::vector<int> hops;
+  for (int i = 0; i < 4; ++i) {
+    Client c(port);
+    c.get(path);
+    const std::string head = c.answer().first;
+    ASSERT_EQ(head.substr(0, 13), "HTTP/1.1 301 ") << head;
+    std::tie(port, path) = location_of(head);
+    hops.push_back(port);
+  }
+  EXPECT_EQ(hops, (std::vector<int>{b.port(), a.port(), b.port(), a.port()}));
+  for (const Server* server : {&a, &b}) {
+    const auto answers = lines_starting(server->log(), "ANSWER GET /station/loop-301~");
+    EXPECT_EQ(answers.size(), 2u) << server->log();
+    for (const auto& line : answers) EXPECT_EQ(line.substr(line.size() - 4), " 301") << line;
+  }
+}
+
+// A self-signed certificate and key for 127.0.0.1 in `dir`, made with the openssl tool.
+bool make_certificate(const std::string& dir) {
+  const std::string command =
+      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj /CN=127.0.0.1 "
+      "-keyout " +
+      dir + "/key.pem -out " + dir + "/cert.pem >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+// Everything the server sends for one request over TLS (openssl s_client as the client).
+std::string tls_get(int port, const std::string& path) {
+  const std::string command = "printf 'GET " + path +
+                              " HTTP/1.1\\r\\nHost: 127.0.0.1\\r\\nConnection: close\\r\\n\\r\\n' | "
+                              "timeout 30 openssl s_client -quiet -connect 127.0.0.1:" +
+                              std::to_string(port) + " 2>/dev/null";
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+TEST(PlatformSimServer, ALoopOfOneOverHttpsStaysOnHttps) {
+  char dir_template[] = "/tmp/kn_sim_cert_XXXXXX";
+  const std::string dir = mkdtemp(dir_template);
+  if (!make_certificate(dir)) {
+    rmdir(dir.c_str());
+    GTEST_SKIP() << "the openssl tool could not make a test certificate";
+  }
+  {
+    Server tls({"--tls-cert", dir + "/cert.pem", "--tls-key", dir + "/key.pem"});
+    ASSERT_NE(tls.port(), 0);
+    const std::string answer = tls_get(tls.port(), "/station/loop-308/listeners");
+    EXPECT_EQ(answer.substr(0, 13), "HTTP/1.1 308 ") << answer;
+    EXPECT_EQ(location_of(answer, "https"),
+              std::make_pair(tls.port(), std::string("/station/loop-308/listeners")))
+        << answer;
+  }
+  std::remove((dir + "/cert.pem").c_str());
+  std::remove((dir + "/key.pem").c_str());
+  rmdir(dir.c_str());
 }
 
 TEST(PlatformSimServer, DelaysEveryAnswerWithConnectionsWaitingSideBySide) {
