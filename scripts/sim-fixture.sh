@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # ctest fixture: starts or stops the platform simulator for the tests under Wine.
 # Usage: sim-fixture.sh start|stop SIM_BINARY STATE_DIR [CA_DIR]
+# The plain simulator's port is in STATE_DIR/sim.port, its log in STATE_DIR/requests.log;
+# STATE_DIR/outage.port holds its outage port and STATE_DIR/silent-tls.port a port that
+# takes connections and never answers a TLS handshake (its lines go to requests.log too).
 # With CA_DIR (see test-ca.sh) three HTTPS simulators start beside the plain one, each
 # with its port in STATE_DIR/NAME.port and its log in STATE_DIR/NAME.log: "tls" with a
 # certificate the test authority signed for 127.0.0.1, "tls-wrong-name" with one it
@@ -21,9 +24,10 @@ case $cmd in
     stop
     mkdir -p "$dir"
     rm -f "$dir"/*.port "$dir"/*.log
-    setsid "$bin" --port 0 --port-file "$dir/sim.port" --outage-port-file "$dir/outage.port" --log "$dir/requests.log" >"$dir/sim.out" 2>&1 </dev/null &
+    setsid "$bin" --port 0 --port-file "$dir/sim.port" --outage-port-file "$dir/outage.port" \
+      --silent-tls-port-file "$dir/silent-tls.port" --log "$dir/requests.log" >"$dir/sim.out" 2>&1 </dev/null &
     echo $! >"$dir/sim.pid"
-    ports=(sim)
+    ports=(sim silent-tls)
     if [ -n "$ca" ]; then
       "$here/test-ca.sh" "$ca" || { echo "the test certificates could not be made in $ca"; exit 1; }
       for name in tls:server tls-wrong-name:wrong-name tls-untrusted:untrusted; do

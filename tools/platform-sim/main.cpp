@@ -83,7 +83,8 @@ bool g_outage_enabled = false;
 
 void usage() {
   std::cout << "usage: platform-sim [--port N] [--port-file FILE] [--log FILE] [--walk N] [--delay-ms N]\n"
-               "                    [--outage-port-file FILE] [--tls-cert FILE --tls-key FILE]\n"
+               "                    [--outage-port-file FILE] [--silent-tls-port-file FILE]\n"
+               "                    [--tls-cert FILE --tls-key FILE]\n"
                "  --port N        port on 127.0.0.1 (0 = any free port, the default)\n"
                "  --port-file F   write the chosen port to F once listening\n"
                "  --log F         append one line per request (method and decoded path),\n"
@@ -98,6 +99,12 @@ void usage() {
                "  --outage-port-file F  a second port, written to F, that GET /_sim/outage/start\n"
                "                  closes (connection refused, open connections cut) and\n"
                "                  /_sim/outage/end opens again\n"
+               "  --silent-tls-port-file F  a further port, written to F, that accepts connections\n"
+               "                  and reads what comes (a TLS ClientHello) but never answers:\n"
+               "                  an HTTPS handshake that never completes. Logs\n"
+               "                  \"CONNECTION n silent-tls\" for each connection and\n"
+               "                  \"CLOSED n silent-tls BYTES\" when its client closes it (BYTES it\n"
+               "                  sent); its connections end with the simulator\n"
                "Connections stay open for further requests (HTTP/1.1 keep-alive) until the\n"
                "client closes them or asks for \"Connection: close\".\n"
                "Station names choose the behaviour: fixed-N, seq-A-B-C, crlf-N, text-WORD,\n"
@@ -430,6 +437,32 @@ void OutageListener::run(sim::StationScript* script) {
   }
 }
 
+// Reads whatever the client sends (a TLS ClientHello) and never answers, so a client's
+// handshake ends only by its own time-outs. The connections live in this process and end
+// with it.
+void stay_silent(int fd, unsigned long number) {
+  unsigned long long received = 0;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) received += static_cast<unsigned long long>(n);
+  log_line("CLOSED " + std::to_string(number) + " silent-tls " + std::to_string(received));
+  ::close(fd);
+}
+
+void run_silent(int listener) {
+  for (;;) {
+    const int fd = ::accept(listener, nullptr, nullptr);
+    if (fd < 0) continue;
+    const unsigned long number = ++g_connections;
+    log_line("CONNECTION " + std::to_string(number) + " silent-tls");
+    try {
+      std::thread(stay_silent, fd, number).detach();
+    } catch (const std::system_error&) {
+      ::close(fd);
+    }
+  }
+}
+
 SSL_CTX* make_tls_context(const std::string& cert, const std::string& key) {
   SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
   if (ctx && SSL_CTX_use_certificate_chain_file(ctx, cert.c_str()) == 1 &&
@@ -447,7 +480,7 @@ SSL_CTX* make_tls_context(const std::string& cert, const std::string& key) {
 int main(int argc, char** argv) {
   int port = 0;
   unsigned walk = 1;
-  std::string port_file, log_file, outage_port_file, tls_cert, tls_key;
+  std::string port_file, log_file, outage_port_file, silent_port_file, tls_cert, tls_key;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&]() -> std::string {
@@ -461,6 +494,7 @@ int main(int argc, char** argv) {
     else if (a == "--port-file") port_file = value();
     else if (a == "--log") log_file = value();
     else if (a == "--outage-port-file") outage_port_file = value();
+    else if (a == "--silent-tls-port-file") silent_port_file = value();
     else if (a == "--walk") walk = static_cast<unsigned>(std::atoi(value().c_str()));
     else if (a == "--delay-ms") g_delay_ms = std::max(0, std::atoi(value().c_str()));
     else if (a == "--tls-cert") tls_cert = value();
@@ -501,6 +535,15 @@ int main(int argc, char** argv) {
     g_outage_enabled = true;
     write_port_file(outage_port_file, g_outage.port());
     std::thread([&script] { g_outage.run(&script); }).detach();
+  }
+  if (!silent_port_file.empty()) {
+    const int silent = listen_on(0);
+    if (silent < 0) {
+      std::perror("platform-sim: cannot listen on a port for silent handshakes");
+      return 1;
+    }
+    write_port_file(silent_port_file, port_of(silent));
+    std::thread(run_silent, silent).detach();
   }
   // Written last: whoever waits for this file finds everything listening.
   if (!port_file.empty()) write_port_file(port_file, port);

@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -172,12 +174,16 @@ std::string file_text(const std::string& path) {
   return s.str();
 }
 
-// The simulator program itself on a free port, ended with the test.
+// The simulator program itself on a free port, ended with the test. "%DIR%" in an
+// argument stands for a folder of its own.
 class Server {
  public:
   explicit Server(std::vector<std::string> args) {
     char dir_template[] = "/tmp/kn_sim_XXXXXX";
     dir_ = mkdtemp(dir_template);
+    for (auto& a : args) {
+      if (a.rfind("%DIR%", 0) == 0) a = dir_ + a.substr(5);
+    }
     args.insert(args.begin(), {KN_PLATFORM_SIM, "--port-file", dir_ + "/port", "--log", dir_ + "/log"});
     pid_ = fork();
     if (pid_ == 0) {
@@ -194,15 +200,23 @@ class Server {
     }
   }
   ~Server() {
+    stop();
+    std::filesystem::remove_all(dir_);
+  }
+  void stop() {
     if (pid_ > 0) {
       kill(pid_, SIGTERM);
       waitpid(pid_, nullptr, 0);
+      pid_ = -1;
     }
-    std::remove((dir_ + "/port").c_str());
-    std::remove((dir_ + "/log").c_str());
-    rmdir(dir_.c_str());
   }
   int port() const { return port_; }
+  // A port the simulator wrote to a file in its folder.
+  int port_in(const std::string& file) const {
+    int port = 0;
+    std::ifstream(dir_ + "/" + file) >> port;
+    return port;
+  }
   std::string log() const { return file_text(dir_ + "/log"); }
 
   // Waits for the log to satisfy `done`; the ceiling only ends a test whose event never comes.
@@ -231,8 +245,7 @@ class Client {
     addr.sin_port = htons(static_cast<uint16_t>(port));
     connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     // An answer that never comes fails the test instead of hanging it.
-    timeval limit{10, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    set_receive_limit(std::chrono::seconds(10));
   }
   ~Client() { close(fd_); }
   bool connected() const { return connected_; }
@@ -264,17 +277,36 @@ class Client {
     return {head, body};
   }
 
-  // The server closed the connection, with nothing more sent.
-  bool closed() { return buffer_.empty() && !fill(); }
+  // The server closed the connection, with nothing more sent; not when the wait ran out.
+  bool closed() { return buffer_.empty() && !fill() && !timed_out_; }
+
+  // Nothing arrives for this long (the server has not closed either).
+  bool silent_for(std::chrono::milliseconds wait) {
+    set_receive_limit(wait);
+    const bool silent = buffer_.empty() && !fill() && timed_out_;
+    set_receive_limit(std::chrono::seconds(10));
+    return silent;
+  }
+
+  void close_now() { shutdown(fd_, SHUT_RDWR); }
 
  private:
   bool fill() {
     char buf[4096];
     const ssize_t n = recv(fd_, buf, sizeof buf, 0);
+    timed_out_ = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     if (n <= 0) return false;
     buffer_.append(buf, static_cast<size_t>(n));
     return true;
   }
+
+  void set_receive_limit(std::chrono::milliseconds limit) {
+    timeval t{static_cast<time_t>(limit.count() / 1000),
+              static_cast<suseconds_t>(limit.count() % 1000 * 1000)};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+  }
+
+  bool timed_out_ = false;
 
   int fd_;
   bool connected_ = false;
@@ -453,6 +485,48 @@ TEST(PlatformSimServer, ALoopOfOneOverHttpsStaysOnHttps) {
   std::remove((dir + "/cert.pem").c_str());
   std::remove((dir + "/key.pem").c_str());
   rmdir(dir.c_str());
+}
+
+TEST(PlatformSimServer, ASilentTlsPortReadsTheHandshakeAndNeverAnswersWhileTheSimulatorRuns) {
+  Server sim({"--silent-tls-port-file", "%DIR%/silent"});
+  ASSERT_NE(sim.port(), 0);
+  const int silent = sim.port_in("silent");
+  ASSERT_NE(silent, 0);
+  ASSERT_NE(silent, sim.port());
+  // The first bytes of a ClientHello record.
+  const std::string hello("\x16\x03\x01\x00\xc8\x01\x00\x00\xc4\x03\x03", 11);
+  Client gives_up(silent), waits(silent);
+  ASSERT_TRUE(gives_up.connected());
+  ASSERT_TRUE(waits.connected());
+  gives_up.send_text(hello);
+  waits.send_text(hello);
+  ASSERT_TRUE(sim.wait_for_log([](const std::string& log) {
+    return lines_starting(log, "CONNECTION ").size() == 2;
+  })) << sim.log();
+  for (const auto& line : lines_starting(sim.log(), "CONNECTION ")) {
+    EXPECT_EQ(line.substr(line.size() - 11), " silent-tls") << line;
+  }
+  EXPECT_TRUE(waits.silent_for(std::chrono::milliseconds(300)));
+
+  // A client that gives up: the simulator read its whole hello.
+  gives_up.close_now();
+  ASSERT_TRUE(sim.wait_for_log([](const std::string& log) {
+    return !lines_starting(log, "CLOSED ").empty();
+  })) << sim.log();
+  const auto closed = lines_starting(sim.log(), "CLOSED ");
+  ASSERT_EQ(closed.size(), 1u) << sim.log();
+  EXPECT_EQ(closed[0].substr(closed[0].size() - 14), " silent-tls 11") << closed[0];
+  EXPECT_TRUE(waits.silent_for(std::chrono::milliseconds(100)));
+
+  // The ordinary port answers beside it.
+  Client plain(sim.port());
+  plain.get("/station/fixed-8/listeners");
+  EXPECT_EQ(plain.answer().second, "8");
+
+  // The simulator stops: the connection that waited ends, and the port refuses.
+  sim.stop();
+  EXPECT_TRUE(waits.closed());
+  EXPECT_FALSE(Client(silent).connected());
 }
 
 TEST(PlatformSimServer, DelaysEveryAnswerWithConnectionsWaitingSideBySide) {
