@@ -60,7 +60,7 @@ for _ in $(seq 200); do
       program_pid=${p#/proc/}
     fi
   done
-  [ -n "$program_pid" ] && [ "$(grep -c listeners "$work/requests.log" 2>/dev/null)" -ge 3 ] && break
+  [ -n "$program_pid" ] && [ "$(grep -c '^GET .*/listeners$' "$work/requests.log" 2>/dev/null)" -ge 3 ] && break
   sleep 0.1
 done
 [ -n "$program_pid" ] || { echo "bench-wine: the program did not start"; exit 1; }
@@ -69,9 +69,9 @@ sleep 3  # the first poll's drawing settles
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$program_pid/stat"; }
 rss_kib() { awk '/VmRSS/ {print $2}' "/proc/$program_pid/status"; }
 hz=$(getconf CLK_TCK)
-t0=$(cpu_ticks) m0=$(rss_kib) polls0=$(grep -c listeners "$work/requests.log")
+t0=$(cpu_ticks) m0=$(rss_kib) polls0=$(grep -c '^GET .*/listeners$' "$work/requests.log")
 sleep "$idle_seconds"
-t1=$(cpu_ticks) m1=$(rss_kib) polls1=$(grep -c listeners "$work/requests.log")
+t1=$(cpu_ticks) m1=$(rss_kib) polls1=$(grep -c '^GET .*/listeners$' "$work/requests.log")
 awk -v t=$((t1 - t0)) -v hz="$hz" -v s="$idle_seconds" -v m0="$m0" -v m1="$m1" -v p=$((polls1 - polls0)) 'BEGIN {
   printf "IDLE seconds=%d cpu_seconds=%.2f cpu_percent=%.2f requests=%d rss_kib=%d->%d\n",
          s, t / hz, 100 * t / hz / s, p, m0, m1 }' | tee "$work/idle.txt"

@@ -41,6 +41,12 @@ inline std::string sim_base_url() { return sim_url_from("sim.port"); }
 // The simulator's second port, which /_sim/outage/start takes down (connection refused).
 inline std::string sim_outage_base_url() { return sim_url_from("outage.port"); }
 
+// A port that takes connections and never answers a TLS hello (as https://).
+inline std::string sim_silent_tls_url() {
+  const std::string http = sim_url_from("silent-tls.port");
+  return http.empty() ? http : "https" + http.substr(4);
+}
+
 // GET on the simulator's main port; the body, or empty on any failure. Needs wininet.
 inline std::string sim_get(const std::string& path) {
   std::string body;
