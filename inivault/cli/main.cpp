@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -93,6 +94,16 @@ void warn_about(const std::string& path, const Settings& s) {
   }
 }
 
+// Writing commands look at the links first: a link planted for us is named, where
+// reading through it would only fail (or succeed) for reasons the user cannot see.
+std::optional<int> refuse_foreign_link(const std::string& path, const char* verb) {
+  const auto link = inivault::foreign_link(path);
+  if (!link) return std::nullopt;
+  return fail(std::string("cannot ") + verb + " " + path + ": the symbolic link " + *link +
+              " belongs to another user and lies in a folder that everyone may write (sticky); it is "
+              "not followed for writing");
+}
+
 int cannot_read(const std::string& path, const std::error_code& why) {
   return fail("cannot read " + path + ": " + why.message());
 }
@@ -144,6 +155,7 @@ int set(const std::string& path, const std::string& section, const std::string& 
     std::fprintf(stderr, "inivault: set refused: %s\n", problem.c_str());
     return 2;
   }
+  if (const auto refused = refuse_foreign_link(path, "write")) return *refused;
   // A missing file is created, as a caller of the library would; any other read
   // failure must not be papered over with a new file.
   std::error_code why;
@@ -175,11 +187,11 @@ int set(const std::string& path, const std::string& section, const std::string& 
 
 int transform(const std::string& path, const std::string& key, inivault::Direction direction) {
   if (key.empty()) return fail("the key must not be empty");
+  const char* verb = direction == inivault::Direction::kScramble ? "scramble" : "unscramble";
+  if (const auto refused = refuse_foreign_link(path, verb)) return *refused;
   std::error_code why;
   if (!inivault::transform_file(path, key, direction, &why)) {
-    return fail(std::string("cannot ") +
-                (direction == inivault::Direction::kScramble ? "scramble " : "unscramble ") + path + ": " +
-                why.message());
+    return fail(std::string("cannot ") + verb + " " + path + ": " + why.message());
   }
   return 0;
 }

@@ -16,6 +16,9 @@ class FileErrorCategory : public std::error_category {
         return "not a regular file";
       case FileError::kShortRead:
         return "the file became shorter while it was read";
+      case FileError::kForeignLink:
+        return "a symbolic link on the way belongs to another user and lies in a folder that everyone "
+               "may write (sticky); it is not followed for writing";
     }
     return "unknown error";
   }

@@ -7,8 +7,9 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <deque>
 #include <string>
+#include <utility>
 
 #include "file_io.h"
 
@@ -33,8 +34,11 @@ bool injected(FileStep step) {
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
   ~FileDescriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -72,32 +76,121 @@ bool write_all(int fd, std::string_view data) {
   return true;
 }
 
-// Writing through a symbolic link must replace the file it points to, not the link.
-std::string resolve_target(const std::string& path) {
+// Where a write lands: a name in an open folder. The folder was reached without
+// following any link the rule refuses, and the name is no link (or is not there yet).
+struct Target {
+  FileDescriptor folder{-1};  // O_PATH: walking needs no read permission
+  std::string name;
+};
+
+// Links the kernel would follow in a row before giving up.
+constexpr int kMaxLinks = 40;
+
+// A link in a sticky folder that everyone may write could have been put there by
+// anyone, to point a privileged writer at a file of the victim's choosing.
+bool may_follow(int folder, const struct stat& link) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      std::string resolved(real);
-      std::free(real);
-      return resolved;
-    }
-  }
-  return path;
+  if (::fstat(folder, &st) != 0) return false;
+  const bool shared = (st.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
+  return !shared || link.st_uid == ::geteuid() || link.st_uid == st.st_uid;
 }
 
-std::string folder_prefix(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+void push_parts(std::deque<std::string>& rest, const std::string& path) {
+  std::deque<std::string> parts;
+  std::size_t at = 0;
+  while (at <= path.size()) {
+    const std::size_t slash = std::min(path.find('/', at), path.size());
+    std::string part = path.substr(at, slash - at);
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    at = slash + 1;
+  }
+  rest.insert(rest.begin(), parts.begin(), parts.end());
+}
+
+bool open_folder(FileDescriptor& folder, int at, const char* name) {
+  FileDescriptor next(::openat(at, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (next.get() < 0) return false;
+  folder = std::move(next);
+  return true;
+}
+
+// Walks the path one name at a time, as the kernel would, following each link only
+// where may_follow allows, so nothing can be swapped in behind the checks. `refused`
+// gets the first link refused, as the walk spelled it.
+bool resolve_for_writing(const std::string& path, Target* target, std::error_code* why,
+                         std::string* refused = nullptr) {
+  if (path.empty()) return fail_errno(why, ENOENT);
+  FileDescriptor folder(-1);
+  std::string walked = path[0] == '/' ? "/" : "";
+  if (!open_folder(folder, AT_FDCWD, walked.empty() ? "." : "/")) return fail_errno(why);
+  std::deque<std::string> rest;
+  push_parts(rest, path);
+  // "name/" must be a folder, so it is no file to write.
+  bool folder_wanted = path.back() == '/';
+  int links = 0;
+  while (!rest.empty()) {
+    const std::string name = std::move(rest.front());
+    rest.pop_front();
+    const bool last = rest.empty();
+    if (name == "..") {
+      if (!open_folder(folder, folder.get(), "..")) return fail_errno(why);
+      walked += "../";
+      continue;
+    }
+    struct stat st {};
+    if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT || !last || folder_wanted) return fail_errno(why);
+      st.st_mode = S_IFREG;  // a new file
+    } else if (S_ISLNK(st.st_mode)) {
+      if (!may_follow(folder.get(), st)) {
+        if (refused != nullptr) *refused = walked + name;
+        return fail(why, make_error_code(FileError::kForeignLink));
+      }
+      if (++links > kMaxLinks) return fail_errno(why, ELOOP);
+      // One byte more than the link's size shows whether it grew since.
+      std::string to(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
+      const ssize_t got = ::readlinkat(folder.get(), name.c_str(), to.data(), to.size());
+      if (got < 0) return fail_errno(why);
+      if (static_cast<std::size_t>(got) == to.size()) return fail_errno(why, ENAMETOOLONG);
+      to.resize(static_cast<std::size_t>(got));
+      if (to.empty()) return fail_errno(why, ENOENT);
+      if (last && to.back() == '/') folder_wanted = true;
+      push_parts(rest, to);
+      if (to[0] == '/') {
+        if (!open_folder(folder, AT_FDCWD, "/")) return fail_errno(why);
+        walked = "/";
+      }
+      continue;
+    }
+    if (last && !folder_wanted) {
+      target->folder = std::move(folder);
+      target->name = name;
+      return true;
+    }
+    if (!S_ISDIR(st.st_mode)) return fail_errno(why, ENOTDIR);
+    if (!open_folder(folder, folder.get(), name.c_str())) return fail_errno(why);
+    walked += name + "/";
+  }
+  return fail_errno(why, EISDIR);
+}
+
+// The rename reaches the disk only with its folder. A folder we may not read cannot
+// be opened for that; the kernel still writes it back in its own time.
+bool sync_folder(int folder) {
+  if (injected(FileStep::kSyncFolder)) return false;
+  FileDescriptor readable(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (readable.get() < 0) return errno == EACCES;
+  return ::fsync(readable.get()) == 0 || errno == EINVAL;
 }
 
 // Root passes every permission check, but a file without any write bit is one its
 // owner marked read-only, and root's tools honour that too.
-bool may_write(const std::string& path, const struct stat& st) {
+bool may_write(const Target& target, const struct stat& st) {
   if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     errno = EACCES;
     return false;
   }
-  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+  return ::faccessat(target.folder.get(), target.name.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 std::error_code file_kind_error(const struct stat& st) {
@@ -107,10 +200,11 @@ std::error_code file_kind_error(const struct stat& st) {
 
 // Overwrites the existing file, first reserving room for all of `data`: on a full
 // disk the old bytes stay as they were.
-bool write_in_place(const std::string& path, const struct stat& old, std::string_view data,
+bool write_in_place(const Target& target, const struct stat& old, std::string_view data,
                     std::error_code* why) {
   if (injected(FileStep::kOpenTarget)) return fail_errno(why);
-  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  FileDescriptor fd(::openat(target.folder.get(), target.name.c_str(),
+                             O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) return fail_errno(why);
   struct stat now {};
   if (::fstat(fd.get(), &now) != 0) return fail_errno(why);
@@ -170,14 +264,27 @@ std::optional<std::string> read_whole_file(const std::string& path, std::error_c
   return data;
 }
 
+std::optional<std::string> foreign_link(const std::string& path) {
+  Target target;
+  std::error_code why;
+  std::string link;
+  if (resolve_for_writing(path, &target, &why, &link)) return std::nullopt;
+  if (why == FileError::kForeignLink) return link;
+  return std::nullopt;
+}
+
 bool replace_file(const std::string& path, std::string_view data, std::error_code* why) {
-  if (path.empty()) return fail_errno(why, ENOENT);
-  const std::string target = resolve_target(path);
+  Target target;
+  if (!resolve_for_writing(path, &target, why)) return false;
+  const int folder = target.folder.get();
+  const char* name = target.name.c_str();
 
   struct stat old {};
-  const bool exists = ::stat(target.c_str(), &old) == 0;
+  const bool exists = ::fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) return fail_errno(why);
   if (exists) {
+    // A link put there since the walk is not followed.
+    if (S_ISLNK(old.st_mode)) return fail_errno(why, ELOOP);
     if (!S_ISREG(old.st_mode)) return fail(why, file_kind_error(old));
     if (!may_write(target, old)) return fail_errno(why);
     // A rename would leave the other names on the old content.
@@ -188,11 +295,10 @@ bool replace_file(const std::string& path, std::string_view data, std::error_cod
   std::string temp;
   int raw_fd = -1;
   for (int attempt = 0; attempt < 100 && raw_fd < 0; ++attempt) {
-    temp = folder_prefix(target) + ".inivault-" + std::to_string(::getpid()) + "-" +
-           std::to_string(counter++) + ".tmp";
+    temp = ".inivault-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
     raw_fd = injected(FileStep::kCreateTemp)
                  ? -1
-                 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                 : ::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (raw_fd < 0 && errno != EEXIST) break;
   }
   if (raw_fd < 0) {
@@ -206,7 +312,7 @@ bool replace_file(const std::string& path, std::string_view data, std::error_cod
   FileDescriptor fd(raw_fd);
   auto discard = [&](int error) {
     fd.close();
-    ::unlink(temp.c_str());
+    ::unlinkat(folder, temp.c_str(), 0);
     return fail_errno(why, error);
   };
   if (exists) {
@@ -216,7 +322,7 @@ bool replace_file(const std::string& path, std::string_view data, std::error_cod
       // The new file would change hands; only the old file itself keeps its owner then.
       if (injected(FileStep::kSetOwner) || ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
         fd.close();
-        ::unlink(temp.c_str());
+        ::unlinkat(folder, temp.c_str(), 0);
         return write_in_place(target, old, data, why);
       }
     }
@@ -227,7 +333,11 @@ bool replace_file(const std::string& path, std::string_view data, std::error_cod
   }
   if (!write_all(fd.get(), data) || ::fsync(fd.get()) != 0) return discard(errno);
   if (!fd.close()) return discard(errno);
-  if (injected(FileStep::kRename) || ::rename(temp.c_str(), target.c_str()) != 0) return discard(errno);
+  if (injected(FileStep::kRename) || ::renameat(folder, temp.c_str(), folder, name) != 0)
+    return discard(errno);
+  // The new text is in place; a folder that cannot be synced may still lose the
+  // rename in a crash, which the caller must hear about.
+  if (!sync_folder(folder)) return fail_errno(why);
   return true;
 }
 

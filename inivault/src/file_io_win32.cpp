@@ -159,6 +159,8 @@ std::optional<std::string> read_whole_file(const std::string& path, std::error_c
   return data;
 }
 
+std::optional<std::string> foreign_link(const std::string&) { return std::nullopt; }
+
 bool replace_file(const std::string& path, std::string_view data, std::error_code* why) {
   if (path.empty()) return fail_last(why, ERROR_PATH_NOT_FOUND);
   const std::wstring target = full_path(path);

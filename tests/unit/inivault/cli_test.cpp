@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -144,6 +145,30 @@ TEST_F(InivaultTool, FailuresSayWhy) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("cannot write " + file_ + ": Permission denied"), std::string::npos) << r.out;
   EXPECT_EQ(read_bytes(file_), "[s]\r\nk=v\r\n");
+}
+
+// Root writing through a link that another user planted in a shared folder would
+// write any file that user chose: every writing command refuses, naming the link.
+TEST_F(InivaultTool, WritingCommandsRefuseLinksPlantedInSharedFolders) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link to another user";
+  const auto shared = dir_ / "shared";
+  ivtest::fs::create_directory(shared);
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  write_bytes(file_, "[s]\r\nk=v\r\n");
+  ASSERT_EQ(::chmod(file_.c_str(), 0600), 0);
+  const std::string link = (shared / "app.ini").string();
+  ivtest::fs::create_symlink(file_, link);
+  ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+
+  for (const std::string& args : {"set " + quote(link) + " s injected yes",
+                                  "scramble " + quote(link) + " key", "unscramble " + quote(link) + " key"}) {
+    const ToolResult r = run(args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_NE(r.out.find("the symbolic link " + link + " belongs to another user"), std::string::npos)
+        << args << r.out;
+  }
+  EXPECT_EQ(read_bytes(file_), "[s]\r\nk=v\r\n");
+  EXPECT_TRUE(ivtest::fs::is_symlink(link));
 }
 
 TEST_F(InivaultTool, OutputThatCannotBeWrittenIsAFailure) {

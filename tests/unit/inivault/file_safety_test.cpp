@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -143,6 +144,66 @@ TEST_F(InivaultFileSafety, AnotherUsersFileIsNeitherTakenOverNorReplaced) {
   EXPECT_EQ(files_in_folder(), 1u);
 }
 
+// A link another user put in a sticky folder everyone may write is not written
+// through, whatever the system's protected_symlinks setting: it could point a
+// privileged writer at any file. Other links are followed and stay links.
+TEST_F(InivaultFileSafety, LinksPlantedInSharedFoldersAreNotWrittenThrough) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link to another user";
+  const auto shared = dir_ / "shared";
+  fs::create_directory(shared);
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  write_bytes(file_, old_);
+  fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write);
+  const auto plant = [](const fs::path& target, const fs::path& link, uid_t owner) {
+    fs::remove(link);
+    fs::create_symlink(target, link);
+    ASSERT_EQ(::lchown(link.c_str(), owner, owner), 0);
+  };
+
+  // The file itself, and a folder on the way to it.
+  plant(file_, shared / "app.ini", kNobody);
+  plant(dir_.path(), shared / "folder", kNobody);
+  for (const auto& path : {shared / "app.ini", shared / "folder" / "settings.ini"}) {
+    ClearINIFile();
+    ReadINIFile(path.c_str());  // 0 where the kernel protects links itself
+    SetValueString("s", "injected", "yes");
+    EXPECT_EQ(WriteINIFile(), 0) << path;
+    EXPECT_EQ(FC(path.c_str(), "key"), 0) << path;
+    EXPECT_EQ(FD(path.c_str(), "key"), 0) << path;
+    EXPECT_EQ(read_bytes(file_), old_) << path;
+  }
+  EXPECT_TRUE(fs::is_symlink(shared / "app.ini"));
+  EXPECT_EQ(files_in_folder(), 2u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(shared), fs::directory_iterator()), 2);
+
+  // Followed: a link of the caller's own or of the folder's owner, and one in a
+  // folder that is not both sticky and writable by everyone.
+  struct Case {
+    uid_t link_owner, folder_owner;
+    mode_t folder_mode;
+  };
+  for (const Case c :
+       {Case{0, 0, 01777}, Case{kNobody, kNobody, 01777}, Case{kNobody, 0, 0777}, Case{kNobody, 0, 01775}}) {
+    char label[64];
+    std::snprintf(label, sizeof label, "link of %u, folder of %u, mode %o",
+                  static_cast<unsigned>(c.link_owner), static_cast<unsigned>(c.folder_owner),
+                  static_cast<unsigned>(c.folder_mode));
+    ASSERT_EQ(::chown(shared.c_str(), c.folder_owner, c.folder_owner), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), c.folder_mode), 0);
+    plant(file_, shared / "app.ini", c.link_owner);
+    const std::string link = (shared / "app.ini").string();
+    ClearINIFile();
+    ReadINIFile(link.c_str());
+    SetValueString("s", "k", label);
+    EXPECT_EQ(WriteINIFile(), 1) << label;
+    EXPECT_EQ(read_bytes(file_), "[s]\r\nk=" + std::string(label) + "\r\n\r\n") << label;
+    EXPECT_EQ(FC(link.c_str(), "key"), 1) << label;
+    EXPECT_EQ(FD(link.c_str(), "key"), 1) << label;
+    EXPECT_EQ(read_bytes(file_), "[s]\r\nk=" + std::string(label) + "\r\n\r\n") << label;
+    EXPECT_TRUE(fs::is_symlink(link)) << label;
+  }
+}
+
 TEST_F(InivaultFileSafety, HardLinkedFileKeepsItsLinks) {
   const auto other = dir_ / "other-name.ini";
   write_bytes(file_, old_);
@@ -186,6 +247,23 @@ TEST_F(InivaultFileSafety, FailedWriteOrRenameLeavesNoTrace) {
     EXPECT_EQ(read_bytes(file_), old_);
     EXPECT_EQ(files_in_folder(), 1u);
   }
+}
+
+// Until its folder reaches the disk, a crash can bring the old file back: a sync of
+// the folder that fails makes the write a failure, though the new text is in place.
+TEST_F(InivaultFileSafety, RenameCountsOnlyOnceItsFolderIsSynced) {
+  write_bytes(file_, old_);
+  inivault::Document doc;
+  doc.set_path(file_);
+  doc.set_value("s", "k", "new", true);
+  {
+    const Faults faults({{FileStep::kSyncFolder, EIO}});
+    EXPECT_FALSE(doc.write_file());
+    EXPECT_FALSE(inivault::transform_file(file_, "key", inivault::Direction::kScramble));
+  }
+  EXPECT_TRUE(doc.write_file());
+  EXPECT_EQ(read_bytes(file_), doc.to_text());
+  EXPECT_EQ(files_in_folder(), 1u);
 }
 
 // A folder that takes no new file: the file is overwritten in place, but only once
