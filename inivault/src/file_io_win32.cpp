@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "file_io.h"
 
@@ -94,6 +96,117 @@ bool is_device(const std::wstring& full) { return starts_with(full, L"\\\\.\\");
 
 std::wstring folder_of(const std::wstring& full) { return full.substr(0, full.find_last_of(L'\\') + 1); }
 
+// The volume part of a "\\?\" path: "\\?\C:", "\\?\Volume{...}" or "\\?\UNC" (a
+// file's name on a share begins with the server and share).
+std::wstring volume_of(const std::wstring& full) {
+  if (starts_with(full, L"\\\\?\\UNC\\")) return L"\\\\?\\UNC";
+  return full.substr(0, full.find(L'\\', 4));
+}
+
+// Where the file opened as `opened` really is, links resolved: "\\?\C:\...",
+// "\\?\UNC\..." or, on a volume without a drive letter, "\\?\Volume{...}\...".
+// Empty when that cannot be told.
+std::wstring final_path(HANDLE file, const std::wstring& opened) {
+  for (const DWORD volume : {VOLUME_NAME_DOS, VOLUME_NAME_GUID}) {
+    const DWORD need = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | volume);
+    if (need == 0) continue;
+    std::wstring path(need, L'\0');
+    const DWORD got = GetFinalPathNameByHandleW(file, path.data(), need, FILE_NAME_NORMALIZED | volume);
+    if (got == 0 || got >= need || !starts_with(path, L"\\\\?\\")) continue;
+    path.resize(got);
+    return path;
+  }
+  // Wine answers the call above only up to MAX_PATH characters. The file's name on
+  // its volume still tells whether the path went through a link; if it did, where
+  // it leads is not known for sure, and nothing is written.
+  std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+  if (!GetFileInformationByHandleEx(file, FileNameInfo, buffer.data(), static_cast<DWORD>(buffer.size())))
+    return {};
+  const auto* info = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+  const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+  std::wstring rest = opened.substr(volume_of(opened).size());
+  if (rest.size() > 1 && rest.back() == L'\\') rest.pop_back();
+  if (CompareStringOrdinal(rest.data(), static_cast<int>(rest.size()), name.data(),
+                           static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
+    return opened;
+  }
+  SetLastError(ERROR_CANT_RESOLVE_FILENAME);
+  return {};
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr SECURITY_INFORMATION kOwnerGroup = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION;
+
+// A self-relative security descriptor; empty when it cannot be read.
+std::vector<char> security_of(HANDLE file, SECURITY_INFORMATION parts) {
+  DWORD need = 0;
+  GetKernelObjectSecurity(file, parts, nullptr, 0, &need);
+  if (need == 0) return {};
+  std::vector<char> descriptor(need);
+  if (!GetKernelObjectSecurity(file, parts, descriptor.data(), need, &need)) return {};
+  return descriptor;
+}
+
+bool same_owner_and_group(std::vector<char>& a, std::vector<char>& b) {
+  PSID owner_a = nullptr, owner_b = nullptr, group_a = nullptr, group_b = nullptr;
+  BOOL defaulted = FALSE;
+  if (!GetSecurityDescriptorOwner(a.data(), &owner_a, &defaulted) ||
+      !GetSecurityDescriptorOwner(b.data(), &owner_b, &defaulted) ||
+      !GetSecurityDescriptorGroup(a.data(), &group_a, &defaulted) ||
+      !GetSecurityDescriptorGroup(b.data(), &group_b, &defaulted)) {
+    return false;
+  }
+  const auto same = [](PSID x, PSID y) { return x == y || (x != nullptr && y != nullptr && EqualSid(x, y)); };
+  return same(owner_a, owner_b) && same(group_a, group_b);
+}
+
+// Gives the new file the old one's owner, group and access list (copied as they
+// are, protection from inheritance included), so replacing the file neither hands it
+// to the caller nor opens it to whomever the folder lets read new files. False when
+// the system refuses any of it: only the old file itself keeps them then.
+bool copy_security(HANDLE temp, const std::wstring& temp_path, std::vector<char>& old) {
+  if (injected(FileStep::kSetOwner)) return false;
+  std::vector<char> made = security_of(temp, kOwnerGroup);
+  if (made.empty()) return false;
+  if (!same_owner_and_group(old, made)) {
+    // Needs WRITE_OWNER, which creating the file did not ask for, and the right to
+    // name that owner (the caller's own groups, or the restore privilege).
+    FileHandle owner(CreateFileW(temp_path.c_str(), WRITE_OWNER, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!owner.valid() || !SetKernelObjectSecurity(owner.get(), kOwnerGroup, old.data())) return false;
+  }
+  return SetKernelObjectSecurity(temp, DACL_SECURITY_INFORMATION, old.data()) != 0;
+}
+
+// Renames the open file over `target` through its handle: the right to move it was
+// granted when it was created, whatever access list it has been given since.
+bool rename_onto(HANDLE file, const std::wstring& target) {
+  // The call takes a native path: "\??\C:\..." where the wide calls take "\\?\C:\...".
+  const std::wstring native = L"\\??\\" + target.substr(4);
+  const std::size_t bytes = native.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(bytes);
+  std::memcpy(info->FileName, native.data(), bytes);
+  return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != 0;
+}
+
+// Deletes the open file through its handle, which may delete it whatever access
+// list the file has been given.
+void delete_open_file(HANDLE file) {
+  FILE_DISPOSITION_INFO info{};
+  info.DeleteFile = TRUE;
+  SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info);
+}
+
+void set_attributes(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO info{};  // zero times: left as they are
+  info.FileAttributes = attributes;
+  SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info);
+}
+
 bool set_size(HANDLE file, long long size) {
   LARGE_INTEGER at{};
   at.QuadPart = size;
@@ -163,27 +276,61 @@ std::optional<std::string> foreign_link(const std::string&) { return std::nullop
 
 bool replace_file(const std::string& path, std::string_view data, std::error_code* why) {
   if (path.empty()) return fail_last(why, ERROR_PATH_NOT_FOUND);
-  const std::wstring target = full_path(path);
-  if (target.empty()) return fail_last(why, ERROR_INVALID_NAME);
-  if (is_device(target)) return fail(why, make_error_code(FileError::kNotRegularFile));
+  const std::wstring full = full_path(path);
+  if (full.empty()) return fail_last(why, ERROR_INVALID_NAME);
+  if (is_device(full)) return fail(why, make_error_code(FileError::kNotRegularFile));
 
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) return fail_last(why);
-  if (exists) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return fail(why, make_error_code(FileError::kNotRegularFile));
-    // A rename would replace a read-only file as readily as any other.
-    if (attributes & FILE_ATTRIBUTE_READONLY) return fail_last(why, ERROR_ACCESS_DENIED);
-    FileHandle probe(CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!probe.valid()) return fail_last(why);
-    if (GetFileType(probe.get()) != FILE_TYPE_DISK)
-      return fail(why, make_error_code(FileError::kNotRegularFile));
-    BY_HANDLE_FILE_INFORMATION info{};
-    // A rename would leave the other names on the old content.
-    if (GetFileInformationByHandle(probe.get(), &info) && info.nNumberOfLinks > 1) {
-      probe.close();
-      return write_in_place(target, data, why);
+  std::wstring target;
+  bool exists = false;
+  DWORD attributes = 0;
+  std::vector<char> security;
+  {
+    // Opening the file for writing lets the system say whether the caller may write
+    // it (access list, read-only attribute, a program holding it against writers),
+    // and follows links to the file itself, which is the one to replace.
+    FileHandle probe(CreateFileW(full.c_str(), FILE_WRITE_DATA, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (probe.valid()) {
+      exists = true;
+      if (GetFileType(probe.get()) != FILE_TYPE_DISK)
+        return fail(why, make_error_code(FileError::kNotRegularFile));
+      BY_HANDLE_FILE_INFORMATION info{};
+      if (!GetFileInformationByHandle(probe.get(), &info)) return fail_last(why);
+      attributes = info.dwFileAttributes;
+      // Windows refuses such a file above; Wine lets root open it.
+      if (attributes & FILE_ATTRIBUTE_READONLY) return fail_last(why, ERROR_ACCESS_DENIED);
+      target = final_path(probe.get(), full);
+      if (target.empty()) return fail_last(why);
+      // A rename would leave the other names on the old content.
+      if (info.nNumberOfLinks > 1) {
+        probe.close();
+        return write_in_place(target, data, why);
+      }
+      FileHandle reader(CreateFileW(target.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (reader.valid()) security = security_of(reader.get(), kOwnerGroup | DACL_SECURITY_INFORMATION);
+      if (security.empty()) {
+        // Unreadable, so it could not be kept by a new file.
+        probe.close();
+        reader.close();
+        return write_in_place(target, data, why);
+      }
+    } else {
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND) {
+        const DWORD found = GetFileAttributesW(full.c_str());
+        if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY))
+          return fail(why, make_error_code(FileError::kNotRegularFile));
+        return fail_last(why, error);
+      }
+      // A new file goes where its folder really is, links resolved, like the rename.
+      const std::wstring folder_path = folder_of(full);
+      FileHandle folder(CreateFileW(folder_path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      if (!folder.valid()) return fail_last(why);
+      const std::wstring real = final_path(folder.get(), folder_path);
+      if (real.empty()) return fail_last(why);
+      target = real + (real.back() == L'\\' ? L"" : L"\\") + full.substr(folder_path.size());
     }
   }
 
@@ -195,7 +342,8 @@ bool replace_file(const std::string& path, std::string_view data, std::error_cod
     temp = folder_of(target) + L".inivault-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(counter++) + L".tmp";
     if (!injected(FileStep::kCreateTemp)) {
-      raw = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      raw = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (raw == INVALID_HANDLE_VALUE) {
       error = GetLastError();
@@ -209,25 +357,26 @@ bool replace_file(const std::string& path, std::string_view data, std::error_cod
     if (exists && error == ERROR_ACCESS_DENIED) return write_in_place(target, data, why);
     return fail_last(why, error);
   }
+  const auto discard = [&](DWORD failure) {
+    delete_open_file(file.get());
+    file.close();
+    return fail_last(why, failure);
+  };
 
-  const bool written = write_all(file.get(), data) && FlushFileBuffers(file.get());
-  error = GetLastError();
-  if (!file.close() || !written) {
-    DeleteFileW(temp.c_str());
-    return fail_last(why, written ? GetLastError() : error);
+  // Before any byte is written, so the text never sits under a wider access list.
+  if (exists && !copy_security(file.get(), temp, security)) {
+    delete_open_file(file.get());
+    file.close();
+    return write_in_place(target, data, why);
   }
+  if (!write_all(file.get(), data) || !FlushFileBuffers(file.get())) return discard(GetLastError());
   constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
   const DWORD wanted = exists && (attributes & kKept) != 0 ? attributes & kKept : FILE_ATTRIBUTE_NORMAL;
-  if (exists) SetFileAttributesW(temp.c_str(), wanted);
-  // A rename on the same volume: the target is either replaced whole or left as it
-  // was, and the temporary file is never the only copy that gets deleted.
-  if (injected(FileStep::kRename) ||
-      !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-    DeleteFileW(temp.c_str());
-    return fail_last(why, error);
-  }
+  if (exists) set_attributes(file.get(), wanted);
+  // One rename in the same folder: the target is either replaced whole or left as it was.
+  if (injected(FileStep::kRename) || !rename_onto(file.get(), target)) return discard(GetLastError());
+  file.close();
   if (exists && GetFileAttributesW(target.c_str()) != wanted) SetFileAttributesW(target.c_str(), wanted);
   return true;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 // after windows.h, which it needs
 #include <oleauto.h>
+#include <sddl.h>
 
 #include <cstdint>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "file_io.h"
 #include "inivault.h"
 
 namespace {
@@ -43,12 +45,14 @@ bool bind(F& target, const char* name) {
   return target != nullptr;
 }
 
-std::string dll_path() {
+std::string exe_folder() {
   char exe[MAX_PATH];
   const DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string path(exe, n);
-  return path.substr(0, path.find_last_of("\\/") + 1) + "Inivault.dll";
+  const std::string path(exe, n);
+  return path.substr(0, path.find_last_of("\\/") + 1);
 }
+
+std::string dll_path() { return exe_folder() + "Inivault.dll"; }
 
 // Copies and frees a BSTR result.
 std::wstring take(BSTR text) {
@@ -76,6 +80,53 @@ int count_files(const std::string& folder) {
   } while (FindNextFileA(h, &found));
   FindClose(h);
   return count;
+}
+
+// Owner, group and access list as text, for comparing.
+std::wstring security_text(const std::string& path) {
+  constexpr SECURITY_INFORMATION parts =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD need = 0;
+  GetFileSecurityA(path.c_str(), parts, nullptr, 0, &need);
+  std::vector<char> descriptor(need);
+  if (need == 0 || !GetFileSecurityA(path.c_str(), parts, descriptor.data(), need, &need))
+    return L"unreadable";
+  LPWSTR text = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1, parts, &text,
+                                                            nullptr))
+    return L"unconvertible";
+  std::wstring out(text);
+  LocalFree(text);
+  return out;
+}
+
+std::wstring current_user_sid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  DWORD need = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &need);
+  std::vector<char> user(need);
+  std::wstring out;
+  LPWSTR text = nullptr;
+  if (need != 0 && GetTokenInformation(token, TokenUser, user.data(), need, &need) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text)) {
+    out = text;
+    LocalFree(text);
+  }
+  CloseHandle(token);
+  return out;
+}
+
+// Volume and index: two names of one file give the same.
+std::string file_identity(const std::string& path) {
+  const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (!known) return "unknown " + path;
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) + ":" +
+         std::to_string(info.nFileIndexLow);
 }
 
 class InivaultDll : public ::testing::Test {
@@ -246,6 +297,77 @@ TEST_F(InivaultDll, FileHeldOpenWithoutDeleteSharingIsKept) {
   EXPECT_EQ(count_files(folder_), 1);
   EXPECT_EQ(g.write_ini(), 1);
   EXPECT_EQ(read_bytes(file_), "[s]\r\nk=new\r\n\r\n");
+}
+
+// A file that only its owner may read stays so (under Wine the access list is the
+// file's mode bits; the owner can differ from the caller's only on Windows).
+TEST_F(InivaultDll, AccessListIsKept) {
+  write_bytes(file_, "[s]\r\nk=old\r\n");
+  const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;" + current_user_sid() + L")";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                   nullptr));
+  const BOOL set = SetFileSecurityA(file_.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+  LocalFree(descriptor);
+  ASSERT_TRUE(set);
+  const std::wstring before = security_text(file_);
+  ASSERT_EQ(before.find(L";;;WD)"), std::wstring::npos) << before;
+
+  ASSERT_EQ(g.read_ini(file_.c_str()), 1);
+  g.set_string("s", "k", "new");
+  ASSERT_EQ(g.write_ini(), 1);
+  EXPECT_EQ(security_text(file_), before);
+  ASSERT_EQ(g.fc(file_.c_str(), "key"), 1);
+  EXPECT_EQ(security_text(file_), before);
+  ASSERT_EQ(g.fd(file_.c_str(), "key"), 1);
+  EXPECT_EQ(read_bytes(file_), "[s]\r\nk=new\r\n\r\n");
+  EXPECT_EQ(count_files(folder_), 1);
+}
+
+// Where the system refuses the new file the old one's owner or access list, the
+// file is written in place, keeping them; a failed rename changes nothing. Neither
+// leaves a temporary file behind, although it may carry an access list that lets
+// nobody delete it by name.
+TEST_F(InivaultDll, RefusedStepsKeepTheFileWhole) {
+  write_bytes(file_, "[s]\r\nk=old\r\n");
+  ASSERT_TRUE(SetFileAttributesA(file_.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  const std::wstring security = security_text(file_);
+  for (const inivault::FileStep step : {inivault::FileStep::kSetOwner, inivault::FileStep::kRename}) {
+    const bool in_place = step == inivault::FileStep::kSetOwner;
+    inivault::set_fault_hook(
+        [step](inivault::FileStep now) { return now == step ? ERROR_ACCESS_DENIED : 0; });
+    const std::string text = in_place ? "[s]\r\nk=in place\r\n\r\n" : "[s]\r\nk=renamed\r\n\r\n";
+    const bool written = inivault::replace_file(file_, text);
+    inivault::set_fault_hook({});
+    EXPECT_EQ(written, in_place);
+    EXPECT_EQ(read_bytes(file_), in_place ? text : "[s]\r\nk=in place\r\n\r\n");
+    EXPECT_EQ(security_text(file_), security);
+    EXPECT_TRUE(GetFileAttributesA(file_.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(count_files(folder_), 1);
+  }
+}
+
+// Wine makes no symbolic links (CreateSymbolicLinkW creates nothing), so the host
+// makes this one beside the test: link.ini, pointing at real\settings.ini.
+TEST_F(InivaultDll, LinkIsWrittenThroughAndStaysALink) {
+  const std::string links = exe_folder() + "inivault-links\\";
+  const std::string link = links + "link.ini";
+  const std::string real = links + "real\\settings.ini";
+  if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no link at " << link << " (made by the ctest fixture inivault_links_setup)";
+  write_bytes(real, "[s]\r\nk=old\r\n");
+  ASSERT_EQ(file_identity(link), file_identity(real));
+
+  ASSERT_EQ(g.read_ini(link.c_str()), 1);
+  g.set_string("s", "k", "new");
+  ASSERT_EQ(g.write_ini(), 1);
+  EXPECT_EQ(read_bytes(real), "[s]\r\nk=new\r\n\r\n");
+  ASSERT_EQ(g.fc(link.c_str(), "key"), 1);
+  ASSERT_EQ(g.fd(link.c_str(), "key"), 1);
+  EXPECT_EQ(read_bytes(real), "[s]\r\nk=new\r\n\r\n");
+  EXPECT_EQ(file_identity(link), file_identity(real));
+  EXPECT_EQ(count_files(links), 1);
+  EXPECT_EQ(count_files(links + "real\\"), 1);
 }
 
 TEST_F(InivaultDll, HardLinkedFileKeepsItsLinks) {
