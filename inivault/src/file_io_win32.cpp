@@ -147,26 +147,44 @@ std::vector<char> security_of(HANDLE file, SECURITY_INFORMATION parts) {
   return descriptor;
 }
 
+bool same_sid(PSID a, PSID b) { return a == b || (a != nullptr && b != nullptr && EqualSid(a, b)); }
+
 bool same_owner_and_group(std::vector<char>& a, std::vector<char>& b) {
   PSID owner_a = nullptr, owner_b = nullptr, group_a = nullptr, group_b = nullptr;
   BOOL defaulted = FALSE;
-  if (!GetSecurityDescriptorOwner(a.data(), &owner_a, &defaulted) ||
-      !GetSecurityDescriptorOwner(b.data(), &owner_b, &defaulted) ||
-      !GetSecurityDescriptorGroup(a.data(), &group_a, &defaulted) ||
-      !GetSecurityDescriptorGroup(b.data(), &group_b, &defaulted)) {
+  return GetSecurityDescriptorOwner(a.data(), &owner_a, &defaulted) &&
+         GetSecurityDescriptorOwner(b.data(), &owner_b, &defaulted) &&
+         GetSecurityDescriptorGroup(a.data(), &group_a, &defaulted) &&
+         GetSecurityDescriptorGroup(b.data(), &group_b, &defaulted) && same_sid(owner_a, owner_b) &&
+         same_sid(group_a, group_b);
+}
+
+bool same_access_list(std::vector<char>& a, std::vector<char>& b) {
+  SECURITY_DESCRIPTOR_CONTROL control_a = 0, control_b = 0;
+  DWORD revision = 0;
+  BOOL present_a = FALSE, present_b = FALSE, defaulted = FALSE;
+  PACL acl_a = nullptr, acl_b = nullptr;
+  if (!GetSecurityDescriptorControl(a.data(), &control_a, &revision) ||
+      !GetSecurityDescriptorControl(b.data(), &control_b, &revision) ||
+      !GetSecurityDescriptorDacl(a.data(), &present_a, &acl_a, &defaulted) ||
+      !GetSecurityDescriptorDacl(b.data(), &present_b, &acl_b, &defaulted)) {
     return false;
   }
-  const auto same = [](PSID x, PSID y) { return x == y || (x != nullptr && y != nullptr && EqualSid(x, y)); };
-  return same(owner_a, owner_b) && same(group_a, group_b);
+  constexpr SECURITY_DESCRIPTOR_CONTROL kInheritance = SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED;
+  if ((control_a & kInheritance) != (control_b & kInheritance) || present_a != present_b) return false;
+  if (acl_a == nullptr || acl_b == nullptr) return acl_a == acl_b;
+  return acl_a->AclSize == acl_b->AclSize && std::memcmp(acl_a, acl_b, acl_a->AclSize) == 0;
 }
 
 // Gives the new file the old one's owner, group and access list (copied as they
 // are, protection from inheritance included), so replacing the file neither hands it
-// to the caller nor opens it to whomever the folder lets read new files. False when
-// the system refuses any of it: only the old file itself keeps them then.
+// to the caller nor opens it to whomever the folder lets read new files. What the
+// new file already has alike is left alone (under Wine, which maps access lists to
+// mode bits and back, not exactly). False when the system refuses any of it: only
+// the old file itself keeps them then.
 bool copy_security(HANDLE temp, const std::wstring& temp_path, std::vector<char>& old) {
   if (injected(FileStep::kSetOwner)) return false;
-  std::vector<char> made = security_of(temp, kOwnerGroup);
+  std::vector<char> made = security_of(temp, kOwnerGroup | DACL_SECURITY_INFORMATION);
   if (made.empty()) return false;
   if (!same_owner_and_group(old, made)) {
     // Needs WRITE_OWNER, which creating the file did not ask for, and the right to
@@ -175,7 +193,7 @@ bool copy_security(HANDLE temp, const std::wstring& temp_path, std::vector<char>
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!owner.valid() || !SetKernelObjectSecurity(owner.get(), kOwnerGroup, old.data())) return false;
   }
-  return SetKernelObjectSecurity(temp, DACL_SECURITY_INFORMATION, old.data()) != 0;
+  return same_access_list(old, made) || SetKernelObjectSecurity(temp, DACL_SECURITY_INFORMATION, old.data());
 }
 
 // Renames the open file over `target` through its handle: the right to move it was
