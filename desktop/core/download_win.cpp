@@ -72,7 +72,25 @@ bool crack(const std::string& url, Target& t) {
   return !t.host.empty();
 }
 
-enum class Outcome { Answer, NoAnswer, Broken };
+enum class Outcome { Answer, NoAnswer, Broken, Redirect };
+
+// Redirects followed by hand, within the request's one limit: WinINet under Wine would
+// follow one from https to plain http without a word.
+constexpr int kMaxRedirects = 5;
+
+bool is_redirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Where a redirect points, seen from t: an absolute address, or a path on t's server.
+bool redirect_target(const Target& t, const std::string& location, Target& next) {
+  if (!location.empty() && location[0] == '/' && (location.size() < 2 || location[1] != '/')) {
+    next = t;
+    next.object = location;
+    return true;
+  }
+  return crack(location, next);
+}
 
 // A connection the server closed (a kept one it dropped while idle, say) fails
 // before any answer: worth one more try.
@@ -90,12 +108,14 @@ bool bound(HINTERNET h, const RequestControl& control) {
   return true;
 }
 
+// body receives the answer, or for a redirect the address it points to.
 Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, const RequestControl& control,
                  std::string& body) {
   const char* accept[] = {"*/*", nullptr};
   const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                       INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH |
-                      INTERNET_FLAG_KEEP_CONNECTION | (t.secure ? INTERNET_FLAG_SECURE : 0);
+                      INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                      (t.secure ? INTERNET_FLAG_SECURE : 0);
   unique_inet request(HttpOpenRequestA(connect, "GET", t.object.c_str(), nullptr, nullptr, accept, flags, 0));
   if (!request || !bound(request.get(), control)) return Outcome::NoAnswer;
   if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return broken_connection(GetLastError()) ? Outcome::Broken : Outcome::NoAnswer;
@@ -107,10 +127,17 @@ Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, cons
     return Outcome::Broken;
   }
   if (!HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &len,
-                      nullptr) ||
-      status < 200 || status > 299) {
+                      nullptr)) {
     return Outcome::NoAnswer;
   }
+  if (is_redirect(status)) {
+    char location[2048];
+    DWORD size = sizeof location - 1;
+    if (!HttpQueryInfoA(request.get(), HTTP_QUERY_LOCATION, location, &size, nullptr)) return Outcome::NoAnswer;
+    body.assign(location, size);
+    return Outcome::Redirect;
+  }
+  if (status < 200 || status > 299) return Outcome::NoAnswer;
   char chunk[4096];
   for (;;) {
     DWORD got = 0;
@@ -136,11 +163,12 @@ Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, cons
 Answer internet_get(const BatchRequest& r, const RequestControl& control) {
   Target t;
   if (!session() || !crack(r.url, t)) return std::nullopt;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (control.time_left().count() <= 0) break;
+  bool retried = false;
+  for (int redirects = 0;;) {
+    if (control.time_left().count() <= 0) return std::nullopt;
     unique_inet connect(
         InternetConnectA(session(), t.host.c_str(), t.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connect) break;
+    if (!connect) return std::nullopt;
     std::string body;
     switch (get_once(connect.get(), t, r, control, body)) {
       case Outcome::Answer:
@@ -148,10 +176,20 @@ Answer internet_get(const BatchRequest& r, const RequestControl& control) {
       case Outcome::NoAnswer:
         return std::nullopt;
       case Outcome::Broken:
+        if (retried) return std::nullopt;
+        retried = true;
         break;
+      case Outcome::Redirect: {
+        Target next;
+        // Never from https down to plain http.
+        if (++redirects > kMaxRedirects || !redirect_target(t, body, next) || (t.secure && !next.secure))
+          return std::nullopt;
+        t = next;
+        retried = false;
+        break;
+      }
     }
   }
-  return std::nullopt;
 }
 
 bool write_whole_file(const std::string& path, const std::string& data) {

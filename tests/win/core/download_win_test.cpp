@@ -78,6 +78,28 @@ TEST_F(Download, AHandshakeThatNeverEndsCountsAsNoAnswerAtTheTimeLimit) {
   EXPECT_GT(test::count_of(test::sim_request_log(), " silent-tls\n"), connections) << "never connected";
 }
 
+// The base address of one of the fixture's HTTPS simulators, or empty.
+std::string https_base_url(const std::string& name) {
+  const std::string plain = test::sim_url_from((name + ".port").c_str());
+  return plain.empty() ? plain : "https" + plain.substr(4);
+}
+
+TEST_F(Download, RedirectsAreFollowedButNeverDownFromHttps) {
+  const std::string secure = https_base_url("tls");
+  ASSERT_FALSE(secure.empty()) << "no HTTPS simulator";
+  // From http up to https: followed.
+  EXPECT_EQ(get("redirect-301~" + secure + "/station/fixed-92"), "92");
+  EXPECT_EQ(test::requests_for("redirect-301~" + secure + "/station/fixed-92"), 1);
+  // From https down to http: no answer, and the http server is never asked.
+  const std::string down = "redirect-302~" + base + "/station/fixed-91";
+  EXPECT_EQ(fetch_to_file(listeners_url(secure, down), file, kListenerAnswerLimit), "");
+  EXPECT_EQ(test::requests_for("fixed-91"), 0);
+  // A loop ends after five redirects.
+  EXPECT_EQ(get("loop-307"), "");
+  EXPECT_EQ(test::requests_for("loop-307"), 6);
+  EXPECT_FALSE(test::exists(file));
+}
+
 TEST_F(Download, StaleFileIsReplaced) {
   {
     FILE* f = std::fopen(file.c_str(), "wb");
