@@ -25,6 +25,15 @@ for arch in win32 win64; do
   mkdir -p "$stage"
   cp "build/$preset/desktop/Klangnetz_DesktopTool.exe" "build/$preset/inivault/Inivault.dll" \
     inivault/include/inivault.h "$stage/"
+  # Users get no debug sections; strip would stamp the time of day into the header.
+  case $arch in win32) tools=i686-w64-mingw32 ;; *) tools=x86_64-w64-mingw32 ;; esac
+  for bin in "$stage/Klangnetz_DesktopTool.exe" "$stage/Inivault.dll"; do
+    SOURCE_DATE_EPOCH=0 "$tools-strip" --strip-debug "$bin"
+    if "$tools-objdump" -h "$bin" | grep -q '\.debug'; then
+      echo "package: $bin still has debug sections" >&2
+      exit 1
+    fi
+  done
   sed 's/\r$//' LICENSE | sed 's/$/\r/' >"$stage/LICENSE"
   # German, for Notepad: Windows-1252 with CR LF.
   sed "s/@VERSION@/$version/g" packaging/LIESMICH.txt | iconv -f UTF-8 -t WINDOWS-1252 | sed 's/$/\r/' \
