@@ -170,30 +170,24 @@ void FrmMain::Load_Konfig() {
 }
 
 void FrmMain::check_stations() {
-  in_poll_step_ = true;
-  runner_.request();
-  after_poll_step();
+  poll_step([this] { runner_.request(); });
 }
 
 void FrmMain::refresh_all_now() {
-  in_poll_step_ = true;
-  runner_.request(true);
-  after_poll_step();
+  poll_step([this] { runner_.request(true); });
 }
 
 void FrmMain::restart_poll() {
-  in_poll_step_ = true;
-  runner_.restart();
-  after_poll_step();
+  poll_step([this] { runner_.restart(); });
 }
 
 void FrmMain::advance_poll() {
-  in_poll_step_ = true;
-  runner_.advance();
-  after_poll_step();
+  poll_step([this] { runner_.advance(); });
 }
 
-void FrmMain::after_poll_step() {
+void FrmMain::poll_step(const std::function<void()>& step) {
+  in_poll_step_ = true;
+  step();
   in_poll_step_ = false;
   if (closing_) exit_program();
 }

@@ -3,6 +3,7 @@
 // the secondary windows it opens.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -105,7 +106,8 @@ class FrmMain : public WindowBase, public PollHost {
   void end_program();
   // Applies what the running poll has ready.
   void advance_poll();
-  void after_poll_step();
+  // Runs one step of the poll; a close that came in meanwhile ends the program after it.
+  void poll_step(const std::function<void()>& step);
   void exit_program();
 
   HINSTANCE instance_ = nullptr;
