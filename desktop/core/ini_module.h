@@ -17,10 +17,17 @@ using IniKeyWriter =
     std::function<bool(const std::string& key, const std::string& value, const std::string& file)>;
 
 // Writes the keys so that the file changes whole or not at all. A file that cannot be
-// written (read-only, or held open by another program) is refused before anything
-// happens; otherwise the keys go into a copy beside it, which keeps every key not
-// written here, and the copy then replaces the file in one move.
+// written (read-only, not the caller's to write, or held open by another program) is
+// refused before anything happens; otherwise the keys go into a copy of its own beside
+// it, which keeps every key not written here and the file's owner, access list and
+// attributes, and the copy, on the disk, then replaces the file in one move. Through a
+// link, the file the link names is replaced and the link stays.
 bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>& keys,
                           const std::string& file, const IniKeyWriter& write);
+
+// Steps of saving that a test can make fail, with the system error it returns.
+enum class SaveStep { kCreateCopy, kSecurity, kFlush, kReplace };
+using SaveFaultHook = std::function<unsigned long(SaveStep)>;
+void set_save_fault_hook(SaveFaultHook hook);
 
 }  // namespace kn

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "common/file_security.h"
 #include "common/win_test_util.h"
 #include "core/ini_module.h"
 #include "core/settings.h"
@@ -66,6 +67,103 @@ TEST(ProfileSettings, LongValuesComeBackWhole) {
   std::ofstream(file, std::ios::binary | std::ios::trunc) << "[Konfig]\r\nstations=" << line << "\r\n";
   EXPECT_EQ(read_ini_value("Konfig", "stations", "", file).size(), line.size());
   EXPECT_EQ(read_ini_value("Konfig", "fehlt", "vorgabe", file), "vorgabe");
+}
+
+using Keys = std::vector<std::pair<std::string, std::string>>;
+
+bool profile_write(const std::string& key, const std::string& value, const std::string& file) {
+  return write_ini_value(kSettingsSection, key, value, file);
+}
+
+const char kSaved[] = "[Konfig]\r\nstations=eins;zwei\r\napi_base_url=http://127.0.0.1:1\r\n";
+
+// A second instance that saves while the first is half way leaves a whole file: the
+// last save's keys and every key neither wrote.
+TEST(SettingsSave, TwoSavesAtOnceNeverPutAPartialFile) {
+  const std::string dir = test::make_temp_folder("save_twice");
+  const std::string file = dir + "\\Klangnetz_DesktopTool.ini";
+  std::ofstream(file, std::ios::binary) << kSaved;
+  bool other_saved = false;
+  const bool saved =
+      write_ini_keys_whole({{"stations", "drei"}, {"UpdateInterval", "5"}, {"Opaque", "100"}}, file,
+                           [&](const std::string& key, const std::string& value, const std::string& copy) {
+                             if (key == "UpdateInterval") {
+                               other_saved = write_ini_keys_whole({{"stations", "vier"}, {"Text_Size", "30"}},
+                                                                  file, profile_write);
+                             }
+                             return profile_write(key, value, copy);
+                           });
+  EXPECT_TRUE(other_saved);
+  EXPECT_TRUE(saved);
+  EXPECT_EQ(read_ini_value("Konfig", "stations", "", file), "drei");
+  EXPECT_EQ(read_ini_value("Konfig", "UpdateInterval", "", file), "5");
+  EXPECT_EQ(read_ini_value("Konfig", "Opaque", "", file), "100");
+  EXPECT_EQ(read_ini_value("Konfig", "api_base_url", "", file), "http://127.0.0.1:1");
+  EXPECT_EQ(test::names_in(dir), std::set<std::string>{"Klangnetz_DesktopTool.ini"});
+}
+
+// The copy is on the disk before it takes the file's place; a step that fails there
+// leaves the file as it was and no copy behind. Where the copy cannot be given the
+// file's owner or access list, the finished text is written over the file itself.
+TEST(SettingsSave, FailedStepsKeepTheFileAndItsAccessListAndAttributes) {
+  const std::string dir = test::make_temp_folder("save_steps");
+  const std::string file = dir + "\\Klangnetz_DesktopTool.ini";
+  std::ofstream(file, std::ios::binary) << kSaved;
+  // Only the owner (and the system) may use it; under Wine that is the mode bits.
+  const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;" + test::current_user_sid() + L")";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                   nullptr));
+  const BOOL set = SetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+  LocalFree(descriptor);
+  ASSERT_TRUE(set);
+  ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  const std::wstring security = test::security_text(file);
+
+  for (const SaveStep step : {SaveStep::kCreateCopy, SaveStep::kFlush, SaveStep::kReplace}) {
+    set_save_fault_hook([step](SaveStep now) { return now == step ? ERROR_DISK_FULL : 0ul; });
+    EXPECT_FALSE(write_ini_keys_whole({{"stations", "drei"}}, file, profile_write));
+    set_save_fault_hook({});
+    EXPECT_EQ(test::read_file(file), kSaved);
+    EXPECT_EQ(test::names_in(dir), std::set<std::string>{"Klangnetz_DesktopTool.ini"});
+  }
+
+  set_save_fault_hook([](SaveStep now) { return now == SaveStep::kSecurity ? ERROR_ACCESS_DENIED : 0ul; });
+  EXPECT_TRUE(write_ini_keys_whole({{"stations", "in place"}}, file, profile_write));
+  set_save_fault_hook({});
+  EXPECT_EQ(read_ini_value("Konfig", "stations", "", file), "in place");
+  EXPECT_EQ(test::security_text(file), security);
+  EXPECT_TRUE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+
+  EXPECT_TRUE(write_ini_keys_whole({{"stations", "renamed"}}, file, profile_write));
+  EXPECT_EQ(read_ini_value("Konfig", "stations", "", file), "renamed");
+  EXPECT_EQ(read_ini_value("Konfig", "api_base_url", "", file), "http://127.0.0.1:1");
+  EXPECT_EQ(test::security_text(file), security);
+  EXPECT_TRUE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_EQ(test::names_in(dir), std::set<std::string>{"Klangnetz_DesktopTool.ini"});
+
+  // Read-only is refused before anything is made.
+  ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(write_ini_keys_whole({{"stations", "nie"}}, file, profile_write));
+  EXPECT_EQ(read_ini_value("Konfig", "stations", "", file), "renamed");
+  SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Wine makes no symbolic links, so the host makes this one beside the test:
+// settings-links\link.ini, pointing at real\settings.ini.
+TEST(SettingsSave, ThroughALinkTheNamedFileChangesAndTheLinkStays) {
+  const std::string link = "settings-links\\link.ini";
+  const std::string real = "settings-links\\real\\settings.ini";
+  if (!test::exists(link)) GTEST_SKIP() << "no link at " << link << " (made by the ctest fixture)";
+  std::ofstream(real, std::ios::binary | std::ios::trunc) << kSaved;
+  ASSERT_EQ(test::file_identity(link), test::file_identity(real));
+
+  EXPECT_TRUE(write_ini_keys_whole({{"stations", "drei"}}, link, profile_write));
+  EXPECT_EQ(read_ini_value("Konfig", "stations", "", real), "drei");
+  EXPECT_EQ(read_ini_value("Konfig", "api_base_url", "", real), "http://127.0.0.1:1");
+  EXPECT_EQ(test::file_identity(link), test::file_identity(real));
+  EXPECT_EQ(test::names_in("settings-links"), (std::set<std::string>{"link.ini", "real"}));
+  EXPECT_EQ(test::names_in("settings-links\\real"), std::set<std::string>{"settings.ini"});
 }
 
 }  // namespace

@@ -225,7 +225,7 @@ TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
   EXPECT_EQ(host.messages, (std::vector<std::string>{kNotSavedMessage}));
   EXPECT_FALSE(dialog.closed());
   EXPECT_EQ(test::read_file(host.state.settings_file), before);
-  EXPECT_FALSE(test::exists(host.state.settings_file + ".neu"));
+  EXPECT_EQ(test::names_in(dir), std::set<std::string>{"Klangnetz_DesktopTool.ini"});
   EXPECT_TRUE(host.autostart_calls.empty());
   EXPECT_FALSE(host.state.write_title2file);
 
