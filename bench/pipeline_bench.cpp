@@ -11,6 +11,7 @@
 #include "core/app_state.h"
 #include "core/poll.h"
 #include "core/settings.h"
+#include "core/text_util.h"
 #include "core/title_files.h"
 #include "inputs.h"
 #include "overlay/layout.h"

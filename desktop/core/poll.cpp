@@ -81,7 +81,8 @@ void Poll::apply(size_t i) {
   const std::string& name = names_[i];
   // The list is rebuilt only after the poll of the old one has been dropped.
   if (i >= app_.station_list.size() || app_.station_list[i].name != name) return;
-  const std::string count_text = format_0000(host_.listener_text(*requests_->outcome(i * per_station)));
+  const std::string answer = host_.listener_text(*requests_->outcome(i * per_station));
+  const std::string count_text = format_0000(answer);
   StationEntry& e = app_.station_list[i];
   e.previous_hoerer = e.current_hoerer;
   double value = leading_number(count_text);
@@ -89,6 +90,7 @@ void Poll::apply(size_t i) {
   if (!round_to_int32(value)) value = 0;
   e.current_hoerer = round_clamp_int32(value);
   record_count(e, value, app_.history);
+  results_.push_back({name, parse_number(answer).has_value(), e.current_hoerer});
   if (only_changes_) {
     if (e.previous_hoerer != e.current_hoerer) {
       append_entry(display_text_, name, count_text, horizontal_,
@@ -100,7 +102,8 @@ void Poll::apply(size_t i) {
     append_entry(display_text_, name, count_text, horizontal_, "");
   }
   if (titles_) {
-    e.last_song_id = host_.current_song(name, *requests_->outcome(i * per_station + 1), e.last_song_id, count_text);
+    e.last_song_id =
+        host_.current_song(name, *requests_->outcome(i * per_station + 1), e.last_song_id, count_text);
   } else {
     e.last_song_id = 0;
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/answer_watch.h"
 #include "core/app_state.h"
 #include "core/request_batch.h"
 
@@ -67,6 +68,8 @@ class Poll {
   bool advance();
   bool ended() const { return ended_; }
   bool show_all() const { return show_all_; }
+  // The stations applied so far, in list order.
+  const std::vector<StationResult>& results() const { return results_; }
 
  private:
   void apply(size_t station);
@@ -76,13 +79,14 @@ class Poll {
   PollHost& host_;
   std::vector<std::string> names_;
   bool show_all_;
-  bool only_changes_;     // the mode this poll shows
-  bool change_mode_;      // the user's mode when it began
+  bool only_changes_;  // the mode this poll shows
+  bool change_mode_;   // the user's mode when it began
   bool horizontal_;
   bool titles_;
   std::unique_ptr<PollRequests> requests_;
   size_t next_ = 0;
   std::string display_text_;
+  std::vector<StationResult> results_;
   bool ended_ = false;
 };
 

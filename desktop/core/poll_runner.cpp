@@ -12,7 +12,7 @@ void PollRunner::request(bool show_all) {
 
 void PollRunner::restart() {
   abandon();
-  start(false);
+  start(false, false);
 }
 
 void PollRunner::abandon() {
@@ -22,7 +22,8 @@ void PollRunner::abandon() {
 
 void PollRunner::advance() {
   if (!poll_ || !poll_->advance()) return;
-  poll_.reset();
+  const std::unique_ptr<Poll> ended = std::move(poll_);
+  if (heard_ && ended_) ended_(ended->results(), began_);
   if (waiting_) {
     const bool show_all = *waiting_;
     waiting_.reset();
@@ -30,7 +31,9 @@ void PollRunner::advance() {
   }
 }
 
-void PollRunner::start(bool show_all) {
+void PollRunner::start(bool show_all, bool heard) {
+  heard_ = heard;
+  began_ = heard && now_text_ ? now_text_() : std::string();
   poll_ = std::make_unique<Poll>(app_, host_, show_all);
   advance();
 }

@@ -9,7 +9,8 @@ list(APPEND KN_CORE_SRCS
   ${CMAKE_CURRENT_LIST_DIR}/twips.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tray_presence.cpp
   ${CMAKE_CURRENT_LIST_DIR}/poll_runner.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/request_batch.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/request_batch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/answer_watch.cpp)
 if(WIN32)
   list(APPEND KN_SHELL_SRCS
     ${CMAKE_CURRENT_LIST_DIR}/ini_module_win.cpp

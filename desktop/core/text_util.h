@@ -15,6 +15,10 @@ int count_occurrences(std::string_view text, std::string_view find, int compare)
 std::string to_lower(std::string_view text);
 std::string to_upper(std::string_view text);
 
+// Capital pairs OE, AE, UE become umlauts, in this order; exact case only: how
+// station names, which requests spell with pairs, are shown.
+std::string prepare_text(std::string_view text);
+
 // Removes leading and trailing blanks (spaces only).
 std::string trim_blanks(std::string_view text);
 

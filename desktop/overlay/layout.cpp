@@ -43,12 +43,6 @@ uint32_t to_argb(int32_t colour, uint8_t alpha) {
   return (static_cast<uint32_t>(alpha) << 24) | (red << 16) | (green << 8) | blue;
 }
 
-std::string prepare_text(std::string_view text) {
-  std::string out = replace_all(text, "OE", "\xC3\x96");  // Ö
-  out = replace_all(out, "AE", "\xC3\x84");               // Ä
-  return replace_all(out, "UE", "\xC3\x9C");              // Ü
-}
-
 int32_t count_lines(std::string_view text, bool new_text) {
   const auto colons = static_cast<int32_t>(std::count(text.begin(), text.end(), ':'));
   if (new_text && colons == 0 && !text.empty()) return 1;

@@ -49,9 +49,6 @@ OverlayStyle style_from_settings(const Settings& s);
 // 24-bit colour (red in the low byte) plus alpha to 0xAARRGGBB.
 uint32_t to_argb(int32_t colour, uint8_t alpha);
 
-// Capital pairs OE, AE, UE become umlauts, in this order; exact case only.
-std::string prepare_text(std::string_view text);
-
 // Colons in the text. A new text that is not empty gets at least one line; a
 // redraw counts the colons only.
 int32_t count_lines(std::string_view text, bool new_text);

@@ -26,7 +26,8 @@ using namespace std::chrono_literals;
 // Outcomes the test hands in one by one, as the workers' messages would bring them.
 class ScriptedRequests : public PollRequests {
  public:
-  explicit ScriptedRequests(std::vector<BatchRequest> r) : requests(std::move(r)), outcomes(requests.size()) {}
+  explicit ScriptedRequests(std::vector<BatchRequest> r)
+      : requests(std::move(r)), outcomes(requests.size()) {}
   std::optional<Answer> outcome(size_t i) override { return outcomes.at(i); }
   std::vector<BatchRequest> requests;
   std::vector<std::optional<Answer>> outcomes;
@@ -120,11 +121,12 @@ TEST_F(PollTest, FullModeComposesOneLinePerStation) {
   EXPECT_EQ(app.station_list[2].current_hoerer, 0);
   EXPECT_EQ(app.station_list[2].min_hoerer, 0);
   // Every request starts before the first answer is applied, in list order.
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"busy", "delete",
-                                                  "start http://sim/station/nachtradio/listeners,"
-                                                  "http://sim/station/schoene%20lieder/listeners,"
-                                                  "http://sim/station/leer/listeners",
-                                                  "listener 42", "listener 5\r\n", "listener (none)", "idle"}));
+  EXPECT_EQ(host.calls,
+            (std::vector<std::string>{"busy", "delete",
+                                      "start http://sim/station/nachtradio/listeners,"
+                                      "http://sim/station/schoene%20lieder/listeners,"
+                                      "http://sim/station/leer/listeners",
+                                      "listener 42", "listener 5\r\n", "listener (none)", "idle"}));
 }
 
 TEST_F(PollTest, TitleRequestsFollowTheirStationsListenerRequest) {
@@ -339,6 +341,47 @@ TEST_F(PollTest, AClosedPollAppliesNothingMore) {
   EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "busy"), 1);
 }
 
+// The notices hear of polls that ran to their end: timed ones and the double-click's,
+// with each station's result and the time the poll began; a dropped poll and the
+// settings dialog's preview count for nothing.
+TEST_F(PollTest, OnlyPollsThatRunToTheirEndAreHeardNeverPreviews) {
+  configure("a;b;c");
+  answer("a", {"0012"});
+  answer("b", {"Fehler"});
+  answer("c", {"12 H\xC3\xB6rer"});
+  host.hold_answers = true;
+  std::vector<std::pair<std::vector<StationResult>, std::string>> heard;
+  int clock = 0;
+  PollRunner runner(
+      app, host,
+      [&](const std::vector<StationResult>& r, const std::string& began) { heard.emplace_back(r, began); },
+      [&] { return std::to_string(++clock); });
+  const auto run_out = [&] {
+    for (size_t i = 0; i < 3; ++i) host.arrive(i);
+    runner.advance();
+  };
+  runner.request();  // 1: dropped
+  runner.abandon();
+  runner.restart();  // a preview
+  run_out();
+  EXPECT_TRUE(heard.empty());
+  runner.request(true);  // the double-click's
+  run_out();
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].second, std::to_string(clock));
+  const std::vector<StationResult>& r = heard[0].first;
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].name, "a");
+  EXPECT_TRUE(r[0].answered);
+  EXPECT_EQ(r[0].count, 12);
+  EXPECT_FALSE(r[1].answered);
+  EXPECT_FALSE(r[2].answered);  // counted, but not a number
+  EXPECT_EQ(r[2].count, 12);
+  runner.request();
+  run_out();
+  EXPECT_EQ(heard.size(), 2u);
+}
+
 TEST(RequestUrls, NamesCannotLeaveTheirPathSegment) {
   EXPECT_EQ(listeners_url("http://x", "a/../b?c#d%e f"),
             "http://x/station/a%2F..%2Fb%3Fc%23d%25e%20f/listeners");
@@ -431,13 +474,14 @@ std::vector<BatchRequest> requests_for(std::initializer_list<const char*> urls) 
 TEST(RequestBatch, RequestsRunTogetherUpToTheBoundAndEachAnswerIsAnnounced) {
   auto f = std::make_shared<HeldFetch>();
   FakeClock clock;
-  RequestBatch batch(requests_for({"a", "b", "c", "d", "e"}), 3, 15s, f->fn(), std::make_shared<StillRunning>(),
-                     f->notify(), clock.fn());
+  RequestBatch batch(requests_for({"a", "b", "c", "d", "e"}), 3, 15s, f->fn(),
+                     std::make_shared<StillRunning>(), f->notify(), clock.fn());
   ASSERT_TRUE(f->wait_for([&] { return f->running == 3; }));  // three at once
-  EXPECT_EQ(batch.outcome(0), std::nullopt);                   // open, never waited for
+  EXPECT_EQ(batch.outcome(0), std::nullopt);                  // open, never waited for
   f->release();
   ASSERT_TRUE(f->wait_for([&] { return f->notified == 5; }));
-  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(batch.outcome(i), answered("answer " + std::string(1, char('a' + i))));
+  for (size_t i = 0; i < 5; ++i)
+    EXPECT_EQ(batch.outcome(i), answered("answer " + std::string(1, char('a' + i))));
   EXPECT_EQ(f->most_at_once, 3);
   EXPECT_EQ(batch.next_deadline(), std::nullopt);
 }
@@ -446,8 +490,8 @@ TEST(RequestBatch, OneAtATimeAsksInListOrderAndAFailingRequestIsNoAnswer) {
   auto f = std::make_shared<HeldFetch>();
   f->release();
   FakeClock clock;
-  RequestBatch batch(requests_for({"x", "y", "x", "throw-z"}), 1, 15s, f->fn(), std::make_shared<StillRunning>(),
-                     f->notify(), clock.fn());
+  RequestBatch batch(requests_for({"x", "y", "x", "throw-z"}), 1, 15s, f->fn(),
+                     std::make_shared<StillRunning>(), f->notify(), clock.fn());
   ASSERT_TRUE(f->wait_for([&] { return f->notified == 4; }));
   EXPECT_EQ(batch.outcome(3), no_answer());
   EXPECT_EQ(batch.outcome(2), answered("answer x"));  // the same address twice is asked twice
@@ -527,8 +571,8 @@ class BatchHost : public FakeHost {
  public:
   BatchHost(std::shared_ptr<HeldFetch> f, ClockFn now) : f_(std::move(f)), now_(std::move(now)) {}
   std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& list) override {
-    return std::make_unique<RequestBatch>(list, 8, 15s, f_->fn(), std::make_shared<StillRunning>(), f_->notify(),
-                                          now_);
+    return std::make_unique<RequestBatch>(list, 8, 15s, f_->fn(), std::make_shared<StillRunning>(),
+                                          f_->notify(), now_);
   }
 
  private:
@@ -555,8 +599,9 @@ TEST(PollOverRequests, AStationThatNeverAnswersCountsAsNoAnswerAtItsLimitAndTheR
   EXPECT_FALSE(p.advance());
   clock.ms = 15000;
   EXPECT_TRUE(p.advance());
-  EXPECT_EQ(host.shown.back(), "A : answer http://sim/station/a/listeners\r\nSILENT: \r\n"
-                               "C: answer http://sim/station/c/listeners");
+  EXPECT_EQ(host.shown.back(),
+            "A : answer http://sim/station/a/listeners\r\nSILENT: \r\n"
+            "C: answer http://sim/station/c/listeners");
   f->release();
 }
 

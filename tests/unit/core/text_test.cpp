@@ -25,7 +25,10 @@ TEST(Text, CountOccurrencesCountsOverlapsAndIgnoresCaseOnRequest) {
 }
 
 TEST(Text, CaseMappingCoversUmlautsButNotSharpS) {
-  EXPECT_EQ(to_upper("sch\xC3\xB6n stra\xC3\x9F" "e"), "SCH\xC3\x96N STRA\xC3\x9F" "E");
+  EXPECT_EQ(to_upper("sch\xC3\xB6n stra\xC3\x9F"
+                     "e"),
+            "SCH\xC3\x96N STRA\xC3\x9F"
+            "E");
   EXPECT_EQ(to_lower("\xC3\x84RGER \xC3\x97"), "\xC3\xA4rger \xC3\x97");
 }
 
@@ -184,6 +187,28 @@ TEST(Numbers, Pattern0000) {
   EXPECT_EQ(format_0000(""), "");
   EXPECT_EQ(format_0000("<html>Fehler</html>"), "<html>Fehler</html>");
   EXPECT_EQ(format_0000(int64_t{-3}), "-0003");
+}
+
+TEST(StationNameText, CapitalPairsBecomeUmlauts) {
+  EXPECT_EQ(prepare_text("SCHOENE LIEDER : 0005"), "SCH\xC3\x96NE LIEDER : 0005");
+  EXPECT_EQ(prepare_text("BAER: 1\r\nMUEHLE: 2"), "B\xC3\x84R: 1\r\nM\xC3\x9CHLE: 2");
+  // A capital pair is a capital pair, whatever the name meant.
+  EXPECT_EQ(prepare_text("QUEEN : 0001"),
+            "Q\xC3\x9C"
+            "EN : 0001");
+}
+
+TEST(StationNameText, OnlyExactCapitalPairsChange) {
+  EXPECT_EQ(prepare_text("Hoerer: 5"), "Hoerer: 5");
+  EXPECT_EQ(prepare_text("Oe oE ae Ae aE ue Ue uE"), "Oe oE ae Ae aE ue Ue uE");
+  EXPECT_EQ(prepare_text(""), "");
+}
+
+TEST(StationNameText, ReplacementOrderIsOeThenAeThenUe) {
+  // "OUE": OE is not present, UE is -> "OÜ"; "AOE" -> "AÖ" (AE never formed).
+  EXPECT_EQ(prepare_text("OUE"), "O\xC3\x9C");
+  EXPECT_EQ(prepare_text("AOE"), "A\xC3\x96");
+  EXPECT_EQ(prepare_text("AEOE"), "\xC3\x84\xC3\x96");
 }
 
 }  // namespace

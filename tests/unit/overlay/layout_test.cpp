@@ -11,28 +11,6 @@
 namespace kn {
 namespace {
 
-TEST(OverlayText, CapitalPairsBecomeUmlauts) {
-  EXPECT_EQ(prepare_text("SCHOENE LIEDER : 0005"), "SCH\xC3\x96NE LIEDER : 0005");
-  EXPECT_EQ(prepare_text("BAER: 1\r\nMUEHLE: 2"), "B\xC3\x84R: 1\r\nM\xC3\x9CHLE: 2");
-  // A capital pair is a capital pair, whatever the name meant.
-  EXPECT_EQ(prepare_text("QUEEN : 0001"),
-            "Q\xC3\x9C"
-            "EN : 0001");
-}
-
-TEST(OverlayText, OnlyExactCapitalPairsChange) {
-  EXPECT_EQ(prepare_text("Hoerer: 5"), "Hoerer: 5");
-  EXPECT_EQ(prepare_text("Oe oE ae Ae aE ue Ue uE"), "Oe oE ae Ae aE ue Ue uE");
-  EXPECT_EQ(prepare_text(""), "");
-}
-
-TEST(OverlayText, ReplacementOrderIsOeThenAeThenUe) {
-  // "OUE": OE is not present, UE is -> "OÜ"; "AOE" -> "AÖ" (AE never formed).
-  EXPECT_EQ(prepare_text("OUE"), "O\xC3\x9C");
-  EXPECT_EQ(prepare_text("AOE"), "A\xC3\x96");
-  EXPECT_EQ(prepare_text("AEOE"), "\xC3\x84\xC3\x96");
-}
-
 TEST(OverlayLines, ColonsCountLines) {
   EXPECT_EQ(count_lines("A : 0001\r\nB: 0002", true), 2);
   EXPECT_EQ(count_lines("A: 1 -- B: 2 -- C: 3", true), 3);
