@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/instance_guard_win.h"
 #include "app/konfig_host.h"
 #include "app/resource_ids.h"
 #include "core/download.h"
@@ -193,7 +194,7 @@ void FrmMain::poll_step(const std::function<void()>& step) {
 }
 
 void FrmMain::add_tray_icon() {
-  tray_icon_.emplace(picture1_.hwnd(), kTrayIconId, kTrayCallbackMessage);
+  tray_icon_.emplace(picture1_.hwnd(), kTrayIconId, kTrayCallbackMessage, kProgramTitle);
   // The first poll may still be running.
   const bool busy = runner_.running();
   tray_icon_->set_icon(busy ? busy_icon_.get() : program_icon_.get());
@@ -409,6 +410,16 @@ LRESULT FrmMain::handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     default:
       break;
+  }
+  if (msg == InstanceGuard::message()) {
+    if (wp != InstanceGuard::argument(folder_hash(app_.program_folder))) return 0;
+    // Answered at once; the balloon follows from this window's own queue.
+    PostMessageW(hwnd(), kAlreadyRunningMessage, 0, 0);
+    return InstanceGuard::kAnswer;
+  }
+  if (msg == kAlreadyRunningMessage) {
+    if (tray_presence_) tray_presence_->balloon(kAlreadyRunningText);
+    return 0;
   }
   if (msg == kAnswerReadyMessage) {
     advance_poll();

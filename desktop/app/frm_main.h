@@ -33,6 +33,8 @@ inline constexpr const char* kIdleTip = "Klangnetz H\xC3\xB6reranzeige";
 inline constexpr const char* kBusyTip = "Daten werden geladen";
 // Posted by a poll's workers when an answer is ready.
 inline constexpr UINT kAnswerReadyMessage = WM_APP + 1;
+// A later copy of this folder was started and ended.
+inline constexpr UINT kAlreadyRunningMessage = WM_APP + 2;
 
 class FrmMain : public WindowBase, public PollHost {
  public:

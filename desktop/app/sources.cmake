@@ -3,5 +3,6 @@
 if(WIN32)
   list(APPEND KN_APP_SRCS
     ${CMAKE_CURRENT_LIST_DIR}/frm_main.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/konfig_host.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/konfig_host.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/instance_guard_win.cpp)
 endif()

@@ -20,6 +20,14 @@ void TrayPresence::changed() {
   }
 }
 
+bool TrayPresence::balloon(const std::string& text) {
+  if (!present_) return false;
+  if (shell_.balloon(text)) return true;
+  present_ = false;
+  seconds_missing_ = 0;
+  return false;
+}
+
 void TrayPresence::tick() {
   if (present_) return;
   if (++seconds_missing_ >= kRetrySeconds) ensure();

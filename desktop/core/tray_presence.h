@@ -2,6 +2,8 @@
 // Keeps the tray icon there through a shell that does not exist yet (a logon start)
 // or that restarts: the icon is added until the shell has it, and again whenever
 // the shell has lost it.
+#include <string>
+
 namespace kn {
 
 // The notification area as the program talks to it.
@@ -10,6 +12,8 @@ class TrayShell {
   virtual ~TrayShell() = default;
   virtual bool add() = 0;     // NIM_ADD
   virtual bool modify() = 0;  // NIM_MODIFY: the current icon and tip
+  // A balloon from the icon, titled with the program's name; text in UTF-8.
+  virtual bool balloon(const std::string& text) = 0;
 };
 
 class TrayPresence {
@@ -25,6 +29,8 @@ class TrayPresence {
   void shell_restarted();
   // Icon or tip changed. A refused modify means the shell lost the icon.
   void changed();
+  // Shows the text in a balloon from the icon; without an icon nothing is shown.
+  bool balloon(const std::string& text);
   // The one-second tick: another try every few seconds while the icon is missing.
   void tick();
 

@@ -13,8 +13,9 @@ namespace kn {
 
 class TrayIcon : public TrayShell {
  public:
-  // The icon `id` of `window`, whose callback arrives as `callback_message`.
-  TrayIcon(HWND window, UINT id, UINT callback_message);
+  // The icon `id` of `window`, whose callback arrives as `callback_message`;
+  // its balloons carry the title.
+  TrayIcon(HWND window, UINT id, UINT callback_message, const std::string& balloon_title);
   ~TrayIcon() override { remove(); }
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
@@ -28,11 +29,14 @@ class TrayIcon : public TrayShell {
   bool add() override;
   // Shows the current icon and tip.
   bool modify() override;
+  // NIM_MODIFY with a record of its own: the icon's record stays the first version.
+  bool balloon(const std::string& text) override;
   // Takes the icon away if the shell ever took it.
   void remove();
 
  private:
   NOTIFYICONDATAA record_{};
+  std::wstring balloon_title_;
   bool shown_ = false;
 };
 

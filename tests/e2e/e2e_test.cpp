@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -315,6 +316,46 @@ TEST(LifeCycle, ARestartedShellKeepsOneIconAndTheProgramWorking) {
   EXPECT_TRUE(polls.wait_for(2, 30000));
   EXPECT_EQ(tray_icons(), before);
   EXPECT_TRUE(p.running());
+}
+
+// A balloon on screen that was not there before.
+::testing::AssertionResult new_balloon_within(const std::set<HWND>& before, DWORD ms) {
+  return wait_until(
+      [&] {
+        for (HWND w : visible_balloons()) {
+          if (before.count(w) == 0) return true;
+        }
+        return false;
+      },
+      ms, [] { return std::to_string(visible_balloons().size()) + " balloons"; });
+}
+
+TEST(LifeCycle, ASecondStartFromTheSameFolderEndsAndTheFirstSaysItRuns) {
+  Program first("once", "stations=fixed-93\r\n");
+  RequestWatch polls("fixed-93");
+  ASSERT_TRUE(first.start());
+  ASSERT_TRUE(polls.wait_for(1, 30000));
+  ASSERT_NE(overlay_of(first), nullptr);
+  const std::set<HWND> balloons = visible_balloons();
+  Program second("once", "stations=fixed-93\r\n", sim_base_url(), first.folder);
+  ASSERT_TRUE(second.launch());
+  DWORD code = 99;
+  ASSERT_TRUE(second.ended_within(30000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(new_balloon_within(balloons, 30000));  // "... läuft bereits."
+  EXPECT_EQ(top_windows("Klangnetz_frmMain").size(), 1u);
+  EXPECT_EQ(top_windows("Klangnetz_frmText").size(), 1u);
+  first.post_tray(WM_LBUTTONDBLCLK);
+  ASSERT_TRUE(polls.wait_for(2, 30000));
+  EXPECT_EQ(polls.arrived(), 2);  // one copy asks
+
+  // A copy in another folder, with its own settings, runs beside it.
+  Program other("once_other", "stations=fixed-94\r\n");
+  RequestWatch other_polls("fixed-94");
+  ASSERT_TRUE(other.start());
+  EXPECT_TRUE(other_polls.wait_for(1, 30000));
+  EXPECT_TRUE(first.running());
+  EXPECT_EQ(top_windows("Klangnetz_frmMain").size(), 2u);
 }
 
 TEST(LifeCycle, ACloseEndsItLikeBeenden) {

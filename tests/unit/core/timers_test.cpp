@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "core/tray_presence.h"
 
 namespace kn {
@@ -81,6 +84,11 @@ struct FakeShell : TrayShell {
     ++modifies;
     return has_icon;
   }
+  std::vector<std::string> balloons;
+  bool balloon(const std::string& text) override {
+    if (has_icon) balloons.push_back(text);
+    return has_icon;
+  }
 };
 
 TEST(TrayPresence, ShellThatComesLaterGetsTheIconOnTheRetryTicks) {
@@ -116,12 +124,17 @@ TEST(TrayPresence, AnIconTheShellLostIsAddedAgain) {
   FakeShell shell;
   TrayPresence tray(shell);
   ASSERT_TRUE(tray.ensure());
+  EXPECT_TRUE(tray.balloon("eins"));
   shell.has_icon = false;  // the shell went away and came back without telling
-  tray.changed();
+  EXPECT_FALSE(tray.balloon("zwei"));
   EXPECT_FALSE(tray.present());
+  EXPECT_FALSE(tray.balloon("drei"));  // no balloon without an icon, and no retry now
+  EXPECT_EQ(shell.adds, 1);
   for (int i = 0; i < TrayPresence::kRetrySeconds; ++i) tray.tick();
   EXPECT_TRUE(tray.present());
   EXPECT_EQ(shell.adds, 2);
+  EXPECT_TRUE(tray.balloon("vier"));
+  EXPECT_EQ(shell.balloons, (std::vector<std::string>{"eins", "vier"}));
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ bool Program::install(const std::string& unix_path, const std::string& name) con
   return CopyFileA(wine_path(unix_path).c_str(), (folder + "\\" + name).c_str(), FALSE) != FALSE;
 }
 
-::testing::AssertionResult Program::start() {
+::testing::AssertionResult Program::launch() {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   std::string cmd = "\"" + folder + "\\Klangnetz_DesktopTool.exe\"";
@@ -129,6 +129,11 @@ bool Program::install(const std::string& unix_path, const std::string& name) con
     return ::testing::AssertionFailure() << "CreateProcess failed: " << GetLastError();
   }
   pid_ = pi_.dwProcessId;
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult Program::start() {
+  if (auto launched = launch(); !launched) return launched;
   return wait_until([&] { return tray() != nullptr; }, 30000,
                     [&] { return running() ? "running, no tray window" : "ended"; })
          << " (the tray window)";

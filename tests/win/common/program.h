@@ -58,6 +58,8 @@ class Program : public ProgramWindows {
 
   // Starts it and waits for its tray window.
   ::testing::AssertionResult start();
+  // Starts it and waits for nothing.
+  ::testing::AssertionResult launch();
   // Ends it; when the test has failed, the screen is saved first (see screen.h).
   void stop();
   bool running() const;

@@ -211,6 +211,34 @@ inline std::set<std::string> names_in(const std::string& folder) {
   return names;
 }
 
+// Top-level windows of a class, of any process, visible or not.
+inline std::vector<HWND> top_windows(const char* cls) {
+  struct Found {
+    const char* cls;
+    std::vector<HWND> windows;
+  } found{cls, {}};
+  EnumWindows(
+      [](HWND w, LPARAM lp) -> BOOL {
+        auto* f = reinterpret_cast<Found*>(lp);
+        char name[64] = "";
+        GetClassNameA(w, name, sizeof name);
+        if (std::string(name) == f->cls) f->windows.push_back(w);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found.windows;
+}
+
+// The tray balloons on screen now (shown by the shell's process, so their text
+// cannot be read from here).
+inline std::set<HWND> visible_balloons() {
+  std::set<HWND> shown;
+  for (HWND w : top_windows("tooltips_class32")) {
+    if (IsWindowVisible(w) && (GetWindowLongA(w, GWL_STYLE) & 0x40 /* TTS_BALLOON */)) shown.insert(w);
+  }
+  return shown;
+}
+
 inline bool exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
