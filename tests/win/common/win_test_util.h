@@ -87,6 +87,24 @@ inline int requests_for(const std::string& station) {
 }
 
 // Asks the simulator's control port, e.g. "/_sim/outage/start".
+// Whether the simulator logged line `first` (without its line break) and, if ever,
+// `later` only after it, both after the log's first `since` bytes: the order of
+// events, whatever the machine's speed.
+inline bool logged_before(const std::string& first, const std::string& later, size_t since = 0) {
+  std::string log(1, '\n');
+  const std::string all = sim_request_log();
+  if (since > 0 && since <= all.size()) since = all.rfind('\n', since - 1) + 1;
+  log += all.substr(since <= all.size() ? since : all.size());
+  const auto at = [&log](const std::string& line) {
+    std::string whole(1, '\n');
+    whole += line;
+    whole += '\n';
+    return log.find(whole);
+  };
+  const size_t a = at(first), b = at(later);
+  return a != std::string::npos && (b == std::string::npos || a < b);
+}
+
 inline bool sim_control(const std::string& path) { return !sim_get(path).empty(); }
 
 // A fresh empty folder under the temp directory.
