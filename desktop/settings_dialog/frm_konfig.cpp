@@ -75,7 +75,7 @@ bool FrmKonfig::create() {
   load_values();
   ShowWindow(hwnd(), SW_SHOW);
   SetForegroundWindow(hwnd());
-  SetFocus(control(kText1));
+  SetFocus(control(kStations));
   return true;
 }
 
@@ -92,7 +92,7 @@ void FrmKonfig::create_controls() {
   create_control(w, L"STATIC", text::kIntro1, label, caption++, 120, 120, 6975, 255);
   create_control(w, L"STATIC", text::kIntro2, label, caption++, 120, 360, 6975, 255);
   create_control(w, L"STATIC", text::kStations, label, caption++, 120, 840, 1695, 255);
-  create_control(w, L"EDIT", "", WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kText1, 1800, 720,
+  create_control(w, L"EDIT", "", WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kStations, 1800, 720,
                  5175, 375);
   create_control(w, L"STATIC", text::kHint, label, kLabelHint, 120, 1200, 6735, 255);
   create_control(w, L"STATIC", text::kTextColour, label, caption++, 120, 2160, 1695, 255);
@@ -108,7 +108,7 @@ void FrmKonfig::create_controls() {
   create_control(w, L"STATIC", "", label, kLabelTrans, 5280, 3960, 1575, 255);
   create_control(w, L"STATIC", text::kInterval, label, caption++, 120, 4560, 1695, 255);
   create_control(w, TRACKBAR_CLASSW, "", slider, kUpdateInter, 1920, 4560, 3135, 255);
-  create_control(w, L"STATIC", "", label, kLabel6, 5280, 4560, 1575, 255);
+  create_control(w, L"STATIC", "", label, kLabelInterval, 5280, 4560, 1575, 255);
   create_control(w, L"BUTTON", text::kAutostart, check, kCheckAutostart, 120, 5040, 5415, 375);
   create_control(w, L"BUTTON", text::kSideBySide, check, kCheckNeben, 120, 5760, 3855, 375);
   create_control(w, L"BUTTON", text::kOnlyChanges, check, kCheckOnlyChanges, 120, 6120, 3375, 375);
@@ -116,10 +116,10 @@ void FrmKonfig::create_controls() {
   create_control(w, L"STATIC", "", label, kLabelOnlyChanges, 5520, 6240, 1215, 255);
   create_control(w, L"BUTTON", text::kWriteFile, check, kCheckWriteFile, 120, 6600, 6015, 375);
   create_control(w, L"BUTTON", text::kFullscreen, check, kCheckFullscreen, 120, 6960, 6015, 375);
-  create_control(w, L"BUTTON", text::kSetPosition, button, kCommand3, 960, 7680, 2775, 375);
-  create_control(w, L"BUTTON", text::kResetPosition, button, kCommand2, 3960, 7680, 2415, 375);
+  create_control(w, L"BUTTON", text::kSetPosition, button, kSetPosition, 960, 7680, 2775, 375);
+  create_control(w, L"BUTTON", text::kResetPosition, button, kResetPosition, 3960, 7680, 2415, 375);
   create_control(w, L"BUTTON", text::kCancel, button, kCommandCancel, 240, 8595, 1815, 375);
-  create_control(w, L"BUTTON", text::kSave, button, kCommand1, 5400, 8595, 1815, 375);
+  create_control(w, L"BUTTON", text::kSave, button, kSave, 5400, 8595, 1815, 375);
   // Never shown; they carry the position between the position dialog and saving.
   create_control(w, L"EDIT", "", 0, kTextPosX, 120, 9960, 1215, 285);
   create_control(w, L"EDIT", "", 0, kTextPosY, 1440, 9960, 1215, 285);
@@ -142,7 +142,7 @@ void FrmKonfig::load_values() {
   copy_ = take_copy(s);
   s.changes_visible_in_seconds = opening_seconds(s.changes_visible_in_seconds);
 
-  set_text(kText1, s.stations);
+  set_text(kStations, s.stations);
   set_swatch(kPictureBg, colour_from_text(s.BackgroundColor));
   set_swatch(kPictureKont, colour_from_text(s.OutlineColor));
   SendMessageW(control(kTranzparency), TBM_SETPOS, TRUE, s.Opaque);
@@ -163,7 +163,7 @@ void FrmKonfig::load_values() {
 
   set_text(kLabelTextgroesse, text_size_label(slider(kScrollFontSize)));
   set_text(kLabelTrans, std::to_string(slider(kTranzparency)));
-  set_text(kLabel6, update_interval_label(slider(kUpdateInter)));
+  set_text(kLabelInterval, update_interval_label(slider(kUpdateInter)));
   set_text(kLabelOnlyChanges, seconds_label(slider(kHScrollSeconds)));
 }
 
@@ -218,7 +218,7 @@ void FrmKonfig::slider_moved(HWND h) {
       host_.redraw_text();
       break;
     case kUpdateInter:
-      set_text(kLabel6, update_interval_label(pos));
+      set_text(kLabelInterval, update_interval_label(pos));
       break;
     case kHScrollSeconds:
       set_text(kLabelOnlyChanges, seconds_label(pos));
@@ -273,20 +273,20 @@ void FrmKonfig::command(int id, int code) {
     case kPictureKont:
       choose_colour(id);
       break;
-    case kCommand2:
+    case kResetPosition:
       s.window_pos_x = 0;
       s.window_pos_y = 0;
       show_position_fields();
       host_.redraw_text();
       break;
-    case kCommand3:
+    case kSetPosition:
       show_frmKonfig_position(host_, instance_, hwnd());
       if (!closed_) show_position_fields();
       break;
     case kCommandCancel:
       cancel();
       break;
-    case kCommand1:
+    case kSave:
       save();
       break;
     default:
@@ -296,7 +296,7 @@ void FrmKonfig::command(int id, int code) {
 
 void FrmKonfig::save() {
   KonfigValues v;
-  v.stations_field = text_of(kText1);
+  v.stations_field = text_of(kStations);
   v.text_colour = text_colour_;
   v.outline_colour = outline_colour_;
   v.update_interval = slider(kUpdateInter);

@@ -53,13 +53,13 @@ bool FrmKonfigPosition::create(HWND owner) {
   keep_on_a_monitor(hwnd());
 
   const DWORD button = WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-  HWND picture1 = create_control(hwnd(), L"BUTTON", "", button, kPicture1, 0, 0, 240, 240);
-  create_control(hwnd(), L"BUTTON", "", button, kPicture2, 360, 0, 240, 240);
+  HWND apply_button = create_control(hwnd(), L"BUTTON", "", button, kApplyImage, 0, 0, 240, 240);
+  create_control(hwnd(), L"BUTTON", "", button, kResetImage, 360, 0, 240, 240);
   // SS_NOTIFY keeps a press on the hint from reaching the background, so it does not drag.
-  create_control(hwnd(), L"STATIC", kHint, WS_VISIBLE | SS_NOTIFY, kLabel1, 120, 1800, 5655, 375);
-  create_control(hwnd(), L"BUTTON", "\303\234bernehmen", WS_VISIBLE | WS_TABSTOP, kCommand1, 3600, 2400, 1815,
+  create_control(hwnd(), L"STATIC", kHint, WS_VISIBLE | SS_NOTIFY, kHintLabel, 120, 1800, 5655, 375);
+  create_control(hwnd(), L"BUTTON", "\303\234bernehmen", WS_VISIBLE | WS_TABSTOP, kApply, 3600, 2400, 1815,
                  375);
-  create_control(hwnd(), L"BUTTON", "Abbrechen", WS_VISIBLE | WS_TABSTOP, kCommand2, 240, 2400, 1815, 375);
+  create_control(hwnd(), L"BUTTON", "Abbrechen", WS_VISIBLE | WS_TABSTOP, kReset, 240, 2400, 1815, 375);
 
   tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0,
                                  0, hwnd(), nullptr, instance_, nullptr));
@@ -69,7 +69,7 @@ bool FrmKonfigPosition::create(HWND owner) {
     ti.cbSize = sizeof ti;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     ti.hwnd = hwnd();
-    ti.uId = reinterpret_cast<UINT_PTR>(picture1);
+    ti.uId = reinterpret_cast<UINT_PTR>(apply_button);
     ti.lpszText = tip.data();
     SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
   }
@@ -119,7 +119,7 @@ void FrmKonfigPosition::draw_picture(const DRAWITEMSTRUCT& item) {
   const RECT& r = item.rcItem;
   const int w = r.right - r.left;
   const int h = r.bottom - r.top;
-  const bool apply_image = item.CtlID == kPicture1;
+  const bool apply_image = item.CtlID == kApplyImage;
   unique_hpen pen(
       CreatePen(PS_SOLID, std::max(1, w / 8), apply_image ? RGB(120, 255, 120) : RGB(255, 120, 120)));
   select_guard keep(dc, pen.get());
@@ -184,12 +184,12 @@ LRESULT FrmKonfigPosition::handle(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_COMMAND:
       switch (LOWORD(wp)) {
-        case kPicture1:
-        case kCommand1:
+        case kApplyImage:
+        case kApply:
           apply();
           return 0;
-        case kPicture2:
-        case kCommand2:
+        case kResetImage:
+        case kReset:
           reset();
           return 0;
         default:

@@ -27,7 +27,7 @@ inline constexpr const wchar_t* kFrmKonfigPositionClass = L"Klangnetz_frmKonfig_
 
 class FrmKonfigPosition : public WindowBase {
  public:
-  enum Control : int { kPicture1 = 2001, kPicture2, kLabel1, kCommand1, kCommand2 };
+  enum Control : int { kApplyImage = 2001, kResetImage, kHintLabel, kApply, kReset };
 
   FrmKonfigPosition(PositionHost& host, HINSTANCE instance);
   ~FrmKonfigPosition() override;

@@ -90,9 +90,9 @@ TEST(FrmKonfig, OpensWithTheStoredValuesAndTheSecondsFixUp) {
   EXPECT_EQ(host.state.changes_visible_in_seconds, 10);
   EXPECT_EQ(slider_pos(dialog, FrmKonfig::kHScrollSeconds), 10);
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelOnlyChanges)), L"10 Sekunden");
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabel6)), L"einmal pro Minute");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelInterval)), L"einmal pro Minute");
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTrans)), L"100");
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kText1)), L"eins;zwei");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kStations)), L"eins;zwei");
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosX)), L"1500");
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosY)), L"3000");
   EXPECT_FALSE(IsWindowVisible(dialog.control(FrmKonfig::kTextPosX)));
@@ -102,7 +102,7 @@ TEST(FrmKonfig, OpensWithTheStoredValuesAndTheSecondsFixUp) {
   EXPECT_TRUE(is_checked(dialog, FrmKonfig::kCheckWriteFile));
 
   move_slider(dialog, FrmKonfig::kUpdateInter, 3);
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabel6)), L"aller 3 Minuten");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelInterval)), L"aller 3 Minuten");
   move_slider(dialog, FrmKonfig::kHScrollSeconds, 1);
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelOnlyChanges)), L"1 Sekunde");
   EXPECT_EQ(host.state.UpdateInterval, 1) << "the interval takes effect only when saving";
@@ -133,7 +133,7 @@ TEST(FrmKonfig, LiveChecksPositionResetAndSideBySide) {
   EXPECT_EQ(host.state.Opaque, 40);
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTrans)), L"40");
 
-  click(dialog.control(FrmKonfig::kCommand2));
+  click(dialog.control(FrmKonfig::kResetPosition));
   EXPECT_EQ(host.state.window_pos_x, 0);
   EXPECT_EQ(host.state.window_pos_y, 0);
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosX)), L"0");
@@ -162,7 +162,7 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
 
-  SetWindowTextW(dialog.control(FrmKonfig::kText1), L"  Eins;ZW\u00D6LF ");
+  SetWindowTextW(dialog.control(FrmKonfig::kStations), L"  Eins;ZW\u00D6LF ");
   move_slider(dialog, FrmKonfig::kTranzparency, 200);
   move_slider(dialog, FrmKonfig::kScrollFontSize, 24);
   move_slider(dialog, FrmKonfig::kUpdateInter, 5);
@@ -171,7 +171,7 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   click(dialog.control(FrmKonfig::kCheckWriteFile));
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kCheckFullscreen)), L"Bei Vollbildanwendungen ausblenden");
   click(dialog.control(FrmKonfig::kCheckFullscreen));
-  click(dialog.control(FrmKonfig::kCommand1));
+  click(dialog.control(FrmKonfig::kSave));
 
   ASSERT_TRUE(dialog.closed());
   EXPECT_EQ(host.messages, (std::vector<std::string>{kSavedMessage}));
@@ -216,11 +216,11 @@ TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
   host.keys_until_failure = 1;
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
-  SetWindowTextW(dialog.control(FrmKonfig::kText1), L"zwei");
+  SetWindowTextW(dialog.control(FrmKonfig::kStations), L"zwei");
   move_slider(dialog, FrmKonfig::kUpdateInter, 5);
   click(dialog.control(FrmKonfig::kCheckAutostart));
   click(dialog.control(FrmKonfig::kCheckWriteFile));
-  click(dialog.control(FrmKonfig::kCommand1));
+  click(dialog.control(FrmKonfig::kSave));
 
   EXPECT_EQ(host.messages, (std::vector<std::string>{kNotSavedMessage}));
   EXPECT_FALSE(dialog.closed());
@@ -231,7 +231,7 @@ TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
 
   // The next try that works writes every key and keeps the keys the dialog does not own.
   host.keys_until_failure = -1;
-  click(dialog.control(FrmKonfig::kCommand1));
+  click(dialog.control(FrmKonfig::kSave));
   EXPECT_TRUE(dialog.closed());
   EXPECT_EQ(read_key(host.state.settings_file, "stations"), "zwei");
   EXPECT_EQ(read_key(host.state.settings_file, "UpdateInterval"), "5");
@@ -268,8 +268,8 @@ TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
   ASSERT_TRUE(dialog.create());
   move_slider(dialog, FrmKonfig::kScrollFontSize, 12);
 
-  SetWindowTextW(dialog.control(FrmKonfig::kText1), L"HTTP://meinradio.live");
-  click(dialog.control(FrmKonfig::kCommand1));
+  SetWindowTextW(dialog.control(FrmKonfig::kStations), L"HTTP://meinradio.live");
+  click(dialog.control(FrmKonfig::kSave));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_NE(host.messages[0].find("ohne 'http' eintragen."), std::string::npos);
   EXPECT_FALSE(dialog.closed());
@@ -278,13 +278,13 @@ TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
   EXPECT_EQ(host.loads, 0);
   EXPECT_EQ(host.state.Text_Size, 12) << "the live preview stays";
 
-  SetWindowTextW(dialog.control(FrmKonfig::kText1), L"eins, zwei");
-  click(dialog.control(FrmKonfig::kCommand1));
+  SetWindowTextW(dialog.control(FrmKonfig::kStations), L"eins, zwei");
+  click(dialog.control(FrmKonfig::kSave));
   ASSERT_EQ(host.messages.size(), 2u);
   EXPECT_NE(host.messages[1].find("bitte ein ; verwenden "), std::string::npos);
 
-  SetWindowTextW(dialog.control(FrmKonfig::kText1), L"");
-  click(dialog.control(FrmKonfig::kCommand1));
+  SetWindowTextW(dialog.control(FrmKonfig::kStations), L"");
+  click(dialog.control(FrmKonfig::kSave));
   EXPECT_TRUE(dialog.closed());
   EXPECT_EQ(read_key(host.state.settings_file, "stations"), "");
   EXPECT_EQ(host.autostart_calls, (std::vector<bool>{false}));
