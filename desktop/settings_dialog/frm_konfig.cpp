@@ -15,7 +15,7 @@ namespace kn {
 
 namespace {
 constexpr int32_t kWidthTwips = 7455;
-constexpr int32_t kHeightTwips = 9495;  // 360 more than at design, for the full-screen box
+constexpr int32_t kHeightTwips = 9495;  // the full-screen box takes a row of 360 above the buttons
 constexpr COLORREF kCaptionGrey = RGB(212, 212, 212);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
@@ -208,7 +208,6 @@ void FrmKonfig::slider_moved(HWND h) {
       if (pos == s.Text_Size) return;
       s.Text_Size = static_cast<int16_t>(pos);
       set_text(kLabelTextgroesse, text_size_label(pos));
-      host_.redraw_text();
       host_.redraw_text();
       break;
     case kTranzparency:
