@@ -8,7 +8,9 @@
 //
 // The expected values come from two plain oracles: a whole text that is an integer of at
 // most 15 digits (blanks around it) must convert to exactly that integer, and a text
-// without any digit is no number at all.
+// without any digit is no number at all. Each key is checked as the settings table
+// describes it (kind, field width, range, default), and what the settings dialog would
+// write for it must read back as the value it came from.
 #include "core/settings.h"
 
 #include <algorithm>
@@ -20,6 +22,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "check.h"
@@ -170,114 +174,115 @@ void check_conversions(std::string_view t) {
   check_format_int(k);
 }
 
-struct Expect {
-  const char* key;
-  const char* def;
-};
-// Each key's default, in the order the settings are read (the README's table).
-constexpr Expect kKeys[] = {
-    {"stations", ""},
-    {"BackgroundColor", "2131691"},
-    {"OutlineColor", "0"},
-    {"Opaque", "225"},
-    {"UpdateInterval", "3"},
-    {"Text_Ouline", "1"},
-    {"Text_Shadow", "1"},
-    {"Text_Size", "18"},
-    {"autostart", "0"},
-    {"only_changes", "0"},
-    {"changes_visible_in_seconds", "10"},
-    {"write_title2file", "0"},
-    {"window_pos_x", "0"},
-    {"window_pos_y", "0"},
-    {"horizontal", "0"},
-    {"api_base_url", "http://api.klangnetz.de"},
-    {"hide_in_fullscreen", "0"},
-    {"parallel_requests", "8"},
-};
-constexpr std::size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
-
-// int16 field read strictly: the integer if it fits, else the default.
-void check_strict16(std::int16_t got, std::string_view text, std::int16_t def) {
-  if (const auto k = plain_integer(text)) FUZZ_CHECK(got == (in_int16(*k) ? *k : def));
-  if (!has_digit(text)) FUZZ_CHECK(got == def);
+// A number field: the integer of a plain text, fitted into the field's width and the
+// key's range; the default's integer when it does not fit.
+void check_number(long long got, std::string_view text, const kn::SettingDef& d, long long lo, long long hi) {
+  const long long def = *plain_integer(d.default_text);
+  auto fit = [&](long long k) {
+    if (k < lo || k > hi) return def;
+    if (d.range && k < d.range->lo) return d.range->below_reads_default ? def : d.range->lo;
+    if (d.range && k > d.range->hi) return static_cast<long long>(d.range->hi);
+    return k;
+  };
+  if (const auto k = plain_integer(text)) FUZZ_CHECK(got == fit(*k));
+  // A text without digits is no number; the number at its start is 0.
+  if (!has_digit(text)) FUZZ_CHECK(got == (d.kind == kn::SettingKind::kLeading ? fit(0) : def));
+  if (d.range) FUZZ_CHECK(got >= d.range->lo && got <= d.range->hi);
 }
 
-void check_bool(bool got, std::string_view text, bool def) {
-  if (const auto w = bool_word(text)) FUZZ_CHECK(got == *w);
+void check_flag(bool got, std::string_view text, const kn::SettingDef& d) {
   if (const auto k = plain_integer(text)) FUZZ_CHECK(got == (*k != 0));
-  if (!has_digit(text) && !bool_word(text)) FUZZ_CHECK(got == def);
+  if (d.kind == kn::SettingKind::kLeading) {
+    if (!has_digit(text)) FUZZ_CHECK(!got);
+    return;
+  }
+  if (const auto w = bool_word(text)) FUZZ_CHECK(got == *w);
+  if (!has_digit(text) && !bool_word(text)) FUZZ_CHECK(got == (*plain_integer(d.default_text) != 0));
 }
 
-void check_settings(const std::vector<std::string>& lines) {
-  std::vector<std::string> asked;
-  std::vector<std::string> given;
-  const kn::Settings s = kn::read_settings([&](const std::string& key, const std::string& def) {
-    const std::size_t i = asked.size();
-    FUZZ_CHECK(i < kKeyCount && key == kKeys[i].key && def == kKeys[i].def);
-    asked.push_back(key);
-    given.push_back(i < lines.size() ? lines[i] : def);
-    return given.back();
-  });
-  FUZZ_CHECK(asked.size() == kKeyCount);
-  auto text = [&](std::size_t i) -> std::string_view { return given[i]; };
-
-  // stations: blanks trimmed, lower case. The case mapping takes the byte after a 0xC3
-  // as the second half of a Latin-1 letter, which it always is in the UTF-8 the program
-  // makes from ANSI text; other bytes are checked one by one.
-  const std::string trimmed = trim_spaces(text(0));
-  FUZZ_CHECK(s.stations.size() == trimmed.size());
+// The text is trimmed and lower-cased. The case mapping takes the byte after a 0xC3 as
+// the second half of a Latin-1 letter, which it always is in the UTF-8 the program
+// makes from ANSI text; other bytes are checked one by one.
+void check_lower_text(const std::string& got, std::string_view text) {
+  const std::string trimmed = trim_spaces(text);
+  FUZZ_CHECK(got.size() == trimmed.size());
   for (std::size_t i = 0; i < trimmed.size(); ++i) {
     const auto c = static_cast<unsigned char>(trimmed[i]);
     if (c == 0xC3) {
       ++i;
       continue;
     }
-    if (c < 0x80) FUZZ_CHECK(s.stations[i] == (c >= 'A' && c <= 'Z' ? c + 32 : c));
+    if (c < 0x80) FUZZ_CHECK(got[i] == (c >= 'A' && c <= 'Z' ? c + 32 : c));
   }
-  FUZZ_CHECK(s.BackgroundColor == trim_spaces(text(1)));
-  FUZZ_CHECK(s.OutlineColor == trim_spaces(text(2)));
-  check_strict16(s.Opaque, text(3), 225);
+}
 
-  FUZZ_CHECK(s.UpdateInterval >= 0 && s.UpdateInterval <= kn::kMaxUpdateInterval);
-  if (const auto k = plain_integer(text(4))) {
-    const long long want = !in_int16(*k)                 ? 3
-                           : *k < 0                      ? 3
-                           : *k > kn::kMaxUpdateInterval ? kn::kMaxUpdateInterval
-                                                         : *k;
-    FUZZ_CHECK(s.UpdateInterval == want);
+void check_text(const std::string& got, std::string_view text, const kn::SettingDef& d) {
+  switch (d.kind) {
+    case kn::SettingKind::kLowerText:
+      check_lower_text(got, text);
+      break;
+    case kn::SettingKind::kAddress: {
+      std::string base = trim_spaces(text);
+      while (!base.empty() && base.back() == '/') base.pop_back();
+      FUZZ_CHECK(got == (base.empty() ? std::string(d.default_text) : base));
+      FUZZ_CHECK(!got.empty() && got.back() != '/');
+      break;
+    }
+    default:
+      FUZZ_CHECK(got == trim_spaces(text));
+      break;
   }
-  if (!has_digit(text(4))) FUZZ_CHECK(s.UpdateInterval == 3);
+}
 
-  check_bool(s.Text_Ouline, text(5), true);
-  check_bool(s.Text_Shadow, text(6), true);
-  check_strict16(s.Text_Size, text(7), 18);
-  check_strict16(s.autostart, text(8), 0);
-  check_bool(s.only_changes, text(9), false);
+void check_setting(const kn::Settings& s, std::string_view text, const kn::SettingDef& d) {
+  std::visit(
+      [&](auto member) {
+        const auto& got = s.*member;
+        using T = std::remove_cvref_t<decltype(got)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+          check_text(got, text, d);
+        } else if constexpr (std::is_same_v<T, bool>) {
+          check_flag(got, text, d);
+        } else {
+          check_number(got, text, d, std::numeric_limits<T>::min(), std::numeric_limits<T>::max());
+        }
+      },
+      d.field);
+}
 
-  // Read by the number at the start: no digits means 0, an integer too wide the default.
-  if (const auto k = plain_integer(text(10)))
-    FUZZ_CHECK(s.changes_visible_in_seconds == (in_int16(*k) ? *k : 10));
-  if (!has_digit(text(10))) FUZZ_CHECK(s.changes_visible_in_seconds == 0);
-  if (const auto k = plain_integer(text(11))) FUZZ_CHECK(s.write_title2file == (*k != 0));
-  if (!has_digit(text(11))) FUZZ_CHECK(!s.write_title2file);
-  if (const auto k = plain_integer(text(12))) FUZZ_CHECK(s.window_pos_x == (in_int32(*k) ? *k : 0));
-  if (!has_digit(text(12))) FUZZ_CHECK(s.window_pos_x == 0);
-  if (const auto k = plain_integer(text(13))) FUZZ_CHECK(s.window_pos_y == (in_int32(*k) ? *k : 0));
-  if (!has_digit(text(13))) FUZZ_CHECK(s.window_pos_y == 0);
-  if (const auto k = plain_integer(text(14))) FUZZ_CHECK(s.horizontal == (in_int32(*k) ? *k : 0));
-  if (!has_digit(text(14))) FUZZ_CHECK(s.horizontal == 0);
-
-  std::string base = trim_spaces(text(15));
-  while (!base.empty() && base.back() == '/') base.pop_back();
-  FUZZ_CHECK(s.api_base_url == (base.empty() ? std::string(kn::kDefaultApiBaseUrl) : base));
-  FUZZ_CHECK(!s.api_base_url.empty() && s.api_base_url.back() != '/');
-  check_bool(s.hide_in_fullscreen, text(16), false);
-  const std::string parallel = trim_spaces(text(17));
-  if (const auto k = plain_integer(parallel)) {
-    FUZZ_CHECK(s.parallel_requests == (in_int16(*k) ? std::clamp<long long>(*k, 1, 8) : 8));
+// What the settings dialog writes reads back as the value it came from; a colour as the
+// same colour number.
+void check_written(const kn::Settings& s, const kn::SettingDef& d) {
+  const auto written = kn::written_text(s, d);
+  if (!written) {
+    FUZZ_CHECK(d.kind == kn::SettingKind::kColour &&
+               static_cast<std::int32_t>(kn::colour_from_text(kn::setting_text(s, d))) < 0);
+    return;
   }
-  FUZZ_CHECK(s.parallel_requests >= 1 && s.parallel_requests <= 8);
+  kn::Settings back = s;
+  kn::read_setting(back, d, *written);
+  if (d.kind == kn::SettingKind::kColour) {
+    FUZZ_CHECK(kn::colour_from_text(kn::setting_text(back, d)) ==
+               kn::colour_from_text(kn::setting_text(s, d)));
+  } else {
+    FUZZ_CHECK(kn::setting_text(back, d) == kn::setting_text(s, d));
+  }
+}
+
+void check_settings(const std::vector<std::string>& lines) {
+  const auto table = kn::settings_table();
+  std::vector<std::string> given;
+  const kn::Settings s = kn::read_settings([&](const std::string& key, const std::string& def) {
+    const std::size_t i = given.size();
+    FUZZ_CHECK(i < table.size() && key == table[i].key && def == table[i].default_text);
+    given.push_back(i < lines.size() ? lines[i] : def);
+    return given.back();
+  });
+  FUZZ_CHECK(given.size() == table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    check_setting(s, given[i], table[i]);
+    if (table[i].dialog_order != 0) check_written(s, table[i]);
+  }
 }
 
 // The station list as the settings text describes it.

@@ -1,97 +1,199 @@
 #include "core/settings.h"
 
+#include <stdexcept>
+#include <type_traits>
+#include <utility>
+
 #include "core/number_text.h"
 #include "core/request_batch.h"
 #include "core/text_util.h"
 
 namespace kn {
 
-const std::vector<SettingKey>& setting_keys() {
-  static const std::vector<SettingKey> keys = {
-      {"stations", ""},
-      {"BackgroundColor", "2131691"},
-      {"OutlineColor", "0"},
-      {"Opaque", "225"},
-      {"UpdateInterval", "3"},
-      {"Text_Ouline", "1"},
-      {"Text_Shadow", "1"},
-      {"Text_Size", "18"},
-      {"autostart", "0"},
-      {"only_changes", "0"},
-      {"changes_visible_in_seconds", "10"},
-      {"write_title2file", "0"},
-      {"window_pos_x", "0"},
-      {"window_pos_y", "0"},
-      {"horizontal", "0"},
-      {"api_base_url", kDefaultApiBaseUrl},
-      {"hide_in_fullscreen", "0"},
-      {"parallel_requests", "8"},
-  };
-  return keys;
-}
-
 namespace {
 
-template <class T, class Parse>
-T parse_or_default(const std::string& value, const char* def, Parse parse) {
-  if (auto v = parse(value)) return *v;
-  return *parse(std::string(def));
+using K = SettingKind;
+constexpr bool kBelowReadsDefault = true;
+
+// Every key, in reading order. "dialog" is the key's place in the order the settings
+// dialog writes, 0 for a key it never writes; a range and an initial value follow on a
+// line of their own.
+// clang-format off
+constexpr SettingDef kSettings[] = {
+    // key                          field                                  kind           default              dialog
+    {"stations",                   &Settings::stations,                   K::kLowerText, "",                  1},
+    {"BackgroundColor",            &Settings::BackgroundColor,            K::kColour,    "2131691",           2},
+    {"OutlineColor",               &Settings::OutlineColor,               K::kColour,    "0",                 3},
+    {"Opaque",                     &Settings::Opaque,                     K::kWhole,     "225",               5},
+    // The refresh timer multiplies the minutes by 60 in 16 bits.
+    {"UpdateInterval",             &Settings::UpdateInterval,             K::kWhole,     "3",                 4,
+     SettingRange{0, kMaxUpdateInterval, kBelowReadsDefault}},
+    {"Text_Ouline",                &Settings::Text_Ouline,                K::kFlag,      "1",                 6},
+    {"Text_Shadow",                &Settings::Text_Shadow,                K::kFlag,      "1",                 7},
+    {"Text_Size",                  &Settings::Text_Size,                  K::kWhole,     "18",                8},
+    {"autostart",                  &Settings::autostart,                  K::kWhole,     "0",                 9},
+    {"only_changes",               &Settings::only_changes,               K::kFlag,      "0",                 10},
+    // Initial 0 and default 10 differ on purpose: 0 is the value before the file is
+    // read, 10 what a file without the key means.
+    {"changes_visible_in_seconds", &Settings::changes_visible_in_seconds, K::kLeading,   "10",                11,
+     {}, "0"},
+    {"write_title2file",           &Settings::write_title2file,           K::kLeading,   "0",                 12},
+    {"window_pos_x",               &Settings::window_pos_x,               K::kLeading,   "0",                 13},
+    {"window_pos_y",               &Settings::window_pos_y,               K::kLeading,   "0",                 14},
+    {"horizontal",                 &Settings::horizontal,                 K::kWhole,     "0",                 15},
+    {"api_base_url",               &Settings::api_base_url,               K::kAddress,   kDefaultApiBaseUrl,  0},
+    {"hide_in_fullscreen",         &Settings::hide_in_fullscreen,         K::kFlag,      "0",                 16},
+    {"parallel_requests",          &Settings::parallel_requests,          K::kWhole,     "8",                 0,
+     SettingRange{1, static_cast<int32_t>(kMaxParallelRequests)}},
+};
+// clang-format on
+
+template <class T>
+constexpr bool holds(const SettingField& field) {
+  return std::holds_alternative<T Settings::*>(field);
+}
+
+constexpr bool table_is_sound() {
+  int written = 0;
+  for (const SettingDef& d : kSettings) {
+    const bool text = holds<std::string>(d.field);
+    const bool flag = holds<bool>(d.field);
+    const bool number = holds<int16_t>(d.field) || holds<int32_t>(d.field);
+    switch (d.kind) {
+      case K::kLowerText:
+      case K::kColour:
+      case K::kAddress:
+        if (!text) return false;
+        break;
+      case K::kWhole:
+        if (!number) return false;
+        break;
+      case K::kFlag:
+        if (!flag) return false;
+        break;
+      case K::kLeading:
+        if (!number && !flag) return false;
+        break;
+    }
+    if (d.range && (!number || d.range->lo > d.range->hi)) return false;
+    for (const SettingDef& e : kSettings) {
+      if (&e != &d && (std::string_view(e.key) == d.key || e.field == d.field)) return false;
+    }
+    if (d.dialog_order != 0) ++written;
+  }
+  // The dialog writes its keys as 1, 2, ... without a gap.
+  for (int place = 1; place <= written; ++place) {
+    int found = 0;
+    for (const SettingDef& d : kSettings) found += d.dialog_order == place ? 1 : 0;
+    if (found != 1) return false;
+  }
+  return true;
+}
+static_assert(table_is_sound(), "each kind fits its field, keys and fields once, dialog places 1..n");
+
+template <class T>
+std::optional<T> within(std::optional<T> v, const SettingDef& def) {
+  if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+    if (!v || !def.range) return v;
+    if (*v < def.range->lo) {
+      if (def.range->below_reads_default) return std::nullopt;
+      return static_cast<T>(def.range->lo);
+    }
+    if (*v > def.range->hi) return static_cast<T>(def.range->hi);
+  }
+  return v;
+}
+
+template <class T>
+std::optional<T> convert(SettingKind kind, std::string_view text) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    std::string t = trim_blanks(text);
+    if (kind == K::kLowerText) return to_lower(t);
+    if (kind == K::kAddress) {
+      while (!t.empty() && t.back() == '/') t.pop_back();
+      if (t.empty()) return std::nullopt;
+    }
+    return t;
+  } else if constexpr (std::is_same_v<T, bool>) {
+    if (kind == K::kFlag) return strict_bool(text);
+    return leading_number(text) != 0.0;
+  } else if constexpr (std::is_same_v<T, int16_t>) {
+    if (kind == K::kWhole) return strict_int16(text);
+    return round_to_int16(leading_number(text));
+  } else {
+    if (kind == K::kWhole) return strict_int32(text);
+    return round_to_int32(leading_number(text));
+  }
 }
 
 }  // namespace
 
+Settings::Settings() {
+  for (const SettingDef& d : kSettings) read_setting(*this, d, d.initial ? d.initial : d.default_text);
+}
+
+std::span<const SettingDef> settings_table() { return kSettings; }
+
+const SettingDef& setting_of(SettingField field) {
+  for (const SettingDef& d : kSettings) {
+    if (d.field == field) return d;
+  }
+  throw std::logic_error("a settings field without a key");
+}
+
+void read_setting(Settings& s, const SettingDef& def, std::string_view text) {
+  std::visit(
+      [&](auto member) {
+        using T = std::remove_reference_t<decltype(s.*member)>;
+        if (auto v = within(convert<T>(def.kind, text), def)) {
+          s.*member = std::move(*v);
+        } else if (auto d = within(convert<T>(def.kind, def.default_text), def)) {
+          s.*member = std::move(*d);
+        }
+      },
+      def.field);
+}
+
+std::string setting_text(const Settings& s, const SettingDef& def) {
+  return std::visit(
+      [&](auto member) -> std::string {
+        const auto& v = s.*member;
+        using T = std::remove_cvref_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+          return v;
+        } else if constexpr (std::is_same_v<T, bool>) {
+          return v ? "1" : "0";
+        } else {
+          return std::to_string(v);
+        }
+      },
+      def.field);
+}
+
+std::optional<std::string> written_text(const Settings& s, const SettingDef& def) {
+  std::string text = setting_text(s, def);
+  switch (def.kind) {
+    case K::kLowerText:
+      return to_lower(trim_blanks(text));
+    case K::kColour: {
+      const uint32_t colour = colour_from_text(text);
+      if (static_cast<int32_t>(colour) < 0) return std::nullopt;
+      return colour_to_text(colour);
+    }
+    default:
+      return text;
+  }
+}
+
+uint32_t colour_from_text(std::string_view text) {
+  return static_cast<uint32_t>(round_clamp_int32(leading_number(text)));
+}
+
+std::string colour_to_text(uint32_t colour) { return std::to_string(static_cast<int32_t>(colour)); }
+
 Settings read_settings(const SettingReader& read) {
   Settings s;
-  auto get = [&](const char* key) {
-    for (const auto& k : setting_keys()) {
-      if (std::string_view(k.key) == key) return std::pair(read(k.key, k.default_value), k.default_value);
-    }
-    return std::pair(std::string(), "");
-  };
-  auto int16_of = [](const std::string& v) { return strict_int16(v); };
-  auto bool_of = [](const std::string& v) { return strict_bool(v); };
-  auto leading16 = [](const std::string& v) { return round_to_int16(leading_number(v)); };
-  auto leading32 = [](const std::string& v) { return round_to_int32(leading_number(v)); };
-
-  s.stations = to_lower(trim_blanks(get("stations").first));
-  s.BackgroundColor = trim_blanks(get("BackgroundColor").first);
-  s.OutlineColor = trim_blanks(get("OutlineColor").first);
-  auto [opaque, opaque_def] = get("Opaque");
-  s.Opaque = parse_or_default<int16_t>(trim_blanks(opaque), opaque_def, int16_of);
-  auto [interval, interval_def] = get("UpdateInterval");
-  s.UpdateInterval = parse_or_default<int16_t>(trim_blanks(interval), interval_def, int16_of);
-  if (s.UpdateInterval < 0) s.UpdateInterval = 3;
-  if (s.UpdateInterval > kMaxUpdateInterval) s.UpdateInterval = kMaxUpdateInterval;
-  auto [outline, outline_def] = get("Text_Ouline");
-  s.Text_Ouline = parse_or_default<bool>(trim_blanks(outline), outline_def, bool_of);
-  auto [shadow, shadow_def] = get("Text_Shadow");
-  s.Text_Shadow = parse_or_default<bool>(trim_blanks(shadow), shadow_def, bool_of);
-  auto [size, size_def] = get("Text_Size");
-  s.Text_Size = parse_or_default<int16_t>(size, size_def, int16_of);
-  auto [autostart, autostart_def] = get("autostart");
-  s.autostart = parse_or_default<int16_t>(trim_blanks(autostart), autostart_def, int16_of);
-  auto [changes, changes_def] = get("only_changes");
-  s.only_changes = parse_or_default<bool>(changes, changes_def, bool_of);
-  auto [visible, visible_def] = get("changes_visible_in_seconds");
-  s.changes_visible_in_seconds = parse_or_default<int16_t>(visible, visible_def, leading16);
-  s.write_title2file = leading_number(get("write_title2file").first) != 0.0;
-  auto [pos_x, pos_x_def] = get("window_pos_x");
-  s.window_pos_x = parse_or_default<int32_t>(pos_x, pos_x_def, leading32);
-  auto [pos_y, pos_y_def] = get("window_pos_y");
-  s.window_pos_y = parse_or_default<int32_t>(pos_y, pos_y_def, leading32);
-  auto [horizontal, horizontal_def] = get("horizontal");
-  s.horizontal = parse_or_default<int32_t>(horizontal, horizontal_def,
-                                           [](const std::string& v) { return strict_int32(v); });
-  std::string base = trim_blanks(get("api_base_url").first);
-  while (!base.empty() && base.back() == '/') base.pop_back();
-  s.api_base_url = base.empty() ? kDefaultApiBaseUrl : base;
-  auto [hide, hide_def] = get("hide_in_fullscreen");
-  s.hide_in_fullscreen = parse_or_default<bool>(trim_blanks(hide), hide_def, bool_of);
-  auto [parallel, parallel_def] = get("parallel_requests");
-  s.parallel_requests = parse_or_default<int16_t>(trim_blanks(parallel), parallel_def, int16_of);
-  if (s.parallel_requests < 1) s.parallel_requests = 1;
-  if (s.parallel_requests > static_cast<int>(kMaxParallelRequests))
-    s.parallel_requests = kMaxParallelRequests;
+  for (const SettingDef& d : kSettings) read_setting(s, d, read(d.key, d.default_text));
   return s;
 }
 

@@ -1,6 +1,5 @@
 #include "settings_dialog/konfig_logic.h"
 
-#include "core/number_text.h"
 #include "core/text_util.h"
 #include "core/twips.h"
 
@@ -39,12 +38,6 @@ std::optional<std::string> validate_stations(std::string_view text) {
   if (text.find(".live") != std::string_view::npos) return without_message(".live");
   return std::nullopt;
 }
-
-uint32_t colour_from_text(std::string_view text) {
-  return static_cast<uint32_t>(round_clamp_int32(leading_number(text)));
-}
-
-std::string colour_to_text(uint32_t colour) { return std::to_string(static_cast<int32_t>(colour)); }
 
 void write_konfig(const KonfigValues& v, const KeyWriter& write,
                   const std::function<void()>& after_autostart_key) {

@@ -28,10 +28,6 @@ std::string station_text(std::string_view field);
 // The message of the first check the station text fails, or nothing when it passes.
 std::optional<std::string> validate_stations(std::string_view station_text);
 
-// Colours travel as decimal text in the settings and as 0x00BBGGRR in the swatches.
-uint32_t colour_from_text(std::string_view text);
-std::string colour_to_text(uint32_t colour);  // read as a signed 32-bit number
-
 // What the dialog's controls hold when "Speichern" is pressed.
 struct KonfigValues {
   std::string stations_field;

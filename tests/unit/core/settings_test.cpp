@@ -112,6 +112,7 @@ TEST(Settings, LeadingNumberKeys) {
   EXPECT_EQ(read_from({{"changes_visible_in_seconds", "12 Sekunden"}}).changes_visible_in_seconds, 12);
   EXPECT_EQ(read_from({{"changes_visible_in_seconds", "abc"}}).changes_visible_in_seconds, 0);
   EXPECT_EQ(read_from({{"changes_visible_in_seconds", "99999"}}).changes_visible_in_seconds, 10);
+  EXPECT_EQ(Settings{}.changes_visible_in_seconds, 0) << "before the file is read";
   EXPECT_EQ(read_from({{"window_pos_x", "1e12"}}).window_pos_x, 0);
   EXPECT_EQ(read_from({{"window_pos_x", "1500.5"}}).window_pos_x, 1500);
   EXPECT_EQ(read_from({{"window_pos_y", "-2.5"}}).window_pos_y, -2);
