@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/ini_module.h"
+#include "core/number_text.h"
 #include "settings_dialog/autostart.h"
 #include "win/ansi_win.h"
 #include "win/dpi_win.h"
@@ -46,6 +47,32 @@ constexpr const char* kSave = "&Speichern";
 
 COLORREF swatch_rgb(uint32_t colour) { return static_cast<COLORREF>(colour & 0x00FFFFFF); }
 
+using Shows = FrmKonfig::Shows;
+
+// The control that shows each setting the dialog edits.
+struct Shown {
+  int id;
+  Shows as;
+  SettingField field;
+};
+const Shown kShown[] = {
+    {FrmKonfig::kStations, Shows::kText, &Settings::stations},
+    {FrmKonfig::kPictureBg, Shows::kColour, &Settings::BackgroundColor},
+    {FrmKonfig::kPictureKont, Shows::kColour, &Settings::OutlineColor},
+    {FrmKonfig::kTranzparency, Shows::kSlider, &Settings::Opaque},
+    {FrmKonfig::kUpdateInter, Shows::kSlider, &Settings::UpdateInterval},
+    {FrmKonfig::kScrollFontSize, Shows::kSlider, &Settings::Text_Size},
+    {FrmKonfig::kHScrollSeconds, Shows::kSlider, &Settings::changes_visible_in_seconds},
+    {FrmKonfig::kCheckKontur, Shows::kCheck, &Settings::Text_Ouline},
+    {FrmKonfig::kCheckSchatten, Shows::kCheck, &Settings::Text_Shadow},
+    {FrmKonfig::kCheckAutostart, Shows::kCheck, &Settings::autostart},
+    {FrmKonfig::kCheckOnlyChanges, Shows::kCheck, &Settings::only_changes},
+    {FrmKonfig::kCheckWriteFile, Shows::kCheck, &Settings::write_title2file},
+    {FrmKonfig::kCheckNeben, Shows::kCheck, &Settings::horizontal},
+    {FrmKonfig::kCheckFullscreen, Shows::kCheck, &Settings::hide_in_fullscreen},
+    {FrmKonfig::kTextPosX, Shows::kText, &Settings::window_pos_x},
+    {FrmKonfig::kTextPosY, Shows::kText, &Settings::window_pos_y},
+};
 }  // namespace
 
 bool KonfigHost::write_setting(const std::string& key, const std::string& value, const std::string& file) {
@@ -139,32 +166,46 @@ void FrmKonfig::create_controls() {
 
 void FrmKonfig::load_values() {
   Settings& s = host_.settings();
-  copy_ = take_copy(s);
+  copy_ = s;
   s.changes_visible_in_seconds = opening_seconds(s.changes_visible_in_seconds);
-
-  set_text(kStations, s.stations);
-  set_swatch(kPictureBg, colour_from_text(s.BackgroundColor));
-  set_swatch(kPictureKont, colour_from_text(s.OutlineColor));
-  SendMessageW(control(kTranzparency), TBM_SETPOS, TRUE, s.Opaque);
-  SendMessageW(control(kUpdateInter), TBM_SETPOS, TRUE, s.UpdateInterval);
-  SendMessageW(control(kScrollFontSize), TBM_SETPOS, TRUE, s.Text_Size);
-  SendMessageW(control(kHScrollSeconds), TBM_SETPOS, TRUE, s.changes_visible_in_seconds);
-  show_position_fields();
-  auto set_check = [&](int id, bool on) {
-    SendMessageW(control(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
-  };
-  set_check(kCheckKontur, s.Text_Ouline);
-  set_check(kCheckSchatten, s.Text_Shadow);
-  set_check(kCheckOnlyChanges, s.only_changes);
-  set_check(kCheckWriteFile, s.write_title2file);
-  set_check(kCheckFullscreen, s.hide_in_fullscreen);
-  set_check(kCheckNeben, s.horizontal == 1);
-  set_check(kCheckAutostart, s.autostart == 1);
+  for (const Shown& c : kShown) show_setting(c.id, c.as, setting_text(s, setting_of(c.field)));
 
   set_text(kLabelTextgroesse, text_size_label(slider(kScrollFontSize)));
   set_text(kLabelTrans, std::to_string(slider(kTranzparency)));
   set_text(kLabelInterval, update_interval_label(slider(kUpdateInter)));
   set_text(kLabelOnlyChanges, seconds_label(slider(kHScrollSeconds)));
+}
+
+void FrmKonfig::show_setting(int id, Shows as, const std::string& text) {
+  switch (as) {
+    case Shows::kText:
+      set_text(id, text);
+      break;
+    case Shows::kColour:
+      set_swatch(id, colour_from_text(text));
+      break;
+    case Shows::kSlider:
+      SendMessageW(control(id), TBM_SETPOS, TRUE, strict_int32(text).value_or(0));
+      break;
+    case Shows::kCheck:
+      // Only exactly 1 checks a box whose setting is a number.
+      SendMessageW(control(id), BM_SETCHECK, text == "1" ? BST_CHECKED : BST_UNCHECKED, 0);
+      break;
+  }
+}
+
+std::string FrmKonfig::shown_setting(int id, Shows as) const {
+  switch (as) {
+    case Shows::kText:
+      return text_of(id);
+    case Shows::kColour:
+      return colour_to_text(id == kPictureBg ? text_colour_ : outline_colour_);
+    case Shows::kSlider:
+      return std::to_string(slider(id));
+    case Shows::kCheck:
+      return checked(id) ? "1" : "0";
+  }
+  return {};
 }
 
 bool FrmKonfig::checked(int id) const { return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
@@ -294,31 +335,16 @@ void FrmKonfig::command(int id, int code) {
 }
 
 void FrmKonfig::save() {
-  KonfigValues v;
-  v.stations_field = text_of(kStations);
-  v.text_colour = text_colour_;
-  v.outline_colour = outline_colour_;
-  v.update_interval = slider(kUpdateInter);
-  v.opaque = slider(kTranzparency);
-  v.outline = checked(kCheckKontur);
-  v.shadow = checked(kCheckSchatten);
-  v.text_size = slider(kScrollFontSize);
-  v.autostart = checked(kCheckAutostart);
-  v.only_changes = checked(kCheckOnlyChanges);
-  v.seconds = slider(kHScrollSeconds);
-  v.write_title2file = checked(kCheckWriteFile);
-  v.hide_in_fullscreen = checked(kCheckFullscreen);
-  v.pos_x_field = text_of(kTextPosX);
-  v.pos_y_field = text_of(kTextPosY);
-  v.horizontal = checked(kCheckNeben);
+  // The controls hold their settings in the file's own text form, read as the file would be.
+  Settings v = host_.settings();
+  for (const Shown& c : kShown) read_setting(v, setting_of(c.field), shown_setting(c.id, c.as));
 
-  if (auto message = validate_stations(station_text(v.stations_field))) {
+  if (auto message = validate_stations(v.stations)) {
     host_.show_message(hwnd(), *message);
     return;
   }
   std::vector<std::pair<std::string, std::string>> keys;
-  write_konfig(v, [&](const std::string& key, const std::string& value) { keys.emplace_back(key, value); },
-               {});
+  write_konfig(v, [&](const std::string& key, const std::string& value) { keys.emplace_back(key, value); });
   const bool written =
       write_ini_keys_whole(keys, host_.app().settings_file,
                            [&](const std::string& key, const std::string& value, const std::string& file) {
@@ -331,7 +357,7 @@ void FrmKonfig::save() {
     return;
   }
   // The autostart entry follows the file, never the other way round.
-  host_.set_autostart(v.autostart);
+  host_.set_autostart(v.autostart == 1);
   host_.app().write_title2file = v.write_title2file;
   host_.Load_Konfig();
   host_.show_message(hwnd(), kSavedMessage);
@@ -339,7 +365,7 @@ void FrmKonfig::save() {
 }
 
 void FrmKonfig::cancel() {
-  restore_copy(copy_, host_.settings());
+  host_.settings() = copy_;
   host_.redraw_text();
   close();
 }

@@ -60,6 +60,9 @@ class FrmKonfig : public WindowBase {
     kFirstCaption  // the plain captions follow
   };
 
+  // How a control shows its setting.
+  enum class Shows { kText, kColour, kSlider, kCheck };
+
   FrmKonfig(KonfigHost& host, HINSTANCE instance);
   ~FrmKonfig() override;
   FrmKonfig(const FrmKonfig&) = delete;
@@ -78,6 +81,9 @@ class FrmKonfig : public WindowBase {
   LRESULT handle(UINT, WPARAM, LPARAM) override;
   void create_controls();
   void load_values();
+  // A setting into its control and back, in the settings file's text form.
+  void show_setting(int id, Shows as, const std::string& text);
+  std::string shown_setting(int id, Shows as) const;
   void command(int id, int code);
   void slider_moved(HWND slider);
   void choose_colour(int swatch);
@@ -93,7 +99,7 @@ class FrmKonfig : public WindowBase {
 
   KonfigHost& host_;
   HINSTANCE instance_;
-  KonfigCopy copy_;
+  Settings copy_;  // as the dialog opened, for cancelling
   uint32_t text_colour_ = 0;
   uint32_t outline_colour_ = 0;
   unique_hbrush text_brush_;

@@ -1,6 +1,7 @@
 #include "settings_dialog/konfig_logic.h"
 
-#include "core/text_util.h"
+#include <algorithm>
+
 #include "core/twips.h"
 
 namespace kn {
@@ -13,7 +14,6 @@ std::string without_message(const std::string& what) {
   return std::string(kWrongName) + "Bitte nur den Stationsnamen ohne '" + what + "' eintragen." + kExample;
 }
 
-std::string flag(bool on) { return on ? "1" : "0"; }
 }  // namespace
 
 std::string text_size_label(int value) { return "Textgr\xC3\xB6\303\237e: " + std::to_string(value); }
@@ -27,7 +27,11 @@ std::string seconds_label(int value) {
   return std::to_string(value) + (value == 1 ? " Sekunde" : " Sekunden");
 }
 
-std::string station_text(std::string_view field) { return trim_blanks(to_lower(field)); }
+std::string station_text(std::string_view field) {
+  Settings s;
+  read_setting(s, setting_of(&Settings::stations), field);
+  return s.stations;
+}
 
 std::optional<std::string> validate_stations(std::string_view text) {
   if (text.find(',') != std::string_view::npos) {
@@ -39,63 +43,16 @@ std::optional<std::string> validate_stations(std::string_view text) {
   return std::nullopt;
 }
 
-void write_konfig(const KonfigValues& v, const KeyWriter& write,
+void write_konfig(const Settings& values, const KeyWriter& write,
                   const std::function<void()>& after_autostart_key) {
-  write("stations", station_text(v.stations_field));
-  if (static_cast<int32_t>(v.text_colour) >= 0) write("BackgroundColor", colour_to_text(v.text_colour));
-  if (static_cast<int32_t>(v.outline_colour) >= 0) write("OutlineColor", colour_to_text(v.outline_colour));
-  write("UpdateInterval", std::to_string(v.update_interval));
-  write("Opaque", std::to_string(v.opaque));
-  write("Text_Ouline", flag(v.outline));
-  write("Text_Shadow", flag(v.shadow));
-  write("Text_Size", std::to_string(v.text_size));
-  write("autostart", flag(v.autostart));
-  if (after_autostart_key) after_autostart_key();
-  write("only_changes", flag(v.only_changes));
-  write("changes_visible_in_seconds", std::to_string(v.seconds));
-  write("write_title2file", flag(v.write_title2file));
-  write("window_pos_x", trim_blanks(v.pos_x_field));
-  write("window_pos_y", trim_blanks(v.pos_y_field));
-  write("horizontal", flag(v.horizontal));
-  write("hide_in_fullscreen", flag(v.hide_in_fullscreen));
-}
-
-KonfigCopy take_copy(const Settings& s) {
-  KonfigCopy c;
-  c.text_colour = colour_from_text(s.BackgroundColor);
-  c.outline_colour = colour_from_text(s.OutlineColor);
-  c.Opaque = s.Opaque;
-  c.UpdateInterval = s.UpdateInterval;
-  c.Text_Ouline = s.Text_Ouline;
-  c.Text_Shadow = s.Text_Shadow;
-  c.Text_Size = s.Text_Size;
-  c.only_changes = s.only_changes;
-  c.changes_visible_in_seconds = s.changes_visible_in_seconds;
-  c.write_title2file = s.write_title2file;
-  c.window_pos_x = s.window_pos_x;
-  c.window_pos_y = s.window_pos_y;
-  c.horizontal = s.horizontal;
-  c.autostart = s.autostart;
-  c.hide_in_fullscreen = s.hide_in_fullscreen;
-  return c;
-}
-
-void restore_copy(const KonfigCopy& c, Settings& s) {
-  s.BackgroundColor = colour_to_text(c.text_colour);
-  s.OutlineColor = colour_to_text(c.outline_colour);
-  s.Opaque = c.Opaque;
-  s.UpdateInterval = c.UpdateInterval;
-  s.Text_Ouline = c.Text_Ouline;
-  s.Text_Shadow = c.Text_Shadow;
-  s.Text_Size = c.Text_Size;
-  s.only_changes = c.only_changes;
-  s.changes_visible_in_seconds = c.changes_visible_in_seconds;
-  s.write_title2file = c.write_title2file;
-  s.window_pos_x = c.window_pos_x;
-  s.window_pos_y = c.window_pos_y;
-  s.horizontal = c.horizontal;
-  s.autostart = c.autostart;
-  s.hide_in_fullscreen = c.hide_in_fullscreen;
+  const auto table = settings_table();
+  for (int place = 1;; ++place) {
+    const auto def = std::find_if(table.begin(), table.end(),
+                                  [&](const SettingDef& d) { return d.dialog_order == place; });
+    if (def == table.end()) return;
+    if (auto text = written_text(values, *def)) write(def->key, *text);
+    if (after_autostart_key && def->field == SettingField(&Settings::autostart)) after_autostart_key();
+  }
 }
 
 int32_t dropped_position_twips(int32_t px, double twips_per_px) {

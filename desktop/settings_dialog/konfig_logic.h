@@ -1,6 +1,6 @@
 #pragma once
 // Window-free part of the settings dialog: value-label texts, the station-list
-// checks, the keys written on saving, and the copy that cancelling restores.
+// checks and the keys written on saving.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -28,57 +28,15 @@ std::string station_text(std::string_view field);
 // The message of the first check the station text fails, or nothing when it passes.
 std::optional<std::string> validate_stations(std::string_view station_text);
 
-// What the dialog's controls hold when "Speichern" is pressed.
-struct KonfigValues {
-  std::string stations_field;
-  uint32_t text_colour = 0;
-  uint32_t outline_colour = 0;
-  int update_interval = 3;
-  int opaque = 225;
-  bool outline = true;
-  bool shadow = true;
-  int text_size = 18;
-  bool autostart = false;
-  bool only_changes = false;
-  int seconds = 10;
-  bool write_title2file = false;
-  std::string pos_x_field;
-  std::string pos_y_field;
-  bool horizontal = false;
-  bool hide_in_fullscreen = false;
-};
-
 using KeyWriter = std::function<void(const std::string& key, const std::string& value)>;
 
-// Writes the keys in their fixed order; `after_autostart_key` runs between
-// "autostart" and "only_changes" (the registry entry is made there). A colour that
-// reads as a negative number is not written. The station text must have passed
-// validate_stations.
-void write_konfig(const KonfigValues& values, const KeyWriter& write,
-                  const std::function<void()>& after_autostart_key);
-
-// The settings the dialog changes live or restores on cancelling, as they were
-// when it opened.
-struct KonfigCopy {
-  uint32_t text_colour = 0;
-  uint32_t outline_colour = 0;
-  int16_t Opaque = 0;
-  int16_t UpdateInterval = 0;
-  bool Text_Ouline = false;
-  bool Text_Shadow = false;
-  int16_t Text_Size = 0;
-  bool only_changes = false;
-  int16_t changes_visible_in_seconds = 0;
-  bool write_title2file = false;
-  int32_t window_pos_x = 0;
-  int32_t window_pos_y = 0;
-  int32_t horizontal = 0;
-  int16_t autostart = 0;
-  bool hide_in_fullscreen = false;
-};
-
-KonfigCopy take_copy(const Settings& s);
-void restore_copy(const KonfigCopy& copy, Settings& s);
+// Writes the keys the dialog owns, in the settings table's dialog order and forms;
+// `after_autostart_key` runs right after the autostart key. The dialog passes nothing
+// there: it writes the file whole and changes the registry only once the file has
+// changed, so a failed save leaves the registry alone. The station text must have
+// passed validate_stations.
+void write_konfig(const Settings& values, const KeyWriter& write,
+                  const std::function<void()>& after_autostart_key = {});
 
 // The twips stored for one coordinate of the place the position dialog was dropped
 // at, `px` in the dialog's pixels; negative on a monitor left of or above the primary.
