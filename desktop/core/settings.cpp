@@ -45,6 +45,7 @@ constexpr SettingDef kSettings[] = {
     {"hide_in_fullscreen",         &Settings::hide_in_fullscreen,         K::kFlag,      "0",                 16},
     {"parallel_requests",          &Settings::parallel_requests,          K::kWhole,     "8",                 0,
      SettingRange{1, static_cast<int32_t>(kMaxParallelRequests)}},
+    {"notify_no_answer",           &Settings::notify_no_answer,           K::kFlag,      "0",                 17},
 };
 // clang-format on
 

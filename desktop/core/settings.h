@@ -40,6 +40,7 @@ struct Settings {
   std::string api_base_url;
   bool hide_in_fullscreen{};    // out of the way of full-screen programs
   int16_t parallel_requests{};  // requests of one poll in flight at once
+  bool notify_no_answer{};      // a balloon when a station stops answering, and when it is back
 };
 
 // How a key's text becomes its field, and the form the settings dialog writes it in.

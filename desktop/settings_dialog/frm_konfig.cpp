@@ -16,7 +16,8 @@ namespace kn {
 
 namespace {
 constexpr int32_t kWidthTwips = 7455;
-constexpr int32_t kHeightTwips = 9495;  // the full-screen box takes a row of 360 above the buttons
+constexpr int32_t kHeightTwips =
+    9855;  // the full-screen and notice boxes take a row of 360 each above the buttons
 constexpr COLORREF kCaptionGrey = RGB(212, 212, 212);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
@@ -39,6 +40,7 @@ constexpr const char* kSideBySide = "Ausgabe nebeneinander";
 constexpr const char* kOnlyChanges = "Anzeige nur bei \xC3\x84nderungen f\xC3\xBCr ";
 constexpr const char* kWriteFile = "Titel und H\xC3\xB6rerinformationen in Datei/en speichern";
 constexpr const char* kFullscreen = "Bei Vollbildanwendungen ausblenden";
+constexpr const char* kNotify = "Melden, wenn eine Station nicht antwortet";
 constexpr const char* kSetPosition = "Fensterposition festlegen";
 constexpr const char* kResetPosition = "Fensterposition zur\303\274cksetzen";
 constexpr const char* kCancel = "&Abbrechen";
@@ -70,6 +72,7 @@ const Shown kShown[] = {
     {FrmKonfig::kCheckWriteFile, Shows::kCheck, &Settings::write_title2file},
     {FrmKonfig::kCheckNeben, Shows::kCheck, &Settings::horizontal},
     {FrmKonfig::kCheckFullscreen, Shows::kCheck, &Settings::hide_in_fullscreen},
+    {FrmKonfig::kCheckNotify, Shows::kCheck, &Settings::notify_no_answer},
     {FrmKonfig::kTextPosX, Shows::kText, &Settings::window_pos_x},
     {FrmKonfig::kTextPosY, Shows::kText, &Settings::window_pos_y},
 };
@@ -143,16 +146,18 @@ void FrmKonfig::create_controls() {
   create_control(w, L"STATIC", "", label, kLabelOnlyChanges, 5520, 6240, 1215, 255);
   create_control(w, L"BUTTON", text::kWriteFile, check, kCheckWriteFile, 120, 6600, 6015, 375);
   create_control(w, L"BUTTON", text::kFullscreen, check, kCheckFullscreen, 120, 6960, 6015, 375);
-  create_control(w, L"BUTTON", text::kSetPosition, button, kSetPosition, 960, 7680, 2775, 375);
-  create_control(w, L"BUTTON", text::kResetPosition, button, kResetPosition, 3960, 7680, 2415, 375);
-  create_control(w, L"BUTTON", text::kCancel, button, kCommandCancel, 240, 8595, 1815, 375);
-  create_control(w, L"BUTTON", text::kSave, button, kSave, 5400, 8595, 1815, 375);
+  // Takes effect on saving: a notice needs two polls of one list.
+  create_control(w, L"BUTTON", text::kNotify, check, kCheckNotify, 120, 7320, 6015, 375);
+  create_control(w, L"BUTTON", text::kSetPosition, button, kSetPosition, 960, 8040, 2775, 375);
+  create_control(w, L"BUTTON", text::kResetPosition, button, kResetPosition, 3960, 8040, 2415, 375);
+  create_control(w, L"BUTTON", text::kCancel, button, kCommandCancel, 240, 8955, 1815, 375);
+  create_control(w, L"BUTTON", text::kSave, button, kSave, 5400, 8955, 1815, 375);
   // Never shown; they carry the position between the position dialog and saving.
   create_control(w, L"EDIT", "", 0, kTextPosX, 120, 9960, 1215, 285);
   create_control(w, L"EDIT", "", 0, kTextPosY, 1440, 9960, 1215, 285);
 
   for (int id : {kCheckKontur, kCheckSchatten, kCheckAutostart, kCheckNeben, kCheckOnlyChanges,
-                 kCheckWriteFile, kCheckFullscreen})
+                 kCheckWriteFile, kCheckFullscreen, kCheckNotify})
     use_classic_look(control(id));
   struct Range {
     int id, lo, hi;

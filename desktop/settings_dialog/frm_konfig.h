@@ -57,6 +57,7 @@ class FrmKonfig : public WindowBase {
     kTextPosY,
     kLabelHint,
     kCheckFullscreen,
+    kCheckNotify,
     kFirstCaption  // the plain captions follow
   };
 

@@ -58,7 +58,8 @@ TEST(Settings, KeysAreReadInTableOrder) {
                                        "horizontal",
                                        "api_base_url",
                                        "hide_in_fullscreen",
-                                       "parallel_requests"};
+                                       "parallel_requests",
+                                       "notify_no_answer"};
   EXPECT_EQ(order, expected);
 }
 

@@ -88,6 +88,7 @@ TEST(SavingKeys, FifteenKeysInOrderWithTheirValueForms) {
   v.window_pos_y = 0;
   v.horizontal = 1;
   v.hide_in_fullscreen = true;
+  v.notify_no_answer = true;
   const Calls expected = {{"stations", "eins;zwei"},
                           {"BackgroundColor", "255"},
                           {"OutlineColor", "16744512"},
@@ -104,7 +105,8 @@ TEST(SavingKeys, FifteenKeysInOrderWithTheirValueForms) {
                           {"window_pos_x", "1500"},
                           {"window_pos_y", "0"},
                           {"horizontal", "1"},
-                          {"hide_in_fullscreen", "1"}};
+                          {"hide_in_fullscreen", "1"},
+                          {"notify_no_answer", "1"}};
   EXPECT_EQ(record(v), expected);
 }
 
@@ -118,7 +120,7 @@ TEST(SavingKeys, NegativeColoursAreSkippedAndFlagsFlip) {
   v.write_title2file = true;
   v.horizontal = 0;
   Calls calls = record(v);
-  ASSERT_EQ(calls.size(), 15u);
+  ASSERT_EQ(calls.size(), 16u);
   EXPECT_EQ(calls[0], (std::pair<std::string, std::string>("stations", "")));
   EXPECT_EQ(calls[1].first, "UpdateInterval");
   EXPECT_EQ(calls[3], (std::pair<std::string, std::string>("Text_Ouline", "1")));

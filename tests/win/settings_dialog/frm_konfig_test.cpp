@@ -171,6 +171,9 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   click(dialog.control(FrmKonfig::kCheckWriteFile));
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kCheckFullscreen)), L"Bei Vollbildanwendungen ausblenden");
   click(dialog.control(FrmKonfig::kCheckFullscreen));
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kCheckNotify)), L"Melden, wenn eine Station nicht antwortet");
+  click(dialog.control(FrmKonfig::kCheckNotify));
+  EXPECT_FALSE(host.state.notify_no_answer);  // takes effect on saving
   click(dialog.control(FrmKonfig::kSave));
 
   ASSERT_TRUE(dialog.closed());
@@ -195,6 +198,7 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   EXPECT_EQ(read_key(f, "window_pos_y"), "0");
   EXPECT_EQ(read_key(f, "horizontal"), "0");
   EXPECT_EQ(read_key(f, "hide_in_fullscreen"), "1");
+  EXPECT_EQ(read_key(f, "notify_no_answer"), "1");
 
   // Load_Konfig read the file back into memory.
   EXPECT_EQ(host.state.stations, "eins;zw\xC3\xB6lf");
