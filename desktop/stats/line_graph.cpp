@@ -14,6 +14,11 @@ bool to_float(double v, float& out) {
 }
 }  // namespace
 
+void clsLineGraph::add_value(double v) {
+  if (values_.size() >= static_cast<size_t>(kSlots)) values_.erase(values_.begin());
+  values_.push_back(v);
+}
+
 void clsLineGraph::Draw() {
   if (!surface_) return;
   DrawSurface& pic = *surface_;
@@ -44,21 +49,17 @@ void clsLineGraph::Draw() {
     }
   }
 
-  if (!data_ || data_->empty()) return;
-  std::vector<double>& values = *data_;
+  if (values_.empty()) return;
   const double plot_w = static_cast<double>(w) - 2.0 * b;
   const double plot_h = static_cast<double>(h) - 2.0 * b;
   const double scale = max_height_ > kSlots ? plot_h / max_height_ : plot_h / kSlots;
   const double step = plot_w / kSlots;
-  if (values.size() > static_cast<size_t>(kSlots)) {
-    values.erase(values.begin(), values.end() - kSlots);
-  }
 
   double px = b + 2.0;
-  double py = plot_h - values[0] * scale;
-  for (size_t i = 1; i <= values.size(); ++i) {
+  double py = plot_h - values_[0] * scale;
+  for (size_t i = 1; i <= values_.size(); ++i) {
     double x = plot_w - static_cast<double>(kSlots + 1 - static_cast<int>(i)) * step + 2.0;
-    double y = plot_h - values[i - 1] * scale;
+    double y = plot_h - values_[i - 1] * scale;
     if (x < b) x = b;
     if (y < b) y = b;
     float fx1, fy1, fx2, fy2;

@@ -1,6 +1,6 @@
 #pragma once
-// clsLineGraph: a scrolling line graph of at most the latest 100 values, over an
-// optional grid and border, drawn on a surface its user hands in.
+// clsLineGraph: a scrolling line graph of the latest 100 values it was given, over
+// an optional grid and border, drawn on a surface its user hands in.
 #include <cstdint>
 #include <vector>
 
@@ -43,14 +43,19 @@ class clsLineGraph {
   uint32_t PicForeground() const { return foreground_; }
   void PicBackground(uint32_t v) { background_ = v; }
   uint32_t PicBackground() const { return background_; }
-  // The caller keeps the list; Draw trims it to the latest 100 values.
-  void DataCollection(std::vector<double>* v) { data_ = v; }
-  std::vector<double>* DataCollection() const { return data_; }
-  void PictureBox(DrawSurface* v) { surface_ = v; }
-  DrawSurface* PictureBox() const { return surface_; }
+  // The caller keeps the surface.
+  void Surface(DrawSurface* v) { surface_ = v; }
+  DrawSurface* Surface() const { return surface_; }
+
+  // Appends a value; beyond kSlots values the oldest drops out, so the line scrolls
+  // to the left.
+  void add_value(double v);
+  void clear_values() { values_.clear(); }
+  // At most kSlots values, oldest first.
+  const std::vector<double>& values() const { return values_; }
 
   // Clears the surface and draws everything again. Stops quietly at the first
-  // thing it cannot draw (no surface, no list, a coordinate out of range).
+  // thing it cannot draw (no surface, a coordinate out of range).
   void Draw();
 
  private:
@@ -61,7 +66,7 @@ class clsLineGraph {
   int16_t border_size_ = 0;
   uint32_t foreground_ = 0;
   uint32_t background_ = 0;
-  std::vector<double>* data_ = nullptr;
+  std::vector<double> values_;
   DrawSurface* surface_ = nullptr;
 };
 

@@ -11,7 +11,6 @@ std::vector<std::string> StatsView::combo_entries() const {
 }
 
 void StatsView::apply_graph_settings() {
-  graph_.DataCollection(&graph_data_);
   graph_.PicBackground(0);
   graph_.PicForeground(65280);
   graph_.BorderColor(255);
@@ -25,7 +24,7 @@ void StatsView::load() {
   // Selecting the prompt raises a selection, which a window that was loaded before
   // handles like any other.
   if (is_loaded_) select(0, kStationPrompt);
-  graph_data_.clear();
+  graph_.clear_values();
   apply_graph_settings();
   graph_.Draw();
   is_loaded_ = true;
@@ -35,7 +34,7 @@ void StatsView::select(int index, const std::string& text) {
   if (!is_loaded_) return;
   ++generation_;
   next_fill_.reset();
-  graph_data_.clear();
+  graph_.clear_values();
   const int32_t max = get_station_max(stations_, text);
   label_max_ = std::to_string(max);
   label_min_ = std::to_string(get_station_min(stations_, text));
@@ -76,7 +75,7 @@ void StatsView::fill_graph(const std::string& name) {
     if (to_upper(e.station) == wanted) counts.push_back(e.count);
   }
   for (int32_t count : counts) {
-    graph_data_.push_back(static_cast<double>(count));
+    graph_.add_value(static_cast<double>(count));
     graph_.Draw();
     if (yield_) yield_();
     if (generation != generation_) return;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/settings.h"
 #include "core/hoerer_stats.h"
+#include "core/settings.h"
 #include "stats/line_graph.h"
 
 namespace kn {
@@ -27,7 +27,7 @@ class StatsView {
   void set_yield(Yield y) { yield_ = std::move(y); }
   // Runs when a selection has set the labels, before its fill starts.
   void set_labels_changed(std::function<void()> f) { labels_changed_ = std::move(f); }
-  void set_surface(DrawSurface* surface) { graph_.PictureBox(surface); }
+  void set_surface(DrawSurface* surface) { graph_.Surface(surface); }
 
   // The prompt, then every station name in list order.
   std::vector<std::string> combo_entries() const;
@@ -49,7 +49,7 @@ class StatsView {
   bool filling() const { return filling_; }
   const std::string& label_min() const { return label_min_; }
   const std::string& label_max() const { return label_max_; }
-  const std::vector<double>& graph_data() const { return graph_data_; }
+  const std::vector<double>& graph_data() const { return graph_.values(); }
   const clsLineGraph& graph() const { return graph_; }
 
  private:
@@ -62,7 +62,6 @@ class StatsView {
   Yield yield_;
   std::function<void()> labels_changed_;
   clsLineGraph graph_;
-  std::vector<double> graph_data_;
   bool is_loaded_ = false;
   std::string label_min_ = "0";
   std::string label_max_ = "0";

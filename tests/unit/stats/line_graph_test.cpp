@@ -1,10 +1,11 @@
+#include "stats/line_graph.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <vector>
 
 #include "recording_surface.h"
-#include "stats/line_graph.h"
 
 namespace kn {
 namespace {
@@ -14,10 +15,10 @@ using test::RecordingSurface;
 
 constexpr uint32_t kBlack = 0, kGreen = 65280, kRed = 255, kTeal = 8421376;
 
-clsLineGraph make_graph(RecordingSurface& pic, std::vector<double>* data) {
+clsLineGraph make_graph(RecordingSurface& pic, const std::vector<double>& values) {
   clsLineGraph g;
-  g.PictureBox(&pic);
-  g.DataCollection(data);
+  g.Surface(&pic);
+  for (double v : values) g.add_value(v);
   g.PicBackground(kBlack);
   g.PicForeground(kGreen);
   g.BorderColor(kRed);
@@ -43,19 +44,13 @@ TEST(LineGraph, NewObjectHasZeroPropertiesAndDrawsNothingWithoutASurface) {
   EXPECT_EQ(g.BorderSize(), 0);
   EXPECT_EQ(g.PicForeground(), 0u);
   EXPECT_EQ(g.PicBackground(), 0u);
-  EXPECT_EQ(g.DataCollection(), nullptr);
-  EXPECT_EQ(g.PictureBox(), nullptr);
+  EXPECT_TRUE(g.values().empty());
+  EXPECT_EQ(g.Surface(), nullptr);
   g.Draw();  // must simply return
-
-  std::vector<double> data{1, 2};
-  g.DataCollection(&data);
-  g.Draw();
-  EXPECT_EQ(data.size(), 2u);
 }
 
 TEST(LineGraph, PropertiesReadBackWhatWasWritten) {
   RecordingSurface pic(10, 10);
-  std::vector<double> data;
   clsLineGraph g;
   g.max_Height(250);
   g.GridColor(kTeal);
@@ -64,8 +59,7 @@ TEST(LineGraph, PropertiesReadBackWhatWasWritten) {
   g.BorderSize(3);
   g.PicForeground(kGreen);
   g.PicBackground(0x123456);
-  g.DataCollection(&data);
-  g.PictureBox(&pic);
+  g.Surface(&pic);
   EXPECT_EQ(g.max_Height(), 250);
   EXPECT_EQ(g.GridColor(), kTeal);
   EXPECT_TRUE(g.GridVisible());
@@ -73,14 +67,12 @@ TEST(LineGraph, PropertiesReadBackWhatWasWritten) {
   EXPECT_EQ(g.BorderSize(), 3);
   EXPECT_EQ(g.PicForeground(), kGreen);
   EXPECT_EQ(g.PicBackground(), 0x123456u);
-  EXPECT_EQ(g.DataCollection(), &data);
-  EXPECT_EQ(g.PictureBox(), &pic);
+  EXPECT_EQ(g.Surface(), &pic);
 }
 
 TEST(LineGraph, EmptyListDrawsBackgroundAndGridOnly) {
   RecordingSurface pic(400, 300);
-  std::vector<double> data;
-  clsLineGraph g = make_graph(pic, &data);
+  clsLineGraph g = make_graph(pic, {});
   g.Draw();
   ASSERT_GE(pic.ops.size(), 2u);
   EXPECT_EQ(pic.ops[0].kind, Op::kClear);
@@ -100,8 +92,7 @@ TEST(LineGraph, EmptyListDrawsBackgroundAndGridOnly) {
 
 TEST(LineGraph, GridIsComputedInSinglePrecision) {
   RecordingSurface pic(333, 77);
-  std::vector<double> data;
-  clsLineGraph g = make_graph(pic, &data);
+  clsLineGraph g = make_graph(pic, {});
   g.Draw();
   auto rects = pic.rects();
   ASSERT_EQ(rects.size(), 30u);
@@ -111,8 +102,7 @@ TEST(LineGraph, GridIsComputedInSinglePrecision) {
 
 TEST(LineGraph, BorderDrawsOneMoreRectangleThanItsSizeAndInsetsTheGrid) {
   RecordingSurface pic(200, 100, 1);
-  std::vector<double> data;
-  clsLineGraph g = make_graph(pic, &data);
+  clsLineGraph g = make_graph(pic, {});
   g.BorderSize(3);
   g.Draw();
   EXPECT_EQ(g.BorderSize(), 3);
@@ -128,8 +118,7 @@ TEST(LineGraph, BorderDrawsOneMoreRectangleThanItsSizeAndInsetsTheGrid) {
 
 TEST(LineGraph, GridInvisibleLeavesBackgroundBorderAndData) {
   RecordingSurface pic(200, 100);
-  std::vector<double> data{10, 20};
-  clsLineGraph g = make_graph(pic, &data);
+  clsLineGraph g = make_graph(pic, {10, 20});
   g.GridVisible(false);
   g.BorderSize(1);
   g.Draw();
@@ -143,8 +132,7 @@ TEST(LineGraph, SmallMaxHeightsUseAScaleOfHundred) {
   for (int32_t max : {0, 50, 100}) {
     SCOPED_TRACE(max);
     RecordingSurface pic(200, 100);
-    std::vector<double> data{50, 150, 0};
-    clsLineGraph g = make_graph(pic, &data);
+    clsLineGraph g = make_graph(pic, {50, 150, 0});
     g.max_Height(max);
     g.Draw();
     auto lines = pic.lines();
@@ -157,8 +145,7 @@ TEST(LineGraph, SmallMaxHeightsUseAScaleOfHundred) {
 
 TEST(LineGraph, LargeMaxHeightIsTheTopOfThePlot) {
   RecordingSurface pic(200, 100);
-  std::vector<double> data{250, 125};
-  clsLineGraph g = make_graph(pic, &data);
+  clsLineGraph g = make_graph(pic, {250, 125});
   g.max_Height(250);
   g.Draw();
   auto lines = pic.lines();
@@ -171,7 +158,7 @@ TEST(LineGraph, ThirtyValuesLieOneHundredthOfThePlotApartFromTheLeft) {
   RecordingSurface pic(300, 120);
   std::vector<double> data;
   for (int i = 1; i <= 30; ++i) data.push_back(i);
-  clsLineGraph g = make_graph(pic, &data);
+  clsLineGraph g = make_graph(pic, data);
   g.Draw();
   auto lines = pic.lines();
   ASSERT_EQ(lines.size(), 30u);
@@ -186,18 +173,17 @@ TEST(LineGraph, ThirtyValuesLieOneHundredthOfThePlotApartFromTheLeft) {
     }
   }
   EXPECT_FLOAT_EQ(lines[0].x1, 2);
-  EXPECT_EQ(data.size(), 30u);
 }
 
-TEST(LineGraph, MoreThanHundredValuesAreTrimmedInTheCallersList) {
+TEST(LineGraph, TheHundredAndFirstValuePushesOutTheOldest) {
   RecordingSurface pic(200, 100);
   std::vector<double> data;
   for (int i = 1; i <= 101; ++i) data.push_back(i % 2 ? 10 : 20);
   data[0] = 99;
-  clsLineGraph g = make_graph(pic, &data);
+  clsLineGraph g = make_graph(pic, data);
   g.Draw();
-  ASSERT_EQ(data.size(), 100u);
-  EXPECT_EQ(data.front(), 20);  // the former second value
+  ASSERT_EQ(g.values().size(), 100u);
+  EXPECT_EQ(g.values().front(), 20);  // the former second value
   auto lines = pic.lines();
   ASSERT_EQ(lines.size(), 100u);
   EXPECT_FLOAT_EQ(lines[0].y1, 80);
@@ -206,8 +192,7 @@ TEST(LineGraph, MoreThanHundredValuesAreTrimmedInTheCallersList) {
 
 TEST(LineGraph, StartPointIsNotHeldAtTheTopButPointsAreHeldInsideTheBorder) {
   RecordingSurface pic(200, 100);
-  std::vector<double> data{150, -20};
-  clsLineGraph g = make_graph(pic, &data);
+  clsLineGraph g = make_graph(pic, {150, -20});
   g.BorderSize(5);
   g.Draw();
   auto lines = pic.lines();
@@ -221,21 +206,11 @@ TEST(LineGraph, StartPointIsNotHeldAtTheTopButPointsAreHeldInsideTheBorder) {
 TEST(LineGraph, AValueNoCoordinateCanHoldEndsTheDrawingQuietly) {
   for (double bad : {std::numeric_limits<double>::quiet_NaN(), -1e300}) {
     RecordingSurface pic(200, 100);
-    std::vector<double> data{10, 20, bad, 30};
-    clsLineGraph g = make_graph(pic, &data);
+    clsLineGraph g = make_graph(pic, {10, 20, bad, 30});
     g.Draw();
     EXPECT_EQ(pic.lines().size(), 2u);  // what was drawn before stays
     EXPECT_EQ(pic.rects().size(), 30u);
   }
-}
-
-TEST(LineGraph, WithoutAListDrawingEndsAfterTheGrid) {
-  RecordingSurface pic(200, 100);
-  clsLineGraph g = make_graph(pic, nullptr);
-  g.BorderSize(1);
-  g.Draw();
-  EXPECT_EQ(pic.rects().size(), 2u + 30u);
-  EXPECT_TRUE(pic.lines().empty());
 }
 
 }  // namespace

@@ -60,10 +60,9 @@ TEST(GdiSurface, DrawsTheGraphIntoItsPicture) {
   ASSERT_EQ(pic.inner_height(), 100);
   EXPECT_EQ(pic.border_style(), 1);
 
-  std::vector<double> data{50, 50, 50};
   clsLineGraph g;
-  g.PictureBox(&pic);
-  g.DataCollection(&data);
+  g.Surface(&pic);
+  for (int i = 0; i < 3; ++i) g.add_value(50);
   g.PicForeground(kGreen);
   g.GridColor(kTeal);
   g.GridVisible(true);
