@@ -14,12 +14,7 @@
 namespace kn {
 
 namespace {
-// Texts and design geometry (twips) of the dialog.
-constexpr const char* kCaptionPrefix = "Info zu ";
-constexpr const char* kDescription =
-    "Diese Programm zeigt die H\xC3\xB6rerzahlen ein oder mehrere Klangnetz Stationen auf dem Desktop an.";
-constexpr const char* kDonation = "Auf der Webseite gibt es auch einen Spende-Button :)";
-constexpr const char* kLinkCaption = "Homepage:";
+// Geometry (twips), colours and frame of the dialog.
 constexpr int kInnerWidth = 6240, kInnerHeight = 5760;
 constexpr int kPictureHeight = 2400;
 constexpr COLORREF kWhite = RGB(255, 255, 255), kGreen = RGB(0, 255, 0);
@@ -73,7 +68,7 @@ bool FrmAbout::open() {
     // Laid out once from twips: Windows stretches it on a monitor of another scale.
     const DpiScope as_system = DpiScope::system_aware();
     const RECT r = centred_window_rect(kInnerWidth, kInnerHeight, kStyle, kExStyle);
-    const std::string caption = std::string(kCaptionPrefix) + kProgramTitle;
+    const std::string caption = std::string(kAboutCaptionPrefix) + kProgramTitle;
     const WindowClass cls{kAboutWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
     if (!create_window(cls, instance_, kExStyle, utf8_to_wide(caption).c_str(), kStyle, r.left, r.top,
                        r.right - r.left, r.bottom - r.top, nullptr)) {
@@ -109,15 +104,15 @@ void FrmAbout::create_controls() {
   GetModuleFileNameW(nullptr, exe, MAX_PATH);
   make(L"STATIC", kProgramTitle, SS_LEFT, 240, 2520, 3885, 480, 0);
   version_ = make(L"STATIC", program_version_text(exe), SS_LEFT, 240, 2880, 3885, 225, 0);
-  make(L"STATIC", kDescription, SS_LEFT, 240, 3240, 5685, 690, 0);
-  make(L"STATIC", kLinkCaption, SS_LEFT, 120, 4920, 975, 255, 0);
-  // Wider than at design, so the whole address fits.
+  make(L"STATIC", kAboutDescription, SS_LEFT, 240, 3240, 5685, 690, 0);
+  make(L"STATIC", kAboutLinkCaption, SS_LEFT, 120, 4920, 975, 255, 0);
+  // Wide enough for the whole address.
   if (link_.create(w, instance_, px_x(1080), px_y(4920), px_x(4800), px_y(360))) {
     SetWindowTextW(link_.hwnd(), utf8_to_wide(kHomePage).c_str());
     SendMessageW(link_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   }
-  donate_ = make(L"STATIC", kDonation, SS_LEFT, 120, 5280, 4365, 360, 0);
-  HWND ok = make(L"BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 4800, 5280, 1260, 345, IDOK);
+  donate_ = make(L"STATIC", kAboutDonation, SS_LEFT, 120, 5280, 4365, 360, 0);
+  HWND ok = make(L"BUTTON", kAboutOk, BS_DEFPUSHBUTTON | WS_TABSTOP, 4800, 5280, 1260, 345, IDOK);
   SetFocus(ok);
 }
 
@@ -154,7 +149,7 @@ void FrmAbout::paint() {
     DrawIconEx(dc, (client.right - size) / 2, (px_y(kPictureHeight) - size) / 2, picture_.get(), size, size,
                0, nullptr, DI_NORMAL);
   }
-  // Line1
+  // A white rule sets the link apart from the texts above it.
   select_guard pen(dc, GetStockObject(DC_PEN));
   SetDCPenColor(dc, kWhite);
   MoveToEx(dc, px_x(105), px_y(4740), nullptr);

@@ -2,9 +2,11 @@
 // frmAbout: name, version and purpose of the program, and a link to the maker's page.
 #include <windows.h>
 
+#include <array>
 #include <functional>
 #include <string>
 
+#include "core/settings.h"
 #include "win/win_handle.h"
 #include "win/window_base_win.h"
 
@@ -12,7 +14,19 @@ namespace kn {
 
 inline constexpr const wchar_t* kAboutWindowClass = L"Klangnetz_frmAbout";
 inline constexpr const wchar_t* kLinkWindowClass = L"Klangnetz_Link";
+
+// The dialog's texts (UTF-8).
 inline constexpr const char* kHomePage = "https://klangnetz.de/desktoptool";
+inline constexpr const char* kAboutCaptionPrefix = "Info zu ";
+inline constexpr const char* kAboutDescription =
+    "Diese Programm zeigt die H\xC3\xB6rerzahlen ein oder mehrere Klangnetz Stationen auf dem Desktop an.";
+inline constexpr const char* kAboutLinkCaption = "Homepage:";
+inline constexpr const char* kAboutDonation = "Auf der Webseite gibt es auch einen Spende-Button :)";
+inline constexpr const char* kAboutOk = "OK";
+// What the dialog's controls show, top to bottom, apart from the version, which
+// comes from the program file.
+inline constexpr std::array<const char*, 6> kAboutControlTexts{
+    kProgramTitle, kAboutDescription, kAboutLinkCaption, kHomePage, kAboutDonation, kAboutOk};
 
 // "Version " + major.minor.revision from the file's version resource; empty when
 // the file has none.
