@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for the statistics and About window tests.
+// Helpers for the statistics window tests.
 #include <windows.h>
 
 #include "common/win_test_util.h"

@@ -1,15 +1,29 @@
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "common/win_test_util.h"
+#include "core/settings.h"
 #include "dialogs/frm_about.h"
-#include "stats/win_stats_util.h"
+#include "win/ansi_win.h"
 
 namespace kn {
 namespace {
+
+// This test's own version resource: one the program does not have, so a match shows
+// it is read from the file.
+constexpr const wchar_t* kVersionText = L"Version 2.3.45";
+
+void pump_messages() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
 
 std::wstring own_exe() {
   wchar_t exe[MAX_PATH] = {};
@@ -42,7 +56,7 @@ class AboutTest : public ::testing::Test {
 };
 
 TEST(ProgramVersion, IsReadFromTheVersionResource) {
-  EXPECT_EQ(program_version_text(own_exe()), "Version 2.3.45");  // this test's own resource
+  EXPECT_EQ(utf8_to_wide(program_version_text(own_exe())), kVersionText);
   EXPECT_EQ(program_version_text(L"C:\\windows\\system32\\does_not_exist.exe"), "");
 }
 
@@ -51,19 +65,18 @@ TEST_F(AboutTest, ShowsNameVersionAndDescription) {
   if (test::dpi_awareness() >= 0) {
     EXPECT_EQ(test::dpi_awareness(about.hwnd()), 1) << "laid out at the system's scale";
   }
-  EXPECT_EQ(test::window_text(about.hwnd()), L"Info zu Klangnetz DesktopTool");
-  EXPECT_EQ(test::window_text(about.version_label()), L"Version 2.3.45");
-  EXPECT_EQ(test::window_text(about.link()), L"https://klangnetz.de/desktoptool");
+  EXPECT_EQ(test::window_text(about.hwnd()), utf8_to_wide(std::string(kAboutCaptionPrefix) + kProgramTitle));
+  EXPECT_EQ(test::window_text(about.version_label()), kVersionText);
+  EXPECT_EQ(test::window_text(about.link()), utf8_to_wide(kHomePage));
   EXPECT_FALSE(GetWindowLongW(about.hwnd(), GWL_STYLE) & WS_THICKFRAME);
+  // One control for each text, and nothing else.
   std::vector<std::wstring> texts;
   EnumChildWindows(about.hwnd(), collect_text, reinterpret_cast<LPARAM>(&texts));
-  auto has = [&](const std::wstring& t) { return std::find(texts.begin(), texts.end(), t) != texts.end(); };
-  EXPECT_TRUE(has(L"Klangnetz DesktopTool"));
-  EXPECT_TRUE(has(L"Diese Programm zeigt die H\u00F6rerzahlen ein oder mehrere Klangnetz Stationen auf dem "
-                  L"Desktop an."));
-  EXPECT_TRUE(has(L"Homepage:"));
-  EXPECT_TRUE(has(L"Auf der Webseite gibt es auch einen Spende-Button :)"));
-  EXPECT_TRUE(has(L"OK"));
+  std::vector<std::wstring> expected{kVersionText};
+  for (const char* text : kAboutControlTexts) expected.push_back(utf8_to_wide(text));
+  std::sort(texts.begin(), texts.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(texts, expected);
 
   SendMessageW(about.hwnd(), WM_COMMAND, IDOK, 0);  // the OK button
   EXPECT_FALSE(about.is_open());
@@ -90,7 +103,7 @@ TEST_F(AboutTest, ClickOnTheLinkOpensTheHomePageOnce) {
   mouse(WM_LBUTTONUP, 6, 5);
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0].owner, about.hwnd());
-  EXPECT_EQ(opened[0].address, "https://klangnetz.de/desktoptool");
+  EXPECT_EQ(opened[0].address, kHomePage);
   EXPECT_EQ(opened[0].folder, "C:\\Programme\\Klangnetz");
   EXPECT_FALSE(about.link_underlined());
   mouse(WM_LBUTTONUP, 6, 5);  // a stray release is no click
@@ -113,14 +126,14 @@ TEST_F(AboutTest, ReleasingElsewhereOpensNothingAndClearsTheUnderline) {
 TEST_F(AboutTest, OpeningAndClosingLeavesNoGdiObjectsBehind) {
   ASSERT_TRUE(about.open());
   about.close();
-  test::pump_messages();
+  pump_messages();
   const int before = test::gdi_object_count();
   for (int i = 0; i < 5; ++i) {
     ASSERT_TRUE(about.open());
     mouse(WM_MOUSEMOVE, 5, 5);
     UpdateWindow(about.link());
     about.close();
-    test::pump_messages();
+    pump_messages();
   }
   EXPECT_LE(test::gdi_object_count(), before);
 }
