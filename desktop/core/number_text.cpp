@@ -13,20 +13,7 @@ bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Converts a cleaned "[-]digits[.digits][e[-]digits]" text in the C locale's form.
-double to_double(const std::string& clean) {
-  return std::strtod(clean.c_str(), nullptr);
-}
-
-std::optional<int64_t> round_even(double value) {
-  if (!std::isfinite(value) || std::fabs(value) > 9.0e18) return std::nullopt;
-  double r = std::nearbyint(value);  // default rounding mode: half to even
-  double diff = value - std::floor(value);
-  if (diff == 0.5) {
-    double f = std::floor(value);
-    r = std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
-  }
-  return static_cast<int64_t>(r);
-}
+double to_double(const std::string& clean) { return std::strtod(clean.c_str(), nullptr); }
 
 }  // namespace
 
@@ -110,23 +97,17 @@ double leading_number(std::string_view text) {
 }
 
 std::optional<int16_t> round_to_int16(double value) {
-  auto r = round_even(value);
+  auto r = round_half_even(value);
   if (!r || *r < std::numeric_limits<int16_t>::min() || *r > std::numeric_limits<int16_t>::max())
     return std::nullopt;
   return static_cast<int16_t>(*r);
 }
 
 std::optional<int32_t> round_to_int32(double value) {
-  auto r = round_even(value);
+  auto r = round_half_even(value);
   if (!r || *r < std::numeric_limits<int32_t>::min() || *r > std::numeric_limits<int32_t>::max())
     return std::nullopt;
   return static_cast<int32_t>(*r);
-}
-
-int32_t round_clamp_int32(double value) {
-  if (auto r = round_to_int32(value)) return *r;
-  if (std::isnan(value)) return 0;
-  return value < 0 ? std::numeric_limits<int32_t>::min() : std::numeric_limits<int32_t>::max();
 }
 
 std::optional<int16_t> strict_int16(std::string_view text) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/rounding.h"
+
 namespace kn {
 
 // A whole text that is a decimal number (sign, digits, optional fraction and
@@ -18,9 +20,6 @@ double leading_number(std::string_view text);
 // Round half to even; nullopt when the result does not fit the width.
 std::optional<int16_t> round_to_int16(double value);
 std::optional<int32_t> round_to_int32(double value);
-
-// Rounds like round_to_int32 but saturates at the int32 limits.
-int32_t round_clamp_int32(double value);
 
 // Whole text as a number, rounded half to even into the width.
 std::optional<int16_t> strict_int16(std::string_view text);

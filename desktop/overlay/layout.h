@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/settings.h"
-#include "core/twips.h"
+#include "base/twips.h"
 #include "overlay/monitors.h"
 
 namespace kn {

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "core/number_text.h"
-#include "core/twips.h"
+#include "base/twips.h"
 
 namespace kn {
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "core/twips.h"
+#include "base/twips.h"
 #include "settings_dialog/konfig_logic.h"
 #include "win/ansi_win.h"
 #include "win/dpi_win.h"

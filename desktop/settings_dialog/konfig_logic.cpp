@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/twips.h"
+#include "base/twips.h"
 
 namespace kn {
 

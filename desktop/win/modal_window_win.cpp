@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/twips.h"
+#include "base/twips.h"
 #include "win/ansi_win.h"
 #include "win/win_handle.h"
 

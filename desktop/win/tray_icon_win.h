@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "core/tray_presence.h"
+#include "base/tray_presence.h"
 
 namespace kn {
 

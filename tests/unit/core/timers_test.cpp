@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/tray_presence.h"
+#include "base/tray_presence.h"
 
 namespace kn {
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/twips.h"
+#include "base/twips.h"
 #include "overlay/monitors.h"
 #include "settings_dialog/autostart.h"
 

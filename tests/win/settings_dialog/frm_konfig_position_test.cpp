@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "core/twips.h"
+#include "base/twips.h"
 #include "settings_dialog/fake_host.h"
 #include "win/modal_window_win.h"
 

@@ -1,4 +1,4 @@
-#include "core/tray_presence.h"
+#include "base/tray_presence.h"
 
 namespace kn {
 

@@ -1,8 +1,8 @@
-#include "core/twips.h"
+#include "base/twips.h"
 
 #include <cmath>
 
-#include "core/number_text.h"
+#include "base/rounding.h"
 
 namespace kn {
 
