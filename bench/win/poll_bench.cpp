@@ -16,7 +16,8 @@
 #include "core/poll.h"
 #include "core/title_files.h"
 #include "now_ms.h"
-#include "win/ansi_win.h"
+#include "win/date_time_win.h"
+#include "win/files_win.h"
 
 namespace {
 

@@ -13,6 +13,8 @@
 #include "settings_dialog/frm_konfig.h"
 #include "stats/frm_graph.h"
 #include "win/ansi_win.h"
+#include "win/date_time_win.h"
+#include "win/files_win.h"
 
 namespace kn {
 

@@ -8,6 +8,7 @@
 #include "core/download.h"
 #include "core/text_util.h"
 #include "win/ansi_win.h"
+#include "win/files_win.h"
 #include "win/win_handle.h"
 
 namespace kn {

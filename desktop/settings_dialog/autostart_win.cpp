@@ -4,6 +4,7 @@
 
 #include "settings_dialog/autostart.h"
 #include "win/ansi_win.h"
+#include "win/files_win.h"
 #include "win/win_handle.h"
 
 namespace kn {

@@ -1,0 +1,11 @@
+#pragma once
+// The current moment in the user's own formats.
+#include <string>
+
+namespace kn {
+
+// The user's short date and time formats for the current moment.
+std::string current_date_text();
+std::string current_time_text();
+
+}  // namespace kn
