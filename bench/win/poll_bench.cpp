@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "core/app_state.h"
-#include "core/download.h"
 #include "core/poll.h"
 #include "core/title_files.h"
 #include "now_ms.h"
+#include "platform/download_win.h"
+#include "platform/title_files_win.h"
 #include "win/date_time_win.h"
 #include "win/files_win.h"
 

@@ -5,11 +5,13 @@
 #include "app/instance_guard_win.h"
 #include "app/konfig_host.h"
 #include "app/resource_ids.h"
-#include "core/download.h"
-#include "core/ini_module.h"
 #include "core/title_files.h"
 #include "dialogs/frm_about.h"
 #include "overlay/fullscreen.h"
+#include "platform/download_win.h"
+#include "platform/ini_module_win.h"
+#include "platform/taskbar_win.h"
+#include "platform/title_files_win.h"
 #include "settings_dialog/frm_konfig.h"
 #include "stats/frm_graph.h"
 #include "win/ansi_win.h"
@@ -140,7 +142,7 @@ bool FrmMain::startup(HINSTANCE instance) {
   app_.settings_file = app_.program_folder + "\\" + kSettingsFileName;
   start_updater();
   app_.history.init_history();
-  taskbar_height = taskbar_info("HEIGHT");
+  taskbar_height = taskbar_query(TaskbarField::kHeight);
   Load_Konfig();
   add_tray_icon();
   frmText().show();

@@ -1,6 +1,6 @@
 #include "app/konfig_host.h"
 
-#include "settings_dialog/autostart.h"
+#include "platform/autostart_win.h"
 #include "win/ansi_win.h"
 
 namespace kn {

@@ -8,10 +8,7 @@ list(APPEND KN_CORE_SRCS
   ${CMAKE_CURRENT_LIST_DIR}/hoerer_stats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/poll_runner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/request_batch.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/answer_watch.cpp)
-if(WIN32)
-  list(APPEND KN_SHELL_SRCS
-    ${CMAKE_CURRENT_LIST_DIR}/ini_module_win.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/download_win.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/title_files_win.cpp)
-endif()
+  ${CMAKE_CURRENT_LIST_DIR}/answer_watch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/request_url.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/taskbar.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/autostart.cpp)

@@ -33,8 +33,4 @@ using NowText = std::function<std::pair<std::string, std::string>()>;
 int32_t handle_current_song(const std::string& answer, int32_t last_id, const std::string& count_text,
                             const LineWriter& write, const NowText& now);
 
-// Appends one line with CR LF to the station's title file in the ANSI code page;
-// false when the file cannot be opened or written.
-bool append_title_line(const std::string& folder, const std::string& station, const std::string& line);
-
 }  // namespace kn

@@ -6,6 +6,7 @@
 
 #include "core/text_util.h"
 #include "overlay/monitors.h"
+#include "platform/taskbar_win.h"
 #include "win/dpi_win.h"
 
 namespace kn {
@@ -126,8 +127,8 @@ void FrmText::layout(LayoutMode mode, int32_t pos_x, int32_t pos_y) {
   in.max_height_px = GetSystemMetrics(SM_CYVIRTUALSCREEN);
   in.taskbar_height_px = taskbar_height_;
   if (pos_x == 0 || pos_y == 0) {
-    in.taskbar_align = taskbar_info("ALIGN");
-    in.taskbar_left_px = taskbar_info("LEFT");
+    in.taskbar_align = taskbar_query(TaskbarField::kAlign);
+    in.taskbar_left_px = taskbar_query(TaskbarField::kLeft);
   }
   const OverlayLayout g = lay_out_overlay(in, [&](int32_t dpi) {
     const TextExtent e = measure_text(text_, style.text_size, kFontFamily, dpi);

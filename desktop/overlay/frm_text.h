@@ -10,7 +10,6 @@
 
 #include "core/app_state.h"
 #include "overlay/layout.h"
-#include "overlay/taskbar.h"
 #include "overlay/text_renderer_win.h"
 #include "win/win_handle.h"
 #include "win/window_base_win.h"

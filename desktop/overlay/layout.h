@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/settings.h"
 #include "base/twips.h"
+#include "core/settings.h"
 #include "overlay/monitors.h"
 
 namespace kn {
@@ -79,7 +79,7 @@ struct PlacementInput {
   double twips_per_px_x = 15;
   double twips_per_px_y = 15;
   int32_t taskbar_height_px = 0;  // taken once at start
-  int32_t taskbar_align = 0;      // edge code, see taskbar.h
+  int32_t taskbar_align = 0;      // edge code, see core/taskbar.h
   int32_t taskbar_left_px = 0;
 };
 

@@ -5,9 +5,8 @@
 
 #include <utility>
 
-#include "core/ini_module.h"
 #include "core/number_text.h"
-#include "settings_dialog/autostart.h"
+#include "platform/ini_module_win.h"
 #include "win/ansi_win.h"
 #include "win/dpi_win.h"
 #include "win/modal_window_win.h"

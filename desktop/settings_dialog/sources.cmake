@@ -1,9 +1,7 @@
 list(APPEND KN_CORE_SRCS
-  ${CMAKE_CURRENT_LIST_DIR}/konfig_logic.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/autostart.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/konfig_logic.cpp)
 if(WIN32)
   list(APPEND KN_SHELL_SRCS
-    ${CMAKE_CURRENT_LIST_DIR}/autostart_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frm_konfig_position.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frm_konfig.cpp)
 endif()

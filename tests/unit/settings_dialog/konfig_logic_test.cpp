@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/twips.h"
+#include "core/autostart.h"
 #include "overlay/monitors.h"
-#include "settings_dialog/autostart.h"
 
 namespace kn {
 namespace {

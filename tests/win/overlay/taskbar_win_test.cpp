@@ -1,9 +1,10 @@
+#include "platform/taskbar_win.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "overlay/frm_text.h"
-#include "overlay/taskbar.h"
 
 namespace kn {
 namespace {

@@ -1,9 +1,11 @@
-#include "settings_dialog/autostart.h"
+#include "core/autostart.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
+
+#include "platform/autostart_win.h"
 
 namespace kn {
 namespace {

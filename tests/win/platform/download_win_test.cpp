@@ -1,10 +1,11 @@
+#include "platform/download_win.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 
 #include "common/wait.h"
 #include "common/win_test_util.h"
-#include "core/download.h"
 #include "core/poll.h"
 
 namespace kn {
@@ -60,7 +61,9 @@ TEST_F(Download, SilentServerIsAbandonedAtTheTimeLimit) {
   EXPECT_FALSE(test::exists(file));
   // Once the late answer has gone out, still nothing is written.
   EXPECT_TRUE(test::wait_until(
-      [] { return test::sim_request_log().find("ANSWER GET /station/slow-8-5/listeners") != std::string::npos; },
+      [] {
+        return test::sim_request_log().find("ANSWER GET /station/slow-8-5/listeners") != std::string::npos;
+      },
       30000));
   EXPECT_FALSE(test::exists(file));
 }

@@ -1,7 +1,9 @@
+#include "platform/title_files_win.h"
+
 #include <windows.h>
 
-#include "win/ansi_win.h"
 #include "core/title_files.h"
+#include "win/ansi_win.h"
 #include "win/win_handle.h"
 
 namespace kn {

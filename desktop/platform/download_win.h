@@ -35,8 +35,7 @@ Answer fetch_now(const std::string& url, size_t max_bytes, unsigned timeout_ms =
 std::string fetch_to_file(const std::string& url, const std::string& file, size_t max_bytes,
                           unsigned timeout_ms = kDownloadTimeoutMs);
 
-// Percent-encodes what cannot stand in a request line (blanks, controls, bytes
-// above 0x7F of the ANSI form); everything else is passed as it is.
+// The address as it is sent: in the ANSI code page, then made fit for a request line.
 std::string request_url(const std::string& url_utf8);
 
 }  // namespace kn

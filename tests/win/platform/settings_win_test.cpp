@@ -4,8 +4,8 @@
 
 #include "common/file_security.h"
 #include "common/win_test_util.h"
-#include "core/ini_module.h"
 #include "core/settings.h"
+#include "platform/ini_module_win.h"
 
 namespace kn {
 namespace {

@@ -1,3 +1,5 @@
+#include "platform/download_win.h"
+
 #include <windows.h>
 #include <wininet.h>
 
@@ -5,8 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "core/download.h"
-#include "core/text_util.h"
+#include "core/request_url.h"
 #include "win/ansi_win.h"
 #include "win/files_win.h"
 #include "win/win_handle.h"
@@ -119,7 +120,8 @@ Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, cons
                       (t.secure ? INTERNET_FLAG_SECURE : 0);
   unique_inet request(HttpOpenRequestA(connect, "GET", t.object.c_str(), nullptr, nullptr, accept, flags, 0));
   if (!request || !bound(request.get(), control)) return Outcome::NoAnswer;
-  if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return broken_connection(GetLastError()) ? Outcome::Broken : Outcome::NoAnswer;
+  if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0))
+    return broken_connection(GetLastError()) ? Outcome::Broken : Outcome::NoAnswer;
   DWORD status = 0, len = sizeof status;
   // Wine reports a connection closed without a word as an answer without a status.
   if (HttpQueryInfoA(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &len,
@@ -134,7 +136,8 @@ Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, cons
   if (is_redirect(status)) {
     char location[2048];
     DWORD size = sizeof location - 1;
-    if (!HttpQueryInfoA(request.get(), HTTP_QUERY_LOCATION, location, &size, nullptr)) return Outcome::NoAnswer;
+    if (!HttpQueryInfoA(request.get(), HTTP_QUERY_LOCATION, location, &size, nullptr))
+      return Outcome::NoAnswer;
     body.assign(location, size);
     return Outcome::Redirect;
   }
@@ -205,12 +208,7 @@ bool write_whole_file(const std::string& path, const std::string& data) {
 
 }  // namespace
 
-std::string request_url(const std::string& url_utf8) {
-  // Only what a URL cannot carry; the path's own escapes are already there.
-  return percent_escape(utf8_to_ansi(url_utf8), [](unsigned char c) {
-    return c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>';
-  });
-}
+std::string request_url(const std::string& url_utf8) { return request_line_url(utf8_to_ansi(url_utf8)); }
 
 std::string read_downloaded_file(const std::string& path) {
   unique_file f(CreateFileW(utf8_to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

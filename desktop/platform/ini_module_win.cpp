@@ -1,10 +1,11 @@
+#include "platform/ini_module_win.h"
+
 #include <windows.h>
 
 #include <atomic>
 #include <cstring>
 #include <vector>
 
-#include "core/ini_module.h"
 #include "win/ansi_win.h"
 #include "win/win_handle.h"
 

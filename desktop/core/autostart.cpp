@@ -1,4 +1,4 @@
-#include "settings_dialog/autostart.h"
+#include "core/autostart.h"
 
 namespace kn {
 

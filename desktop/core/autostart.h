@@ -14,11 +14,4 @@ std::string autostart_command(std::string_view program_folder);
 // The value's name: the executable's file name without its extension.
 std::string autostart_value_name(std::string_view exe_path);
 
-// Windows only. Both report success; the dialog does not look at it.
-bool add_autostart(const std::string& value_name, const std::string& command);
-bool remove_autostart(const std::string& value_name);
-
-// Adds or removes the running program's own value.
-void set_own_autostart(bool on);
-
 }  // namespace kn

@@ -1,4 +1,4 @@
-#include "overlay/taskbar.h"
+#include "core/taskbar.h"
 
 #include <gtest/gtest.h>
 

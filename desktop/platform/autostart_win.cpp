@@ -1,8 +1,10 @@
+#include "platform/autostart_win.h"
+
 #include <windows.h>
 
 #include <vector>
 
-#include "settings_dialog/autostart.h"
+#include "core/autostart.h"
 #include "win/ansi_win.h"
 #include "win/files_win.h"
 #include "win/win_handle.h"
