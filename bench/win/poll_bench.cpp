@@ -13,12 +13,8 @@
 
 #include "core/app_state.h"
 #include "core/poll.h"
-#include "core/title_files.h"
 #include "now_ms.h"
-#include "platform/download_win.h"
-#include "platform/title_files_win.h"
-#include "win/date_time_win.h"
-#include "win/files_win.h"
+#include "platform/poll_io_win.h"
 
 namespace {
 
@@ -29,29 +25,24 @@ int connections(const std::string& log) {
   return n;
 }
 
+// The program's own I/O half of the host; only the display and the wake-up differ.
 class BenchHost : public kn::PollHost {
  public:
-  BenchHost(kn::AppState& app, std::string folder)
-      : app_(app), folder_(std::move(folder)), answer_ready_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+  explicit BenchHost(kn::AppState& app)
+      : app_(app), io_(app), answer_ready_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
   ~BenchHost() override { CloseHandle(answer_ready_); }
   void set_tray_busy(bool) override {}
-  void delete_listener_file() override { kn::delete_file_quietly(folder_ + "\\" + kn::kListenerFile); }
+  void delete_listener_file() override { io_.delete_listener_file(); }
   std::unique_ptr<kn::PollRequests> start_requests(const std::vector<kn::BatchRequest>& requests) override {
     HANDLE ready = answer_ready_;
-    return kn::start_requests(requests, static_cast<unsigned>(app_.parallel_requests),
-                              [ready] { SetEvent(ready); });
+    return io_.start_requests(requests, [ready] { SetEvent(ready); });
   }
-  std::string listener_text(const kn::Answer& answer) override {
-    return kn::through_file(answer, folder_ + "\\" + kn::kListenerFile);
-  }
+  std::string listener_text(const kn::Answer& answer) override { return io_.listener_text(answer); }
   void set_Print_Text(std::string& text) override { shown = text; }
   void start_change_display() override {}
   int32_t current_song(const std::string& name, const kn::Answer& answer, int32_t last_id,
                        const std::string& count_text) override {
-    return kn::handle_current_song(
-        kn::through_file(answer, folder_ + "\\" + kn::kTitleFile), last_id, count_text,
-        [&](const std::string& line) { return kn::append_title_line(folder_, name, line); },
-        [] { return std::pair(kn::current_date_text(), kn::current_time_text()); });
+    return io_.current_song(name, answer, last_id, count_text);
   }
   // One poll to its end, as the program's message loop runs it.
   void poll() {
@@ -62,7 +53,7 @@ class BenchHost : public kn::PollHost {
 
  private:
   kn::AppState& app_;
-  std::string folder_;
+  kn::PollIo io_;
   HANDLE answer_ready_;
 };
 
@@ -95,7 +86,8 @@ int main(int argc, char** argv) {
   folder += "kn-poll-bench-";
   folder += std::to_string(GetCurrentProcessId());
   CreateDirectoryA(folder.c_str(), nullptr);
-  BenchHost host(app, folder);
+  app.program_folder = folder;
+  BenchHost host(app);
   for (int poll = 1; poll <= polls; ++poll) {
     const int before = connections(log);
     const double start = now_ms();

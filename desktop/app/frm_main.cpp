@@ -5,13 +5,12 @@
 #include "app/instance_guard_win.h"
 #include "app/konfig_host.h"
 #include "app/resource_ids.h"
-#include "core/title_files.h"
 #include "dialogs/frm_about.h"
 #include "overlay/fullscreen.h"
-#include "platform/download_win.h"
+#include "overlay/monitors.h"
 #include "platform/ini_module_win.h"
 #include "platform/taskbar_win.h"
-#include "platform/title_files_win.h"
+#include "platform/updater_win.h"
 #include "settings_dialog/frm_konfig.h"
 #include "stats/frm_graph.h"
 #include "win/ansi_win.h"
@@ -21,31 +20,6 @@
 namespace kn {
 
 namespace {
-// A WinEvent hook carries no context of its own; the program has one main window.
-FrmMain* g_foreground_listener = nullptr;
-
-void CALLBACK foreground_changed(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {
-  if (g_foreground_listener) g_foreground_listener->update_fullscreen();
-}
-
-std::wstring class_of(HWND w) {
-  wchar_t name[64] = {};
-  GetClassNameW(w, name, 64);
-  return name;
-}
-
-UserState user_state() {
-  // Vista and later; a stub under Wine.
-  using QueryFn = HRESULT(WINAPI*)(int*);
-  static const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"shell32.dll"), "SHQueryUserNotificationState")));
-  int state = 0;
-  if (!query || query(&state) != S_OK) return UserState::kOther;
-  if (state == 3) return UserState::kFullScreenDirect3D;  // QUNS_RUNNING_D3D_FULL_SCREEN
-  if (state == 4) return UserState::kPresentation;        // QUNS_PRESENTATION_MODE
-  return UserState::kOther;
-}
-
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT_PTR kTimerChangesOnly = 2;
 // While a poll runs: lets the limits of its requests pass on this thread even when a
@@ -54,6 +28,21 @@ constexpr UINT_PTR kTimerPollLimits = 3;
 constexpr UINT kPollLimitsMs = 250;
 constexpr UINT kTrayIconId = 1;
 enum MenuId : UINT { kMnuCong = 101, kMnStat, kMnOver, kMnExit };
+
+// A window of the tray menu, made on first use and shown modally; a second command
+// while it is open brings it to the front instead.
+template <class Window, class Make>
+void show_or_raise(std::unique_ptr<Window>& window, Make make, bool (Window::*open)()) {
+  if (window && window->is_open()) {
+    SetForegroundWindow(window->hwnd());
+    return;
+  }
+  if (!window) window = make();
+  if (((*window).*open)()) {
+    SetForegroundWindow(window->hwnd());
+    window->run_modal();
+  }
+}
 }  // namespace
 
 FrmMain::FrmMain() : app_() {
@@ -61,8 +50,7 @@ FrmMain::FrmMain() : app_() {
 }
 
 FrmMain::~FrmMain() {
-  foreground_hook_.reset();
-  if (g_foreground_listener == this) g_foreground_listener = nullptr;
+  foreground_watch_.reset();
   // The windows that belong to this one go first, the tray icon before its window.
   frm_about_.reset();
   frm_graph_.reset();
@@ -81,12 +69,12 @@ FrmText& FrmMain::frmText() {
   return *frm_text_;
 }
 
-bool FrmMain::Picture1::create(HWND parent, HINSTANCE instance) {
+bool FrmMain::TrayCallbackWindow::create(HWND parent, HINSTANCE instance) {
   const std::wstring cls = utf8_to_wide(kTrayWindowClass);
   return create_window(WindowClass{cls.c_str()}, instance, 0, L"", WS_CHILD, 0, 0, 16, 16, parent) != nullptr;
 }
 
-LRESULT FrmMain::Picture1::handle(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT FrmMain::TrayCallbackWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == kTrayCallbackMessage) {
     main_.tray_callback(lp);
     return 0;
@@ -103,24 +91,7 @@ bool FrmMain::create_windows() {
                      WS_OVERLAPPED, 0, 0, 100, 100, nullptr)) {
     return false;
   }
-  return picture1_.create(hwnd(), instance_);
-}
-
-void FrmMain::start_updater() {
-  const std::string updater = app_.program_folder + "\\AutoUpdate.exe";
-  if (!file_exists(updater)) return;
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = L"\"" + utf8_to_wide(updater) + L"\"";
-  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                     utf8_to_wide(app_.program_folder).c_str(), &si, &pi)) {
-    // Not waited for; its outcome is not ours.
-    unique_kernel_handle thread(pi.hThread);
-    unique_kernel_handle process(pi.hProcess);
-  }
+  return tray_window_.create(hwnd(), instance_);
 }
 
 bool FrmMain::startup(HINSTANCE instance) {
@@ -140,16 +111,14 @@ bool FrmMain::startup(HINSTANCE instance) {
   static_cast<Settings&>(app_) = Settings{};
   app_.program_folder = program_folder();
   app_.settings_file = app_.program_folder + "\\" + kSettingsFileName;
-  start_updater();
+  start_updater(app_.program_folder);
   app_.history.init_history();
   taskbar_height = taskbar_query(TaskbarField::kHeight);
   Load_Konfig();
   add_tray_icon();
   frmText().show();
   SetTimer(hwnd(), kTimer1, 1000, nullptr);
-  g_foreground_listener = this;
-  foreground_hook_.reset(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
-                                         foreground_changed, 0, 0, WINEVENT_OUTOFCONTEXT));
+  foreground_watch_.emplace([this] { update_fullscreen(); });
   update_fullscreen();
   return true;
 }
@@ -198,7 +167,7 @@ void FrmMain::poll_step(const std::function<void()>& step) {
 }
 
 void FrmMain::add_tray_icon() {
-  tray_icon_.emplace(picture1_.hwnd(), kTrayIconId, kTrayCallbackMessage, kProgramTitle);
+  tray_icon_.emplace(tray_window_.hwnd(), kTrayIconId, kTrayCallbackMessage, kProgramTitle);
   // The first poll may still be running.
   const bool busy = runner_.running();
   tray_icon_->set_icon(busy ? busy_icon_.get() : program_icon_.get());
@@ -221,18 +190,15 @@ void FrmMain::set_tray_busy(bool busy) {
   }
 }
 
-void FrmMain::delete_listener_file() { delete_file_quietly(app_.program_folder + "\\" + kListenerFile); }
+void FrmMain::delete_listener_file() { poll_io_.delete_listener_file(); }
 
 std::unique_ptr<PollRequests> FrmMain::start_requests(const std::vector<BatchRequest>& requests) {
   // The workers know only the window: a message to a window that is gone goes nowhere.
   HWND main = hwnd();
-  return kn::start_requests(requests, static_cast<unsigned>(app_.parallel_requests),
-                            [main] { PostMessageW(main, kAnswerReadyMessage, 0, 0); });
+  return poll_io_.start_requests(requests, [main] { PostMessageW(main, kAnswerReadyMessage, 0, 0); });
 }
 
-std::string FrmMain::listener_text(const Answer& answer) {
-  return through_file(answer, app_.program_folder + "\\" + kListenerFile);
-}
+std::string FrmMain::listener_text(const Answer& answer) { return poll_io_.listener_text(answer); }
 
 void FrmMain::set_Print_Text(std::string& text) { frmText().set_Print_Text(text); }
 
@@ -243,11 +209,7 @@ void FrmMain::start_change_display() {
 
 int32_t FrmMain::current_song(const std::string& name, const Answer& answer, int32_t last_id,
                               const std::string& count_text) {
-  const std::string folder = app_.program_folder;
-  return handle_current_song(
-      through_file(answer, folder + "\\" + kTitleFile), last_id, count_text,
-      [&](const std::string& line) { return append_title_line(folder, name, line); },
-      [] { return std::pair(current_date_text(), current_time_text()); });
+  return poll_io_.current_song(name, answer, last_id, count_text);
 }
 
 void FrmMain::timer1_tick() {
@@ -276,15 +238,7 @@ void FrmMain::update_fullscreen() {
     GetWindowRect(frm_text_->hwnd(), &overlay);
     in.overlay = PxRect{overlay.left, overlay.top, overlay.right, overlay.bottom};
     in.monitors = current_monitors();
-    if (HWND fg = GetForegroundWindow()) {
-      RECT r{};
-      in.foreground.exists = GetWindowRect(fg, &r) != FALSE;
-      in.foreground.rect = PxRect{r.left, r.top, r.right, r.bottom};
-      const std::wstring cls = class_of(fg);
-      in.foreground.desktop_or_taskbar = fg == GetDesktopWindow() || fg == GetShellWindow() ||
-                                         cls == L"Progman" || cls == L"WorkerW" || cls == L"Shell_TrayWnd";
-      in.foreground.has_caption = (GetWindowLongW(fg, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
-    }
+    in.foreground = foreground_window();
     in.state = user_state();
   }
   frm_text_->set_hidden(hide_for_fullscreen(in));
@@ -327,55 +281,31 @@ void FrmMain::show_menu() {
   PostMessageW(hwnd(), WM_NULL, 0, 0);  // lets the menu close properly
   switch (choice) {
     case kMnuCong:
-      show_frmKonfig();
+      show_or_raise(
+          frm_konfig_,
+          [this] {
+            konfig_host_ = std::make_unique<MainKonfigHost>(*this);
+            return std::make_unique<FrmKonfig>(*konfig_host_, instance_);
+          },
+          &FrmKonfig::create);
       break;
     case kMnStat:
-      show_frmGraph();
+      show_or_raise(
+          frm_graph_,
+          [this] { return std::make_unique<FrmGraph>(app_.station_list, app_.history, instance_); },
+          &FrmGraph::open);
       break;
     case kMnOver:
-      show_frmAbout();
+      show_or_raise(
+          frm_about_,
+          [this] { return std::make_unique<FrmAbout>(instance_, app_.program_folder, IDI_PROGRAM); },
+          &FrmAbout::open);
       break;
     case kMnExit:
       exit_program();
       break;
     default:
       break;
-  }
-}
-
-void FrmMain::show_frmKonfig() {
-  if (frm_konfig_ && frm_konfig_->is_open()) {  // a second tray command brings it forward
-    SetForegroundWindow(frm_konfig_->hwnd());
-    return;
-  }
-  if (!frm_konfig_) {
-    konfig_host_ = std::make_unique<MainKonfigHost>(*this);
-    frm_konfig_ = std::make_unique<FrmKonfig>(*konfig_host_, instance_);
-  }
-  if (frm_konfig_->create()) frm_konfig_->run_modal();
-}
-
-void FrmMain::show_frmGraph() {
-  if (frm_graph_ && frm_graph_->is_open()) {
-    SetForegroundWindow(frm_graph_->hwnd());  // already showing further down the stack
-    return;
-  }
-  if (!frm_graph_) frm_graph_ = std::make_unique<FrmGraph>(app_.station_list, app_.history, instance_);
-  if (frm_graph_->open()) {
-    SetForegroundWindow(frm_graph_->hwnd());
-    frm_graph_->run_modal();
-  }
-}
-
-void FrmMain::show_frmAbout() {
-  if (frm_about_ && frm_about_->is_open()) {
-    SetForegroundWindow(frm_about_->hwnd());
-    return;
-  }
-  if (!frm_about_) frm_about_ = std::make_unique<FrmAbout>(instance_, app_.program_folder, IDI_PROGRAM);
-  if (frm_about_->open()) {
-    SetForegroundWindow(frm_about_->hwnd());
-    frm_about_->run_modal();
   }
 }
 
@@ -391,8 +321,7 @@ void FrmMain::exit_program() {
   // does not keep a dead entry, and no download is left half-read.
   tray_presence_.reset();
   tray_icon_.reset();
-  delete_listener_file();
-  delete_file_quietly(app_.program_folder + "\\" + kTitleFile);
+  poll_io_.delete_answer_files();
   ExitProcess(0);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The hidden main window: program state, startup, tray icon, timers and menu, and
-// the secondary windows it opens.
+// The hidden main window, the program's composition root: it wires state, poll,
+// platform adapters, tray icon and windows together and handles the main window's
+// messages (timers, tray menu, session end).
 #include <windows.h>
 
 #include <functional>
@@ -15,6 +16,8 @@
 #include "core/request_batch.h"
 #include "core/timers.h"
 #include "overlay/frm_text.h"
+#include "platform/fullscreen_watch_win.h"
+#include "platform/poll_io_win.h"
 #include "win/tray_icon_win.h"
 #include "win/win_handle.h"
 #include "win/window_base_win.h"
@@ -58,7 +61,7 @@ class FrmMain : public WindowBase, public PollHost {
 
   AppState& app() { return app_; }
   FrmText& frmText();
-  HWND tray_window() const { return picture1_.hwnd(); }
+  HWND tray_window() const { return tray_window_.hwnd(); }
   HINSTANCE instance_handle() const { return instance_; }
   int32_t taskbar_height = 0;
 
@@ -81,17 +84,12 @@ class FrmMain : public WindowBase, public PollHost {
   // user wants that) and shows it again after; on foreground changes and each tick.
   void update_fullscreen();
 
-  // The secondary windows, shown modally from the tray menu.
-  void show_frmKonfig();
-  void show_frmGraph();
-  void show_frmAbout();
-
  private:
-  // Picture1: the child window the tray icon reports to.
-  class Picture1 : public WindowBase {
+  // The child window the tray icon reports to.
+  class TrayCallbackWindow : public WindowBase {
    public:
-    explicit Picture1(FrmMain& main) : main_(main) {}
-    ~Picture1() override { destroy(); }
+    explicit TrayCallbackWindow(FrmMain& main) : main_(main) {}
+    ~TrayCallbackWindow() override { destroy(); }
     bool create(HWND parent, HINSTANCE instance);
 
    private:
@@ -101,7 +99,6 @@ class FrmMain : public WindowBase, public PollHost {
 
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
   bool create_windows();
-  void start_updater();
   void add_tray_icon();
   void show_menu();
   // Ends as "Beenden" does; inside a poll's step, right after that step.
@@ -116,13 +113,14 @@ class FrmMain : public WindowBase, public PollHost {
   AppState app_;
   RefreshTimers timers_;
   unique_hicon program_icon_;
-  unique_hicon busy_icon_;  // the picture of Picture2
-  Picture1 picture1_{*this};
+  unique_hicon busy_icon_;  // in the tray while a poll runs
+  TrayCallbackWindow tray_window_{*this};
   std::optional<TrayIcon> tray_icon_;
   std::optional<TrayPresence> tray_presence_;
+  PollIo poll_io_{app_};
   PollRunner runner_{app_, *this};
   bool in_poll_step_ = false;
-  unique_win_event_hook foreground_hook_;
+  std::optional<ForegroundWatch> foreground_watch_;
   bool closing_ = false;
   std::unique_ptr<FrmText> frm_text_;
   // Kept for the process once opened, and closed before the overlay goes.

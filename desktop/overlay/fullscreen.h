@@ -3,19 +3,10 @@
 // a presentation) on the monitor it stands on.
 #include <vector>
 
+#include "core/screen.h"
 #include "overlay/monitors.h"
 
 namespace kn {
-
-struct ForegroundWindow {
-  bool exists = false;
-  PxRect rect;
-  bool desktop_or_taskbar = false;  // the desktop and the shell's taskbar never count
-  bool has_caption = false;
-};
-
-// What the shell says of the user's state (SHQueryUserNotificationState).
-enum class UserState { kOther, kFullScreenDirect3D, kPresentation };
 
 struct FullscreenInput {
   bool option_on = false;

@@ -5,20 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/screen.h"
+
 namespace kn {
-
-// Pixels in virtual-screen coordinates; right and bottom lie just outside.
-struct PxRect {
-  int32_t left = 0, top = 0, right = 0, bottom = 0;
-  int32_t width() const { return right - left; }
-  int32_t height() const { return bottom - top; }
-  bool operator==(const PxRect&) const = default;
-};
-
-struct PxPoint {
-  int32_t x = 0, y = 0;
-  bool operator==(const PxPoint&) const = default;
-};
 
 // Pixels are the screen's own (what a per-monitor aware window sees). `logical` is the
 // monitor as windows at the system's scale see it: Windows stretches their coordinates

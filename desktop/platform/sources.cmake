@@ -1,10 +1,14 @@
 # The Win32 adapters of what the core needs from the system, one file each: the
-# WinINet transport, the settings store, title files, the taskbar, the logon start.
+# WinINet transport, the settings store, title files, the poll's answer files, the
+# taskbar, the logon start, the full-screen watcher and the updater's launch.
 if(WIN32)
   list(APPEND KN_SHELL_SRCS
     ${CMAKE_CURRENT_LIST_DIR}/download_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ini_module_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/title_files_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/taskbar_win.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/autostart_win.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/autostart_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fullscreen_watch_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/poll_io_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/updater_win.cpp)
 endif()

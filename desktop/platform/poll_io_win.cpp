@@ -1,0 +1,41 @@
+#include "platform/poll_io_win.h"
+
+#include <utility>
+
+#include "core/poll.h"
+#include "core/title_files.h"
+#include "platform/download_win.h"
+#include "platform/title_files_win.h"
+#include "win/date_time_win.h"
+#include "win/files_win.h"
+
+namespace kn {
+
+std::string PollIo::in_folder(const char* file) const { return app_.program_folder + "\\" + file; }
+
+void PollIo::delete_listener_file() const { delete_file_quietly(in_folder(kListenerFile)); }
+
+std::unique_ptr<PollRequests> PollIo::start_requests(const std::vector<BatchRequest>& requests,
+                                                     std::function<void()> notify) const {
+  return kn::start_requests(requests, static_cast<unsigned>(app_.parallel_requests), std::move(notify));
+}
+
+std::string PollIo::listener_text(const Answer& answer) const {
+  return through_file(answer, in_folder(kListenerFile));
+}
+
+int32_t PollIo::current_song(const std::string& name, const Answer& answer, int32_t last_id,
+                             const std::string& count_text) const {
+  const std::string folder = app_.program_folder;
+  return handle_current_song(
+      through_file(answer, in_folder(kTitleFile)), last_id, count_text,
+      [&](const std::string& line) { return append_title_line(folder, name, line); },
+      [] { return std::pair(current_date_text(), current_time_text()); });
+}
+
+void PollIo::delete_answer_files() const {
+  delete_file_quietly(in_folder(kListenerFile));
+  delete_file_quietly(in_folder(kTitleFile));
+}
+
+}  // namespace kn
