@@ -28,6 +28,9 @@ step() {
   return 1
 }
 
+echo "== layers of desktop/"
+step "layering check (scripts/check-layers.sh)" layers scripts/check-layers.sh && echo "every include points down"
+
 echo "== set-up"
 if ! scripts/setup.sh; then
   echo "test: installing the packages failed (see above); nothing was built or run" >&2

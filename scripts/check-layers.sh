@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Fails when an include in desktop/ runs up a layer, or when Win32 code sits in a
+# portable folder. Layers, top to bottom:
+#   app/ -> overlay/ settings_dialog/ stats/ dialogs/ -> platform/ -> core/ json/ win/ -> base/
+# core/ and json/ are portable and win/ knows nothing of the program, so none of the
+# three includes from the other two, apart from core/ using json/; a subsystem
+# includes from no other subsystem.
+# Usage: scripts/check-layers.sh [desktop folder]
+set -uo pipefail
+root=${1:-"$(dirname "$0")/../desktop"}
+cd "$root" || exit 2
+
+# What the files of each folder may include.
+declare -A may=(
+  [base]="base"
+  [json]="base json"
+  [win]="base win"
+  [core]="base json core"
+  [platform]="base json win core platform"
+  [overlay]="base json win core platform overlay"
+  [settings_dialog]="base json win core platform settings_dialog"
+  [stats]="base json win core platform stats"
+  [dialogs]="base json win core platform dialogs"
+  [app]="base json win core platform overlay settings_dialog stats dialogs app"
+)
+portable="base core json"
+
+bad=0
+while IFS= read -r file; do
+  folder=${file%%/*}
+  allowed=${may[$folder]:-}
+  if [ -z "$allowed" ]; then
+    continue
+  fi
+  name=${file##*/}
+  if [[ " $portable " == *" $folder "* ]]; then
+    case $name in
+      *_win.cpp | *_win.h)
+        echo "desktop/$file: Win32 code in the portable folder $folder/ (its place is platform/)"
+        bad=1
+        ;;
+    esac
+    if grep -qiE '^[[:space:]]*#[[:space:]]*include[[:space:]]*<windows\.h>' "$file"; then
+      echo "desktop/$file: <windows.h> in the portable folder $folder/"
+      bad=1
+    fi
+  fi
+  while IFS= read -r inc; do
+    [[ $inc == */* ]] || continue
+    top=${inc%%/*}
+    [ -n "${may[$top]:-}" ] || continue
+    if [[ " $allowed " != *" $top "* ]]; then
+      echo "desktop/$file: includes \"$inc\", but $folder/ may include only from: $allowed"
+      bad=1
+    fi
+  done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$file")
+done < <(find . -type f \( -name '*.h' -o -name '*.cpp' \) | sed 's#^\./##' | sort)
+
+if [ $bad -ne 0 ]; then
+  echo "check-layers: includes run against the layers of desktop/ (see above)" >&2
+  exit 1
+fi
+echo "check-layers: every include in desktop/ points down"
