@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "core/number_text.h"
 #include "base/twips.h"
+#include "core/number_text.h"
 
 namespace kn {
 
