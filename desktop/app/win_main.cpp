@@ -2,7 +2,7 @@
 
 #include "app/frm_main.h"
 #include "app/instance_guard_win.h"
-#include "win/ansi_win.h"
+#include "win/files_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const kn::InstanceGuard guard(kn::program_folder());
