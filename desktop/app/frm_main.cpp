@@ -140,6 +140,7 @@ void FrmMain::Load_Konfig() {
     return read_ini_value(kSettingsSection, key, def, file);
   });
   build_station_list(app_.stations, app_.station_list);
+  notifier_.list_rebuilt();
   check_stations();
 }
 

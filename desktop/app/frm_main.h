@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/answer_watch.h"
 #include "core/app_state.h"
 #include "core/poll.h"
 #include "core/poll_runner.h"
@@ -18,6 +19,7 @@
 #include "overlay/frm_text.h"
 #include "platform/fullscreen_watch_win.h"
 #include "platform/poll_io_win.h"
+#include "win/date_time_win.h"
 #include "win/tray_icon_win.h"
 #include "win/win_handle.h"
 #include "win/window_base_win.h"
@@ -118,7 +120,14 @@ class FrmMain : public WindowBase, public PollHost {
   std::optional<TrayIcon> tray_icon_;
   std::optional<TrayPresence> tray_presence_;
   PollIo poll_io_{app_};
-  PollRunner runner_{app_, *this};
+  AnswerNotifier notifier_{app_, [this](const std::string& text) {
+                             if (tray_presence_) tray_presence_->balloon(text);
+                           }};
+  PollRunner runner_{app_, *this,
+                     [this](const std::vector<StationResult>& results, const std::string& began) {
+                       notifier_.poll_ended(results, began);
+                     },
+                     current_hour_minute_text};
   bool in_poll_step_ = false;
   std::optional<ForegroundWatch> foreground_watch_;
   bool closing_ = false;

@@ -34,6 +34,12 @@ std::string AnswerWatch::poll_ended(const std::vector<StationResult>& results, c
   return notice_text(gone);
 }
 
+void AnswerNotifier::poll_ended(const std::vector<StationResult>& results, const std::string& began) {
+  if (!settings_.notify_no_answer) return;
+  const std::string text = watch_.poll_ended(results, began);
+  if (!text.empty()) tell_(text);
+}
+
 std::string notice_text(const std::vector<std::string>& lines) {
   std::string text;
   for (std::size_t i = 0; i < lines.size() && i < AnswerWatch::kMaxLines; ++i) {

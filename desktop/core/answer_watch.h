@@ -3,8 +3,11 @@
 // no count may be a hiccup; two in a row mean the station is down.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "core/settings.h"
 
 namespace kn {
 
@@ -35,6 +38,22 @@ class AnswerWatch {
     std::string first_miss;  // when the misses began
   };
   std::vector<State> states_;  // by place in the list
+};
+
+// Tells what the watch finds while the user has asked for it; with the option off it
+// watches nothing, so turning it on starts afresh.
+class AnswerNotifier {
+ public:
+  using Tell = std::function<void(const std::string& text)>;
+  AnswerNotifier(const Settings& settings, Tell tell) : settings_(settings), tell_(std::move(tell)) {}
+
+  void poll_ended(const std::vector<StationResult>& results, const std::string& began);
+  void list_rebuilt() { watch_.reset(); }
+
+ private:
+  const Settings& settings_;
+  Tell tell_;
+  AnswerWatch watch_;
 };
 
 // The lines as one text: at most kMaxLines, then "und N weitere", cut to kMaxText.

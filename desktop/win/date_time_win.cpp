@@ -18,4 +18,10 @@ std::string current_time_text() {
   return wide_to_utf8(buf);
 }
 
+std::string current_hour_minute_text() {
+  wchar_t buf[128] = {};
+  GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, nullptr, nullptr, buf, 128);
+  return wide_to_utf8(buf);
+}
+
 }  // namespace kn

@@ -78,5 +78,23 @@ TEST(AnswerWatch, TextIsCutToWhatTheBalloonHoldsNeverInsideACharacter) {
   EXPECT_EQ(told.rfind("Keine Antwort von NNN", 0), 0u);
 }
 
+TEST(AnswerNotifier, TellsOnlyWhileTheOptionIsOnAndStartsAfreshWhenTurnedOn) {
+  Settings settings;
+  std::vector<std::string> told;
+  AnswerNotifier notifier(settings, [&](const std::string& text) { told.push_back(text); });
+  EXPECT_FALSE(settings.notify_no_answer);  // off unless the user turns it on
+  notifier.poll_ended({miss("a")}, "09:00");
+  notifier.poll_ended({miss("a")}, "09:03");
+  EXPECT_TRUE(told.empty());
+  settings.notify_no_answer = true;  // saved: the list is rebuilt too
+  notifier.list_rebuilt();
+  notifier.poll_ended({miss("a")}, "09:06");
+  EXPECT_TRUE(told.empty());
+  notifier.poll_ended({miss("a")}, "09:09");
+  notifier.poll_ended({up("a", 1)}, "09:12");
+  EXPECT_EQ(told, (std::vector<std::string>{"Keine Antwort von A seit 09:06.",
+                                            "A antwortet wieder: 1 H\xC3\xB6rer."}));
+}
+
 }  // namespace
 }  // namespace kn
