@@ -445,6 +445,39 @@ HWND cover_primary_monitor(bool caption) {
   return w;
 }
 
+// With the option off, four failed polls bring no balloon; with it on, the second
+// failed poll does (Wine's tray shows it a moment later, from its own process).
+TEST(Notices, AStationThatStopsAnsweringBringsABalloonOnlyWithTheOptionOn) {
+  const std::set<HWND> before = visible_balloons();
+  std::set<HWND> appeared;
+  const auto look = [&] {
+    for (HWND w : visible_balloons()) {
+      if (before.count(w) == 0) appeared.insert(w);
+    }
+  };
+  Program off("notice_off", "stations=status-502\r\nUpdateInterval=0\r\n");
+  ASSERT_TRUE(off.start());
+  ASSERT_TRUE(wait_until(
+      [&] {
+        look();
+        return requests_for("status-502") >= 4;
+      },
+      60000));
+  Program on("notice_on", "stations=status-504\r\nUpdateInterval=0\r\nnotify_no_answer=1\r\n");
+  ASSERT_TRUE(on.start());
+  int polls_then = 0;
+  ASSERT_TRUE(wait_until(
+      [&] {
+        look();
+        polls_then = requests_for("status-504");
+        return !appeared.empty();
+      },
+      60000));
+  EXPECT_GE(polls_then, 2);
+  look();
+  EXPECT_EQ(appeared.size(), 1u) << "a balloon from the program without the option";
+}
+
 TEST(Fullscreen, AFullScreenProgramHidesTheOverlayWhilePollsGoOn) {
   Program p("full", "stations=fixed-71\r\nhide_in_fullscreen=1\r\nUpdateInterval=0\r\n");
   RequestWatch polls("fixed-71");
