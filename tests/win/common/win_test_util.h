@@ -229,21 +229,23 @@ inline std::set<std::string> names_in(const std::string& folder) {
   return names;
 }
 
+struct WindowsOfClass {
+  const char* cls;
+  std::vector<HWND> windows;
+};
+
+inline BOOL CALLBACK collect_of_class(HWND w, LPARAM lp) {
+  auto* f = reinterpret_cast<WindowsOfClass*>(lp);
+  char name[64] = "";
+  GetClassNameA(w, name, sizeof name);
+  if (std::string(name) == f->cls) f->windows.push_back(w);
+  return TRUE;
+}
+
 // Top-level windows of a class, of any process, visible or not.
 inline std::vector<HWND> top_windows(const char* cls) {
-  struct Found {
-    const char* cls;
-    std::vector<HWND> windows;
-  } found{cls, {}};
-  EnumWindows(
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* f = reinterpret_cast<Found*>(lp);
-        char name[64] = "";
-        GetClassNameA(w, name, sizeof name);
-        if (std::string(name) == f->cls) f->windows.push_back(w);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  WindowsOfClass found{cls, {}};
+  EnumWindows(collect_of_class, reinterpret_cast<LPARAM>(&found));
   return found.windows;
 }
 
