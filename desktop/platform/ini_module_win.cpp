@@ -201,6 +201,7 @@ bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   std::wstring target;
   std::vector<char> old_text, security;
+  bool write_over = false;  // the finished copy's text goes over the file itself
   if (exists) {
     if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
     // Held open without sharing by another program, or not ours to write: it could
@@ -218,6 +219,9 @@ bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>
     target = final_path(probe.get());
     if (target.empty() || !read_all(probe.get(), old_text)) return false;
     security = security_of(probe.get());
+    // A rename would leave the file's other names on the old text, and a file whose
+    // owner and access list cannot be read could not keep them.
+    write_over = info.nNumberOfLinks > 1 || security.empty();
   } else {
     // A new file goes where its folder really is, links resolved.
     std::wstring full(MAX_PATH, L'\0');
@@ -249,7 +253,7 @@ bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>
     if (!made && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
   }
   if (!made) return false;
-  const bool keeps_security = security.empty() || take_security(made.get(), copy, security);
+  if (exists && !write_over && !take_security(made.get(), copy, security)) write_over = true;
   if (!write_all(made.get(), old_text)) {
     delete_open_file(made.get());
     return false;
@@ -276,7 +280,7 @@ bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>
   // On the disk before it takes the file's place: a rename alone is not, and a power
   // cut could then leave an empty settings file.
   ok = ok && !injected(SaveStep::kFlush) && FlushFileBuffers(finished.get());
-  if (ok && !keeps_security) {
+  if (ok && write_over) {
     std::vector<char> text;
     ok = read_all(finished.get(), text) && write_in_place(target, text);
     delete_open_file(finished.get());

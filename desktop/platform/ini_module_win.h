@@ -21,7 +21,9 @@ using IniKeyWriter =
 // refused before anything happens; otherwise the keys go into a copy of its own beside
 // it, which keeps every key not written here and the file's owner, access list and
 // attributes, and the copy, on the disk, then replaces the file in one move. Through a
-// link, the file the link names is replaced and the link stays.
+// link, the file the link names is replaced and the link stays. Where a move would lose
+// something (other names of the file, an owner or access list the copy cannot be
+// given), the finished copy's text is written over the file instead.
 bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>& keys,
                           const std::string& file, const IniKeyWriter& write);
 

@@ -166,5 +166,16 @@ TEST(SettingsSave, ThroughALinkTheNamedFileChangesAndTheLinkStays) {
   EXPECT_EQ(test::names_in("settings-links\\real"), std::set<std::string>{"settings.ini"});
 }
 
+TEST(SettingsSave, AFileWithAnotherNameKeepsItUpToDate) {
+  const std::string dir = test::make_temp_folder("save_hardlink");
+  const std::string file = dir + "\\Klangnetz_DesktopTool.ini", other = dir + "\\copy.ini";
+  std::ofstream(file, std::ios::binary) << kSaved;
+  ASSERT_TRUE(CreateHardLinkA(other.c_str(), file.c_str(), nullptr));
+  EXPECT_TRUE(write_ini_keys_whole({{"stations", "drei"}}, file, profile_write));
+  EXPECT_EQ(read_ini_value("Konfig", "stations", "", other), "drei");
+  EXPECT_EQ(test::read_file(other), test::read_file(file));
+  EXPECT_EQ(test::names_in(dir), (std::set<std::string>{"Klangnetz_DesktopTool.ini", "copy.ini"}));
+}
+
 }  // namespace
 }  // namespace kn
