@@ -57,4 +57,17 @@ inline std::string file_identity(const std::string& path) {
          std::to_string(info.nFileIndexLow);
 }
 
+// Gives the file an access list for the system and the caller only (under Wine that
+// is the file's mode bits).
+inline bool restrict_to_owner(const std::string& path) {
+  const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;" + current_user_sid() + L")";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
+    return false;
+  const BOOL set = SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+  LocalFree(descriptor);
+  return set != FALSE;
+}
+
 }  // namespace kn::test

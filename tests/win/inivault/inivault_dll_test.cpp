@@ -19,7 +19,6 @@
 
 namespace {
 
-using kn::test::current_user_sid;
 using kn::test::file_identity;
 using kn::test::security_text;
 
@@ -261,13 +260,7 @@ TEST_F(InivaultDll, FileHeldOpenWithoutDeleteSharingIsKept) {
 // file's mode bits; the owner can differ from the caller's only on Windows).
 TEST_F(InivaultDll, AccessListIsKept) {
   write_bytes(file_, "[s]\r\nk=old\r\n");
-  const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;" + current_user_sid() + L")";
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                   nullptr));
-  const BOOL set = SetFileSecurityA(file_.c_str(), DACL_SECURITY_INFORMATION, descriptor);
-  LocalFree(descriptor);
-  ASSERT_TRUE(set);
+  ASSERT_TRUE(kn::test::restrict_to_owner(file_));
   const std::wstring before = security_text(file_);
   ASSERT_EQ(before.find(L";;;WD)"), std::wstring::npos) << before;
 

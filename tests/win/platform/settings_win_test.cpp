@@ -109,14 +109,7 @@ TEST(SettingsSave, FailedStepsKeepTheFileAndItsAccessListAndAttributes) {
   const std::string dir = test::make_temp_folder("save_steps");
   const std::string file = dir + "\\Klangnetz_DesktopTool.ini";
   std::ofstream(file, std::ios::binary) << kSaved;
-  // Only the owner (and the system) may use it; under Wine that is the mode bits.
-  const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;" + test::current_user_sid() + L")";
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                   nullptr));
-  const BOOL set = SetFileSecurityA(file.c_str(), DACL_SECURITY_INFORMATION, descriptor);
-  LocalFree(descriptor);
-  ASSERT_TRUE(set);
+  ASSERT_TRUE(test::restrict_to_owner(file));
   ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN));
   const std::wstring security = test::security_text(file);
 
