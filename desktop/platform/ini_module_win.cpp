@@ -98,8 +98,8 @@ bool take_security(HANDLE copy, const std::wstring& copy_path, std::vector<char>
   }
   const auto same = [](PSID a, PSID b) { return a == b || (a && b && EqualSid(a, b)); };
   if (!same(owner_old, owner_made) || !same(group_old, group_made)) {
-    unique_handle<HANDLE, FileTraits> owner(CreateFileW(copy_path.c_str(), WRITE_OWNER, kShareAll, nullptr,
-                                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    unique_file owner(CreateFileW(copy_path.c_str(), WRITE_OWNER, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!owner || !SetKernelObjectSecurity(owner.get(), kOwnerGroup, old.data())) return false;
   }
   SECURITY_DESCRIPTOR_CONTROL control_old = 0, control_made = 0;
@@ -172,9 +172,8 @@ void delete_open_file(HANDLE file) {
 // Writes the finished copy's bytes over the file itself, which keeps whatever the
 // copy could not be given; the file is grown first, so a full disk leaves it whole.
 bool write_in_place(const std::wstring& target, const std::vector<char>& data) {
-  unique_handle<HANDLE, FileTraits> file(CreateFileW(target.c_str(), GENERIC_WRITE | GENERIC_READ,
-                                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  unique_file file(CreateFileW(target.c_str(), GENERIC_WRITE | GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   LARGE_INTEGER old{}, size{}, start{};
   size.QuadPart = static_cast<LONGLONG>(data.size());
@@ -195,7 +194,6 @@ void set_save_fault_hook(SaveFaultHook hook) { save_fault_hook() = std::move(hoo
 
 bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>& keys,
                           const std::string& file, const IniKeyWriter& write) {
-  using unique_file = unique_handle<HANDLE, FileTraits>;
   const std::wstring given = utf8_to_wide(file);
   DWORD attributes = GetFileAttributesW(given.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
