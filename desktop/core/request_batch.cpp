@@ -109,10 +109,19 @@ struct RequestBatch::State {
   }
 };
 
+bool start_detached_thread(std::function<void()> work) {
+  try {
+    std::thread(std::move(work)).detach();
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
+
 RequestBatch::RequestBatch(std::vector<BatchRequest> requests, unsigned parallel,
                            std::chrono::milliseconds limit, FetchFn fetch,
                            std::shared_ptr<StillRunning> still_running, std::function<void()> notify,
-                           ClockFn now)
+                           ClockFn now, StartWorker start_worker)
     : state_(std::make_shared<State>()) {
   State& s = *state_;
   s.limit = limit;
@@ -137,12 +146,8 @@ RequestBatch::RequestBatch(std::vector<BatchRequest> requests, unsigned parallel
   if (threads > 0) s.set_latest(threads, start);
   size_t started = 0;
   for (size_t i = 0; i < threads; ++i) {
-    try {
-      std::thread(State::work, state_).detach();
-      ++started;
-    } catch (const std::system_error&) {
-      break;
-    }
+    if (!start_worker([state = state_] { State::work(state); })) break;
+    ++started;
   }
   if (started == threads) return;
   std::lock_guard<std::mutex> lock(s.mutex);

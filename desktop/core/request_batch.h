@@ -72,13 +72,19 @@ class RequestControl {
 // Runs one request on a worker thread: the body of a good answer, nothing otherwise.
 using FetchFn = std::function<Answer(const BatchRequest&, const RequestControl&)>;
 
+// Runs `work` on a new thread that nobody waits for; false when no thread could be
+// started. A platform whose runtime threads are unreliable brings its own.
+using StartWorker = std::function<bool(std::function<void()> work)>;
+bool start_detached_thread(std::function<void()> work);
+
 class RequestBatch : public PollRequests {
  public:
   // parallel is capped at kMaxParallelRequests; 1 asks one after the other. notify is
-  // called on a worker thread after each answer; now is the clock of every limit.
+  // called on a worker thread after each answer; now is the clock of every limit;
+  // start_worker starts each worker thread.
   RequestBatch(std::vector<BatchRequest> requests, unsigned parallel, std::chrono::milliseconds limit,
                FetchFn fetch, std::shared_ptr<StillRunning> still_running, std::function<void()> notify,
-               ClockFn now = Clock::now);
+               ClockFn now = Clock::now, StartWorker start_worker = start_detached_thread);
   // Gives up every request that has not ended; workers start no further one.
   ~RequestBatch() override;
   RequestBatch(const RequestBatch&) = delete;

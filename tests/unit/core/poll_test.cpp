@@ -566,6 +566,26 @@ TEST(RequestBatch, AnAddressWhoseGivenUpRequestStillRunsGetsNoNewOneUntilItEnds)
   EXPECT_EQ(third.outcome(0), answered("answer stuck"));
 }
 
+TEST(RequestBatch, WorkersThatCannotStartLeaveTheRestToThoseThatDidOrGiveEverythingUp) {
+  auto f = std::make_shared<HeldFetch>();
+  f->release();
+  FakeClock clock;
+  int starts = 0;
+  const StartWorker only_one = [&](std::function<void()> work) {
+    return ++starts == 1 && start_detached_thread(std::move(work));
+  };
+  RequestBatch one(requests_for({"a", "b", "c"}), 3, 15s, f->fn(), std::make_shared<StillRunning>(),
+                   f->notify(), clock.fn(), only_one);
+  ASSERT_TRUE(f->wait_for([&] { return f->notified == 3; }));
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(one.outcome(i), answered("answer " + std::string(1, char('a' + i))));
+  EXPECT_EQ(f->most_at_once, 1);
+  RequestBatch none(requests_for({"x", "y"}), 2, 15s, f->fn(), std::make_shared<StillRunning>(), f->notify(),
+                    clock.fn(), [](std::function<void()>) { return false; });
+  EXPECT_EQ(none.outcome(0), no_answer());
+  EXPECT_EQ(none.outcome(1), no_answer());
+  EXPECT_EQ(none.next_deadline(), std::nullopt);
+}
+
 // The poll over real requests on worker threads, with the test's clock.
 class BatchHost : public FakeHost {
  public:
