@@ -212,10 +212,10 @@ unsigned __stdcall run_worker(void* arg) {
 
 bool start_worker_thread(std::function<void()> work) {
   auto owned = std::make_unique<std::function<void()>>(std::move(work));
-  const uintptr_t thread = _beginthreadex(nullptr, 0, run_worker, owned.get(), 0, nullptr);
-  if (thread == 0) return false;
+  const unique_kernel_handle thread(
+      reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run_worker, owned.get(), 0, nullptr)));
+  if (!thread) return false;
   owned.release();  // the thread owns it now
-  CloseHandle(reinterpret_cast<HANDLE>(thread));
   return true;
 }
 
