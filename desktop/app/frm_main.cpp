@@ -133,39 +133,23 @@ int FrmMain::message_loop() {
 }
 
 void FrmMain::Load_Konfig() {
-  // The running poll's answers belong to the list about to be rebuilt.
-  runner_.abandon();
-  const std::string file = app_.settings_file;
-  static_cast<Settings&>(app_) = read_settings([&](const std::string& key, const std::string& def) {
-    return read_ini_value(kSettingsSection, key, def, file);
+  // The running poll's answers belong to the list about to be rebuilt: the runner
+  // drops it first, and no step of it runs while the list is rebuilt.
+  runner_.reload([this] {
+    const std::string file = app_.settings_file;
+    static_cast<Settings&>(app_) = read_settings([&](const std::string& key, const std::string& def) {
+      return read_ini_value(kSettingsSection, key, def, file);
+    });
+    build_station_list(app_.stations, app_.station_list);
+    notifier_.list_rebuilt();
   });
-  build_station_list(app_.stations, app_.station_list);
-  notifier_.list_rebuilt();
-  check_stations();
 }
 
-void FrmMain::check_stations() {
-  poll_step([this] { runner_.request(); });
-}
+void FrmMain::check_stations() { runner_.request(); }
 
-void FrmMain::refresh_all_now() {
-  poll_step([this] { runner_.request(true); });
-}
+void FrmMain::refresh_all_now() { runner_.request(true); }
 
-void FrmMain::restart_poll() {
-  poll_step([this] { runner_.restart(); });
-}
-
-void FrmMain::advance_poll() {
-  poll_step([this] { runner_.advance(); });
-}
-
-void FrmMain::poll_step(const std::function<void()>& step) {
-  in_poll_step_ = true;
-  step();
-  in_poll_step_ = false;
-  if (closing_) exit_program();
-}
+void FrmMain::restart_poll() { runner_.restart(); }
 
 void FrmMain::add_tray_icon() {
   tray_icon_.emplace(tray_window_.hwnd(), kTrayIconId, kTrayCallbackMessage, kProgramTitle);
@@ -184,7 +168,10 @@ void FrmMain::set_tray_busy(bool busy) {
     tray_icon_->set_tip(busy ? kBusyTip : kIdleTip);
     tray_presence_->changed();
   }
-  if (busy) {
+}
+
+void FrmMain::poll_limit_timer(bool on) {
+  if (on) {
     SetTimer(hwnd(), kTimerPollLimits, kPollLimitsMs, nullptr);
   } else {
     KillTimer(hwnd(), kTimerPollLimits);
@@ -246,13 +233,16 @@ void FrmMain::update_fullscreen() {
 }
 
 void FrmMain::timer_changes_only_tick() {
-  // The changes of a running poll stay up until it has been applied.
-  if (runner_.running()) return;
-  if (timers_.changes_tick(app_.changes_visible_in_seconds)) {
-    KillTimer(hwnd(), kTimerChangesOnly);
-    std::string empty;
-    set_Print_Text(empty);
-  }
+  // Never inside a poll's step, whose text it would blank half-way.
+  runner_.outside_step([this] {
+    // The changes of a running poll stay up until it has been applied.
+    if (runner_.running()) return;
+    if (timers_.changes_tick(app_.changes_visible_in_seconds)) {
+      KillTimer(hwnd(), kTimerChangesOnly);
+      std::string empty;
+      set_Print_Text(empty);
+    }
+  });
 }
 
 void FrmMain::tray_callback(LPARAM event) {
@@ -261,8 +251,12 @@ void FrmMain::tray_callback(LPARAM event) {
       refresh_all_now();
       break;
     case WM_RBUTTONUP:
-      SetForegroundWindow(hwnd());
-      show_menu();
+      // The menu's loop runs every message: never inside a poll's step.
+      runner_.outside_step([this] {
+        if (menu_open_) return;
+        SetForegroundWindow(hwnd());
+        show_menu();
+      });
       break;
     default:
       break;
@@ -277,8 +271,10 @@ void FrmMain::show_menu() {
   AppendMenuW(menu.get(), MF_STRING, kMnExit, L"Beenden");
   POINT pt{};
   GetCursorPos(&pt);
+  menu_open_ = true;
   UINT choice = static_cast<UINT>(TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
                                                  pt.x, pt.y, 0, hwnd(), nullptr));
+  menu_open_ = false;
   PostMessageW(hwnd(), WM_NULL, 0, 0);  // lets the menu close properly
   switch (choice) {
     case kMnuCong:
@@ -303,7 +299,7 @@ void FrmMain::show_menu() {
           &FrmAbout::open);
       break;
     case kMnExit:
-      exit_program();
+      end_program();
       break;
     default:
       break;
@@ -311,10 +307,9 @@ void FrmMain::show_menu() {
 }
 
 void FrmMain::end_program() {
-  closing_ = true;
   // Inside a poll's step (a message sent to us meanwhile) the step finishes first, so
-  // nothing is left written in half.
-  if (!in_poll_step_) exit_program();
+  // nothing is left written in half; the runner then calls exit_program.
+  runner_.close();
 }
 
 void FrmMain::exit_program() {
@@ -356,13 +351,13 @@ LRESULT FrmMain::handle(UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
   }
   if (msg == kAnswerReadyMessage) {
-    advance_poll();
+    runner_.advance();
     return 0;
   }
   if (msg == WM_TIMER) {
     if (wp == kTimer1) timer1_tick();
     if (wp == kTimerChangesOnly) timer_changes_only_tick();
-    if (wp == kTimerPollLimits) advance_poll();
+    if (wp == kTimerPollLimits) runner_.advance();
     return 0;
   }
   return WindowBase::handle(msg, wp, lp);

@@ -76,6 +76,7 @@ class FrmMain : public WindowBase, public PollHost {
   void start_change_display() override;
   int32_t current_song(const std::string& name, const Answer& answer, int32_t last_id,
                        const std::string& count_text) override;
+  void poll_limit_timer(bool on) override;
 
   // Timer handlers and the tray callback, also reachable for tests.
   void timer1_tick();
@@ -105,10 +106,6 @@ class FrmMain : public WindowBase, public PollHost {
   void show_menu();
   // Ends as "Beenden" does; inside a poll's step, right after that step.
   void end_program();
-  // Applies what the running poll has ready.
-  void advance_poll();
-  // Runs one step of the poll; a close that came in meanwhile ends the program after it.
-  void poll_step(const std::function<void()>& step);
   void exit_program();
 
   HINSTANCE instance_ = nullptr;
@@ -127,10 +124,9 @@ class FrmMain : public WindowBase, public PollHost {
                      [this](const std::vector<StationResult>& results, const std::string& began) {
                        notifier_.poll_ended(results, began);
                      },
-                     current_hour_minute_text};
-  bool in_poll_step_ = false;
+                     current_hour_minute_text, [this] { exit_program(); }};
   std::optional<ForegroundWatch> foreground_watch_;
-  bool closing_ = false;
+  bool menu_open_ = false;
   std::unique_ptr<FrmText> frm_text_;
   // Kept for the process once opened, and closed before the overlay goes.
   std::unique_ptr<MainKonfigHost> konfig_host_;

@@ -44,12 +44,8 @@ Poll::Poll(AppState& app, PollHost& host, bool show_all)
       titles_(app.write_title2file) {
   host_.set_tray_busy(true);
   host_.delete_listener_file();
-  if (app_.stations.empty()) {
-    std::string text = kNoStationsText;
-    host_.set_Print_Text(text);
-    finish();
-    return;
-  }
+  no_stations_ = app_.stations.empty();
+  if (no_stations_) return;  // the first advance shows the hint
   // In the order they are applied, so one at a time asks station by station.
   std::vector<BatchRequest> requests;
   for (const auto& e : app_.station_list) {
@@ -61,6 +57,13 @@ Poll::Poll(AppState& app, PollHost& host, bool show_all)
 }
 
 bool Poll::advance() {
+  if (!ended_ && no_stations_) {
+    std::string text = kNoStationsText;
+    host_.set_Print_Text(text);
+    // The double-click in change mode lets even the hint go after its seconds.
+    if (show_all_ && change_mode_) host_.start_change_display();
+    finish();
+  }
   while (!ended_ && next_ < names_.size()) {
     const size_t per_station = titles_ ? 2 : 1;
     const size_t first = next_ * per_station;
@@ -79,15 +82,20 @@ bool Poll::advance() {
 void Poll::apply(size_t i) {
   const size_t per_station = titles_ ? 2 : 1;
   const std::string& name = names_[i];
-  // The list is rebuilt only after the poll of the old one has been dropped.
-  if (i >= app_.station_list.size() || app_.station_list[i].name != name) return;
   const std::string answer = host_.listener_text(*requests_->outcome(i * per_station));
   const std::string count_text = format_0000(answer);
-  StationEntry& e = app_.station_list[i];
-  e.previous_hoerer = e.current_hoerer;
   double value = leading_number(count_text);
   // A count beyond 32 bits is no count: shown as it came, counted 0.
   if (!round_to_int32(value)) value = 0;
+  // The list is rebuilt only after the poll of the old one has been dropped; should it
+  // change all the same, the station still has its one result, in its place, and the
+  // new list's entries are left alone.
+  if (i >= app_.station_list.size() || app_.station_list[i].name != name) {
+    results_.push_back({name, parse_number(answer).has_value(), round_clamp_int32(value)});
+    return;
+  }
+  StationEntry& e = app_.station_list[i];
+  e.previous_hoerer = e.current_hoerer;
   e.current_hoerer = round_clamp_int32(value);
   record_count(e, value, app_.history);
   results_.push_back({name, parse_number(answer).has_value(), e.current_hoerer});
@@ -107,6 +115,10 @@ void Poll::apply(size_t i) {
   } else {
     e.last_song_id = 0;
   }
+}
+
+void Poll::drop() {
+  if (!ended_) finish();
 }
 
 void Poll::finish() {

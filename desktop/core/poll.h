@@ -37,6 +37,9 @@ class PollHost {
   // station's title file. Returns the id to remember.
   virtual int32_t current_song(const std::string& name, const Answer& answer, int32_t last_id,
                                const std::string& count_text) = 0;
+  // While on, the poll's owner is asked often to let the limits of its requests pass
+  // even when a worker's word is late or lost.
+  virtual void poll_limit_timer(bool on) { (void)on; }
 };
 
 // The name percent-encoded where it could not stand in one path segment.
@@ -58,7 +61,7 @@ class Poll {
   // Begins a poll of app's stations: busy icon, requests started. Its station list,
   // mode and layout are fixed now. show_all (the double-click) shows every station
   // and, in change mode, starts the change timer once its last station is applied.
-  // With no stations the hint is shown and the poll has ended at once.
+  // With no stations the first advance shows the hint and ends it.
   Poll(AppState& app, PollHost& host, bool show_all = false);
   Poll(const Poll&) = delete;
   Poll& operator=(const Poll&) = delete;
@@ -66,6 +69,9 @@ class Poll {
   // Applies the stations whose answers are decided, in list order; after the last
   // one the full text and the idle icon. True once the poll has ended.
   bool advance();
+  // Ends a poll that has not ended, applying nothing more: its requests are cancelled
+  // and the idle icon comes back.
+  void drop();
   bool ended() const { return ended_; }
   bool show_all() const { return show_all_; }
   // The stations applied so far, in list order.
@@ -83,6 +89,7 @@ class Poll {
   bool change_mode_;   // the user's mode when it began
   bool horizontal_;
   bool titles_;
+  bool no_stations_ = false;
   std::unique_ptr<PollRequests> requests_;
   size_t next_ = 0;
   std::string display_text_;

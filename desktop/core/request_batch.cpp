@@ -1,6 +1,11 @@
 #include "core/request_batch.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <queue>
 #include <system_error>
 #include <thread>
 
@@ -12,20 +17,104 @@ std::chrono::milliseconds RequestControl::time_left() const {
   return std::max(left, std::chrono::milliseconds(0));
 }
 
-bool StillRunning::contains(const std::string& url) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::find(urls_.begin(), urls_.end(), url) != urls_.end();
+bool RequestControl::pause(std::chrono::milliseconds wait) const {
+  if (cancelled() || wait >= time_left()) return false;
+  if (pause_) return pause_(wait);
+  // Only a request of no batch gets here: nobody can give it up.
+  std::this_thread::sleep_for(wait);
+  return !cancelled();
 }
 
-void StillRunning::add(const std::string& url) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  urls_.push_back(url);
+bool start_detached_thread(std::function<void()> work) {
+  try {
+    std::thread(std::move(work)).detach();
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
 }
 
-void StillRunning::remove(const std::string& url) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = std::find(urls_.begin(), urls_.end(), url);
-  if (it != urls_.end()) urls_.erase(it);
+struct Workers::Shared {
+  mutable std::mutex mutex;
+  unsigned max_live = 1;
+  StartWorker start;
+  unsigned live = 0;
+  unsigned most = 0;
+  std::deque<std::function<void()>> queue;
+  std::vector<std::string> blocked;  // one entry per call still running
+
+  // A thread works until nothing waits for it.
+  static void loop(const std::shared_ptr<Shared>& s, std::function<void()> work) {
+    for (;;) {
+      try {
+        work();
+      } catch (...) {
+      }
+      std::lock_guard<std::mutex> lock(s->mutex);
+      if (s->queue.empty()) {
+        --s->live;
+        return;
+      }
+      work = std::move(s->queue.front());
+      s->queue.pop_front();
+    }
+  }
+};
+
+Workers::Workers(unsigned max_live, StartWorker start) : shared_(std::make_shared<Shared>()) {
+  shared_->max_live = std::max(max_live, 1u);
+  shared_->start = std::move(start);
+}
+
+bool Workers::run(std::function<void()> work) {
+  Shared& s = *shared_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  if (s.live >= s.max_live) {
+    s.queue.push_back(std::move(work));
+    return true;
+  }
+  ++s.live;  // counted before it starts, so no other run can pass the cap meanwhile
+  lock.unlock();
+  auto job = std::make_shared<std::function<void()>>(std::move(work));
+  const bool started = s.start([shared = shared_, job] { Shared::loop(shared, std::move(*job)); });
+  lock.lock();
+  if (started) {
+    s.most = std::max(s.most, s.live);
+    return true;
+  }
+  --s.live;
+  // A living thread looks at the queue under this lock before it ends.
+  if (s.live == 0) return false;
+  s.queue.push_back(std::move(*job));
+  return true;
+}
+
+unsigned Workers::live() const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->live;
+}
+
+unsigned Workers::most_live() const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->most;
+}
+
+bool Workers::blocked(const std::string& url) const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  const auto& b = shared_->blocked;
+  return std::find(b.begin(), b.end(), url) != b.end();
+}
+
+void Workers::block(const std::string& url) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->blocked.push_back(url);
+}
+
+void Workers::unblock(const std::string& url) {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  auto& b = shared_->blocked;
+  auto it = std::find(b.begin(), b.end(), url);
+  if (it != b.end()) b.erase(it);
 }
 
 namespace {
@@ -36,26 +125,28 @@ struct Job {
   BatchRequest request;
   Status status = Status::Queued;
   std::optional<Answer> result;  // set once decided
-  bool given_up = false;
+  bool given_up = false;         // at its own limit, while its call runs
   std::atomic<bool> cancelled{false};
   Clock::time_point deadline;  // while running: its start plus the limit
-  Clock::time_point latest;    // while queued: when the requests ahead must have let it run
+  Clock::time_point latest;    // while queued: when the requests ahead must have let it finish
 };
 
 }  // namespace
 
 struct RequestBatch::State {
   mutable std::mutex mutex;
+  std::condition_variable wake;  // a pausing worker hears of a cancel at once
   std::vector<std::unique_ptr<Job>> jobs;
   size_t next = 0;
   std::chrono::milliseconds limit{0};
   bool closed = false;
+  unsigned active = 0;  // workers in this batch's queue
   FetchFn fetch;
-  std::shared_ptr<StillRunning> still_running;
+  std::shared_ptr<Workers> workers;
   std::function<void()> notify;
   ClockFn now;
 
-  // Under the lock.
+  // Under the lock: the request reached its limit.
   void give_up(Job& job) {
     if (job.result) return;
     job.result = Answer{};
@@ -65,28 +156,69 @@ struct RequestBatch::State {
     }
     job.given_up = true;
     job.cancelled = true;
-    still_running->add(job.request.url);
+    workers->block(job.request.url);
+    wake.notify_all();
   }
 
-  // Under the lock: the bound of each queued request when `threads` work the queue.
-  void set_latest(size_t threads, Clock::time_point start) {
-    size_t position = 0;
+  // Under the lock: the poll was dropped. Only a limit that has passed blocks.
+  void cancel(Job& job, Clock::time_point t) {
+    if (job.status == Status::Running && !job.result && t >= job.deadline) {
+      give_up(job);
+      return;
+    }
+    if (!job.result) job.result = Answer{};
+    if (job.status == Status::Queued) job.status = Status::Done;
+    job.cancelled = true;
+    wake.notify_all();
+  }
+
+  // Under the lock, when a worker joins: when each queued request must have finished,
+  // with every active worker busy until its running request's limit at the latest.
+  // Counted from the workers there are and the requests they took, not from the
+  // number of workers asked, which may not all start.
+  void renumber(Clock::time_point t) {
+    using Slot = Clock::time_point;
+    std::priority_queue<Slot, std::vector<Slot>, std::greater<Slot>> free_at;
+    unsigned busy = 0;
+    for (const auto& job : jobs) {
+      if (job->status == Status::Running && busy < active) {
+        free_at.push(job->deadline);
+        ++busy;
+      }
+    }
+    for (unsigned i = busy; i < active; ++i) free_at.push(t);
     for (auto& job : jobs) {
       if (job->status != Status::Queued) continue;
-      job->latest = start + limit * static_cast<int>(position / threads + 1);
-      ++position;
+      const Slot finish = free_at.top() + limit;
+      free_at.pop();
+      free_at.push(finish);
+      job->latest = finish;
     }
+  }
+
+  bool pause(Job& job, std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return !wake.wait_for(lock, wait, [&] { return job.cancelled.load(); });
   }
 
   static void work(const std::shared_ptr<State>& s) {
     std::unique_lock<std::mutex> lock(s->mutex);
+    if (s->closed) return;
+    ++s->active;
+    s->renumber(s->now());
     for (;;) {
       while (s->next < s->jobs.size() && s->jobs[s->next]->status != Status::Queued) ++s->next;
-      if (s->closed || s->next == s->jobs.size()) return;
+      if (s->closed || s->next == s->jobs.size()) {
+        --s->active;
+        return;
+      }
       Job& job = *s->jobs[s->next++];
       job.status = Status::Running;
       job.deadline = s->now() + s->limit;
-      const RequestControl control(job.deadline, job.cancelled, s->now);
+      State* raw = s.get();
+      const RequestControl control(
+          job.deadline, job.cancelled, s->now,
+          [raw, &job](std::chrono::milliseconds wait) { return raw->pause(job, wait); });
       lock.unlock();
       Answer answer;
       try {
@@ -95,9 +227,9 @@ struct RequestBatch::State {
         answer.reset();  // a failed request is no answer, never the end of the program
       }
       lock.lock();
-      // A given-up request's late answer is dropped; its address may be asked again.
+      // A late answer of a request given up or cancelled is dropped.
       if (job.given_up) {
-        s->still_running->remove(job.request.url);
+        s->workers->unblock(job.request.url);
       } else if (!job.result) {
         job.result = std::move(answer);
       }
@@ -109,31 +241,21 @@ struct RequestBatch::State {
   }
 };
 
-bool start_detached_thread(std::function<void()> work) {
-  try {
-    std::thread(std::move(work)).detach();
-    return true;
-  } catch (const std::system_error&) {
-    return false;
-  }
-}
-
 RequestBatch::RequestBatch(std::vector<BatchRequest> requests, unsigned parallel,
-                           std::chrono::milliseconds limit, FetchFn fetch,
-                           std::shared_ptr<StillRunning> still_running, std::function<void()> notify,
-                           ClockFn now, StartWorker start_worker)
+                           std::chrono::milliseconds limit, FetchFn fetch, std::shared_ptr<Workers> workers,
+                           std::function<void()> notify, ClockFn now)
     : state_(std::make_shared<State>()) {
   State& s = *state_;
   s.limit = limit;
   s.fetch = std::move(fetch);
-  s.still_running = std::move(still_running);
+  s.workers = std::move(workers);
   s.notify = notify ? std::move(notify) : [] {};
   s.now = std::move(now);
   size_t queued = 0;
   for (auto& r : requests) {
     auto job = std::make_unique<Job>();
     job->request = std::move(r);
-    if (s.still_running->contains(job->request.url)) {
+    if (s.workers->blocked(job->request.url)) {
       job->status = Status::Done;
       job->result = Answer{};
     } else {
@@ -142,26 +264,31 @@ RequestBatch::RequestBatch(std::vector<BatchRequest> requests, unsigned parallel
     s.jobs.push_back(std::move(job));
   }
   const size_t threads = std::min<size_t>({std::max(parallel, 1u), kMaxParallelRequests, queued});
+  if (threads == 0) return;
+  // Until a worker joins, the program's other polls may hold every thread; each of
+  // theirs ends within one limit of its cancel, so one limit more is allowed.
   const Clock::time_point start = s.now();
-  if (threads > 0) s.set_latest(threads, start);
-  size_t started = 0;
+  size_t position = 0;
+  for (auto& job : s.jobs) {
+    if (job->status != Status::Queued) continue;
+    job->latest = start + limit * static_cast<int>(position / threads + 2);
+    ++position;
+  }
+  size_t asked = 0;
   for (size_t i = 0; i < threads; ++i) {
-    if (!start_worker([state = state_] { State::work(state); })) break;
-    ++started;
+    if (!s.workers->run([state = state_] { State::work(state); })) break;
+    ++asked;
   }
-  if (started == threads) return;
+  if (asked > 0) return;
   std::lock_guard<std::mutex> lock(s.mutex);
-  if (started == 0) {
-    for (auto& job : s.jobs) s.give_up(*job);
-  } else {
-    s.set_latest(started, start);
-  }
+  for (auto& job : s.jobs) s.give_up(*job);
 }
 
 RequestBatch::~RequestBatch() {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->closed = true;
-  for (auto& job : state_->jobs) state_->give_up(*job);
+  const Clock::time_point t = state_->now();
+  for (auto& job : state_->jobs) state_->cancel(*job, t);
 }
 
 size_t RequestBatch::size() const {
@@ -175,9 +302,9 @@ std::optional<Answer> RequestBatch::outcome(size_t i) {
   if (i >= s.jobs.size()) return Answer{};
   Job& job = *s.jobs[i];
   if (!job.result) {
-    const Clock::time_point now = s.now();
-    if ((job.status == Status::Running && now >= job.deadline) ||
-        (job.status == Status::Queued && now >= job.latest)) {
+    const Clock::time_point t = s.now();
+    if ((job.status == Status::Running && t >= job.deadline) ||
+        (job.status == Status::Queued && t >= job.latest)) {
       s.give_up(job);
     }
   }

@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +15,9 @@
 namespace kn {
 
 inline constexpr unsigned kMaxParallelRequests = 8;
+// Worker threads alive at once in the whole program: a dropped poll's workers may
+// each need up to one limit to notice, and two such polls fit beside a new one's.
+inline constexpr unsigned kMaxLiveWorkers = 2 * kMaxParallelRequests;
 inline constexpr size_t kListenerAnswerLimit = 1024;
 inline constexpr size_t kSongAnswerLimit = 64 * 1024;
 
@@ -25,18 +27,33 @@ using ClockFn = std::function<Clock::time_point()>;
 // What a request came to: the body of a good answer, or nothing.
 using Answer = std::optional<std::string>;
 
-// Addresses whose given-up request still runs. Where a blocked call cannot be broken
-// off, every poll against a silent server would leave one more thread behind; so such
-// an address gets no new request until its old one has ended.
-class StillRunning {
+// Runs `work` on a new thread that nobody waits for; false when no thread could be
+// started. A platform whose runtime threads are unreliable brings its own.
+using StartWorker = std::function<bool(std::function<void()> work)>;
+bool start_detached_thread(std::function<void()> work);
+
+// The program's worker threads, shared by every batch. At most max_live threads live;
+// work beyond that waits for the first thread that comes free. It also keeps the
+// addresses whose request was given up at its own limit while its call still runs:
+// where a blocked call cannot be broken off, every poll against a silent server would
+// leave one more call behind, so such an address gets no new request until it ends.
+class Workers {
  public:
-  bool contains(const std::string& url) const;
-  void add(const std::string& url);
-  void remove(const std::string& url);
+  explicit Workers(unsigned max_live = kMaxLiveWorkers, StartWorker start = start_detached_thread);
+
+  // Runs work on a worker, now or after the work queued before it. False only when no
+  // thread could be started and none lives to take it over.
+  bool run(std::function<void()> work);
+  unsigned live() const;
+  unsigned most_live() const;
+
+  bool blocked(const std::string& url) const;
+  void block(const std::string& url);
+  void unblock(const std::string& url);
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> urls_;  // one entry per running request
+  struct Shared;
+  std::shared_ptr<Shared> shared_;  // threads keep it alive beyond this object
 };
 
 // The outcomes of a set of requests as their owner's thread sees them.
@@ -57,35 +74,38 @@ struct BatchRequest {
 // before each call, and the worker bounds each call by the time left.
 class RequestControl {
  public:
-  RequestControl(Clock::time_point deadline, const std::atomic<bool>& cancelled, ClockFn now)
-      : deadline_(deadline), cancelled_(cancelled), now_(std::move(now)) {}
+  // pause waits up to the given time and is false when the request was given up
+  // meanwhile; without one, a pause only reads the flag.
+  using PauseFn = std::function<bool(std::chrono::milliseconds)>;
+  RequestControl(Clock::time_point deadline, const std::atomic<bool>& cancelled, ClockFn now,
+                 PauseFn pause = {})
+      : deadline_(deadline), cancelled_(cancelled), now_(std::move(now)), pause_(std::move(pause)) {}
   bool cancelled() const { return cancelled_.load(); }
   // Zero once the limit has passed or the request was given up.
   std::chrono::milliseconds time_left() const;
+  // Waits before asking again (a server asked to slow down). False, at once, when the
+  // wait would end past the limit or the request is given up while it waits.
+  bool pause(std::chrono::milliseconds wait) const;
 
  private:
   Clock::time_point deadline_;
   const std::atomic<bool>& cancelled_;
   ClockFn now_;
+  PauseFn pause_;
 };
 
 // Runs one request on a worker thread: the body of a good answer, nothing otherwise.
 using FetchFn = std::function<Answer(const BatchRequest&, const RequestControl&)>;
 
-// Runs `work` on a new thread that nobody waits for; false when no thread could be
-// started. A platform whose runtime threads are unreliable brings its own.
-using StartWorker = std::function<bool(std::function<void()> work)>;
-bool start_detached_thread(std::function<void()> work);
-
 class RequestBatch : public PollRequests {
  public:
   // parallel is capped at kMaxParallelRequests; 1 asks one after the other. notify is
-  // called on a worker thread after each answer; now is the clock of every limit;
-  // start_worker starts each worker thread.
+  // called on a worker thread after each answer; now is the clock of every limit.
   RequestBatch(std::vector<BatchRequest> requests, unsigned parallel, std::chrono::milliseconds limit,
-               FetchFn fetch, std::shared_ptr<StillRunning> still_running, std::function<void()> notify,
-               ClockFn now = Clock::now, StartWorker start_worker = start_detached_thread);
-  // Gives up every request that has not ended; workers start no further one.
+               FetchFn fetch, std::shared_ptr<Workers> workers, std::function<void()> notify,
+               ClockFn now = Clock::now);
+  // The poll is dropped: every open request is cancelled. A running one past its limit
+  // counts as given up there; the others block no later request of their address.
   ~RequestBatch() override;
   RequestBatch(const RequestBatch&) = delete;
   RequestBatch& operator=(const RequestBatch&) = delete;

@@ -11,3 +11,16 @@ namespace kn {
 std::string request_line_url(std::string_view url_bytes);
 
 }  // namespace kn
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+namespace kn {
+
+// How long a "Retry-After" value asks to wait: delay-seconds, or an HTTP date (the
+// preferred form and the two obsolete ones) counted from now_unix (seconds since
+// 1970, UTC); a date gone by is no wait at all. Nothing for a value that is neither.
+std::optional<std::chrono::seconds> retry_after(std::string_view value, int64_t now_unix);
+
+}  // namespace kn

@@ -1,13 +1,16 @@
 #include "platform/download_win.h"
 
-#include <windows.h>
 #include <process.h>
+#include <windows.h>
 #include <wininet.h>
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/request_url.h"
 #include "win/ansi_win.h"
@@ -35,8 +38,11 @@ HINTERNET session() {
   return the->get();
 }
 
-std::shared_ptr<StillRunning> still_running() {
-  static const auto the = std::make_shared<StillRunning>();
+bool start_worker_thread(std::function<void()> work);
+
+// The worker threads of every poll of the program's life.
+std::shared_ptr<Workers> workers() {
+  static const auto the = std::make_shared<Workers>(kMaxLiveWorkers, start_worker_thread);
   return the;
 }
 
@@ -76,7 +82,7 @@ bool crack(const std::string& url, Target& t) {
   return !t.host.empty();
 }
 
-enum class Outcome { Answer, NoAnswer, Broken, Redirect };
+enum class Outcome { Answer, NoAnswer, Broken, Redirect, Later };
 
 // Redirects followed by hand, within the request's one limit: WinINet under Wine would
 // follow one from https to plain http without a word.
@@ -112,9 +118,19 @@ bool bound(HINTERNET h, const RequestControl& control) {
   return true;
 }
 
-// body receives the answer, or for a redirect the address it points to.
+// A server that asks to slow down (429, 503) may say when to ask again.
+std::optional<std::chrono::seconds> asked_to_wait(HINTERNET request, DWORD status) {
+  if (status != 429 && status != 503) return std::nullopt;
+  char value[256];
+  DWORD size = sizeof value - 1;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_RETRY_AFTER, value, &size, nullptr)) return std::nullopt;
+  return retry_after(std::string_view(value, size), static_cast<int64_t>(std::time(nullptr)));
+}
+
+// body receives the answer, or for a redirect the address it points to; wait, how
+// long a server asked to wait before the next try.
 Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, const RequestControl& control,
-                 std::string& body) {
+                 std::string& body, std::chrono::seconds& wait) {
   const char* accept[] = {"*/*", nullptr};
   const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                       INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTH |
@@ -142,6 +158,10 @@ Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, cons
       return Outcome::NoAnswer;
     body.assign(location, size);
     return Outcome::Redirect;
+  }
+  if (const auto later = asked_to_wait(request.get(), status)) {
+    wait = *later;
+    return Outcome::Later;
   }
   if (status < 200 || status > 299) return Outcome::NoAnswer;
   char chunk[4096];
@@ -176,7 +196,8 @@ Answer internet_get(const BatchRequest& r, const RequestControl& control) {
         InternetConnectA(session(), t.host.c_str(), t.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connect) return std::nullopt;
     std::string body;
-    switch (get_once(connect.get(), t, r, control, body)) {
+    std::chrono::seconds wait{0};
+    switch (get_once(connect.get(), t, r, control, body, wait)) {
       case Outcome::Answer:
         return body;
       case Outcome::NoAnswer:
@@ -184,6 +205,11 @@ Answer internet_get(const BatchRequest& r, const RequestControl& control) {
       case Outcome::Broken:
         if (retried) return std::nullopt;
         retried = true;
+        break;
+      case Outcome::Later:
+        // Within the request's own limit only; a drop ends the wait at once.
+        if (!control.pause(wait)) return std::nullopt;
+        retried = false;
         break;
       case Outcome::Redirect: {
         Target next;
@@ -256,8 +282,7 @@ std::unique_ptr<RequestBatch> start_requests(const std::vector<BatchRequest>& re
     DeleteUrlCacheEntryA(wire.back().url.c_str());
   }
   return std::make_unique<RequestBatch>(std::move(wire), parallel, std::chrono::milliseconds(timeout_ms),
-                                        internet_get, still_running(), std::move(notify), Clock::now,
-                                        start_worker_thread);
+                                        internet_get, workers(), std::move(notify), Clock::now);
 }
 
 std::string through_file(const Answer& answer, const std::string& file) {

@@ -194,6 +194,7 @@ const char* reason(int status) {
     case 307: return "Temporary Redirect";
     case 308: return "Permanent Redirect";
     case 404: return "Not Found";
+    case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
     default: return "Status";
@@ -328,7 +329,8 @@ void serve(int fd, unsigned long number, sim::StationScript* script, OutageListe
     if (a.location.rfind("/", 0) == 0) a.location = own_origin(fd) + a.location;
     std::string response =
         "HTTP/1.1 " + std::to_string(a.status) + " " + reason(a.status) +
-        (a.location.empty() ? "" : "\r\nLocation: " + a.location) + "\r\nContent-Type: " + a.content_type +
+        (a.location.empty() ? "" : "\r\nLocation: " + a.location) +
+        (a.retry_after.empty() ? "" : "\r\nRetry-After: " + a.retry_after) + "\r\nContent-Type: " + a.content_type +
         "\r\nContent-Length: " + std::to_string(a.body.size()) +
         "\r\nCache-Control: no-cache\r\nConnection: " + (keep_alive ? "keep-alive" : "close") + "\r\n\r\n";
     if (method != "HEAD") response += a.cut ? a.body.substr(0, a.body.size() / 2) : a.body;

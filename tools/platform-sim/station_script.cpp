@@ -29,12 +29,11 @@ unsigned hash(const std::string& s) {
 }
 
 std::string html_page(int status) {
-  return "<html><head><title>" + std::to_string(status) +
-         "</title></head><body><h1>Fehler " + std::to_string(status) + "</h1></body></html>";
+  return "<html><head><title>" + std::to_string(status) + "</title></head><body><h1>Fehler " +
+         std::to_string(status) + "</h1></body></html>";
 }
 
-std::string song_json(int id, const std::string& title, const std::string& artist,
-                      const std::string& album) {
+std::string song_json(int id, const std::string& title, const std::string& artist, const std::string& album) {
   return "{\"id\": " + std::to_string(id) + ", \"title\": \"" + title +
          "\", \"artist\": {\"id\": " + std::to_string(id * 7 % 1000) + ", \"name\": \"" + artist +
          "\"}, \"album\": \"" + album + "\", \"duration\": 215, \"playing\": true}";
@@ -177,10 +176,25 @@ Answer StationScript::answer(const std::string& path) {
   return {404, "text/html", html_page(404)};
 }
 
+namespace {
+
+// A server over its rate limit: come back in a second.
+bool slow_down(const std::string& kind, int n, Answer& a) {
+  if (kind != "busy" || n % 2 == 0) return false;
+  a.status = 429;
+  a.content_type = "text/html";
+  a.body = html_page(429);
+  a.retry_after = "1";
+  return true;
+}
+
+}  // namespace
+
 Answer StationScript::listeners(const std::string& name, int n) {
   auto parts = split(name, '-');
   const std::string kind = parts.empty() ? "" : parts[0];
   Answer a;
+  if (slow_down(kind, n, a)) return a;
   if (kind == "fixed" && parts.size() == 2) {
     a.body = parts[1];
   } else if (kind == "seq" && parts.size() >= 2) {
@@ -207,6 +221,8 @@ Answer StationScript::listeners(const std::string& name, int n) {
     a.body = "<html><body>";
     a.body.append(static_cast<size_t>(to_int(parts[1], 1024)) * 1024, 'x');
     a.body += "</body></html>";
+  } else if (kind == "busy" && parts.size() == 2) {
+    a.body = parts[1];
   } else if (kind == "umlaut") {
     a.body = "H\xC3\xB6rer: 5";
   } else if (kind == "songs" || kind == "badjson" || kind == "trunc" || kind == "nomembers") {
@@ -235,6 +251,7 @@ Answer StationScript::current_song(const std::string& name, int n) {
       no_count_step(parts[std::min<size_t>(static_cast<size_t>(n) + 1, parts.size() - 1)], a)) {
     return a;
   }
+  if (slow_down(kind, n, a)) return a;
   if (kind == "status" && parts.size() == 2) {
     a.status = to_int(parts[1], 500);
     a.content_type = "text/html";
@@ -254,7 +271,10 @@ Answer StationScript::current_song(const std::string& name, int n) {
     a.body = song_json(14, "Halb", "Band", "Album");
     a.cut = true;
   } else if (kind == "umlaut") {
-    a.body = song_json(77, "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F" "e", "Die \xC3\x84rzte", "M\xC3\xBCnchen");
+    a.body = song_json(77,
+                       "Sch\xC3\xB6ne Gr\xC3\xBC\xC3\x9F"
+                       "e",
+                       "Die \xC3\x84rzte", "M\xC3\xBCnchen");
   } else if (kind == "songs" && parts.size() >= 2) {
     size_t i = std::min<size_t>(static_cast<size_t>(n) + 1, parts.size() - 1);
     int id = to_int(parts[i], 0);

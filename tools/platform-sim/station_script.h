@@ -11,6 +11,8 @@
 //   status-CODE      that status with an HTML error page
 //   slow-S-N         waits S seconds, then N
 //   hold-N           waits for the next GET /_sim/release, then N
+//   busy-N           every second request of each kind is 429 with "Retry-After: 1"
+//                    (asked again, the next one answers), the others N listeners
 //   drop             closes the connection without an answer
 //   big-K            a 200 answer of K KiB of HTML
 //   umlaut           "Hörer" texts in UTF-8 in both answers
@@ -40,9 +42,10 @@ struct Answer {
   std::string body;
   int delay_seconds = 0;
   bool drop = false;
-  std::string location = {};  // a redirect's target; a path alone means this server
-  bool hold = false;  // wait for the next release (see the simulator's /_sim/release)
-  bool cut = false;   // send only half of the body, after a header that promises all of it
+  std::string location = {};     // a redirect's target; a path alone means this server
+  bool hold = false;             // wait for the next release (see the simulator's /_sim/release)
+  bool cut = false;              // send only half of the body, after a header that promises all of it
+  std::string retry_after = {};  // the Retry-After header, when not empty
 };
 
 class StationScript {

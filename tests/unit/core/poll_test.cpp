@@ -17,6 +17,7 @@
 
 #include "core/poll_runner.h"
 #include "core/request_batch.h"
+#include "core/request_url.h"
 
 namespace kn {
 namespace {
@@ -45,8 +46,14 @@ class FakeHost : public PollHost {
   int32_t song_result = 0;
   std::vector<int32_t> song_last_ids;
   ScriptedRequests* requests = nullptr;  // the running poll's
+  bool limit_timer = false;
+  std::function<void(bool busy)> on_busy;  // a call back into the runner, say
 
-  void set_tray_busy(bool busy) override { calls.push_back(busy ? "busy" : "idle"); }
+  void set_tray_busy(bool busy) override {
+    calls.push_back(busy ? "busy" : "idle");
+    if (on_busy) on_busy(busy);
+  }
+  void poll_limit_timer(bool on) override { limit_timer = on; }
   void delete_listener_file() override { calls.push_back("delete"); }
   std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& list) override {
     std::string urls;
@@ -104,7 +111,7 @@ struct PollTest : ::testing::Test {
 
 TEST_F(PollTest, NoStationsShowsTheHintBetweenBusyAndIdle) {
   Poll p(app, host);
-  EXPECT_TRUE(p.ended());
+  EXPECT_TRUE(p.advance());
   ASSERT_EQ(host.shown.size(), 1u);
   EXPECT_EQ(host.shown[0], "keine Stationen hinterlegt.");
   EXPECT_EQ(host.calls, (std::vector<std::string>{"busy", "delete", "idle"}));
@@ -296,11 +303,11 @@ TEST_F(PollTest, NewSettingsDropTheRunningPollAndPollTheNewList) {
   host.arrive(0);
   runner.advance();
   ASSERT_EQ(app.history.sample_count(), 1u);
-  // A save: the running poll is dropped before the list is rebuilt.
-  runner.abandon();
-  configure("neu");
-  runner.request();
+  // A save: the running poll is dropped before the list is rebuilt, and leaves the
+  // idle icon before the new poll's busy one.
+  runner.reload([&] { configure("neu"); });
   EXPECT_EQ(host.calls.back(), "start http://sim/station/neu/listeners");
+  EXPECT_EQ(host.calls[host.calls.size() - 4], "idle");
   host.arrive(0);
   runner.advance();
   EXPECT_FALSE(runner.running());
@@ -331,14 +338,21 @@ TEST_F(PollTest, AClosedPollAppliesNothingMore) {
   answer("a", {"1"});
   host.hold_answers = true;
   PollRunner runner(app, host);
-  runner.request();
-  runner.request();
-  runner.abandon();
-  runner.advance();  // a late worker message
-  EXPECT_FALSE(runner.running());
+  int ends = 0;
+  PollRunner closing(app, host, {}, {}, [&] { ++ends; });
+  closing.request();
+  closing.request();  // waits, and goes with the program
+  EXPECT_TRUE(host.limit_timer);
+  closing.close();
+  EXPECT_EQ(ends, 1);
+  closing.advance();  // a late worker message
+  closing.request();
+  EXPECT_FALSE(closing.running());
   EXPECT_EQ(app.history.sample_count(), 0u);
   EXPECT_TRUE(host.shown.empty());
   EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "busy"), 1);
+  EXPECT_EQ(host.calls.back(), "idle");
+  EXPECT_FALSE(host.limit_timer);
 }
 
 // The notices hear of polls that ran to their end: timed ones and the double-click's,
@@ -360,8 +374,7 @@ TEST_F(PollTest, OnlyPollsThatRunToTheirEndAreHeardNeverPreviews) {
     for (size_t i = 0; i < 3; ++i) host.arrive(i);
     runner.advance();
   };
-  runner.request();  // 1: dropped
-  runner.abandon();
+  runner.request();  // 1: dropped by
   runner.restart();  // a preview
   run_out();
   EXPECT_TRUE(heard.empty());
@@ -382,6 +395,93 @@ TEST_F(PollTest, OnlyPollsThatRunToTheirEndAreHeardNeverPreviews) {
   EXPECT_EQ(heard.size(), 2u);
 }
 
+// A message handled while the shell takes the tray icon's change (inside the step
+// that ends a poll) asks for the next poll and an advance: both wait for the step.
+TEST_F(PollTest, ACallFromInsideAStepWaitsUntilTheStepHasReturned) {
+  configure("a");
+  answer("a", {"1", "2"});
+  host.hold_answers = true;
+  PollRunner runner(app, host);
+  bool nested_once = false;
+  int depth = 0;
+  host.on_busy = [&](bool busy) {
+    EXPECT_EQ(depth++, 0) << "a step inside a step";
+    if (!busy && !nested_once) {
+      nested_once = true;
+      runner.request(true);
+      runner.advance();
+      EXPECT_EQ(host.calls.back(), "idle");  // nothing ran yet
+    }
+    --depth;
+  };
+  runner.request();
+  host.arrive(0);
+  runner.advance();
+  // The double-click's poll began once the first had ended.
+  EXPECT_TRUE(runner.running());
+  EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "busy"), 2);
+  host.arrive(0);
+  runner.advance();
+  EXPECT_FALSE(runner.running());
+  EXPECT_EQ(host.shown, (std::vector<std::string>{"A : 0001", "A : 0002"}));
+}
+
+TEST_F(PollTest, ADroppedPollLeavesTheIdleIconAndNoLimitTimerAndAWaitingDoubleClickStillRuns) {
+  configure("a;b");
+  app.only_changes = true;
+  answer("a", {"1"});
+  answer("b", {"2"});
+  host.hold_answers = true;
+  PollRunner runner(app, host);
+  runner.request();
+  runner.request(true);  // a double-click behind it
+  runner.restart();      // a preview drops the first
+  EXPECT_EQ(host.calls[host.calls.size() - 4], "idle");
+  EXPECT_TRUE(host.limit_timer);           // the preview's own poll
+  runner.reload([&] { configure("b"); });  // and a save drops the preview's
+  host.arrive(0);
+  runner.advance();
+  EXPECT_EQ(host.change_displays, 1);  // the save's poll showed b's change
+  EXPECT_TRUE(runner.running());       // the double-click's, with the new list
+  EXPECT_EQ(host.calls.back(), "start http://sim/station/b/listeners");
+  host.arrive(0);
+  runner.advance();
+  EXPECT_FALSE(runner.running());
+  EXPECT_EQ(host.shown.back(), "B : 0002");  // every station, in change mode too
+  EXPECT_EQ(host.change_displays, 2);        // and its timer
+  EXPECT_EQ(host.calls.back(), "idle");
+  EXPECT_FALSE(host.limit_timer);
+}
+
+TEST_F(PollTest, TheDoubleClickInChangeModeLetsTheNoStationsHintGoToo) {
+  app.only_changes = true;
+  PollRunner runner(app, host);
+  runner.request(true);
+  EXPECT_EQ(host.shown, std::vector<std::string>{"keine Stationen hinterlegt."});
+  EXPECT_EQ(host.change_displays, 1);
+  runner.request();  // a timed poll leaves the hint standing
+  EXPECT_EQ(host.change_displays, 1);
+  EXPECT_FALSE(host.limit_timer);
+}
+
+// Should the list change under a poll all the same, every station of the poll still
+// has its one result, in its place, and the new list's entries are left alone.
+TEST_F(PollTest, AListChangedUnderThePollStillGivesOneResultPerStation) {
+  configure("a;b;c");
+  answer("a", {"1"});
+  answer("b", {"2"});
+  answer("c", {"3"});
+  Poll p(app, host);
+  build_station_list("a;x;c", app.station_list);
+  ASSERT_TRUE(p.advance());
+  ASSERT_EQ(p.results().size(), 3u);
+  EXPECT_EQ(p.results()[1].name, "b");
+  EXPECT_EQ(p.results()[1].count, 2);
+  EXPECT_EQ(p.results()[2].count, 3);
+  EXPECT_EQ(app.station_list[1].current_hoerer, 0);
+  EXPECT_EQ(app.station_list[2].current_hoerer, 3);
+}
+
 TEST(RequestUrls, NamesCannotLeaveTheirPathSegment) {
   EXPECT_EQ(listeners_url("http://x", "a/../b?c#d%e f"),
             "http://x/station/a%2F..%2Fb%3Fc%23d%25e%20f/listeners");
@@ -389,6 +489,22 @@ TEST(RequestUrls, NamesCannotLeaveTheirPathSegment) {
                              "stra\xC3\x9F"
                              "e"),
             "http://x/station/stra%C3%9Fe/current_song");
+}
+
+TEST(RetryAfter, SecondsAndTheThreeDateForms) {
+  const int64_t now = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
+  EXPECT_EQ(retry_after("1", now), 1s);
+  EXPECT_EQ(retry_after(" 120 ", now), 120s);
+  EXPECT_EQ(retry_after("99999999999", now), 86400s);
+  EXPECT_EQ(retry_after("Sun, 06 Nov 1994 08:49:39 GMT", now), 2s);
+  EXPECT_EQ(retry_after("Sunday, 06-Nov-94 08:49:47 GMT", now), 10s);
+  EXPECT_EQ(retry_after("Sun Nov  6 08:50:37 1994", now), 60s);
+  EXPECT_EQ(retry_after("Mon, 07 Nov 1994 08:49:37 GMT", now), 86400s);
+  EXPECT_EQ(retry_after("Sun, 06 Nov 1994 08:00:00 GMT", now), 0s);  // gone by
+  for (const char* bad : {"", "soon", "-5", "1.5", "Sun, 06 Foo 1994 08:49:39 GMT",
+                          "Sun, 06 Nov 1994 25:00:00 GMT", "Sun, 06 Nov 1994 08:49:39 CET"}) {
+    EXPECT_EQ(retry_after(bad, now), std::nullopt) << bad;
+  }
 }
 
 TEST(ChangeMark, SignsAndPadding) {
@@ -474,8 +590,8 @@ std::vector<BatchRequest> requests_for(std::initializer_list<const char*> urls) 
 TEST(RequestBatch, RequestsRunTogetherUpToTheBoundAndEachAnswerIsAnnounced) {
   auto f = std::make_shared<HeldFetch>();
   FakeClock clock;
-  RequestBatch batch(requests_for({"a", "b", "c", "d", "e"}), 3, 15s, f->fn(),
-                     std::make_shared<StillRunning>(), f->notify(), clock.fn());
+  RequestBatch batch(requests_for({"a", "b", "c", "d", "e"}), 3, 15s, f->fn(), std::make_shared<Workers>(),
+                     f->notify(), clock.fn());
   ASSERT_TRUE(f->wait_for([&] { return f->running == 3; }));  // three at once
   EXPECT_EQ(batch.outcome(0), std::nullopt);                  // open, never waited for
   f->release();
@@ -490,8 +606,8 @@ TEST(RequestBatch, OneAtATimeAsksInListOrderAndAFailingRequestIsNoAnswer) {
   auto f = std::make_shared<HeldFetch>();
   f->release();
   FakeClock clock;
-  RequestBatch batch(requests_for({"x", "y", "x", "throw-z"}), 1, 15s, f->fn(),
-                     std::make_shared<StillRunning>(), f->notify(), clock.fn());
+  RequestBatch batch(requests_for({"x", "y", "x", "throw-z"}), 1, 15s, f->fn(), std::make_shared<Workers>(),
+                     f->notify(), clock.fn());
   ASSERT_TRUE(f->wait_for([&] { return f->notified == 4; }));
   EXPECT_EQ(batch.outcome(3), no_answer());
   EXPECT_EQ(batch.outcome(2), answered("answer x"));  // the same address twice is asked twice
@@ -503,7 +619,7 @@ TEST(RequestBatch, OneAtATimeAsksInListOrderAndAFailingRequestIsNoAnswer) {
 TEST(RequestBatch, EachLimitCountsFromTheRequestsOwnStart) {
   auto f = std::make_shared<HeldFetch>();
   FakeClock clock;
-  RequestBatch batch(requests_for({"slow", "next"}), 1, 15s, f->fn(), std::make_shared<StillRunning>(),
+  RequestBatch batch(requests_for({"slow", "next"}), 1, 15s, f->fn(), std::make_shared<Workers>(),
                      f->notify(), clock.fn());
   ASSERT_TRUE(f->wait_for([&] { return f->running == 1; }));
   clock.ms = 10000;
@@ -524,7 +640,7 @@ TEST(RequestBatch, AQueuedRequestBehindAStuckOneIsGivenUpWhenItShouldHaveRun) {
   auto f = std::make_shared<HeldFetch>();
   f->honour_cancel = false;  // as where a blocked call cannot be broken off
   FakeClock clock;
-  auto still = std::make_shared<StillRunning>();
+  auto still = std::make_shared<Workers>();
   RequestBatch batch(requests_for({"stuck", "queued"}), 1, 15s, f->fn(), still, f->notify(), clock.fn());
   ASSERT_TRUE(f->wait_for([&] { return f->running == 1; }));
   clock.ms = 15000;
@@ -534,7 +650,7 @@ TEST(RequestBatch, AQueuedRequestBehindAStuckOneIsGivenUpWhenItShouldHaveRun) {
   EXPECT_EQ(batch.outcome(1), no_answer());
   f->release("stuck");
   ASSERT_TRUE(f->wait_for([&] { return f->notified == 1; }));
-  EXPECT_FALSE(still->contains("stuck"));
+  EXPECT_FALSE(still->blocked("stuck"));
   std::lock_guard<std::mutex> lock(f->m);
   EXPECT_EQ(f->asked, std::vector<std::string>{"stuck"});
 }
@@ -543,12 +659,15 @@ TEST(RequestBatch, AnAddressWhoseGivenUpRequestStillRunsGetsNoNewOneUntilItEnds)
   auto f = std::make_shared<HeldFetch>();
   f->honour_cancel = false;
   FakeClock clock;
-  auto still = std::make_shared<StillRunning>();
+  auto still = std::make_shared<Workers>();
   {
     RequestBatch first(requests_for({"stuck", "other"}), 2, 15s, f->fn(), still, f->notify(), clock.fn());
     ASSERT_TRUE(f->wait_for([&] { return f->running == 2; }));
-  }  // both given up with the batch
-  EXPECT_TRUE(still->contains("stuck"));
+    clock.ms = 15000;
+    EXPECT_EQ(first.outcome(0), no_answer());  // given up at its limit
+  }                                            // "other" passed its limit too when the batch went
+  EXPECT_TRUE(still->blocked("stuck"));
+  EXPECT_TRUE(still->blocked("other"));
   f->release("other");
   ASSERT_TRUE(f->wait_for([&] { return f->notified == 1; }));
   {
@@ -560,10 +679,57 @@ TEST(RequestBatch, AnAddressWhoseGivenUpRequestStillRunsGetsNoNewOneUntilItEnds)
   }
   f->release("stuck");
   ASSERT_TRUE(f->wait_for([&] { return f->notified == 3; }));
-  EXPECT_FALSE(still->contains("stuck"));
+  EXPECT_FALSE(still->blocked("stuck"));
   RequestBatch third(requests_for({"stuck"}), 2, 15s, f->fn(), still, f->notify(), clock.fn());
   ASSERT_TRUE(f->wait_for([&] { return f->notified == 4; }));
   EXPECT_EQ(third.outcome(0), answered("answer stuck"));
+}
+
+TEST(RequestBatch, ADroppedBatchBlocksNothingAndItsLateAnswerGoesNowhere) {
+  auto f = std::make_shared<HeldFetch>();
+  f->honour_cancel = false;  // the dropped calls go on until the server answers
+  FakeClock clock;
+  auto workers = std::make_shared<Workers>();
+  auto first = std::make_unique<RequestBatch>(requests_for({"a", "b"}), 2, 15s, f->fn(), workers, f->notify(),
+                                              clock.fn());
+  ASSERT_TRUE(f->wait_for([&] { return f->running == 2; }));
+  clock.ms = 50;
+  first.reset();  // dropped well within the limit
+  EXPECT_FALSE(workers->blocked("a"));
+  RequestBatch second(requests_for({"a", "b"}), 2, 15s, f->fn(), workers, f->notify(), clock.fn());
+  EXPECT_EQ(second.outcome(0), std::nullopt);  // open: asked anew, not taken as silent
+  ASSERT_TRUE(f->wait_for([&] { return f->running == 4; }));
+  f->release();
+  ASSERT_TRUE(f->wait_for([&] { return f->notified == 4; }));
+  EXPECT_EQ(second.outcome(0), answered("answer a"));
+  EXPECT_EQ(second.outcome(1), answered("answer b"));
+}
+
+// A slow server and a user who keeps changing settings: every drop leaves its calls
+// running, yet the program never has more than its cap of threads, and the newest
+// batch still gets its answers once threads come free.
+TEST(RequestBatch, ManyDropsAgainstASlowServerStayWithinTheThreadCap) {
+  auto f = std::make_shared<HeldFetch>();
+  f->honour_cancel = false;
+  FakeClock clock;
+  auto workers = std::make_shared<Workers>(6);
+  for (int drop = 0; drop < 10; ++drop) {
+    RequestBatch dropped(requests_for({"a", "b", "c", "d"}), 4, 15s, f->fn(), workers, f->notify(),
+                         clock.fn());
+    const int calls = std::min(6, 4 * (drop + 1));  // the cap is reached by the second
+    ASSERT_TRUE(f->wait_for([&] { return f->running == calls; }));
+  }
+  RequestBatch last(requests_for({"a", "b"}), 2, 15s, f->fn(), workers, f->notify(), clock.fn());
+  EXPECT_EQ(workers->live(), 6u);
+  EXPECT_EQ(last.outcome(0), std::nullopt);  // waits for a thread, not given up
+  f->release();
+  ASSERT_TRUE(f->wait_for([&] { return last.outcome(0) && last.outcome(1); }));
+  EXPECT_EQ(last.outcome(0), answered("answer a"));
+  EXPECT_EQ(last.outcome(1), answered("answer b"));
+  EXPECT_LE(workers->most_live(), 6u);
+  // The threads end once nothing waits for them.
+  for (int i = 0; i < 4000 && workers->live() > 0; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(workers->live(), 0u);
 }
 
 TEST(RequestBatch, WorkersThatCannotStartLeaveTheRestToThoseThatDidOrGiveEverythingUp) {
@@ -574,16 +740,78 @@ TEST(RequestBatch, WorkersThatCannotStartLeaveTheRestToThoseThatDidOrGiveEveryth
   const StartWorker only_one = [&](std::function<void()> work) {
     return ++starts == 1 && start_detached_thread(std::move(work));
   };
-  RequestBatch one(requests_for({"a", "b", "c"}), 3, 15s, f->fn(), std::make_shared<StillRunning>(),
-                   f->notify(), clock.fn(), only_one);
+  RequestBatch one(requests_for({"a", "b", "c"}), 3, 15s, f->fn(), std::make_shared<Workers>(16, only_one),
+                   f->notify(), clock.fn());
   ASSERT_TRUE(f->wait_for([&] { return f->notified == 3; }));
-  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(one.outcome(i), answered("answer " + std::string(1, char('a' + i))));
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(one.outcome(i), answered("answer " + std::string(1, char('a' + i))));
   EXPECT_EQ(f->most_at_once, 1);
-  RequestBatch none(requests_for({"x", "y"}), 2, 15s, f->fn(), std::make_shared<StillRunning>(), f->notify(),
-                    clock.fn(), [](std::function<void()>) { return false; });
+  RequestBatch none(requests_for({"x", "y"}), 2, 15s, f->fn(),
+                    std::make_shared<Workers>(16, [](std::function<void()>) { return false; }), f->notify(),
+                    clock.fn());
   EXPECT_EQ(none.outcome(0), no_answer());
   EXPECT_EQ(none.outcome(1), no_answer());
   EXPECT_EQ(none.next_deadline(), std::nullopt);
+}
+
+// A server asked the worker to wait: a drop of the poll ends the wait at once, and a
+// wait that would end past the limit is not begun.
+TEST(RequestBatch, AWaitBeforeAskingAgainEndsAtOnceWhenThePollIsDropped) {
+  FakeClock clock;
+  std::mutex m;
+  std::condition_variable cv;
+  int state = 0;  // 1: waiting, 2: the wait ended
+  bool waited_out = true, past_limit = true, short_wait = false;
+  const FetchFn fetch = [&](const BatchRequest&, const RequestControl& control) -> Answer {
+    past_limit = control.pause(std::chrono::hours(2));  // the limit is one hour
+    short_wait = control.pause(1ms);
+    {
+      std::lock_guard<std::mutex> lock(m);
+      state = 1;
+    }
+    cv.notify_all();
+    waited_out = control.pause(std::chrono::minutes(30));
+    std::lock_guard<std::mutex> lock(m);
+    state = 2;
+    cv.notify_all();
+    return std::nullopt;
+  };
+  auto batch = std::make_unique<RequestBatch>(
+      requests_for({"busy"}), 1, std::chrono::hours(1), fetch, std::make_shared<Workers>(), [] {},
+      clock.fn());
+  std::unique_lock<std::mutex> lock(m);
+  ASSERT_TRUE(cv.wait_for(lock, 20s, [&] { return state == 1; }));
+  lock.unlock();
+  batch.reset();
+  lock.lock();
+  ASSERT_TRUE(cv.wait_for(lock, 20s, [&] { return state == 2; })) << "the wait was not broken off";
+  EXPECT_FALSE(waited_out);
+  EXPECT_FALSE(past_limit);
+  EXPECT_TRUE(short_wait);
+}
+
+// Of three workers asked only one starts, and it takes the first request before the
+// rest are counted: the second may still wait a whole limit behind a stuck first.
+TEST(RequestBatch, WithFewerWorkersThanAskedAQueuedRequestKeepsItsWholeTurn) {
+  auto f = std::make_shared<HeldFetch>();
+  f->honour_cancel = false;
+  FakeClock clock;
+  int starts = 0;
+  const StartWorker only_one = [&](std::function<void()> work) {
+    return ++starts == 1 && start_detached_thread(std::move(work));
+  };
+  RequestBatch batch(requests_for({"stuck", "second", "third"}), 3, 15s, f->fn(),
+                     std::make_shared<Workers>(16, only_one), f->notify(), clock.fn());
+  ASSERT_TRUE(f->wait_for([&] { return f->running == 1; }));
+  clock.ms = 15000;
+  EXPECT_EQ(batch.outcome(0), no_answer());
+  EXPECT_EQ(batch.outcome(1), std::nullopt);
+  clock.ms = 30000;
+  EXPECT_EQ(batch.outcome(1), no_answer());
+  EXPECT_EQ(batch.outcome(2), std::nullopt);
+  clock.ms = 45000;
+  EXPECT_EQ(batch.outcome(2), no_answer());
+  f->release();
 }
 
 // The poll over real requests on worker threads, with the test's clock.
@@ -591,8 +819,8 @@ class BatchHost : public FakeHost {
  public:
   BatchHost(std::shared_ptr<HeldFetch> f, ClockFn now) : f_(std::move(f)), now_(std::move(now)) {}
   std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& list) override {
-    return std::make_unique<RequestBatch>(list, 8, 15s, f_->fn(), std::make_shared<StillRunning>(),
-                                          f_->notify(), now_);
+    return std::make_unique<RequestBatch>(list, 8, 15s, f_->fn(), std::make_shared<Workers>(), f_->notify(),
+                                          now_);
   }
 
  private:

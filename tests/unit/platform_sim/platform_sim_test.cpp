@@ -386,6 +386,22 @@ TEST(PlatformSimServer, ASequenceAnswersFailsTwiceAndAnswersAgain) {
                                       answers + " 200"}));
 }
 
+TEST(PlatformSimServer, ABusyStationAsksEverySecondRequestToComeBackInASecond) {
+  Server sim({});
+  ASSERT_NE(sim.port(), 0);
+  Client c(sim.port());
+  c.get("/station/busy-8/listeners");
+  EXPECT_EQ(c.answer().second, "8");
+  c.get("/station/busy-8/listeners");
+  const auto [head, body] = c.answer();
+  EXPECT_EQ(head.substr(0, 13), "HTTP/1.1 429 ") << head;
+  EXPECT_NE(head.find("\r\nRetry-After: 1\r\n"), std::string::npos) << head;
+  c.get("/station/busy-8/listeners");
+  EXPECT_EQ(c.answer().second, "8");
+  c.get("/station/busy-8/current_song");
+  EXPECT_NE(c.answer().second.find("\"id\""), std::string::npos);
+}
+
 // The port and the path of an answer's Location on 127.0.0.1, e.g. {8080, "/station/x"}.
 std::pair<int, std::string> location_of(const std::string& head, const std::string& scheme = "http") {
   const std::string field = "\r\nLocation: " + scheme + "://127.0.0.1:";

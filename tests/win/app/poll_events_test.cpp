@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "app/frm_main.h"
 #include "common/poll_wait.h"
@@ -30,6 +32,22 @@ class PollEvents : public ::testing::Test {
   void stations(const std::string& list) {
     frm_.app().stations = list;
     build_station_list(list, frm_.app().station_list);
+  }
+  // Hands out messages until the simulator has seen `more` further listener requests
+  // for each station; false when the poll ended first.
+  bool wait_for_requests(const std::vector<std::string>& names, int more) {
+    std::vector<int> before;
+    for (const auto& n : names) before.push_back(test::requests_for(n));
+    for (;;) {
+      bool all = true;
+      for (size_t i = 0; i < names.size(); ++i) all = all && test::requests_for(names[i]) >= before[i] + more;
+      if (all) return true;
+      if (!frm_.poll_running()) return false;
+      if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      }
+    }
   }
   // Hands out messages until the one-second timer has ticked; the tooltip then.
   std::string next_tick_tip() {
@@ -75,6 +93,59 @@ TEST_F(PollEvents, TheTooltipStaysBusyForTheWholePollAndTheCountdownWaitsForIt) 
   EXPECT_EQ(frm_.frmText().get_text(), "SLOW-3-61 : 0061\r\nFIXED-62: 0062");
   // The ticks during the poll counted nothing.
   EXPECT_EQ(next_tick_tip(), countdown(remaining - 1));
+}
+
+// A preview (the side-by-side box) while the poll's answers take six seconds: the
+// preview's own poll asks anew and shows every count.
+TEST_F(PollEvents, APreviewDuringAPollShowsEveryCountWhenItsOwnPollEnds) {
+  stations("slow-6-71;slow-6-72");
+  frm_.check_stations();
+  ASSERT_TRUE(wait_for_requests({"slow-6-71", "slow-6-72"}, 1));
+  frm_.app().horizontal = 1;
+  frm_.restart_poll();
+  ASSERT_TRUE(test::run_poll_to_end(frm_));
+  EXPECT_EQ(frm_.frmText().get_text(), "SLOW-6-71 : 0071 -- SLOW-6-72: 0072");
+  EXPECT_EQ(frm_.tray_tip(), utf8_to_ansi(kIdleTip));
+}
+
+// "&Speichern" while the poll of the saved settings waits: the new poll counts every
+// station, and each song goes into its title file once, also after the next poll.
+TEST_F(PollEvents, ASaveDuringAPollCountsEveryStationAndWritesEachSongOnce) {
+  AppState& app = frm_.app();
+  app.settings_file = app.program_folder + "\\Klangnetz_DesktopTool.ini";
+  {
+    std::ofstream ini(app.settings_file, std::ios::binary);
+    ini << "[Konfig]\r\nstations=slow-6-73;slow-6-74\r\nwrite_title2file=1\r\napi_base_url="
+        << test::sim_base_url() << "\r\n";
+  }
+  frm_.Load_Konfig();
+  ASSERT_TRUE(wait_for_requests({"slow-6-73", "slow-6-74"}, 1));
+  frm_.Load_Konfig();
+  ASSERT_TRUE(test::run_poll_to_end(frm_));
+  EXPECT_EQ(frm_.frmText().get_text(), "SLOW-6-73 : 0073\r\nSLOW-6-74: 0074");
+  const auto lines = [&](const char* station) {
+    return test::count_of(test::read_file(app.program_folder + "\\titel_" + station + ".txt"), "\n");
+  };
+  EXPECT_EQ(lines("slow-6-73"), 1);
+  EXPECT_EQ(lines("slow-6-74"), 1);
+  frm_.check_stations();  // the same songs still play
+  ASSERT_TRUE(test::run_poll_to_end(frm_));
+  EXPECT_EQ(lines("slow-6-73"), 1);
+  EXPECT_EQ(lines("slow-6-74"), 1);
+}
+
+// A server over its rate limit answers every second request with 429 and
+// "Retry-After: 1": the request waits and asks again, and every count is shown.
+TEST_F(PollEvents, AServerThatAsksToSlowDownStillGivesEveryCount) {
+  stations("busy-81;busy-82;busy-83");
+  const int before = test::requests_for("busy-82");
+  for (int poll = 1; poll <= 2; ++poll) {
+    frm_.check_stations();
+    ASSERT_TRUE(test::run_poll_to_end(frm_));
+    EXPECT_EQ(frm_.frmText().get_text(), "BUSY-81 : 0081\r\nBUSY-82: 0082\r\nBUSY-83: 0083")
+        << "poll " << poll;
+  }
+  EXPECT_EQ(test::requests_for("busy-82"), before + 3);  // the second poll asked twice
 }
 
 struct MenuProbe {
