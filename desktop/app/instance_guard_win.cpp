@@ -31,12 +31,17 @@ uint64_t folder_hash(const std::string& folder) {
   return hash;
 }
 
-InstanceGuard::InstanceGuard(const std::string& folder) : hash_(folder_hash(folder)) {
+std::wstring InstanceGuard::mutex_name(uint64_t hash) {
   wchar_t name[64];
-  wsprintfW(name, L"Local\\Klangnetz_DesktopTool-%08lx%08lx", static_cast<unsigned long>(hash_ >> 32),
-            static_cast<unsigned long>(hash_ & 0xFFFFFFFF));
-  mutex_.reset(CreateMutexW(nullptr, FALSE, name));
-  another_ = mutex_ && GetLastError() == ERROR_ALREADY_EXISTS;
+  wsprintfW(name, L"Local\\Klangnetz_DesktopTool-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+            static_cast<unsigned long>(hash & 0xFFFFFFFF));
+  return name;
+}
+
+InstanceGuard::InstanceGuard(const std::string& folder) : hash_(folder_hash(folder)) {
+  mutex_.reset(CreateMutexW(nullptr, FALSE, mutex_name(hash_).c_str()));
+  // A first copy at a higher integrity level lets this one see its mutex but not open it.
+  another_ = mutex_ ? GetLastError() == ERROR_ALREADY_EXISTS : GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 UINT InstanceGuard::message() {

@@ -19,10 +19,12 @@ uint64_t folder_hash(const std::string& folder);
 class InstanceGuard {
  public:
   explicit InstanceGuard(const std::string& folder);
-  // Another copy of this folder was there first.
+  // Another copy of this folder was there first (or holds its mutex out of reach).
   bool another_runs() const { return another_; }
   // Asks the first copy to say it runs; false when it was not found in time.
   bool tell_running_copy() const;
+  // The name of the folder's mutex.
+  static std::wstring mutex_name(uint64_t hash);
 
   // The running copy's side: the message a later copy sends to every main window,
   // with the folder's hash as its argument, and the answer that proves it reached

@@ -2,12 +2,17 @@
 
 #include "app/frm_main.h"
 #include "app/instance_guard_win.h"
+#include "win/ansi_win.h"
 #include "win/files_win.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const kn::InstanceGuard guard(kn::program_folder());
   if (guard.another_runs()) {
-    guard.tell_running_copy();
+    // The first copy says so in a balloon; one that cannot be reached, this one says it.
+    if (!guard.tell_running_copy()) {
+      MessageBoxW(nullptr, kn::utf8_to_wide(kn::kAlreadyRunningText).c_str(),
+                  kn::utf8_to_wide(kn::kProgramTitle).c_str(), MB_OK | MB_ICONINFORMATION);
+    }
     return 0;
   }
   kn::FrmMain frm_main;
