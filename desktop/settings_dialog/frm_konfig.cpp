@@ -253,6 +253,9 @@ void FrmKonfig::slider_moved(HWND h) {
       if (pos == s.Text_Size) return;
       s.Text_Size = static_cast<int16_t>(pos);
       set_text(kLabelTextgroesse, text_size_label(pos));
+      // A redraw lays out at the window's width of before: the second one measures
+      // at the new size, so the whole text shows.
+      host_.redraw_text();
       host_.redraw_text();
       break;
     case kTranzparency:

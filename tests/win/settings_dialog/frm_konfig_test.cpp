@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "common/win_test_util.h"
+#include "overlay/frm_text.h"
+#include "overlay/layout.h"
+#include "overlay/overlay_test_util.h"
 #include "settings_dialog/fake_host.h"
 #include "win/ansi_win.h"
 
@@ -57,16 +60,80 @@ TEST(FrmKonfig, CancelAfterLiveTextSizeChangeRestoresAndRedraws) {
 
   move_slider(dialog, FrmKonfig::kScrollFontSize, 25);
   EXPECT_EQ(host.state.Text_Size, 25);
-  EXPECT_EQ(host.redraw_sizes, (std::vector<int16_t>{25}));
+  EXPECT_EQ(host.redraw_sizes, (std::vector<int16_t>{25, 25}));  // the second measures at the new size
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTextgroesse)), w("Textgr\xC3\xB6\303\237e: 25"));
 
   click(dialog.control(FrmKonfig::kCommandCancel));
   EXPECT_TRUE(dialog.closed());
   EXPECT_EQ(dialog.hwnd(), nullptr);
   EXPECT_EQ(host.state.Text_Size, 18);
-  ASSERT_EQ(host.redraw_sizes.size(), 2u);
+  ASSERT_EQ(host.redraw_sizes.size(), 3u);
   EXPECT_EQ(host.redraw_sizes.back(), 18) << "the overlay is redrawn with the restored size";
   EXPECT_EQ(host.loads, 0);
+}
+
+// The text-size preview on a real overlay: at each new size the window is as wide as
+// the text measured at that size, the whole text is drawn, and it ends where a redraw
+// puts it (the text size further right than a new text).
+TEST(FrmKonfig, TheTextSizePreviewShowsTheWholeTextAtTheNewSize) {
+  struct OverlayHost : FakeHost {
+    FrmText* overlay = nullptr;
+    void redraw_text() override {
+      FakeHost::redraw_text();
+      overlay->redraw_text();
+    }
+  } host;
+  HWND owner =
+      CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, self(), nullptr);
+  ASSERT_NE(owner, nullptr);
+  const std::string text = "NACHTRADIO : 0042\r\nROCKWELLE: 0017";
+  // A fresh overlay with the text at a size: what the preview has to match.
+  struct Drawn {
+    test::Snapshot picture;
+    int width = 0;
+  };
+  auto overlay_of = [&](AppState& app, Drawn& last) {
+    auto o = std::make_unique<FrmText>(app);
+    o->set_frame_observer([&last](const Frame& f) { last.picture = test::Snapshot::of(f); });
+    EXPECT_TRUE(o->create(owner, 40));
+    o->show();
+    return o;
+  };
+  auto window_width = [](const FrmText& o) {
+    RECT r{};
+    GetWindowRect(o.hwnd(), &r);
+    return static_cast<int>(r.right - r.left);
+  };
+  host.state.Text_Size = 20;
+  host.state.Text_Shadow = false;
+  Drawn shown;
+  auto overlay = overlay_of(host.state, shown);
+  host.overlay = overlay.get();
+  std::string first = text;
+  overlay->set_Print_Text(first);
+  FrmKonfig dialog(host, self());
+  ASSERT_TRUE(dialog.create());
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  for (const int size : {10, 30}) {
+    move_slider(dialog, FrmKonfig::kScrollFontSize, size);
+    shown.width = window_width(*overlay);
+    AppState at_size = host.state;
+    Drawn fresh;
+    auto reference = overlay_of(at_size, fresh);
+    std::string again = text;
+    reference->set_Print_Text(again);
+    fresh.width = window_width(*reference);
+    EXPECT_EQ(shown.width, fresh.width) << "at " << size;
+    EXPECT_EQ(shown.picture.count_if_alpha(1, 255), fresh.picture.count_if_alpha(1, 255)) << "at " << size;
+    const int em = static_cast<int>(em_px(static_cast<int16_t>(size), dpi) + 0.5f);
+    EXPECT_EQ(shown.picture.rightmost(1), fresh.picture.rightmost(1) + em) << "at " << size;
+  }
+  click(dialog.control(FrmKonfig::kCommandCancel));
+  EXPECT_TRUE(dialog.closed());
+  overlay.reset();
+  DestroyWindow(owner);
 }
 
 TEST(FrmKonfig, OpensWithTheStoredValuesAndTheSecondsFixUp) {
@@ -171,7 +238,8 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   click(dialog.control(FrmKonfig::kCheckWriteFile));
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kCheckFullscreen)), L"Bei Vollbildanwendungen ausblenden");
   click(dialog.control(FrmKonfig::kCheckFullscreen));
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kCheckNotify)), L"Melden, wenn eine Station nicht antwortet");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kCheckNotify)),
+            L"Melden, wenn eine Station nicht antwortet");
   click(dialog.control(FrmKonfig::kCheckNotify));
   EXPECT_FALSE(host.state.notify_no_answer);  // takes effect on saving
   click(dialog.control(FrmKonfig::kSave));
