@@ -1,7 +1,9 @@
 // A second copy from the same folder that cannot reach the first.
 #include <gtest/gtest.h>
-#include <sddl.h>
+// clang-format off
 #include <windows.h>
+#include <sddl.h>
+// clang-format on
 
 #include <string>
 

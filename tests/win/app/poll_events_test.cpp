@@ -33,14 +33,18 @@ class PollEvents : public ::testing::Test {
     frm_.app().stations = list;
     build_station_list(list, frm_.app().station_list);
   }
-  // Hands out messages until the simulator has seen `more` further listener requests
-  // for each station; false when the poll ended first.
-  bool wait_for_requests(const std::vector<std::string>& names, int more) {
-    std::vector<int> before;
-    for (const auto& n : names) before.push_back(test::requests_for(n));
+  // The listener requests the simulator has logged for each station so far.
+  static std::vector<int> requests_of(const std::vector<std::string>& names) {
+    std::vector<int> n;
+    for (const auto& name : names) n.push_back(test::requests_for(name));
+    return n;
+  }
+  // Hands out messages until the simulator has seen one more listener request for each
+  // station than `before`; false when the poll ended first.
+  bool wait_for_requests(const std::vector<std::string>& names, const std::vector<int>& before) {
     for (;;) {
       bool all = true;
-      for (size_t i = 0; i < names.size(); ++i) all = all && test::requests_for(names[i]) >= before[i] + more;
+      for (size_t i = 0; i < names.size(); ++i) all = all && test::requests_for(names[i]) > before[i];
       if (all) return true;
       if (!frm_.poll_running()) return false;
       if (MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0) {
@@ -99,8 +103,10 @@ TEST_F(PollEvents, TheTooltipStaysBusyForTheWholePollAndTheCountdownWaitsForIt) 
 // preview's own poll asks anew and shows every count.
 TEST_F(PollEvents, APreviewDuringAPollShowsEveryCountWhenItsOwnPollEnds) {
   stations("slow-6-71;slow-6-72");
+  const std::vector<std::string> names{"slow-6-71", "slow-6-72"};
+  const std::vector<int> before = requests_of(names);
   frm_.check_stations();
-  ASSERT_TRUE(wait_for_requests({"slow-6-71", "slow-6-72"}, 1));
+  ASSERT_TRUE(wait_for_requests(names, before));
   frm_.app().horizontal = 1;
   frm_.restart_poll();
   ASSERT_TRUE(test::run_poll_to_end(frm_));
@@ -118,8 +124,10 @@ TEST_F(PollEvents, ASaveDuringAPollCountsEveryStationAndWritesEachSongOnce) {
     ini << "[Konfig]\r\nstations=slow-6-73;slow-6-74\r\nwrite_title2file=1\r\napi_base_url="
         << test::sim_base_url() << "\r\n";
   }
+  const std::vector<std::string> names{"slow-6-73", "slow-6-74"};
+  const std::vector<int> before = requests_of(names);
   frm_.Load_Konfig();
-  ASSERT_TRUE(wait_for_requests({"slow-6-73", "slow-6-74"}, 1));
+  ASSERT_TRUE(wait_for_requests(names, before));
   frm_.Load_Konfig();
   ASSERT_TRUE(test::run_poll_to_end(frm_));
   EXPECT_EQ(frm_.frmText().get_text(), "SLOW-6-73 : 0073\r\nSLOW-6-74: 0074");
