@@ -135,11 +135,20 @@ struct World : std::enable_shared_from_this<World> {
   // Every live worker parked in a fetch (or none left).
   bool quiesce() {
     std::unique_lock<std::mutex> lock(m);
-    return cv.wait_for(lock, 30s, [&] { return live == parked; });
+    return cv.wait_for(lock, 60s, [&] { return live == parked; });
   }
+  // Lets every call go, those that begin meanwhile too, until no worker is left.
   bool all_gone() {
     std::unique_lock<std::mutex> lock(m);
-    return cv.wait_for(lock, 30s, [&] { return live == 0; });
+    const auto until = std::chrono::steady_clock::now() + 60s;
+    const auto waiting = [&] { return std::any_of(calls.begin(), calls.end(), [](const auto& c) { return !c->open; }); };
+    while (live > 0) {
+      for (const auto& c : calls) {
+        if (!c->open) open(c, std::nullopt);
+      }
+      if (!cv.wait_until(lock, until, [&] { return live == 0 || waiting(); })) return false;
+    }
+    return true;
   }
   // Under the lock: the parked calls in a fixed order (their park order may race).
   std::vector<std::shared_ptr<Call>> parked_calls() {
@@ -601,10 +610,6 @@ void Simulation::finish_schedule() {
   if (!closed_ && owed_since_ >= 0) fault("a double-click's poll never ran");
   closed_ = true;  // nothing is checked from here on
   runner_->close();
-  {
-    std::lock_guard<std::mutex> lock(w.m);
-    for (const auto& c : w.parked_calls()) w.open(c, std::nullopt);
-  }
   if (!w.all_gone()) fault("worker threads did not end");
 }
 
