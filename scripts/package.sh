@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The release for Windows users: dist/Klangnetz_DesktopTool-VERSION-win32.zip and
-# -win64.zip (program, Inivault.dll, inivault.h, LIESMICH.txt, LICENSE) and
+# -win64.zip (program, Inivault.dll with inivault.h and its import libraries
+# Inivault.lib for Visual Studio and Inivault.dll.a for MinGW, LIESMICH.txt, LICENSE) and
 # dist/SHA256SUMS, from the builds of the presets windows and windows64 (built first
 # when KN_PACKAGE_BUILD is not 0). The same commit gives the same bytes: file times
 # are the commit's, the order is fixed, and the binaries carry no path or link time.
@@ -24,6 +25,7 @@ for arch in win32 win64; do
   stage=build/package/$name
   mkdir -p "$stage"
   cp "build/$preset/desktop/Klangnetz_DesktopTool.exe" "build/$preset/inivault/Inivault.dll" \
+    "build/$preset/inivault/Inivault.lib" "build/$preset/inivault/Inivault.dll.a" \
     inivault/include/inivault.h "$stage/"
   # Users get no debug sections; strip would stamp the time of day into the header.
   case $arch in win32) tools=i686-w64-mingw32 ;; *) tools=x86_64-w64-mingw32 ;; esac
@@ -41,7 +43,8 @@ for arch in win32 win64; do
   chmod 644 "$stage"/*
   TZ=UTC touch -t "$stamp" "$stage"/* "$stage"
   (cd build/package && TZ=UTC zip -X -q -D "$root/dist/$name.zip" \
-    "$name/Klangnetz_DesktopTool.exe" "$name/Inivault.dll" "$name/inivault.h" "$name/LIESMICH.txt" "$name/LICENSE")
+    "$name/Klangnetz_DesktopTool.exe" "$name/Inivault.dll" "$name/Inivault.lib" "$name/Inivault.dll.a" \
+    "$name/inivault.h" "$name/LIESMICH.txt" "$name/LICENSE")
 done
 (cd dist && sha256sum ./*.zip | sed 's# \./# #' >SHA256SUMS)
 echo "package: $(ls dist | tr '\n' ' ')"

@@ -9,7 +9,8 @@ PKGS=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine32:i386 w
       x11-utils imagemagick xcompmgr libgtest-dev googletest libbenchmark-dev
       cmake g++ make fonts-wine clang libclang-rt-14-dev
       nlohmann-json3-dev rapidjson-dev libssl-dev libinih-dev python3-pefile zip unzip
-      openssl libgnutls30 libgnutls30:i386)
+      openssl libgnutls30 libgnutls30:i386
+      llvm lld dpkg-dev file pkgconf)
 PKGS+=(${EXTRA_PKGS:-})
 
 missing=()

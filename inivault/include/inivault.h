@@ -18,7 +18,7 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#include <wchar.h>
+#include <stddef.h> /* wchar_t */
 #define INIVAULT_CALL __stdcall
 #define INIVAULT_API
 typedef wchar_t* inivault_string; /* a BSTR */

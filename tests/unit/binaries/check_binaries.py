@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Reads the built Windows program and DLL of one architecture as Windows would.
 
-Usage: check_binaries.py win32|win64 BUILD_DIR VERSION
+Usage: check_binaries.py win32|win64 BUILD_DIR VERSION LIBRARY_VERSION
 Exit 0 when every check holds, 1 with one line per failure otherwise, 77 (skipped) when
 BUILD_DIR does not exist at all.
 """
@@ -73,15 +73,8 @@ def resources(pe, type_id):
     return out
 
 
-def check_program(path, arch, version):
-    name = "Klangnetz_DesktopTool.exe"
-    pe = load(path)
-    if pe is None:
-        return
-    check_header(pe, name, arch, dll=False)
-    check(pe.OPTIONAL_HEADER.Subsystem == GUI_SUBSYSTEM,
-          f"{name}: subsystem {pe.OPTIONAL_HEADER.Subsystem}, expected the GUI subsystem")
-
+def check_version(pe, name, version, want_strings):
+    """The fixed version (file and product) and the version strings of the resource."""
     parts = [int(p) for p in version.split(".")] + [0]
     fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
     if not fixed:
@@ -97,10 +90,21 @@ def check_program(path, arch, version):
         for entry in info:
             for table in getattr(entry, "StringTable", []):
                 strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
-    for key, want in (("FileVersion", version), ("ProductVersion", version),
-                      ("OriginalFilename", name), ("ProductName", "Klangnetz DesktopTool"),
-                      ("FileDescription", "Klangnetz DesktopTool"), ("CompanyName", "Klangnetz")):
+    for key, want in {"FileVersion": version, "ProductVersion": version, **want_strings}.items():
         check(strings.get(key) == want, f"{name}: version string {key} is {strings.get(key)!r}, expected {want!r}")
+
+
+def check_program(path, arch, version):
+    name = "Klangnetz_DesktopTool.exe"
+    pe = load(path)
+    if pe is None:
+        return
+    check_header(pe, name, arch, dll=False)
+    check(pe.OPTIONAL_HEADER.Subsystem == GUI_SUBSYSTEM,
+          f"{name}: subsystem {pe.OPTIONAL_HEADER.Subsystem}, expected the GUI subsystem")
+
+    check_version(pe, name, version, {"OriginalFilename": name, "ProductName": "Klangnetz DesktopTool",
+                                      "FileDescription": "Klangnetz DesktopTool", "CompanyName": "Klangnetz"})
 
     check(len(resources(pe, RT_GROUP_ICON)) >= 2, f"{name}: the program and busy icons are missing")
     check(len(resources(pe, RT_ICON)) >= 2, f"{name}: no icon images")
@@ -121,12 +125,14 @@ def check_program(path, arch, version):
     check(got == want, f"{name}: manifest processorArchitecture {got!r}, expected {want!r}")
 
 
-def check_library(path, arch):
+def check_library(path, arch, version):
     name = "Inivault.dll"
     pe = load(path)
     if pe is None:
         return
     check_header(pe, name, arch, dll=True)
+    # The library's own version, not the program's.
+    check_version(pe, name, version, {"OriginalFilename": name, "ProductName": "Inivault"})
     names = []
     if hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
         names = sorted(s.name.decode() for s in pe.DIRECTORY_ENTRY_EXPORT.symbols if s.name)
@@ -134,12 +140,12 @@ def check_library(path, arch):
 
 
 def main():
-    arch, build, version = sys.argv[1:4]
+    arch, build, version, library_version = sys.argv[1:5]
     if not os.path.isdir(build):
         print(f"{build} not built: the static checks of {arch} need its preset built first")
         return 77
     check_program(f"{build}/desktop/Klangnetz_DesktopTool.exe", arch, version)
-    check_library(f"{build}/inivault/Inivault.dll", arch)
+    check_library(f"{build}/inivault/Inivault.dll", arch, library_version)
     for f in failures:
         print("FAILED:", f)
     if not failures:

@@ -220,10 +220,10 @@ TEST_F(InivaultTool, SetRefusesWhatWouldInjectLines) {
   EXPECT_EQ(read_bytes(file_), "[s]\r\nk=v\r\n");
 }
 
-TEST_F(InivaultTool, VersionIsTheProjects) {
+TEST_F(InivaultTool, VersionIsTheLibrarys) {
   const ToolResult r = run("--version");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, std::string("inivault ") + KN_PROJECT_VERSION + "\n");
+  EXPECT_EQ(r.out, std::string("inivault ") + KN_INIVAULT_VERSION + "\n");
 }
 
 TEST_F(InivaultTool, HelpListsTheCommands) {

@@ -137,8 +137,8 @@ TEST_F(InivaultDll, ExportsTheUndecoratedNamesOnly) {
   EXPECT_EQ(GetProcAddress(g_module, "_ReadINIFile@4"), nullptr);
 }
 
-// The version resource carries the project's version, as `inivault --version` does.
-TEST_F(InivaultDll, VersionResourceIsTheProjects) {
+// The version resource carries the library's version, as `inivault --version` does.
+TEST_F(InivaultDll, VersionResourceIsTheLibrarys) {
   const HRSRC found = FindResourceA(g_module, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16));
   ASSERT_NE(found, nullptr);
   const auto* data = static_cast<const unsigned char*>(LockResource(LoadResource(g_module, found)));
@@ -153,7 +153,7 @@ TEST_F(InivaultDll, VersionResourceIsTheProjects) {
   const std::string version = std::to_string(HIWORD(info.dwFileVersionMS)) + "." +
                               std::to_string(LOWORD(info.dwFileVersionMS)) + "." +
                               std::to_string(HIWORD(info.dwFileVersionLS));
-  EXPECT_EQ(version, KN_PROJECT_VERSION);
+  EXPECT_EQ(version, KN_INIVAULT_VERSION);
   EXPECT_EQ(info.dwProductVersionMS, info.dwFileVersionMS);
 }
 
