@@ -29,7 +29,7 @@ struct AtOnce : kn::PollRequests {
   std::optional<kn::Answer> outcome(std::size_t i) override { return answers[i]; }
 };
 
-struct Host : kn::PollHost {
+struct Host : kn::PollIo, kn::PollView {
   kn::AppState& app;
   std::vector<std::string> answers;
   std::string song;
@@ -44,7 +44,8 @@ struct Host : kn::PollHost {
 
   void set_tray_busy(bool) override {}
   void delete_listener_file() override {}
-  std::unique_ptr<kn::PollRequests> start_requests(const std::vector<kn::BatchRequest>& requests) override {
+  std::unique_ptr<kn::PollRequests> start_requests(const std::vector<kn::BatchRequest>& requests,
+                                                   std::function<void()>) override {
     auto made = std::make_unique<AtOnce>();
     for (const auto& r : requests) {
       sink += static_cast<int64_t>(r.url.size());
@@ -72,6 +73,7 @@ struct Host : kn::PollHost {
     sink += static_cast<int64_t>(kn::split_lines(text).size());
   }
   void start_change_display() override {}
+  void poll_limit_timer(bool) override {}
   int32_t current_song(const std::string&, const kn::Answer& answer, int32_t last_id,
                        const std::string& count_text) override {
     return kn::handle_current_song(
@@ -103,7 +105,7 @@ void poll(benchmark::State& state, bool title_files) {
   Host host(app);
   for (auto _ : state) {
     app.history.init_history();
-    kn::Poll(app, host).advance();
+    kn::Poll(app, host, host, {}).advance();
   }
   benchmark::DoNotOptimize(host.sink);
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
@@ -115,8 +117,8 @@ void poll_full_history(benchmark::State& state) {
   kn::AppState app;
   configure(app, false);
   Host host(app);
-  for (std::size_t i = 0; i < kn::kMaxSamplesPerStation; ++i) kn::Poll(app, host).advance();
-  for (auto _ : state) kn::Poll(app, host).advance();
+  for (std::size_t i = 0; i < kn::kMaxSamplesPerStation; ++i) kn::Poll(app, host, host, {}).advance();
+  for (auto _ : state) kn::Poll(app, host, host, {}).advance();
   benchmark::DoNotOptimize(host.sink);
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }

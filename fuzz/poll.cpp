@@ -63,7 +63,7 @@ class ReverseRequests : public kn::PollRequests {
   std::size_t arrived_;
 };
 
-class Host : public kn::PollHost {
+class Host : public kn::PollIo, public kn::PollView {
  public:
   explicit Host(std::vector<std::string> records) : records_(std::move(records)) {}
 
@@ -75,7 +75,8 @@ class Host : public kn::PollHost {
 
   void set_tray_busy(bool busy) override { add(busy ? Call::kBusy : Call::kIdle); }
   void delete_listener_file() override { add(Call::kDelete); }
-  std::unique_ptr<kn::PollRequests> start_requests(const std::vector<kn::BatchRequest>& list) override {
+  std::unique_ptr<kn::PollRequests> start_requests(const std::vector<kn::BatchRequest>& list,
+                                                   std::function<void()>) override {
     std::vector<kn::Answer> answers;
     for (const auto& r : list) {
       urls.push_back(r.url);
@@ -92,6 +93,7 @@ class Host : public kn::PollHost {
   }
   void set_Print_Text(std::string& text) override { add(Call::kShow, text); }
   void start_change_display() override { add(Call::kChangeDisplay); }
+  void poll_limit_timer(bool) override {}
   std::int32_t current_song(const std::string& name, const kn::Answer& answer, std::int32_t last_id,
                             const std::string& count_text) override {
     add(Call::kSong, name, last_id, count_text);
@@ -195,7 +197,7 @@ void check_poll(kn::AppState& app, Host& host) {
   const std::vector<kn::StationEntry> before = app.station_list;
   const std::map<std::string, std::size_t> samples_before = samples_per_station(app.history);
   host.new_poll();
-  kn::Poll poll(app, host);
+  kn::Poll poll(app, host, host, {});
   // Nothing is applied before the first station's answers are there.
   while (!poll.advance()) {
     FUZZ_CHECK(host.listener_answers.empty());

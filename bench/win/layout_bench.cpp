@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
+#include "app/program.h"
 #include "now_ms.h"
 
 namespace {
@@ -29,7 +29,7 @@ std::string ten_stations(int round) {
 }  // namespace
 
 int main() {
-  kn::FrmMain frm;
+  kn::Program frm;
   if (!frm.startup(GetModuleHandleA(nullptr))) {
     std::fprintf(stderr, "layout_bench: startup failed\n");
     return 1;

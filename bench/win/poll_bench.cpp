@@ -25,35 +25,27 @@ int connections(const std::string& log) {
   return n;
 }
 
-// The program's own I/O half of the host; only the display and the wake-up differ.
-class BenchHost : public kn::PollHost {
+// The program's own I/O; only the view and the wake-up differ.
+class BenchHost : public kn::PollView {
  public:
   explicit BenchHost(kn::AppState& app)
       : app_(app), io_(app), answer_ready_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
   ~BenchHost() override { CloseHandle(answer_ready_); }
   void set_tray_busy(bool) override {}
-  void delete_listener_file() override { io_.delete_listener_file(); }
-  std::unique_ptr<kn::PollRequests> start_requests(const std::vector<kn::BatchRequest>& requests) override {
-    HANDLE ready = answer_ready_;
-    return io_.start_requests(requests, [ready] { SetEvent(ready); });
-  }
-  std::string listener_text(const kn::Answer& answer) override { return io_.listener_text(answer); }
   void set_Print_Text(std::string& text) override { shown = text; }
   void start_change_display() override {}
-  int32_t current_song(const std::string& name, const kn::Answer& answer, int32_t last_id,
-                       const std::string& count_text) override {
-    return io_.current_song(name, answer, last_id, count_text);
-  }
+  void poll_limit_timer(bool) override {}
   // One poll to its end, as the program's message loop runs it.
   void poll() {
-    kn::Poll poll(app_, *this);
+    HANDLE ready = answer_ready_;
+    kn::Poll poll(app_, io_, *this, [ready] { SetEvent(ready); });
     while (!poll.advance()) WaitForSingleObject(answer_ready_, 250);
   }
   std::string shown;
 
  private:
   kn::AppState& app_;
-  kn::PollIo io_;
+  kn::SystemPollIo io_;
   HANDLE answer_ready_;
 };
 

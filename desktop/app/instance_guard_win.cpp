@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/frm_main.h"
+#include "app/messages.h"
 #include "win/ansi_win.h"
 
 namespace kn {

@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "app/frm_main.h"
+#include "app/program.h"
 #include "settings_dialog/frm_konfig.h"
 
 namespace kn {
 
 class MainKonfigHost : public KonfigHost {
  public:
-  explicit MainKonfigHost(FrmMain& main) : main_(main) {}
+  explicit MainKonfigHost(Program& main) : main_(main) {}
   AppState& app() override { return main_.app(); }
   void redraw_text() override { main_.frmText().redraw_text(); }
   int32_t overlay_width_twips() override { return main_.frmText().measured_width_twips(); }
@@ -23,7 +23,7 @@ class MainKonfigHost : public KonfigHost {
   void show_message(HWND owner, const std::string& message) override;
 
  private:
-  FrmMain& main_;
+  Program& main_;
 };
 
 }  // namespace kn

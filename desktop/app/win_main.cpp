@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/frm_main.h"
+#include "app/program.h"
 #include "app/instance_guard_win.h"
 #include "win/ansi_win.h"
 #include "win/files_win.h"
@@ -15,7 +15,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     return 0;
   }
-  kn::FrmMain frm_main;
-  if (!frm_main.startup(instance)) return 1;
-  return frm_main.message_loop();
+  kn::Program program;
+  if (!program.startup(instance)) return 1;
+  return program.message_loop();
 }

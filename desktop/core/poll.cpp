@@ -34,16 +34,17 @@ void append_entry(std::string& display_text, const std::string& name, const std:
   }
 }
 
-Poll::Poll(AppState& app, PollHost& host, bool show_all)
+Poll::Poll(AppState& app, PollIo& io, PollView& view, std::function<void()> notify, bool show_all)
     : app_(app),
-      host_(host),
+      io_(io),
+      view_(view),
       show_all_(show_all),
       only_changes_(app.only_changes && !show_all),
       change_mode_(app.only_changes),
       horizontal_(app.horizontal != 0),
       titles_(app.write_title2file) {
-  host_.set_tray_busy(true);
-  host_.delete_listener_file();
+  view_.set_tray_busy(true);
+  io_.delete_listener_file();
   no_stations_ = app_.stations.empty();
   if (no_stations_) return;  // the first advance shows the hint
   // In the order they are applied, so one at a time asks station by station.
@@ -53,15 +54,15 @@ Poll::Poll(AppState& app, PollHost& host, bool show_all)
     requests.push_back({listeners_url(app_.api_base_url, e.name), kListenerAnswerLimit});
     if (titles_) requests.push_back({current_song_url(app_.api_base_url, e.name), kSongAnswerLimit});
   }
-  requests_ = host_.start_requests(requests);
+  requests_ = io_.start_requests(requests, std::move(notify));
 }
 
 bool Poll::advance() {
   if (!ended_ && no_stations_) {
     std::string text = kNoStationsText;
-    host_.set_Print_Text(text);
+    view_.set_Print_Text(text);
     // The double-click in change mode lets even the hint go after its seconds.
-    if (show_all_ && change_mode_) host_.start_change_display();
+    if (show_all_ && change_mode_) view_.start_change_display();
     finish();
   }
   while (!ended_ && next_ < names_.size()) {
@@ -72,8 +73,8 @@ bool Poll::advance() {
     apply(next_++);
   }
   if (!ended_ && next_ == names_.size()) {
-    if (!only_changes_) host_.set_Print_Text(display_text_);
-    if (show_all_ && change_mode_) host_.start_change_display();
+    if (!only_changes_) view_.set_Print_Text(display_text_);
+    if (show_all_ && change_mode_) view_.start_change_display();
     finish();
   }
   return ended_;
@@ -82,7 +83,7 @@ bool Poll::advance() {
 void Poll::apply(size_t i) {
   const size_t per_station = titles_ ? 2 : 1;
   const std::string& name = names_[i];
-  const std::string answer = host_.listener_text(*requests_->outcome(i * per_station));
+  const std::string answer = io_.listener_text(*requests_->outcome(i * per_station));
   const std::string count_text = format_0000(answer);
   double value = leading_number(count_text);
   // A count beyond 32 bits is no count: shown as it came, counted 0.
@@ -103,15 +104,15 @@ void Poll::apply(size_t i) {
     if (e.previous_hoerer != e.current_hoerer) {
       append_entry(display_text_, name, count_text, horizontal_,
                    change_mark(e.previous_hoerer, e.current_hoerer));
-      host_.set_Print_Text(display_text_);
-      host_.start_change_display();
+      view_.set_Print_Text(display_text_);
+      view_.start_change_display();
     }
   } else {
     append_entry(display_text_, name, count_text, horizontal_, "");
   }
   if (titles_) {
     e.last_song_id =
-        host_.current_song(name, *requests_->outcome(i * per_station + 1), e.last_song_id, count_text);
+        io_.current_song(name, *requests_->outcome(i * per_station + 1), e.last_song_id, count_text);
   } else {
     e.last_song_id = 0;
   }
@@ -124,7 +125,7 @@ void Poll::drop() {
 void Poll::finish() {
   ended_ = true;
   requests_.reset();
-  host_.set_tray_busy(false);
+  view_.set_tray_busy(false);
 }
 
 }  // namespace kn

@@ -3,6 +3,7 @@
 // never waits: its requests run elsewhere, and each call of advance() applies the
 // answers that are ready, strictly in list order.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,29 +18,37 @@ inline constexpr const char* kNoStationsText = "keine Stationen hinterlegt.";
 inline constexpr const char* kListenerFile = "file_from_web.txt";
 inline constexpr const char* kTitleFile = "title_from_web.txt";
 
-// What the poll needs from the rest of the program.
-class PollHost {
+// The poll's traffic with the system: the answer files and the requests.
+class PollIo {
  public:
-  virtual ~PollHost() = default;
-  virtual void set_tray_busy(bool busy) = 0;
+  virtual ~PollIo() = default;
   // Removes a listener answer file left behind by an earlier run.
   virtual void delete_listener_file() = 0;
-  // Starts the poll's requests together, in the order given; returns at once.
-  virtual std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& requests) = 0;
+  // Starts the poll's requests together, in the order given; returns at once. notify
+  // runs on a worker after each answer.
+  virtual std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& requests,
+                                                       std::function<void()> notify) = 0;
   // A listener answer as the poll reads it: written to the listener file, read back,
   // the file deleted; empty for no answer.
   virtual std::string listener_text(const Answer& answer) = 0;
-  // Shows the text; the text comes back prepared for display.
-  virtual void set_Print_Text(std::string& text) = 0;
-  // change_seconds = 0 and the change timer on.
-  virtual void start_change_display() = 0;
   // A current-song answer through the title file: a new song becomes a line of the
   // station's title file. Returns the id to remember.
   virtual int32_t current_song(const std::string& name, const Answer& answer, int32_t last_id,
                                const std::string& count_text) = 0;
+};
+
+// What the user sees of a poll.
+class PollView {
+ public:
+  virtual ~PollView() = default;
+  virtual void set_tray_busy(bool busy) = 0;
+  // Shows the text; the text comes back prepared for display.
+  virtual void set_Print_Text(std::string& text) = 0;
+  // change_seconds = 0 and the change timer on.
+  virtual void start_change_display() = 0;
   // While on, the poll's owner is asked often to let the limits of its requests pass
   // even when a worker's word is late or lost.
-  virtual void poll_limit_timer(bool on) { (void)on; }
+  virtual void poll_limit_timer(bool on) = 0;
 };
 
 // The name percent-encoded where it could not stand in one path segment.
@@ -62,7 +71,8 @@ class Poll {
   // mode and layout are fixed now. show_all (the double-click) shows every station
   // and, in change mode, starts the change timer once its last station is applied.
   // With no stations the first advance shows the hint and ends it.
-  Poll(AppState& app, PollHost& host, bool show_all = false);
+  // notify runs on a worker after each answer.
+  Poll(AppState& app, PollIo& io, PollView& view, std::function<void()> notify, bool show_all = false);
   Poll(const Poll&) = delete;
   Poll& operator=(const Poll&) = delete;
 
@@ -82,7 +92,8 @@ class Poll {
   void finish();
 
   AppState& app_;
-  PollHost& host_;
+  PollIo& io_;
+  PollView& view_;
   std::vector<std::string> names_;
   bool show_all_;
   bool only_changes_;  // the mode this poll shows

@@ -51,7 +51,7 @@ void PollRunner::run(Call& call) {
   }
   if (closed_) {
     deferred_.clear();
-    if (end_program_) end_program_();
+    if (hooks_.end_program) hooks_.end_program();
   }
 }
 
@@ -77,8 +77,8 @@ void PollRunner::step(Call& call) {
       if (!poll_ || !poll_->advance()) break;
       {
         const std::unique_ptr<Poll> ended = std::move(poll_);
-        host_.poll_limit_timer(false);
-        if (heard_ && ended_) ended_(ended->results(), began_);
+        view_.poll_limit_timer(false);
+        if (heard_ && hooks_.ended) hooks_.ended(ended->results(), began_);
       }
       if (waiting_) {
         const bool show_all = *waiting_;
@@ -98,9 +98,9 @@ void PollRunner::step(Call& call) {
 
 void PollRunner::start(bool show_all, bool heard) {
   heard_ = heard;
-  began_ = heard && now_text_ ? now_text_() : std::string();
-  host_.poll_limit_timer(true);
-  poll_ = std::make_unique<Poll>(app_, host_, show_all);
+  began_ = heard && hooks_.now_text ? hooks_.now_text() : std::string();
+  view_.poll_limit_timer(true);
+  poll_ = std::make_unique<Poll>(app_, io_, view_, hooks_.answer_ready ? hooks_.answer_ready : [] {}, show_all);
   // Whatever is ready already, the hint of an empty list included.
   Call advance{Kind::Advance, false, {}};
   step(advance);
@@ -112,7 +112,7 @@ void PollRunner::drop_running() {
   // A double-click's poll cut short is owed still: it runs after, with what is new.
   if (dropped->show_all()) waiting_ = true;
   dropped->drop();
-  host_.poll_limit_timer(false);
+  view_.poll_limit_timer(false);
 }
 
 }  // namespace kn

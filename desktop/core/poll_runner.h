@@ -21,17 +21,18 @@ namespace kn {
 // the stations' results and the time the poll began.
 using PollEnded = std::function<void(const std::vector<StationResult>& results, const std::string& began)>;
 
+// What the runner tells its owner, each optional.
+struct PollRunnerHooks {
+  std::function<void()> answer_ready = {};     // on a worker, after each answer: call advance()
+  PollEnded ended = {};                        // a poll that ran to its end
+  std::function<std::string()> now_text = {};  // the time of day as the user reads it
+  std::function<void()> end_program = {};      // once, outside every step, after close()
+};
+
 class PollRunner {
  public:
-  // now_text: the time of day as the user reads it, taken when a poll begins.
-  // end_program: runs once, outside every step, after close().
-  PollRunner(AppState& app, PollHost& host, PollEnded ended = {}, std::function<std::string()> now_text = {},
-             std::function<void()> end_program = {})
-      : app_(app),
-        host_(host),
-        ended_(std::move(ended)),
-        now_text_(std::move(now_text)),
-        end_program_(std::move(end_program)) {}
+  PollRunner(AppState& app, PollIo& io, PollView& view, PollRunnerHooks hooks = {})
+      : app_(app), io_(io), view_(view), hooks_(std::move(hooks)) {}
   PollRunner(const PollRunner&) = delete;
   PollRunner& operator=(const PollRunner&) = delete;
 
@@ -80,10 +81,9 @@ class PollRunner {
   void drop_running();
 
   AppState& app_;
-  PollHost& host_;
-  PollEnded ended_;
-  std::function<std::string()> now_text_;
-  std::function<void()> end_program_;
+  PollIo& io_;
+  PollView& view_;
+  PollRunnerHooks hooks_;
   std::unique_ptr<Poll> poll_;
   bool heard_ = false;  // the running poll's end is told
   std::string began_;

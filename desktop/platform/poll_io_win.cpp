@@ -11,21 +11,21 @@
 
 namespace kn {
 
-std::string PollIo::in_folder(const char* file) const { return app_.program_folder + "\\" + file; }
+std::string SystemPollIo::in_folder(const char* file) const { return app_.program_folder + "\\" + file; }
 
-void PollIo::delete_listener_file() const { delete_file_quietly(in_folder(kListenerFile)); }
+void SystemPollIo::delete_listener_file() { delete_file_quietly(in_folder(kListenerFile)); }
 
-std::unique_ptr<PollRequests> PollIo::start_requests(const std::vector<BatchRequest>& requests,
-                                                     std::function<void()> notify) const {
+std::unique_ptr<PollRequests> SystemPollIo::start_requests(const std::vector<BatchRequest>& requests,
+                                                           std::function<void()> notify) {
   return kn::start_requests(requests, static_cast<unsigned>(app_.parallel_requests), std::move(notify));
 }
 
-std::string PollIo::listener_text(const Answer& answer) const {
+std::string SystemPollIo::listener_text(const Answer& answer) {
   return through_file(answer, in_folder(kListenerFile));
 }
 
-int32_t PollIo::current_song(const std::string& name, const Answer& answer, int32_t last_id,
-                             const std::string& count_text) const {
+int32_t SystemPollIo::current_song(const std::string& name, const Answer& answer, int32_t last_id,
+                                   const std::string& count_text) {
   const std::string folder = app_.program_folder;
   return handle_current_song(
       through_file(answer, in_folder(kTitleFile)), last_id, count_text,
@@ -33,7 +33,7 @@ int32_t PollIo::current_song(const std::string& name, const Answer& answer, int3
       [] { return std::pair(current_date_text(), current_time_text()); });
 }
 
-void PollIo::delete_answer_files() const {
+void SystemPollIo::delete_answer_files() const {
   delete_file_quietly(in_folder(kListenerFile));
   delete_file_quietly(in_folder(kTitleFile));
 }

@@ -13,7 +13,7 @@
 
 namespace kn {
 
-// What the settings dialog needs from the program; FrmMain provides the real one.
+// What the settings dialog needs from the program; the program provides the real one.
 class KonfigHost : public PositionHost {
  public:
   virtual AppState& app() = 0;

@@ -192,12 +192,13 @@ struct PollRecord {
 
 class Simulation;
 
-class SimHost : public PollHost {
+class SimHost : public PollIo, public PollView {
  public:
   explicit SimHost(Simulation& sim) : sim_(sim) {}
   void set_tray_busy(bool busy) override;
   void delete_listener_file() override {}
-  std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& requests) override;
+  std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& requests,
+                                               std::function<void()> notify) override;
   std::string listener_text(const Answer& answer) override;
   void set_Print_Text(std::string& text) override;
   void start_change_display() override;
@@ -312,7 +313,8 @@ void SimHost::set_tray_busy(bool busy) {
   s.reenter(busy ? "busy" : "idle");
 }
 
-std::unique_ptr<PollRequests> SimHost::start_requests(const std::vector<BatchRequest>& requests) {
+std::unique_ptr<PollRequests> SimHost::start_requests(const std::vector<BatchRequest>& requests,
+                                                      std::function<void()> notify) {
   Simulation& s = sim_;
   const Simulation::Depth depth(s);
   if (!s.current_) {
@@ -334,7 +336,7 @@ std::unique_ptr<PollRequests> SimHost::start_requests(const std::vector<BatchReq
     }
   }
   return std::make_unique<RequestBatch>(requests, s.parallel_, std::chrono::milliseconds(kLimitMs),
-                                        s.world_->fetch_for(rec.no), s.workers_, s.world_->notifier(),
+                                        s.world_->fetch_for(rec.no), s.workers_, std::move(notify),
                                         s.world_->clock());
 }
 
@@ -620,21 +622,24 @@ std::vector<std::string> Simulation::run(int events) {
   app_.api_base_url = "http://sim";
   note("seed " + std::to_string(seed_) + ", stations \"" + app_.stations + "\"");
   runner_ = std::make_unique<PollRunner>(
-      app_, host_,
-      [this](const std::vector<StationResult>& results, const std::string&) {
-        const Depth depth(*this);
-        // The notices hear one result per station, in list order.
-        std::vector<std::string> names;
-        for (const auto& r : results) names.push_back(r.name);
-        if (!last_ended_ || names != last_ended_->names)
-          fault("the notices heard other stations than the poll had");
-      },
-      [] { return std::string("12:00"); },
-      [this] {
-        if (depth_ > 0) fault("the program ended inside a step");
-        closed_ = true;
-        note("  the program ends");
-      });
+      app_, host_, host_,
+      PollRunnerHooks{.answer_ready = world_->notifier(),
+                      .ended =
+                          [this](const std::vector<StationResult>& results, const std::string&) {
+                            const Depth depth(*this);
+                            // The notices hear one result per station, in list order.
+                            std::vector<std::string> names;
+                            for (const auto& r : results) names.push_back(r.name);
+                            if (!last_ended_ || names != last_ended_->names)
+                              fault("the notices heard other stations than the poll had");
+                          },
+                      .now_text = [] { return std::string("12:00"); },
+                      .end_program =
+                          [this] {
+                            if (depth_ > 0) fault("the program ended inside a step");
+                            closed_ = true;
+                            note("  the program ends");
+                          }});
   reentries_left_ = 3 + rng_.below(6);
   runner_->request();
   for (seq_ = 1; seq_ <= events && faults_.empty(); ++seq_) {

@@ -36,7 +36,7 @@ class ScriptedRequests : public PollRequests {
 
 // Records what the poll asks of the program; answers come from scripted queues,
 // all at once unless the test holds them back.
-class FakeHost : public PollHost {
+class FakeHost : public PollIo, public PollView {
  public:
   std::map<std::string, std::deque<std::string>> answers;  // url -> successive answers
   bool hold_answers = false;
@@ -55,7 +55,8 @@ class FakeHost : public PollHost {
   }
   void poll_limit_timer(bool on) override { limit_timer = on; }
   void delete_listener_file() override { calls.push_back("delete"); }
-  std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& list) override {
+  std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& list,
+                                               std::function<void()>) override {
     std::string urls;
     for (const auto& r : list) urls += (urls.empty() ? "" : ",") + r.url;
     calls.push_back("start " + urls);
@@ -106,11 +107,11 @@ struct PollTest : ::testing::Test {
   void answer(const std::string& station, std::deque<std::string> values) {
     host.answers[listeners_url("http://sim", station)] = std::move(values);
   }
-  void poll() { ASSERT_TRUE(Poll(app, host).advance()); }
+  void poll() { ASSERT_TRUE(Poll(app, host, host, {}).advance()); }
 };
 
 TEST_F(PollTest, NoStationsShowsTheHintBetweenBusyAndIdle) {
-  Poll p(app, host);
+  Poll p(app, host, host, {});
   EXPECT_TRUE(p.advance());
   ASSERT_EQ(host.shown.size(), 1u);
   EXPECT_EQ(host.shown[0], "keine Stationen hinterlegt.");
@@ -155,7 +156,7 @@ TEST_F(PollTest, AnswersThatArriveInReverseAreAppliedInListOrder) {
   answer("b", {"2"});
   answer("c", {"3"});
   host.hold_answers = true;
-  Poll p(app, host);
+  Poll p(app, host, host, {});
   // Everything but a's count: nothing can be applied yet.
   for (size_t i = 6; i-- > 1;) {
     host.arrive(i);
@@ -186,7 +187,7 @@ TEST_F(PollTest, ModeAndLayoutAreFixedWhenThePollBegins) {
   answer("a", {"7"});
   answer("b", {"8"});
   host.hold_answers = true;
-  Poll p(app, host);
+  Poll p(app, host, host, {});
   host.arrive(0);
   p.advance();
   // A preview switched to side by side, then cancelled, while the poll ran.
@@ -259,7 +260,7 @@ TEST_F(PollTest, DoubleClickInChangeModeShowsAllAndStartsTheChangeTimerAtItsEnd)
   answer("a", {"5"});
   answer("b", {"6"});
   host.hold_answers = true;
-  PollRunner runner(app, host);
+  PollRunner runner(app, host, host);
   runner.request(true);
   host.arrive(0);
   runner.advance();
@@ -277,7 +278,7 @@ TEST_F(PollTest, RequestsDuringAPollBecomeOnePollAfterIt) {
   configure("a");
   answer("a", {"1", "2"});
   host.hold_answers = true;
-  PollRunner runner(app, host);
+  PollRunner runner(app, host, host);
   runner.request();
   runner.request();
   runner.request(true);  // a double-click waits too, and wins over the timed one
@@ -298,7 +299,7 @@ TEST_F(PollTest, NewSettingsDropTheRunningPollAndPollTheNewList) {
   answer("alt", {"1"});
   answer("neu", {"2"});
   host.hold_answers = true;
-  PollRunner runner(app, host);
+  PollRunner runner(app, host, host);
   runner.request();
   host.arrive(0);
   runner.advance();
@@ -321,7 +322,7 @@ TEST_F(PollTest, APreviewRestartsThePollWithItsLayout) {
   answer("a", {"1"});
   answer("b", {"2"});
   host.hold_answers = true;
-  PollRunner runner(app, host);
+  PollRunner runner(app, host, host);
   runner.request();
   host.arrive(0);
   runner.advance();
@@ -337,9 +338,9 @@ TEST_F(PollTest, AClosedPollAppliesNothingMore) {
   configure("a;b");
   answer("a", {"1"});
   host.hold_answers = true;
-  PollRunner runner(app, host);
+  PollRunner runner(app, host, host);
   int ends = 0;
-  PollRunner closing(app, host, {}, {}, [&] { ++ends; });
+  PollRunner closing(app, host, host, {.end_program = [&] { ++ends; }});
   closing.request();
   closing.request();  // waits, and goes with the program
   EXPECT_TRUE(host.limit_timer);
@@ -367,9 +368,9 @@ TEST_F(PollTest, OnlyPollsThatRunToTheirEndAreHeardNeverPreviews) {
   std::vector<std::pair<std::vector<StationResult>, std::string>> heard;
   int clock = 0;
   PollRunner runner(
-      app, host,
-      [&](const std::vector<StationResult>& r, const std::string& began) { heard.emplace_back(r, began); },
-      [&] { return std::to_string(++clock); });
+      app, host, host,
+      {.ended = [&](const std::vector<StationResult>& r, const std::string& began) { heard.emplace_back(r, began); },
+       .now_text = [&] { return std::to_string(++clock); }});
   const auto run_out = [&] {
     for (size_t i = 0; i < 3; ++i) host.arrive(i);
     runner.advance();
@@ -401,7 +402,7 @@ TEST_F(PollTest, ACallFromInsideAStepWaitsUntilTheStepHasReturned) {
   configure("a");
   answer("a", {"1", "2"});
   host.hold_answers = true;
-  PollRunner runner(app, host);
+  PollRunner runner(app, host, host);
   bool nested_once = false;
   int depth = 0;
   host.on_busy = [&](bool busy) {
@@ -432,7 +433,7 @@ TEST_F(PollTest, ADroppedPollLeavesTheIdleIconAndNoLimitTimerAndAWaitingDoubleCl
   answer("a", {"1"});
   answer("b", {"2"});
   host.hold_answers = true;
-  PollRunner runner(app, host);
+  PollRunner runner(app, host, host);
   runner.request();
   runner.request(true);  // a double-click behind it
   runner.restart();      // a preview drops the first
@@ -455,7 +456,7 @@ TEST_F(PollTest, ADroppedPollLeavesTheIdleIconAndNoLimitTimerAndAWaitingDoubleCl
 
 TEST_F(PollTest, TheDoubleClickInChangeModeLetsTheNoStationsHintGoToo) {
   app.only_changes = true;
-  PollRunner runner(app, host);
+  PollRunner runner(app, host, host);
   runner.request(true);
   EXPECT_EQ(host.shown, std::vector<std::string>{"keine Stationen hinterlegt."});
   EXPECT_EQ(host.change_displays, 1);
@@ -471,7 +472,7 @@ TEST_F(PollTest, AListChangedUnderThePollStillGivesOneResultPerStation) {
   answer("a", {"1"});
   answer("b", {"2"});
   answer("c", {"3"});
-  Poll p(app, host);
+  Poll p(app, host, host, {});
   build_station_list("a;x;c", app.station_list);
   ASSERT_TRUE(p.advance());
   ASSERT_EQ(p.results().size(), 3u);
@@ -818,7 +819,8 @@ TEST(RequestBatch, WithFewerWorkersThanAskedAQueuedRequestKeepsItsWholeTurn) {
 class BatchHost : public FakeHost {
  public:
   BatchHost(std::shared_ptr<HeldFetch> f, ClockFn now) : f_(std::move(f)), now_(std::move(now)) {}
-  std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& list) override {
+  std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& list,
+                                               std::function<void()>) override {
     return std::make_unique<RequestBatch>(list, 8, 15s, f_->fn(), std::make_shared<Workers>(), f_->notify(),
                                           now_);
   }
@@ -837,7 +839,7 @@ TEST(PollOverRequests, AStationThatNeverAnswersCountsAsNoAnswerAtItsLimitAndTheR
   app.stations = "a;silent;c";
   app.api_base_url = "http://sim";
   build_station_list(app.stations, app.station_list);
-  Poll p(app, host);
+  Poll p(app, host, host, {});
   f->release(listeners_url("http://sim", "a"));
   f->release(listeners_url("http://sim", "c"));
   ASSERT_TRUE(f->wait_for([&] { return f->notified == 2; }));

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
+#include "app/messages.h"
+#include "app/program.h"
 #include "common/poll_wait.h"
 #include "common/win_test_util.h"
 #include "core/text_util.h"
@@ -16,7 +17,6 @@
 namespace kn {
 namespace {
 
-constexpr UINT_PTR kTimer1 = 1;  // the main window's one-second timer
 
 class PollEvents : public ::testing::Test {
  protected:
@@ -57,7 +57,7 @@ class PollEvents : public ::testing::Test {
   std::string next_tick_tip() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-      const bool tick = msg.message == WM_TIMER && msg.hwnd == frm_.hwnd() && msg.wParam == kTimer1;
+      const bool tick = msg.message == WM_TIMER && msg.hwnd == frm_.main_window() && msg.wParam == kCountdownTimer;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
       if (tick) return frm_.tray_tip();
@@ -65,7 +65,7 @@ class PollEvents : public ::testing::Test {
     return {};
   }
 
-  FrmMain frm_;
+  Program frm_;
 };
 
 const std::string kBusy = utf8_to_ansi(kBusyTip);
@@ -89,7 +89,7 @@ TEST_F(PollEvents, TheTooltipStaysBusyForTheWholePollAndTheCountdownWaitsForIt) 
   int ticks = 0;
   std::string off_tip;
   ASSERT_TRUE(test::run_poll_to_end(frm_, [&](const MSG& msg) {
-    if (msg.message == WM_TIMER && msg.hwnd == frm_.hwnd() && msg.wParam == kTimer1) ++ticks;
+    if (msg.message == WM_TIMER && msg.hwnd == frm_.main_window() && msg.wParam == kCountdownTimer) ++ticks;
     if (frm_.poll_running() && frm_.tray_tip() != kBusy) off_tip = frm_.tray_tip();
   }));
   EXPECT_GE(ticks, 2) << "the slow answer came before two ticks";
@@ -157,7 +157,7 @@ TEST_F(PollEvents, AServerThatAsksToSlowDownStillGivesEveryCount) {
 }
 
 struct MenuProbe {
-  FrmMain* frm = nullptr;
+  Program* frm = nullptr;
   bool seen = false, running = false;
   std::string tip;
   size_t samples = 0;

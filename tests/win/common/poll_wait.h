@@ -5,13 +5,13 @@
 
 #include <functional>
 
-#include "app/frm_main.h"
+#include "app/program.h"
 
 namespace kn::test {
 
 // Hands out this thread's messages until the running poll has ended; `each` sees
 // every message first. False when the thread's loop was told to quit.
-inline bool run_poll_to_end(FrmMain& frm, const std::function<void(const MSG&)>& each = {}) {
+inline bool run_poll_to_end(Program& frm, const std::function<void(const MSG&)>& each = {}) {
   MSG msg;
   while (frm.poll_running()) {
     if (GetMessageW(&msg, nullptr, 0, 0) <= 0) return false;

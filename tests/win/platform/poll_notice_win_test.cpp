@@ -27,29 +27,14 @@ struct RecordingTray : TrayShell {
   }
 };
 
-// The poll's host as the program has it, without a window: its I/O half is the
-// program's own, and each answer is a message on this thread's queue.
-class Host : public PollHost {
+// The poll's view, without a window; its I/O is the program's own.
+class View : public PollView {
  public:
-  explicit Host(AppState& app) : io_(app), thread_(GetCurrentThreadId()) {}
   void set_tray_busy(bool) override {}
-  void delete_listener_file() override { io_.delete_listener_file(); }
-  std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& requests) override {
-    const DWORD thread = thread_;
-    return io_.start_requests(requests, [thread] { PostThreadMessageW(thread, kAnswerReady, 0, 0); });
-  }
-  std::string listener_text(const Answer& answer) override { return io_.listener_text(answer); }
   void set_Print_Text(std::string& text) override { shown.push_back(text); }
   void start_change_display() override {}
-  int32_t current_song(const std::string& name, const Answer& answer, int32_t last_id,
-                       const std::string& count_text) override {
-    return io_.current_song(name, answer, last_id, count_text);
-  }
+  void poll_limit_timer(bool) override {}
   std::vector<std::string> shown;
-
- private:
-  PollIo io_;
-  DWORD thread_;
 };
 
 TEST(PollNotices, AStationThatFailsTwiceIsReportedOnceAndAgainWhenItAnswers) {
@@ -65,17 +50,19 @@ TEST(PollNotices, AStationThatFailsTwiceIsReportedOnceAndAgainWhenItAnswers) {
   TrayPresence tray(shell);
   ASSERT_TRUE(tray.ensure());
   AnswerNotifier notifier(app, [&](const std::string& text) { tray.balloon(text); });
-  Host host(app);
+  SystemPollIo io(app);
+  View view;
   int poll = 0;
-  PollRunner runner(
-      app, host,
-      [&](const std::vector<StationResult>& results, const std::string& began) {
-        notifier.poll_ended(results, began);
-      },
-      [&] {
-        std::string time(1, 'T');
-        return time += std::to_string(poll);
-      });
+  const DWORD thread = GetCurrentThreadId();
+  PollRunner runner(app, io, view,
+                    {.answer_ready = [thread] { PostThreadMessageW(thread, kAnswerReady, 0, 0); },
+                     .ended = [&](const std::vector<StationResult>& results,
+                                  const std::string& began) { notifier.poll_ended(results, began); },
+                     .now_text =
+                         [&] {
+                           std::string time(1, 'T');
+                           return time += std::to_string(poll);
+                         }});
   notifier.list_rebuilt();
 
   for (poll = 1; poll <= 5; ++poll) {
@@ -85,7 +72,7 @@ TEST(PollNotices, AStationThatFailsTwiceIsReportedOnceAndAgainWhenItAnswers) {
       if (msg.message == kAnswerReady) runner.advance();
     }
   }
-  EXPECT_EQ(host.shown, (std::vector<std::string>{
+  EXPECT_EQ(view.shown, (std::vector<std::string>{
                             "SEQ-71-STATUS500-STATUS503-72 : 0071", "SEQ-71-STATUS500-STATUS503-72 : ",
                             "SEQ-71-STATUS500-STATUS503-72 : ", "SEQ-71-STATUS500-STATUS503-72 : 0072",
                             "SEQ-71-STATUS500-STATUS503-72 : 0072"}));

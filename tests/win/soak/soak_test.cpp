@@ -9,7 +9,7 @@
 
 #include "common/poll_wait.h"
 #include "common/win_test_util.h"
-#include "app/frm_main.h"
+#include "app/program.h"
 #include "core/poll.h"
 #include "overlay/text_renderer_win.h"
 
@@ -43,7 +43,7 @@ class Soak : public ::testing::Test {
     kn::build_station_list(app.stations, app.station_list);
   }
 
-  kn::FrmMain frm_;
+  kn::Program frm_;
 };
 
 // Under Wine every move or resize of a window keeps about 100 bytes (measured with

@@ -1,0 +1,253 @@
+#include "app/program.h"
+
+#include <commctrl.h>
+
+#include "app/instance_guard_win.h"
+#include "app/konfig_host.h"
+#include "app/messages.h"
+#include "app/resource_ids.h"
+#include "dialogs/frm_about.h"
+#include "overlay/fullscreen.h"
+#include "overlay/monitors.h"
+#include "platform/ini_module_win.h"
+#include "platform/taskbar_win.h"
+#include "platform/updater_win.h"
+#include "settings_dialog/frm_konfig.h"
+#include "stats/frm_graph.h"
+#include "win/date_time_win.h"
+#include "win/files_win.h"
+
+namespace kn {
+
+namespace {
+
+// A window of the tray menu, made on first use and shown modally; a second command
+// while it is open brings it to the front instead.
+template <class Window, class Make>
+void show_or_raise(std::unique_ptr<Window>& window, Make make, bool (Window::*open)()) {
+  if (window && window->is_open()) {
+    SetForegroundWindow(window->hwnd());
+    return;
+  }
+  if (!window) window = make();
+  if (((*window).*open)()) {
+    SetForegroundWindow(window->hwnd());
+    window->run_modal();
+  }
+}
+
+}  // namespace
+
+Program::Program()
+    : runner_(app_, poll_io_, *this,
+              {.answer_ready =
+                   [this] {
+                     // The workers know only the window: a message to a window that is
+                     // gone goes nowhere.
+                     PostMessageW(main_.hwnd(), kAnswerReadyMessage, 0, 0);
+                   },
+               .ended = [this](const std::vector<StationResult>& results,
+                               const std::string& began) { notifier_.poll_ended(results, began); },
+               .now_text = current_hour_minute_text,
+               .end_program = [this] { exit_program(); }}) {
+  app_.history = History([] { return std::pair(current_date_text(), current_time_text()); });
+}
+
+Program::~Program() {
+  foreground_watch_.reset();
+  // The windows that belong to the main one go first, the tray icon before its window.
+  frm_about_.reset();
+  frm_graph_.reset();
+  frm_konfig_.reset();
+  frm_text_.reset();
+  tray_.remove();
+}
+
+FrmText& Program::frmText() {
+  if (!frm_text_) {
+    frm_text_ = std::make_unique<FrmText>(app_);
+    frm_text_->create(main_.hwnd(), taskbar_height);
+  }
+  return *frm_text_;
+}
+
+bool Program::startup(HINSTANCE instance) {
+  instance_ = instance;
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_LINK_CLASS};
+  InitCommonControlsEx(&icc);
+  program_icon_.reset(static_cast<HICON>(
+      LoadImageA(instance_, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
+  busy_icon_.reset(
+      static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDI_BUSY), IMAGE_ICON, 16, 16, 0)));
+  if (!main_.create(instance_, program_icon_.get()) ||
+      !tray_.create(main_.hwnd(), instance_, program_icon_.get(), busy_icon_.get())) {
+    return false;
+  }
+
+  // Startup: defaults, where the program lives, the updater, an empty history, the
+  // taskbar; then the settings file, which starts the first poll, the tray icon, the
+  // overlay and the one-second timer, while the poll's answers are on their way. The
+  // main window itself is never shown.
+  static_cast<Settings&>(app_) = Settings{};
+  app_.program_folder = program_folder();
+  app_.settings_file = app_.program_folder + "\\" + kSettingsFileName;
+  start_updater(app_.program_folder);
+  app_.history.init_history();
+  taskbar_height = taskbar_query(TaskbarField::kHeight);
+  Load_Konfig();
+  tray_.add(runner_.running());  // the first poll may still be running
+  frmText().show();
+  SetTimer(main_.hwnd(), kCountdownTimer, 1000, nullptr);
+  foreground_watch_.emplace([this] { update_fullscreen(); });
+  update_fullscreen();
+  return true;
+}
+
+int Program::message_loop() {
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}
+
+void Program::Load_Konfig() {
+  // The running poll's answers belong to the list about to be rebuilt: the runner
+  // drops it first, and no step of it runs while the list is rebuilt.
+  runner_.reload([this] {
+    const std::string file = app_.settings_file;
+    static_cast<Settings&>(app_) = read_settings([&](const std::string& key, const std::string& def) {
+      return read_ini_value(kSettingsSection, key, def, file);
+    });
+    build_station_list(app_.stations, app_.station_list);
+    notifier_.list_rebuilt();
+  });
+}
+
+void Program::check_stations() { runner_.request(); }
+
+void Program::refresh_all_now() { runner_.request(true); }
+
+void Program::restart_poll() { runner_.restart(); }
+
+void Program::set_tray_busy(bool busy) { tray_.set_busy(busy); }
+
+void Program::poll_limit_timer(bool on) {
+  if (on) {
+    SetTimer(main_.hwnd(), kPollLimitsTimer, kPollLimitsMs, nullptr);
+  } else {
+    KillTimer(main_.hwnd(), kPollLimitsTimer);
+  }
+}
+
+void Program::set_Print_Text(std::string& text) { frmText().set_Print_Text(text); }
+
+void Program::start_change_display() {
+  timers_.start_change_display();
+  SetTimer(main_.hwnd(), kChangesOnlyTimer, 1000, nullptr);
+}
+
+void Program::countdown_tick() {
+  // A running poll holds the countdown and the busy tooltip; its ticks are not made up.
+  const bool polling = runner_.running();
+  RefreshTimers::Tick t;
+  if (!polling) {
+    t = timers_.timer1_tick(app_.UpdateInterval);
+    tray_.show_tip(t.tooltip);
+  }
+  tray_.tick();
+  // Windows also go full screen without a change of the foreground.
+  update_fullscreen();
+  if (t.poll) check_stations();
+}
+
+void Program::update_fullscreen() {
+  if (!frm_text_ || !frm_text_->is_open()) return;
+  FullscreenInput in;
+  in.option_on = app_.hide_in_fullscreen;
+  if (in.option_on) {
+    RECT overlay{};
+    GetWindowRect(frm_text_->hwnd(), &overlay);
+    in.overlay = PxRect{overlay.left, overlay.top, overlay.right, overlay.bottom};
+    in.monitors = current_monitors();
+    in.foreground = foreground_window();
+    in.state = user_state();
+  }
+  frm_text_->set_hidden(hide_for_fullscreen(in));
+}
+
+void Program::changes_only_tick() {
+  // Never inside a poll's step, whose text it would blank half-way.
+  runner_.outside_step([this] {
+    // The changes of a running poll stay up until it has been applied.
+    if (runner_.running()) return;
+    if (timers_.changes_tick(app_.changes_visible_in_seconds)) {
+      KillTimer(main_.hwnd(), kChangesOnlyTimer);
+      std::string empty;
+      set_Print_Text(empty);
+    }
+  });
+}
+
+void Program::tray_event(UINT event) {
+  switch (event) {
+    case WM_LBUTTONDBLCLK:
+      refresh_all_now();
+      break;
+    case WM_RBUTTONUP:
+      // The menu's loop runs every message: never inside a poll's step.
+      runner_.outside_step([this] { open(tray_.show_menu(main_.hwnd())); });
+      break;
+    default:
+      break;
+  }
+}
+
+void Program::open(Tray::Command command) {
+  switch (command) {
+    case Tray::Command::kSettings:
+      show_or_raise(
+          frm_konfig_,
+          [this] {
+            konfig_host_ = std::make_unique<MainKonfigHost>(*this);
+            return std::make_unique<FrmKonfig>(*konfig_host_, instance_);
+          },
+          &FrmKonfig::create);
+      break;
+    case Tray::Command::kStatistics:
+      show_or_raise(
+          frm_graph_, [this] { return std::make_unique<FrmGraph>(app_.station_list, app_.history, instance_); },
+          &FrmGraph::open);
+      break;
+    case Tray::Command::kAbout:
+      show_or_raise(
+          frm_about_, [this] { return std::make_unique<FrmAbout>(instance_, app_.program_folder, IDI_PROGRAM); },
+          &FrmAbout::open);
+      break;
+    case Tray::Command::kExit:
+      end_program();
+      break;
+    case Tray::Command::kNone:
+      break;
+  }
+}
+
+LRESULT Program::answer_later_copy(WPARAM folder_argument) {
+  if (folder_argument != InstanceGuard::argument(folder_hash(app_.program_folder))) return 0;
+  // Answered at once; the balloon follows from the main window's own queue.
+  PostMessageW(main_.hwnd(), kAlreadyRunningMessage, 0, 0);
+  return InstanceGuard::kAnswer;
+}
+
+void Program::say_already_running() { tray_.balloon(kAlreadyRunningText); }
+
+void Program::exit_program() {
+  // Ends at once, like the menu promises; only the icon is taken along so the tray
+  // does not keep a dead entry, and no download is left half-read.
+  tray_.remove();
+  poll_io_.delete_answer_files();
+  ExitProcess(0);
+}
+
+}  // namespace kn
