@@ -56,7 +56,7 @@ struct Host : kn::PollIo, kn::PollView {
   std::string listener_text(const kn::Answer& answer) override { return answer.value_or(std::string()); }
   // What frmText does with a new text before the renderer measures and draws it.
   void set_Print_Text(std::string& text) override {
-    text = kn::prepare_text(text);
+    text = kn::umlauts_from_pairs(text);
     const kn::OverlayStyle style = kn::style_from_settings(app);
     const int32_t lines = kn::count_lines(text, true);
     const int32_t height = kn::draw_height_px(lines, style.text_size, 15.0);

@@ -6,7 +6,7 @@ namespace kn {
 
 namespace {
 
-std::string shown_name(const std::string& name) { return prepare_text(to_upper(name)); }
+std::string shown_name(const std::string& name) { return umlauts_from_pairs(to_upper(name)); }
 
 }  // namespace
 

@@ -306,7 +306,7 @@ std::string utf16_to_utf8(std::u16string_view text) {
   return out;
 }
 
-std::string prepare_text(std::string_view text) {
+std::string umlauts_from_pairs(std::string_view text) {
   std::string out = replace_all(text, "OE", "\xC3\x96");  // Ö
   out = replace_all(out, "AE", "\xC3\x84");               // Ä
   return replace_all(out, "UE", "\xC3\x9C");              // Ü

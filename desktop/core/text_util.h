@@ -17,7 +17,7 @@ std::string to_upper(std::string_view text);
 
 // Capital pairs OE, AE, UE become umlauts, in this order; exact case only: how
 // station names, which requests spell with pairs, are shown.
-std::string prepare_text(std::string_view text);
+std::string umlauts_from_pairs(std::string_view text);
 
 // Removes leading and trailing blanks (spaces only).
 std::string trim_blanks(std::string_view text);

@@ -61,7 +61,7 @@ void FrmText::set_hidden(bool hidden) {
 
 void FrmText::set_Print_Text(std::string& text) {
   if (!is_open()) return;
-  text = prepare_text(text);
+  text = umlauts_from_pairs(text);
   text_ = text;
   layout(LayoutMode::NewText);
 }

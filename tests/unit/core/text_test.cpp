@@ -190,25 +190,25 @@ TEST(Numbers, Pattern0000) {
 }
 
 TEST(StationNameText, CapitalPairsBecomeUmlauts) {
-  EXPECT_EQ(prepare_text("SCHOENE LIEDER : 0005"), "SCH\xC3\x96NE LIEDER : 0005");
-  EXPECT_EQ(prepare_text("BAER: 1\r\nMUEHLE: 2"), "B\xC3\x84R: 1\r\nM\xC3\x9CHLE: 2");
+  EXPECT_EQ(umlauts_from_pairs("SCHOENE LIEDER : 0005"), "SCH\xC3\x96NE LIEDER : 0005");
+  EXPECT_EQ(umlauts_from_pairs("BAER: 1\r\nMUEHLE: 2"), "B\xC3\x84R: 1\r\nM\xC3\x9CHLE: 2");
   // A capital pair is a capital pair, whatever the name meant.
-  EXPECT_EQ(prepare_text("QUEEN : 0001"),
+  EXPECT_EQ(umlauts_from_pairs("QUEEN : 0001"),
             "Q\xC3\x9C"
             "EN : 0001");
 }
 
 TEST(StationNameText, OnlyExactCapitalPairsChange) {
-  EXPECT_EQ(prepare_text("Hoerer: 5"), "Hoerer: 5");
-  EXPECT_EQ(prepare_text("Oe oE ae Ae aE ue Ue uE"), "Oe oE ae Ae aE ue Ue uE");
-  EXPECT_EQ(prepare_text(""), "");
+  EXPECT_EQ(umlauts_from_pairs("Hoerer: 5"), "Hoerer: 5");
+  EXPECT_EQ(umlauts_from_pairs("Oe oE ae Ae aE ue Ue uE"), "Oe oE ae Ae aE ue Ue uE");
+  EXPECT_EQ(umlauts_from_pairs(""), "");
 }
 
 TEST(StationNameText, ReplacementOrderIsOeThenAeThenUe) {
   // "OUE": OE is not present, UE is -> "OÜ"; "AOE" -> "AÖ" (AE never formed).
-  EXPECT_EQ(prepare_text("OUE"), "O\xC3\x9C");
-  EXPECT_EQ(prepare_text("AOE"), "A\xC3\x96");
-  EXPECT_EQ(prepare_text("AEOE"), "\xC3\x84\xC3\x96");
+  EXPECT_EQ(umlauts_from_pairs("OUE"), "O\xC3\x9C");
+  EXPECT_EQ(umlauts_from_pairs("AOE"), "A\xC3\x96");
+  EXPECT_EQ(umlauts_from_pairs("AEOE"), "\xC3\x84\xC3\x96");
 }
 
 }  // namespace
