@@ -1,0 +1,56 @@
+#pragma once
+// The listener history kept on disk, for users who want it: one row per station per
+// poll in "hoerer_verlauf.csv", in the ANSI code page, as a spreadsheet opens it with a
+// double-click (a header, ';' between fields, the poll's local date and time, its UTC
+// offset, the station, the count; no count for no answer). The file is the truth:
+// a torn last row or a hand-edited line is skipped, never fatal.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kn {
+
+inline constexpr const char* kHistoryFileName = "hoerer_verlauf.csv";
+
+struct HistoryRow {
+  int64_t local = 0;             // the poll's local wall-clock time, seconds from 1970-01-01 00:00
+  int32_t offset_minutes = 0;    // local time minus UTC
+  std::string station;           // UTF-8
+  std::optional<int32_t> count;  // nothing: the station did not answer
+  int64_t utc() const { return local - static_cast<int64_t>(offset_minutes) * 60; }
+  bool operator==(const HistoryRow&) const = default;
+};
+
+// The first line, with its line break, in the file's bytes.
+std::string history_header();
+// One row, with its line break, in the file's bytes.
+std::string history_row(const HistoryRow& row);
+// One line of the file without its line break; nothing for the header, a torn row or
+// anything else that is not a row.
+std::optional<HistoryRow> parse_history_row(std::string_view line);
+
+// What one poll appends, in one piece: a header first when the file is new, a line
+// break first when its last row was torn (so the torn row is never glued to the next).
+std::string history_append(const std::vector<HistoryRow>& rows, uint64_t file_size, char last_byte);
+
+// Every row of a file's bytes, in file order.
+std::vector<HistoryRow> read_history(std::string_view bytes);
+// The file as it is after pruning: the header and the rows at or after keep_from
+// (UTC seconds) in their order; lines that are no rows go.
+std::string pruned_history(std::string_view bytes, int64_t keep_from_utc);
+
+// A range read without reading the whole file. Rows come in poll order; the search
+// finds where the first row at or after from_utc begins, reading a few kilobytes at
+// each of about log2(size / 4 KiB) places. read(offset, n) gives the bytes there
+// (fewer at the end).
+using ReadAt = std::function<std::string(uint64_t offset, size_t n)>;
+uint64_t history_offset_of(uint64_t size, const ReadAt& read, int64_t from_utc);
+
+// Seconds from 1970-01-01 of a civil date and time, and back ("2026-12-09 08:36:00").
+int64_t civil_seconds(int year, int month, int day, int hour, int minute, int second);
+std::string civil_text(int64_t seconds);
+
+}  // namespace kn
