@@ -15,8 +15,8 @@ constexpr const char* kMinCaption = "H\xC3\xB6rerzahl Minimum:";
 constexpr const char* kMaxCaption = "H\xC3\xB6rerzahl Maximum:";
 constexpr int kInnerWidth = 9585, kInnerHeight = 3105;
 constexpr int kMinWidth = 5550, kMinHeight = 3100;  // outer size
-constexpr int kPicLeft = 120, kPicTop = 1320;
-constexpr int kPicWidthMargin = 500, kPicHeightMargin = 700;
+constexpr int kSurfaceLeft = 120, kSurfaceTop = 1320;
+constexpr int kSurfaceWidthMargin = 500, kSurfaceHeightMargin = 700;
 constexpr COLORREF kWhite = RGB(255, 255, 255), kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0);
 constexpr int kComboId = 100;
 constexpr UINT kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
@@ -76,8 +76,8 @@ void FrmGraph::create_controls() {
   label_min_ = make(L"STATIC", "0", SS_LEFT, 2280, 720, 2055, 255, 0);
   make(L"STATIC", kMaxCaption, SS_LEFT, 120, 960, 1935, 255, 0);
   label_max_ = make(L"STATIC", "0", SS_LEFT, 2280, 960, 2055, 255, 0);
-  pic_ = std::make_unique<GdiSurface>(w, instance_, 1);
-  view_.set_surface(pic_.get());
+  surface_ = std::make_unique<GdiSurface>(w, instance_, 1);
+  view_.set_surface(surface_.get());
 }
 
 void FrmGraph::run_modal() {
@@ -132,7 +132,7 @@ void FrmGraph::on_selection() {
 }
 
 void FrmGraph::on_resize() {
-  if (!is_open() || !pic_) return;
+  if (!is_open() || !surface_) return;
   RECT r{};
   GetWindowRect(hwnd(), &r);
   int w = r.right - r.left, h = r.bottom - r.top;
@@ -142,8 +142,8 @@ void FrmGraph::on_resize() {
     h = std::max(h, min_h);
     SetWindowPos(hwnd(), nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  pic_->move(px_x(kPicLeft), px_y(kPicTop), w - px_x(kPicWidthMargin),
-             h - px_y(kPicTop) - px_y(kPicHeightMargin));
+  surface_->move(px_x(kSurfaceLeft), px_y(kSurfaceTop), w - px_x(kSurfaceWidthMargin),
+                 h - px_y(kSurfaceTop) - px_y(kSurfaceHeightMargin));
   view_.redraw();
 }
 
@@ -176,7 +176,7 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       // A running fill stops here and never draws into the closed window.
       view_.stop_fill();
       view_.set_surface(nullptr);
-      pic_.reset();
+      surface_.reset();
       combo_ = label_min_ = label_max_ = nullptr;
       return 0;
     default:

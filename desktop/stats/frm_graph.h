@@ -32,7 +32,7 @@ class FrmGraph : public WindowBase {
   HWND combo() const { return combo_; }
   HWND label_min() const { return label_min_; }
   HWND label_max() const { return label_max_; }
-  GdiSurface* pic() const { return pic_.get(); }
+  GdiSurface* surface() const { return surface_.get(); }
   const StatsView& view() const { return view_; }
 
  private:
@@ -45,7 +45,7 @@ class FrmGraph : public WindowBase {
 
   HINSTANCE instance_;
   StatsView view_;
-  std::unique_ptr<GdiSurface> pic_;
+  std::unique_ptr<GdiSurface> surface_;
   HWND combo_ = nullptr;  // children go with the window
   HWND label_min_ = nullptr;
   HWND label_max_ = nullptr;

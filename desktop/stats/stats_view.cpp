@@ -4,6 +4,14 @@
 
 namespace kn {
 
+namespace {
+// The graph's colours, 0x00BBGGRR.
+constexpr uint32_t kBackgroundBlack = 0x000000;
+constexpr uint32_t kLineGreen = 0x00FF00;
+constexpr uint32_t kBorderRed = 0x0000FF;  // never drawn: the border's size is 0
+constexpr uint32_t kGridTeal = 0x808000;
+}  // namespace
+
 std::vector<std::string> StatsView::combo_entries() const {
   std::vector<std::string> entries{kStationPrompt};
   for (const auto& s : stations_) entries.push_back(s.name);
@@ -11,11 +19,11 @@ std::vector<std::string> StatsView::combo_entries() const {
 }
 
 void StatsView::apply_graph_settings() {
-  graph_.PicBackground(0);
-  graph_.PicForeground(65280);
-  graph_.BorderColor(255);
+  graph_.PicBackground(kBackgroundBlack);
+  graph_.PicForeground(kLineGreen);
+  graph_.BorderColor(kBorderRed);
   graph_.BorderSize(0);
-  graph_.GridColor(8421376);
+  graph_.GridColor(kGridTeal);
   graph_.GridVisible(true);
 }
 

@@ -114,7 +114,7 @@ TEST_F(GraphWindowTest, OpensAsABlackToolWindowWithTheStationsToChooseFrom) {
   EXPECT_EQ(test::window_text(g.label_min()), L"0");
   EXPECT_EQ(test::window_text(g.label_max()), L"0");
   // Empty graph: black with the teal grid, no data.
-  GdiSurface* pic = g.pic();
+  GdiSurface* pic = g.surface();
   ASSERT_NE(pic, nullptr);
   EXPECT_EQ(pic->pixel(grid_x(pic, 3), 5), kTeal);
   EXPECT_EQ(pic->pixel(pic->inner_width() / 40, pic->inner_height() / 20), RGB(0, 0, 0));
@@ -130,7 +130,7 @@ TEST_F(GraphWindowTest, ChoosingAStationShowsItsExtremesAndDrawsItsSamples) {
   EXPECT_EQ(test::window_text(g.label_min()), L"3");
   EXPECT_EQ(test::window_text(g.label_max()), L"14");
   EXPECT_EQ(g.view().graph_data().size(), 12u);
-  GdiSurface* pic = g.pic();
+  GdiSurface* pic = g.surface();
   int green = 0;
   for (int x = 0; x < pic->inner_width(); ++x)
     for (int y = 0; y < pic->inner_height(); ++y) green += pic->pixel(x, y) == kGreen ? 1 : 0;
@@ -150,7 +150,7 @@ TEST_F(GraphWindowTest, ClosingDuringAFillStopsItAndTheWindowOpensAgainEmpty) {
   choose(g, 1);
   EXPECT_FALSE(g.is_open());
   EXPECT_EQ(g.view().graph_data().size(), 1u);
-  EXPECT_EQ(g.pic(), nullptr);
+  EXPECT_EQ(g.surface(), nullptr);
 
   ASSERT_TRUE(g.open());
   EXPECT_TRUE(g.view().graph_data().empty());
@@ -176,11 +176,11 @@ TEST_F(GraphWindowTest, ResizingKeepsTheMinimumSizeAndFitsTheGraph) {
   SetWindowPos(g.hwnd(), nullptr, 0, 0, 800, 400, SWP_NOMOVE | SWP_NOZORDER);
   test::pump_messages();
   RECT pr{};
-  GetWindowRect(g.pic()->hwnd(), &pr);
+  GetWindowRect(g.surface()->hwnd(), &pr);
   EXPECT_EQ(pr.right - pr.left, 800 - 500 / 15);
   EXPECT_EQ(pr.bottom - pr.top, 400 - 1320 / 15 - 700 / 15);
-  EXPECT_EQ(g.pic()->inner_width(), pr.right - pr.left - 2);
-  EXPECT_EQ(g.pic()->pixel(grid_x(g.pic(), 7), 3), kTeal);  // redrawn in the new size
+  EXPECT_EQ(g.surface()->inner_width(), pr.right - pr.left - 2);
+  EXPECT_EQ(g.surface()->pixel(grid_x(g.surface(), 7), 3), kTeal);  // redrawn in the new size
   g.close();
 }
 
