@@ -8,8 +8,11 @@
 #include "core/number_text.h"
 #include "platform/ini_module_win.h"
 #include "win/ansi_win.h"
+#include "win/controls_win.h"
 #include "win/dpi_win.h"
-#include "win/modal_window_win.h"
+#include "win/modal_loop_win.h"
+#include "win/screen_twips_win.h"
+#include "win/window_placement_win.h"
 
 namespace kn {
 
@@ -89,14 +92,13 @@ bool FrmKonfig::create() {
   if (is_open()) return true;
   // Laid out once from twips: Windows stretches it on a monitor of another scale.
   const DpiScope as_system = DpiScope::system_aware();
-  const int width = px_x(kWidthTwips);
-  const int height = px_y(kHeightTwips);
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  // The design size is the outer one.
+  const RECT r = centred_on_screen(SIZE{px_x(kWidthTwips), px_y(kHeightTwips)});
   const WindowClass cls{kFrmKonfigClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
   if (!create_window(cls, instance_, WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT,
                      utf8_to_wide(text::kCaption).c_str(),
-                     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, width, height, nullptr)) {
+                     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, r.left, r.top, r.right - r.left,
+                     r.bottom - r.top, nullptr)) {
     return false;
   }
   closed_ = false;
@@ -107,8 +109,6 @@ bool FrmKonfig::create() {
   SetFocus(control(kStations));
   return true;
 }
-
-void FrmKonfig::run_modal() { kn::run_modal(hwnd(), closed_); }
 
 void FrmKonfig::create_controls() {
   HWND w = hwnd();
@@ -386,14 +386,11 @@ void FrmKonfig::close() {
 LRESULT FrmKonfig::handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(wp);
       const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
       if (id == kTextColourSwatch && text_brush_) return reinterpret_cast<LRESULT>(text_brush_.get());
       if (id == kOutlineColourSwatch && outline_brush_)
         return reinterpret_cast<LRESULT>(outline_brush_.get());
-      SetTextColor(dc, id == kHintLabel ? kRed : id >= kFirstCaption ? kCaptionGrey : kWhite);
-      SetBkColor(dc, RGB(0, 0, 0));
-      return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
+      return caption_colour(wp, id == kHintLabel ? kRed : id >= kFirstCaption ? kCaptionGrey : kWhite);
     }
     case WM_HSCROLL:
       if (lp) slider_moved(reinterpret_cast<HWND>(lp));

@@ -72,9 +72,8 @@ class FrmKonfig : public WindowBase {
 
   // Copies the settings into the controls and shows the dialog centred; again after
   // it closed (one dialog serves the program's life, so the custom colours stay).
+  // run_modal (win/modal_loop_win.h) then serves it.
   bool create();
-  // Returns when the dialog has closed.
-  void run_modal();
 
   HWND control(int id) const { return GetDlgItem(hwnd(), id); }
   bool closed() const { return closed_; }

@@ -8,13 +8,17 @@
 #include "base/twips.h"
 #include "settings_dialog/konfig_logic.h"
 #include "win/ansi_win.h"
+#include "win/controls_win.h"
 #include "win/dpi_win.h"
-#include "win/modal_window_win.h"
+#include "win/modal_loop_win.h"
+#include "win/screen_twips_win.h"
+#include "win/window_placement_win.h"
 
 namespace kn {
 
 namespace {
 constexpr COLORREF kDarkGreen = RGB(0, 64, 0);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr const char* kHint = "Verschiebe das Fenster an die gew\xC3\xBCnschte Position.";
 constexpr const char* kApplyTip = "Einstellungen \303\274bernehmen";
 // The two image buttons must stay reachable even over an empty overlay.
@@ -81,8 +85,6 @@ bool FrmKonfigPosition::create(HWND owner) {
   return true;
 }
 
-void FrmKonfigPosition::run_modal() { kn::run_modal(hwnd(), closed_); }
-
 POINT FrmKonfigPosition::left_top_twips() const {
   RECT r{};
   GetWindowRect(hwnd(), &r);
@@ -146,9 +148,7 @@ LRESULT FrmKonfigPosition::handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     }
     case WM_CTLCOLORSTATIC:
-      SetTextColor(reinterpret_cast<HDC>(wp), RGB(255, 255, 255));
-      SetBkColor(reinterpret_cast<HDC>(wp), kDarkGreen);
-      return reinterpret_cast<LRESULT>(background_.get());
+      return caption_colour(wp, kWhite, background_.get(), kDarkGreen);
     case WM_DRAWITEM:
       draw_image_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
       return TRUE;
@@ -177,12 +177,6 @@ LRESULT FrmKonfigPosition::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CAPTURECHANGED:
       dragging_ = false;
       return 0;
-    case WM_KEYDOWN:
-      if (wp == VK_ESCAPE) {
-        close();
-        return 0;
-      }
-      break;
     case WM_COMMAND:
       switch (LOWORD(wp)) {
         case kApplyImage:
@@ -192,6 +186,9 @@ LRESULT FrmKonfigPosition::handle(UINT msg, WPARAM wp, LPARAM lp) {
         case kResetImage:
         case kResetButton:
           reset();
+          return 0;
+        case IDCANCEL:  // Escape, through the modal loop
+          close();
           return 0;
         default:
           break;
@@ -205,7 +202,7 @@ LRESULT FrmKonfigPosition::handle(UINT msg, WPARAM wp, LPARAM lp) {
 
 void show_position_dialog(PositionHost& host, HINSTANCE instance, HWND owner) {
   FrmKonfigPosition dialog(host, instance);
-  if (dialog.create(owner)) dialog.run_modal();
+  if (dialog.create(owner)) run_modal(dialog);
 }
 
 }  // namespace kn

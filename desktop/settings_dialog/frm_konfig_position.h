@@ -35,10 +35,8 @@ class FrmKonfigPosition : public WindowBase {
   FrmKonfigPosition& operator=(const FrmKonfigPosition&) = delete;
 
   // Creates and shows the dialog at the stored position; `owner` stays disabled
-  // until it closes.
+  // until it closes. run_modal (win/modal_loop_win.h) then serves it.
   bool create(HWND owner);
-  // Returns when the dialog has closed.
-  void run_modal();
 
   HWND control(int id) const { return GetDlgItem(hwnd(), id); }
   bool closed() const { return closed_; }

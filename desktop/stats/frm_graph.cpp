@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "win/ansi_win.h"
+#include "win/controls_win.h"
 #include "win/dpi_win.h"
-#include "win/modal_window_win.h"
+#include "win/screen_twips_win.h"
+#include "win/window_placement_win.h"
 
 namespace kn {
 
@@ -37,7 +39,7 @@ bool FrmGraph::open() {
   {
     // Laid out once from twips: Windows stretches it on a monitor of another scale.
     const DpiScope as_system = DpiScope::system_aware();
-    const RECT r = centred_window_rect(kInnerWidth, kInnerHeight, kStyle, kExStyle);
+    const RECT r = centred_on_screen(window_size_for_client(kInnerWidth, kInnerHeight, kStyle, kExStyle));
     const WindowClass cls{kGraphWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
     if (!create_window(cls, instance_, kExStyle, utf8_to_wide(kCaption).c_str(), kStyle, r.left, r.top,
                        r.right - r.left, r.bottom - r.top, nullptr)) {
@@ -61,38 +63,16 @@ bool FrmGraph::open() {
 
 void FrmGraph::create_controls() {
   HWND w = hwnd();
-  HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  auto make = [&](const wchar_t* cls, const std::string& text, DWORD style, int x, int y, int cx, int cy,
-                  int id) {
-    HWND c = CreateWindowExW(0, cls, utf8_to_wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, px_x(x),
-                             px_y(y), px_x(cx), px_y(cy), w,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return c;
-  };
+  const DWORD label = WS_VISIBLE | SS_LEFT;
   // The list drops down over the labels below it.
-  combo_ = make(L"COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 120, 240, 4935, 3000, kComboId);
-  make(L"STATIC", kMinCaption, SS_LEFT, 120, 720, 1935, 375, 0);
-  label_min_ = make(L"STATIC", "0", SS_LEFT, 2280, 720, 2055, 255, 0);
-  make(L"STATIC", kMaxCaption, SS_LEFT, 120, 960, 1935, 255, 0);
-  label_max_ = make(L"STATIC", "0", SS_LEFT, 2280, 960, 2055, 255, 0);
+  combo_ = create_control(w, L"COMBOBOX", "", WS_VISIBLE | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
+                          kComboId, 120, 240, 4935, 3000);
+  create_control(w, L"STATIC", kMinCaption, label, 0, 120, 720, 1935, 375);
+  label_min_ = create_control(w, L"STATIC", "0", label, 0, 2280, 720, 2055, 255);
+  create_control(w, L"STATIC", kMaxCaption, label, 0, 120, 960, 1935, 255);
+  label_max_ = create_control(w, L"STATIC", "0", label, 0, 2280, 960, 2055, 255);
   surface_ = std::make_unique<GdiSurface>(w, instance_, 1);
   view_.set_surface(surface_.get());
-}
-
-void FrmGraph::run_modal() {
-  MSG msg;
-  while (is_open()) {
-    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
-      close();
-      break;
-    }
-    if (is_open() && IsDialogMessageW(hwnd(), &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
 }
 
 void FrmGraph::close() {
@@ -163,11 +143,8 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (LOWORD(wp) == IDCANCEL) close();
       return 0;
     case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(wp);
       HWND control = reinterpret_cast<HWND>(lp);
-      SetTextColor(dc, control == label_min_ ? kRed : control == label_max_ ? kGreen : kWhite);
-      SetBkColor(dc, RGB(0, 0, 0));
-      return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
+      return caption_colour(wp, control == label_min_ ? kRed : control == label_max_ ? kGreen : kWhite);
     }
     case WM_CLOSE:
       close();

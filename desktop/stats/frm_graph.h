@@ -23,10 +23,9 @@ class FrmGraph : public WindowBase {
   FrmGraph(const FrmGraph&) = delete;
   FrmGraph& operator=(const FrmGraph&) = delete;
 
-  // Creates and shows the window and runs its load step.
+  // Creates and shows the window and runs its load step; run_modal
+  // (win/modal_loop_win.h) then serves it.
   bool open();
-  // Runs until the window is closed.
-  void run_modal();
   void close();
 
   HWND combo() const { return combo_; }

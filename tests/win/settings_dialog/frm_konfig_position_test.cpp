@@ -5,7 +5,8 @@
 
 #include "base/twips.h"
 #include "settings_dialog/fake_host.h"
-#include "win/modal_window_win.h"
+#include "win/modal_loop_win.h"
+#include "win/screen_twips_win.h"
 
 namespace kn {
 namespace {
@@ -160,7 +161,7 @@ TEST(FrmKonfigPosition, ResetClearsThePositionAndEscapeStoresNothing) {
     SendMessageW(dialog.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at(5, 5));
     SendMessageW(dialog.hwnd(), WM_MOUSEMOVE, MK_LBUTTON, at(25, 5));
     PostMessageW(dialog.control(FrmKonfigPosition::kApplyButton), WM_KEYDOWN, VK_ESCAPE, 0);
-    dialog.run_modal();
+    run_modal(dialog);
     EXPECT_TRUE(dialog.closed());
     EXPECT_TRUE(IsWindowEnabled(owner));
     EXPECT_EQ(host.state.window_pos_x, 1500);
