@@ -21,13 +21,18 @@ constexpr int kSurfaceLeft = 120, kSurfaceTop = 1320;
 constexpr int kSurfaceWidthMargin = 500, kSurfaceHeightMargin = 700;
 constexpr COLORREF kWhite = RGB(255, 255, 255), kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0);
 constexpr int kComboId = 100;
+// Between two samples of a fill; the polls and the user go on meanwhile.
+constexpr UINT_PTR kFillTimer = 1;
+constexpr UINT kFillPauseMs = 10;
 constexpr UINT kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
 constexpr UINT kExStyle = WS_EX_TOOLWINDOW;
 }  // namespace
 
 FrmGraph::FrmGraph(const std::vector<StationEntry>& stations, const History& history, HINSTANCE instance)
     : instance_(instance), view_(stations, history) {
-  view_.set_yield([this] { wait_and_pump(); });
+  view_.set_pause([this] {
+    if (is_open()) SetTimer(hwnd(), kFillTimer, kFillPauseMs, nullptr);
+  });
   view_.set_labels_changed([this] { show_labels(); });
 }
 
@@ -79,21 +84,6 @@ void FrmGraph::close() {
   destroy();  // WM_DESTROY lets go of everything
 }
 
-void FrmGraph::wait_and_pump() {
-  Sleep(10);
-  MSG msg;
-  while (is_open() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      view_.stop_fill();
-      return;
-    }
-    if (IsDialogMessageW(hwnd(), &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 void FrmGraph::show_labels() {
   if (!is_open()) return;
   SetWindowTextW(label_min_, utf8_to_wide(view_.label_min()).c_str());
@@ -142,6 +132,12 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (LOWORD(wp) == kComboId && HIWORD(wp) == CBN_SELCHANGE) on_selection();
       if (LOWORD(wp) == IDCANCEL) close();
       return 0;
+    case WM_TIMER:
+      if (wp != kFillTimer) break;
+      // One pause at a time: the next sample asks for its own.
+      KillTimer(hwnd(), kFillTimer);
+      view_.fill_step();
+      return 0;
     case WM_CTLCOLORSTATIC: {
       HWND control = reinterpret_cast<HWND>(lp);
       return caption_colour(wp, control == label_min_ ? kRed : control == label_max_ ? kGreen : kWhite);
@@ -151,14 +147,16 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_DESTROY:
       // A running fill stops here and never draws into the closed window.
+      KillTimer(hwnd(), kFillTimer);
       view_.stop_fill();
       view_.set_surface(nullptr);
       surface_.reset();
       combo_ = label_min_ = label_max_ = nullptr;
       return 0;
     default:
-      return WindowBase::handle(msg, wp, lp);
+      break;
   }
+  return WindowBase::handle(msg, wp, lp);
 }
 
 }  // namespace kn

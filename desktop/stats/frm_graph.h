@@ -24,7 +24,7 @@ class FrmGraph : public WindowBase {
   FrmGraph& operator=(const FrmGraph&) = delete;
 
   // Creates and shows the window and runs its load step; run_modal
-  // (win/modal_loop_win.h) then serves it.
+  // (win/modal_loop_win.h) then serves it, and its fills run on the window's timer.
   bool open();
   void close();
 
@@ -40,7 +40,6 @@ class FrmGraph : public WindowBase {
   void on_resize();
   void on_selection();
   void show_labels();
-  void wait_and_pump();
 
   HINSTANCE instance_;
   StatsView view_;
