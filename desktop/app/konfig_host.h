@@ -17,7 +17,7 @@ class MainKonfigHost : public KonfigHost {
   int32_t overlay_width_twips() override { return main_.frmText().measured_width_twips(); }
   int32_t overlay_height_twips() override { return main_.frmText().measured_height_twips(); }
   void move_overlay_twips(int32_t left, int32_t top) override { main_.frmText().move_to_twips(left, top); }
-  void check_stations() override { main_.restart_poll(); }
+  void preview_poll() override { main_.restart_poll(); }
   void Load_Konfig() override { main_.Load_Konfig(); }
   void set_autostart(bool on) override;
   void show_message(HWND owner, const std::string& message) override;

@@ -16,6 +16,7 @@
 #include "stats/frm_graph.h"
 #include "win/date_time_win.h"
 #include "win/files_win.h"
+#include "win/modal_loop_win.h"
 
 namespace kn {
 
@@ -32,7 +33,7 @@ void show_or_raise(std::unique_ptr<Window>& window, Make make, bool (Window::*op
   if (!window) window = make();
   if (((*window).*open)()) {
     SetForegroundWindow(window->hwnd());
-    window->run_modal();
+    run_modal(*window);
   }
 }
 

@@ -8,8 +8,10 @@
 
 #include "core/settings.h"
 #include "win/ansi_win.h"
+#include "win/controls_win.h"
 #include "win/dpi_win.h"
-#include "win/modal_window_win.h"
+#include "win/screen_twips_win.h"
+#include "win/window_placement_win.h"
 
 namespace kn {
 
@@ -67,7 +69,7 @@ bool FrmAbout::open() {
   {
     // Laid out once from twips: Windows stretches it on a monitor of another scale.
     const DpiScope as_system = DpiScope::system_aware();
-    const RECT r = centred_window_rect(kInnerWidth, kInnerHeight, kStyle, kExStyle);
+    const RECT r = centred_on_screen(window_size_for_client(kInnerWidth, kInnerHeight, kStyle, kExStyle));
     const std::string caption = std::string(kAboutCaptionPrefix) + kProgramTitle;
     const WindowClass cls{kAboutWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
     if (!create_window(cls, instance_, kExStyle, utf8_to_wide(caption).c_str(), kStyle, r.left, r.top,
@@ -92,43 +94,23 @@ bool FrmAbout::Link::create(HWND parent, HINSTANCE instance, int x, int y, int w
 
 void FrmAbout::create_controls() {
   HWND w = hwnd();
-  auto make = [&](const wchar_t* cls, const std::string& text, DWORD style, int x, int y, int cx, int cy,
-                  int id) {
-    HWND c = CreateWindowExW(0, cls, utf8_to_wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, px_x(x),
-                             px_y(y), px_x(cx), px_y(cy), w,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    return c;
-  };
+  HFONT font = font_.get();
+  const DWORD label = WS_VISIBLE | SS_LEFT;
   wchar_t exe[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  make(L"STATIC", kProgramTitle, SS_LEFT, 240, 2520, 3885, 480, 0);
-  version_ = make(L"STATIC", program_version_text(exe), SS_LEFT, 240, 2880, 3885, 225, 0);
-  make(L"STATIC", kAboutDescription, SS_LEFT, 240, 3240, 5685, 690, 0);
-  make(L"STATIC", kAboutLinkCaption, SS_LEFT, 120, 4920, 975, 255, 0);
+  create_control(w, L"STATIC", kProgramTitle, label, 0, 240, 2520, 3885, 480, font);
+  version_ = create_control(w, L"STATIC", program_version_text(exe), label, 0, 240, 2880, 3885, 225, font);
+  create_control(w, L"STATIC", kAboutDescription, label, 0, 240, 3240, 5685, 690, font);
+  create_control(w, L"STATIC", kAboutLinkCaption, label, 0, 120, 4920, 975, 255, font);
   // Wide enough for the whole address.
   if (link_.create(w, instance_, px_x(1080), px_y(4920), px_x(4800), px_y(360))) {
     SetWindowTextW(link_.hwnd(), utf8_to_wide(kHomePage).c_str());
-    SendMessageW(link_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    SendMessageW(link_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
-  donate_ = make(L"STATIC", kAboutDonation, SS_LEFT, 120, 5280, 4365, 360, 0);
-  HWND ok = make(L"BUTTON", kAboutOk, BS_DEFPUSHBUTTON | WS_TABSTOP, 4800, 5280, 1260, 345, IDOK);
+  donate_ = create_control(w, L"STATIC", kAboutDonation, label, 0, 120, 5280, 4365, 360, font);
+  HWND ok = create_control(w, L"BUTTON", kAboutOk, WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, 4800,
+                           5280, 1260, 345, font);
   SetFocus(ok);
-}
-
-void FrmAbout::run_modal() {
-  MSG msg;
-  while (is_open()) {
-    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
-      close();
-      break;
-    }
-    if (is_open() && IsDialogMessageW(hwnd(), &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
 }
 
 void FrmAbout::close() { destroy(); }
@@ -164,12 +146,8 @@ LRESULT FrmAbout::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) close();
       return 0;
-    case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(wp);
-      SetTextColor(dc, reinterpret_cast<HWND>(lp) == donate_ ? kGreen : kWhite);
-      SetBkColor(dc, RGB(0, 0, 0));
-      return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
-    }
+    case WM_CTLCOLORSTATIC:
+      return caption_colour(wp, reinterpret_cast<HWND>(lp) == donate_ ? kGreen : kWhite);
     case WM_CLOSE:
       close();
       return 0;

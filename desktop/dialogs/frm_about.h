@@ -46,8 +46,8 @@ class FrmAbout : public WindowBase {
   // Replaces the browser start, e.g. in tests.
   void set_opener(Opener opener) { opener_ = std::move(opener); }
 
+  // Creates and shows the dialog; run_modal (win/modal_loop_win.h) then serves it.
   bool open();
-  void run_modal();
   void close();
 
   HWND link() const { return link_.hwnd(); }

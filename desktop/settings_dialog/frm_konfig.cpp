@@ -8,8 +8,11 @@
 #include "core/number_text.h"
 #include "platform/ini_module_win.h"
 #include "win/ansi_win.h"
+#include "win/controls_win.h"
 #include "win/dpi_win.h"
-#include "win/modal_window_win.h"
+#include "win/modal_loop_win.h"
+#include "win/screen_twips_win.h"
+#include "win/window_placement_win.h"
 
 namespace kn {
 
@@ -58,22 +61,22 @@ struct Shown {
 };
 const Shown kShown[] = {
     {FrmKonfig::kStations, Shows::kText, &Settings::stations},
-    {FrmKonfig::kPictureBg, Shows::kColour, &Settings::BackgroundColor},
-    {FrmKonfig::kPictureKont, Shows::kColour, &Settings::OutlineColor},
-    {FrmKonfig::kTranzparency, Shows::kSlider, &Settings::Opaque},
-    {FrmKonfig::kUpdateInter, Shows::kSlider, &Settings::UpdateInterval},
-    {FrmKonfig::kScrollFontSize, Shows::kSlider, &Settings::Text_Size},
-    {FrmKonfig::kHScrollSeconds, Shows::kSlider, &Settings::changes_visible_in_seconds},
-    {FrmKonfig::kCheckKontur, Shows::kCheck, &Settings::Text_Ouline},
-    {FrmKonfig::kCheckSchatten, Shows::kCheck, &Settings::Text_Shadow},
-    {FrmKonfig::kCheckAutostart, Shows::kCheck, &Settings::autostart},
-    {FrmKonfig::kCheckOnlyChanges, Shows::kCheck, &Settings::only_changes},
-    {FrmKonfig::kCheckWriteFile, Shows::kCheck, &Settings::write_title2file},
-    {FrmKonfig::kCheckNeben, Shows::kCheck, &Settings::horizontal},
-    {FrmKonfig::kCheckFullscreen, Shows::kCheck, &Settings::hide_in_fullscreen},
-    {FrmKonfig::kCheckNotify, Shows::kCheck, &Settings::notify_no_answer},
-    {FrmKonfig::kTextPosX, Shows::kText, &Settings::window_pos_x},
-    {FrmKonfig::kTextPosY, Shows::kText, &Settings::window_pos_y},
+    {FrmKonfig::kTextColourSwatch, Shows::kColour, &Settings::BackgroundColor},
+    {FrmKonfig::kOutlineColourSwatch, Shows::kColour, &Settings::OutlineColor},
+    {FrmKonfig::kTransparencySlider, Shows::kSlider, &Settings::Opaque},
+    {FrmKonfig::kIntervalSlider, Shows::kSlider, &Settings::UpdateInterval},
+    {FrmKonfig::kTextSizeSlider, Shows::kSlider, &Settings::Text_Size},
+    {FrmKonfig::kChangeSecondsSlider, Shows::kSlider, &Settings::changes_visible_in_seconds},
+    {FrmKonfig::kOutlineCheck, Shows::kCheck, &Settings::Text_Ouline},
+    {FrmKonfig::kShadowCheck, Shows::kCheck, &Settings::Text_Shadow},
+    {FrmKonfig::kAutostartCheck, Shows::kCheck, &Settings::autostart},
+    {FrmKonfig::kOnlyChangesCheck, Shows::kCheck, &Settings::only_changes},
+    {FrmKonfig::kWriteFilesCheck, Shows::kCheck, &Settings::write_title2file},
+    {FrmKonfig::kSideBySideCheck, Shows::kCheck, &Settings::horizontal},
+    {FrmKonfig::kFullscreenCheck, Shows::kCheck, &Settings::hide_in_fullscreen},
+    {FrmKonfig::kNotifyCheck, Shows::kCheck, &Settings::notify_no_answer},
+    {FrmKonfig::kPositionXField, Shows::kText, &Settings::window_pos_x},
+    {FrmKonfig::kPositionYField, Shows::kText, &Settings::window_pos_y},
 };
 }  // namespace
 
@@ -89,14 +92,13 @@ bool FrmKonfig::create() {
   if (is_open()) return true;
   // Laid out once from twips: Windows stretches it on a monitor of another scale.
   const DpiScope as_system = DpiScope::system_aware();
-  const int width = px_x(kWidthTwips);
-  const int height = px_y(kHeightTwips);
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  // The design size is the outer one.
+  const RECT r = centred_on_screen(SIZE{px_x(kWidthTwips), px_y(kHeightTwips)});
   const WindowClass cls{kFrmKonfigClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
   if (!create_window(cls, instance_, WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT,
                      utf8_to_wide(text::kCaption).c_str(),
-                     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, width, height, nullptr)) {
+                     WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, r.left, r.top, r.right - r.left,
+                     r.bottom - r.top, nullptr)) {
     return false;
   }
   closed_ = false;
@@ -107,8 +109,6 @@ bool FrmKonfig::create() {
   SetFocus(control(kStations));
   return true;
 }
-
-void FrmKonfig::run_modal() { kn::run_modal(hwnd(), closed_); }
 
 void FrmKonfig::create_controls() {
   HWND w = hwnd();
@@ -123,46 +123,46 @@ void FrmKonfig::create_controls() {
   create_control(w, L"STATIC", text::kStations, label, caption++, 120, 840, 1695, 255);
   create_control(w, L"EDIT", "", WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kStations, 1800, 720,
                  5175, 375);
-  create_control(w, L"STATIC", text::kHint, label, kLabelHint, 120, 1200, 6735, 255);
+  create_control(w, L"STATIC", text::kHint, label, kHintLabel, 120, 1200, 6735, 255);
   create_control(w, L"STATIC", text::kTextColour, label, caption++, 120, 2160, 1695, 255);
-  create_control(w, L"STATIC", "", label | SS_NOTIFY | WS_BORDER, kPictureBg, 1920, 2040, 615, 375);
-  create_control(w, L"STATIC", "", label | SS_NOTIFY | WS_BORDER, kPictureKont, 1920, 2520, 615, 375);
-  create_control(w, L"BUTTON", text::kOutline, check, kCheckKontur, 120, 2640, 1575, 255);
-  create_control(w, L"BUTTON", text::kShadow, check, kCheckSchatten, 120, 3000, 3855, 375);
+  create_control(w, L"STATIC", "", label | SS_NOTIFY | WS_BORDER, kTextColourSwatch, 1920, 2040, 615, 375);
+  create_control(w, L"STATIC", "", label | SS_NOTIFY | WS_BORDER, kOutlineColourSwatch, 1920, 2520, 615, 375);
+  create_control(w, L"BUTTON", text::kOutline, check, kOutlineCheck, 120, 2640, 1575, 255);
+  create_control(w, L"BUTTON", text::kShadow, check, kShadowCheck, 120, 3000, 3855, 375);
   create_control(w, L"STATIC", text::kTextSize, label, caption++, 120, 3480, 1695, 255);
-  create_control(w, TRACKBAR_CLASSW, "", slider, kScrollFontSize, 1920, 3480, 3135, 255);
-  create_control(w, L"STATIC", "", label, kLabelTextgroesse, 5280, 3480, 1575, 255);
+  create_control(w, TRACKBAR_CLASSW, "", slider, kTextSizeSlider, 1920, 3480, 3135, 255);
+  create_control(w, L"STATIC", "", label, kTextSizeLabel, 5280, 3480, 1575, 255);
   create_control(w, L"STATIC", text::kTransparency, label, caption++, 120, 3960, 1695, 255);
-  create_control(w, TRACKBAR_CLASSW, "", slider, kTranzparency, 1920, 3960, 3135, 255);
-  create_control(w, L"STATIC", "", label, kLabelTrans, 5280, 3960, 1575, 255);
+  create_control(w, TRACKBAR_CLASSW, "", slider, kTransparencySlider, 1920, 3960, 3135, 255);
+  create_control(w, L"STATIC", "", label, kTransparencyLabel, 5280, 3960, 1575, 255);
   create_control(w, L"STATIC", text::kInterval, label, caption++, 120, 4560, 1695, 255);
-  create_control(w, TRACKBAR_CLASSW, "", slider, kUpdateInter, 1920, 4560, 3135, 255);
-  create_control(w, L"STATIC", "", label, kLabelInterval, 5280, 4560, 1575, 255);
-  create_control(w, L"BUTTON", text::kAutostart, check, kCheckAutostart, 120, 5040, 5415, 375);
-  create_control(w, L"BUTTON", text::kSideBySide, check, kCheckNeben, 120, 5760, 3855, 375);
-  create_control(w, L"BUTTON", text::kOnlyChanges, check, kCheckOnlyChanges, 120, 6120, 3375, 375);
-  create_control(w, TRACKBAR_CLASSW, "", slider, kHScrollSeconds, 3360, 6180, 1935, 255);
-  create_control(w, L"STATIC", "", label, kLabelOnlyChanges, 5520, 6240, 1215, 255);
-  create_control(w, L"BUTTON", text::kWriteFile, check, kCheckWriteFile, 120, 6600, 6015, 375);
-  create_control(w, L"BUTTON", text::kFullscreen, check, kCheckFullscreen, 120, 6960, 6015, 375);
+  create_control(w, TRACKBAR_CLASSW, "", slider, kIntervalSlider, 1920, 4560, 3135, 255);
+  create_control(w, L"STATIC", "", label, kIntervalLabel, 5280, 4560, 1575, 255);
+  create_control(w, L"BUTTON", text::kAutostart, check, kAutostartCheck, 120, 5040, 5415, 375);
+  create_control(w, L"BUTTON", text::kSideBySide, check, kSideBySideCheck, 120, 5760, 3855, 375);
+  create_control(w, L"BUTTON", text::kOnlyChanges, check, kOnlyChangesCheck, 120, 6120, 3375, 375);
+  create_control(w, TRACKBAR_CLASSW, "", slider, kChangeSecondsSlider, 3360, 6180, 1935, 255);
+  create_control(w, L"STATIC", "", label, kChangeSecondsLabel, 5520, 6240, 1215, 255);
+  create_control(w, L"BUTTON", text::kWriteFile, check, kWriteFilesCheck, 120, 6600, 6015, 375);
+  create_control(w, L"BUTTON", text::kFullscreen, check, kFullscreenCheck, 120, 6960, 6015, 375);
   // Takes effect on saving: a notice needs two polls of one list.
-  create_control(w, L"BUTTON", text::kNotify, check, kCheckNotify, 120, 7320, 6015, 375);
-  create_control(w, L"BUTTON", text::kSetPosition, button, kSetPosition, 960, 8040, 2775, 375);
-  create_control(w, L"BUTTON", text::kResetPosition, button, kResetPosition, 3960, 8040, 2415, 375);
-  create_control(w, L"BUTTON", text::kCancel, button, kCommandCancel, 240, 8955, 1815, 375);
-  create_control(w, L"BUTTON", text::kSave, button, kSave, 5400, 8955, 1815, 375);
+  create_control(w, L"BUTTON", text::kNotify, check, kNotifyCheck, 120, 7320, 6015, 375);
+  create_control(w, L"BUTTON", text::kSetPosition, button, kSetPositionButton, 960, 8040, 2775, 375);
+  create_control(w, L"BUTTON", text::kResetPosition, button, kResetPositionButton, 3960, 8040, 2415, 375);
+  create_control(w, L"BUTTON", text::kCancel, button, kCancelButton, 240, 8955, 1815, 375);
+  create_control(w, L"BUTTON", text::kSave, button, kSaveButton, 5400, 8955, 1815, 375);
   // Never shown; they carry the position between the position dialog and saving.
-  create_control(w, L"EDIT", "", 0, kTextPosX, 120, 9960, 1215, 285);
-  create_control(w, L"EDIT", "", 0, kTextPosY, 1440, 9960, 1215, 285);
+  create_control(w, L"EDIT", "", 0, kPositionXField, 120, 9960, 1215, 285);
+  create_control(w, L"EDIT", "", 0, kPositionYField, 1440, 9960, 1215, 285);
 
-  for (int id : {kCheckKontur, kCheckSchatten, kCheckAutostart, kCheckNeben, kCheckOnlyChanges,
-                 kCheckWriteFile, kCheckFullscreen, kCheckNotify})
+  for (int id : {kOutlineCheck, kShadowCheck, kAutostartCheck, kSideBySideCheck, kOnlyChangesCheck,
+                 kWriteFilesCheck, kFullscreenCheck, kNotifyCheck})
     use_classic_look(control(id));
   struct Range {
     int id, lo, hi;
   };
-  for (Range r : {Range{kScrollFontSize, 10, 30}, Range{kTranzparency, 0, 255}, Range{kUpdateInter, 1, 5},
-                  Range{kHScrollSeconds, 1, 50}}) {
+  for (Range r : {Range{kTextSizeSlider, 10, 30}, Range{kTransparencySlider, 0, 255},
+                  Range{kIntervalSlider, 1, 5}, Range{kChangeSecondsSlider, 1, 50}}) {
     SendMessageW(control(r.id), TBM_SETRANGEMIN, FALSE, r.lo);
     SendMessageW(control(r.id), TBM_SETRANGEMAX, TRUE, r.hi);
   }
@@ -170,14 +170,14 @@ void FrmKonfig::create_controls() {
 
 void FrmKonfig::load_values() {
   Settings& s = host_.settings();
-  copy_ = s;
+  opening_settings_ = s;
   s.changes_visible_in_seconds = opening_seconds(s.changes_visible_in_seconds);
   for (const Shown& c : kShown) show_setting(c.id, c.as, setting_text(s, setting_of(c.field)));
 
-  set_text(kLabelTextgroesse, text_size_label(slider(kScrollFontSize)));
-  set_text(kLabelTrans, std::to_string(slider(kTranzparency)));
-  set_text(kLabelInterval, update_interval_label(slider(kUpdateInter)));
-  set_text(kLabelOnlyChanges, seconds_label(slider(kHScrollSeconds)));
+  set_text(kTextSizeLabel, text_size_label(slider(kTextSizeSlider)));
+  set_text(kTransparencyLabel, std::to_string(slider(kTransparencySlider)));
+  set_text(kIntervalLabel, update_interval_label(slider(kIntervalSlider)));
+  set_text(kChangeSecondsLabel, seconds_label(slider(kChangeSecondsSlider)));
 }
 
 void FrmKonfig::show_setting(int id, Shows as, const std::string& text) {
@@ -203,7 +203,7 @@ std::string FrmKonfig::shown_setting(int id, Shows as) const {
     case Shows::kText:
       return text_of(id);
     case Shows::kColour:
-      return colour_to_text(id == kPictureBg ? text_colour_ : outline_colour_);
+      return colour_to_text(id == kTextColourSwatch ? text_colour_ : outline_colour_);
     case Shows::kSlider:
       return std::to_string(slider(id));
     case Shows::kCheck:
@@ -229,7 +229,7 @@ void FrmKonfig::set_text(int id, const std::string& utf8) {
 
 void FrmKonfig::set_swatch(int swatch, uint32_t colour) {
   unique_hbrush brush(CreateSolidBrush(swatch_rgb(colour)));
-  if (swatch == kPictureBg) {
+  if (swatch == kTextColourSwatch) {
     text_colour_ = colour;
     text_brush_ = std::move(brush);
   } else {
@@ -240,8 +240,8 @@ void FrmKonfig::set_swatch(int swatch, uint32_t colour) {
 }
 
 void FrmKonfig::show_position_fields() {
-  set_text(kTextPosX, std::to_string(host_.settings().window_pos_x));
-  set_text(kTextPosY, std::to_string(host_.settings().window_pos_y));
+  set_text(kPositionXField, std::to_string(host_.settings().window_pos_x));
+  set_text(kPositionYField, std::to_string(host_.settings().window_pos_y));
 }
 
 void FrmKonfig::slider_moved(HWND h) {
@@ -249,26 +249,26 @@ void FrmKonfig::slider_moved(HWND h) {
   const int id = GetDlgCtrlID(h);
   const int pos = slider(id);
   switch (id) {
-    case kScrollFontSize:
+    case kTextSizeSlider:
       if (pos == s.Text_Size) return;
       s.Text_Size = static_cast<int16_t>(pos);
-      set_text(kLabelTextgroesse, text_size_label(pos));
+      set_text(kTextSizeLabel, text_size_label(pos));
       // A redraw lays out at the window's width of before: the second one measures
       // at the new size, so the whole text shows.
       host_.redraw_text();
       host_.redraw_text();
       break;
-    case kTranzparency:
+    case kTransparencySlider:
       if (pos == s.Opaque) return;
       s.Opaque = static_cast<int16_t>(pos);
-      set_text(kLabelTrans, std::to_string(pos));
+      set_text(kTransparencyLabel, std::to_string(pos));
       host_.redraw_text();
       break;
-    case kUpdateInter:
-      set_text(kLabelInterval, update_interval_label(pos));
+    case kIntervalSlider:
+      set_text(kIntervalLabel, update_interval_label(pos));
       break;
-    case kHScrollSeconds:
-      set_text(kLabelOnlyChanges, seconds_label(pos));
+    case kChangeSecondsSlider:
+      set_text(kChangeSecondsLabel, seconds_label(pos));
       break;
     default:
       break;
@@ -276,7 +276,7 @@ void FrmKonfig::slider_moved(HWND h) {
 }
 
 void FrmKonfig::choose_colour(int swatch) {
-  std::array<COLORREF, 16>& custom = swatch == kPictureBg ? text_custom_ : outline_custom_;
+  std::array<COLORREF, 16>& custom = swatch == kTextColourSwatch ? text_custom_ : outline_custom_;
   custom[0] = RGB(255, 0, 255);
   custom[1] = RGB(125, 125, 125);
   custom[2] = RGB(90, 90, 90);
@@ -289,7 +289,7 @@ void FrmKonfig::choose_colour(int swatch) {
   cc.Flags = CC_RGBINIT | CC_FULLOPEN | CC_PREVENTFULLOPEN | CC_ANYCOLOR;
   if (!ChooseColorA(&cc) || closed_) return;
   set_swatch(swatch, cc.rgbResult);
-  if (swatch == kPictureBg) {
+  if (swatch == kTextColourSwatch) {
     host_.settings().BackgroundColor = colour_to_text(text_colour_);
   } else {
     host_.settings().OutlineColor = colour_to_text(outline_colour_);
@@ -301,39 +301,39 @@ void FrmKonfig::command(int id, int code) {
   if (code != BN_CLICKED) return;  // STN_CLICKED has the same value
   Settings& s = host_.settings();
   switch (id) {
-    case kCheckKontur:
-      s.Text_Ouline = checked(kCheckKontur);
+    case kOutlineCheck:
+      s.Text_Ouline = checked(kOutlineCheck);
       host_.redraw_text();
       break;
-    case kCheckSchatten:
-      s.Text_Shadow = checked(kCheckSchatten);
+    case kShadowCheck:
+      s.Text_Shadow = checked(kShadowCheck);
       host_.redraw_text();
       break;
-    case kCheckNeben:
-      s.horizontal = checked(kCheckNeben) ? 1 : 0;
-      host_.check_stations();
+    case kSideBySideCheck:
+      s.horizontal = checked(kSideBySideCheck) ? 1 : 0;
+      host_.preview_poll();
       break;
-    case kCheckFullscreen:  // takes effect at once, like the other boxes
-      s.hide_in_fullscreen = checked(kCheckFullscreen);
+    case kFullscreenCheck:  // takes effect at once, like the other boxes
+      s.hide_in_fullscreen = checked(kFullscreenCheck);
       break;
-    case kPictureBg:
-    case kPictureKont:
+    case kTextColourSwatch:
+    case kOutlineColourSwatch:
       choose_colour(id);
       break;
-    case kResetPosition:
+    case kResetPositionButton:
       s.window_pos_x = 0;
       s.window_pos_y = 0;
       show_position_fields();
       host_.redraw_text();
       break;
-    case kSetPosition:
-      show_frmKonfig_position(host_, instance_, hwnd());
+    case kSetPositionButton:
+      show_position_dialog(host_, instance_, hwnd());
       if (!closed_) show_position_fields();
       break;
-    case kCommandCancel:
+    case kCancelButton:
       cancel();
       break;
-    case kSave:
+    case kSaveButton:
       save();
       break;
     default:
@@ -372,7 +372,7 @@ void FrmKonfig::save() {
 }
 
 void FrmKonfig::cancel() {
-  host_.settings() = copy_;
+  host_.settings() = opening_settings_;
   host_.redraw_text();
   close();
 }
@@ -386,13 +386,11 @@ void FrmKonfig::close() {
 LRESULT FrmKonfig::handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(wp);
       const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
-      if (id == kPictureBg && text_brush_) return reinterpret_cast<LRESULT>(text_brush_.get());
-      if (id == kPictureKont && outline_brush_) return reinterpret_cast<LRESULT>(outline_brush_.get());
-      SetTextColor(dc, id == kLabelHint ? kRed : id >= kFirstCaption ? kCaptionGrey : kWhite);
-      SetBkColor(dc, RGB(0, 0, 0));
-      return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
+      if (id == kTextColourSwatch && text_brush_) return reinterpret_cast<LRESULT>(text_brush_.get());
+      if (id == kOutlineColourSwatch && outline_brush_)
+        return reinterpret_cast<LRESULT>(outline_brush_.get());
+      return caption_colour(wp, id == kHintLabel ? kRed : id >= kFirstCaption ? kCaptionGrey : kWhite);
     }
     case WM_HSCROLL:
       if (lp) slider_moved(reinterpret_cast<HWND>(lp));

@@ -13,12 +13,13 @@
 
 namespace kn {
 
-// What the settings dialog needs from the program; the program provides the real one.
+// What the settings dialog needs from the program; app/ provides the real one.
 class KonfigHost : public PositionHost {
  public:
   virtual AppState& app() = 0;
   Settings& settings() override { return app(); }
-  virtual void check_stations() = 0;
+  // Polls again at once, so the overlay shows a changed layout with fresh counts.
+  virtual void preview_poll() = 0;
   virtual void Load_Konfig() = 0;
   virtual void set_autostart(bool on) = 0;
   // A message box with the program's title and only an OK button.
@@ -33,31 +34,31 @@ class FrmKonfig : public WindowBase {
  public:
   enum Control : int {
     kStations = 1001,
-    kPictureBg,
-    kPictureKont,
-    kCheckKontur,
-    kCheckSchatten,
-    kScrollFontSize,
-    kLabelTextgroesse,
-    kTranzparency,
-    kLabelTrans,
-    kUpdateInter,
-    kLabelInterval,
-    kCheckAutostart,
-    kCheckNeben,
-    kCheckOnlyChanges,
-    kHScrollSeconds,
-    kLabelOnlyChanges,
-    kCheckWriteFile,
-    kSetPosition,
-    kResetPosition,
-    kCommandCancel,
-    kSave,
-    kTextPosX,
-    kTextPosY,
-    kLabelHint,
-    kCheckFullscreen,
-    kCheckNotify,
+    kTextColourSwatch,
+    kOutlineColourSwatch,
+    kOutlineCheck,
+    kShadowCheck,
+    kTextSizeSlider,
+    kTextSizeLabel,
+    kTransparencySlider,
+    kTransparencyLabel,
+    kIntervalSlider,
+    kIntervalLabel,
+    kAutostartCheck,
+    kSideBySideCheck,
+    kOnlyChangesCheck,
+    kChangeSecondsSlider,
+    kChangeSecondsLabel,
+    kWriteFilesCheck,
+    kSetPositionButton,
+    kResetPositionButton,
+    kCancelButton,
+    kSaveButton,
+    kPositionXField,
+    kPositionYField,
+    kHintLabel,
+    kFullscreenCheck,
+    kNotifyCheck,
     kFirstCaption  // the plain captions follow
   };
 
@@ -71,9 +72,8 @@ class FrmKonfig : public WindowBase {
 
   // Copies the settings into the controls and shows the dialog centred; again after
   // it closed (one dialog serves the program's life, so the custom colours stay).
+  // run_modal (win/modal_loop_win.h) then serves it.
   bool create();
-  // Returns when the dialog has closed.
-  void run_modal();
 
   HWND control(int id) const { return GetDlgItem(hwnd(), id); }
   bool closed() const { return closed_; }
@@ -100,7 +100,7 @@ class FrmKonfig : public WindowBase {
 
   KonfigHost& host_;
   HINSTANCE instance_;
-  Settings copy_;  // as the dialog opened, for cancelling
+  Settings opening_settings_;  // for cancelling
   uint32_t text_colour_ = 0;
   uint32_t outline_colour_ = 0;
   unique_hbrush text_brush_;

@@ -8,13 +8,17 @@
 #include "base/twips.h"
 #include "settings_dialog/konfig_logic.h"
 #include "win/ansi_win.h"
+#include "win/controls_win.h"
 #include "win/dpi_win.h"
-#include "win/modal_window_win.h"
+#include "win/modal_loop_win.h"
+#include "win/screen_twips_win.h"
+#include "win/window_placement_win.h"
 
 namespace kn {
 
 namespace {
 constexpr COLORREF kDarkGreen = RGB(0, 64, 0);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr const char* kHint = "Verschiebe das Fenster an die gew\xC3\xBCnschte Position.";
 constexpr const char* kApplyTip = "Einstellungen \303\274bernehmen";
 // The two image buttons must stay reachable even over an empty overlay.
@@ -36,17 +40,17 @@ FrmKonfigPosition::~FrmKonfigPosition() {
 bool FrmKonfigPosition::create(HWND owner) {
   const DpiScope as_system = DpiScope::system_aware();
   owner_ = owner;
-  tx_ = twips_per_px_x();
-  ty_ = twips_per_px_y();
+  twips_per_px_x_ = twips_per_px_x();
+  twips_per_px_y_ = twips_per_px_y();
   background_.reset(CreateSolidBrush(kDarkGreen));
 
   const Settings& s = host_.settings();
   const int32_t width_twips = std::max(host_.overlay_width_twips(), kMinWidthTwips);
   const int32_t height_twips = std::max(host_.overlay_height_twips(), kMinHeightTwips);
   if (!create_window(WindowClass{kFrmKonfigPositionClass}, instance_, WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"",
-                     WS_POPUP | WS_CLIPCHILDREN, twips_to_px(s.window_pos_x, tx_),
-                     twips_to_px(s.window_pos_y, ty_), twips_to_px(width_twips, tx_),
-                     twips_to_px(height_twips, ty_), owner)) {
+                     WS_POPUP | WS_CLIPCHILDREN, twips_to_px(s.window_pos_x, twips_per_px_x_),
+                     twips_to_px(s.window_pos_y, twips_per_px_y_), twips_to_px(width_twips, twips_per_px_x_),
+                     twips_to_px(height_twips, twips_per_px_y_), owner)) {
     return false;
   }
   // Stored on a monitor that is gone, it would open where nobody can drag it.
@@ -57,9 +61,9 @@ bool FrmKonfigPosition::create(HWND owner) {
   create_control(hwnd(), L"BUTTON", "", button, kResetImage, 360, 0, 240, 240);
   // SS_NOTIFY keeps a press on the hint from reaching the background, so it does not drag.
   create_control(hwnd(), L"STATIC", kHint, WS_VISIBLE | SS_NOTIFY, kHintLabel, 120, 1800, 5655, 375);
-  create_control(hwnd(), L"BUTTON", "\303\234bernehmen", WS_VISIBLE | WS_TABSTOP, kApply, 3600, 2400, 1815,
-                 375);
-  create_control(hwnd(), L"BUTTON", "Abbrechen", WS_VISIBLE | WS_TABSTOP, kReset, 240, 2400, 1815, 375);
+  create_control(hwnd(), L"BUTTON", "\303\234bernehmen", WS_VISIBLE | WS_TABSTOP, kApplyButton, 3600, 2400,
+                 1815, 375);
+  create_control(hwnd(), L"BUTTON", "Abbrechen", WS_VISIBLE | WS_TABSTOP, kResetButton, 240, 2400, 1815, 375);
 
   tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0,
                                  0, hwnd(), nullptr, instance_, nullptr));
@@ -81,12 +85,11 @@ bool FrmKonfigPosition::create(HWND owner) {
   return true;
 }
 
-void FrmKonfigPosition::run_modal() { kn::run_modal(hwnd(), closed_); }
-
 POINT FrmKonfigPosition::left_top_twips() const {
   RECT r{};
   GetWindowRect(hwnd(), &r);
-  return POINT{dropped_position_twips(r.left, tx_), dropped_position_twips(r.top, ty_)};
+  return POINT{dropped_position_twips(r.left, twips_per_px_x_),
+               dropped_position_twips(r.top, twips_per_px_y_)};
 }
 
 void FrmKonfigPosition::apply() {
@@ -113,7 +116,7 @@ void FrmKonfigPosition::close() {
   destroy();
 }
 
-void FrmKonfigPosition::draw_picture(const DRAWITEMSTRUCT& item) {
+void FrmKonfigPosition::draw_image_button(const DRAWITEMSTRUCT& item) {
   HDC dc = item.hDC;
   FillRect(dc, &item.rcItem, background_.get());
   const RECT& r = item.rcItem;
@@ -145,24 +148,22 @@ LRESULT FrmKonfigPosition::handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     }
     case WM_CTLCOLORSTATIC:
-      SetTextColor(reinterpret_cast<HDC>(wp), RGB(255, 255, 255));
-      SetBkColor(reinterpret_cast<HDC>(wp), kDarkGreen);
-      return reinterpret_cast<LRESULT>(background_.get());
+      return caption_colour(wp, kWhite, background_.get(), kDarkGreen);
     case WM_DRAWITEM:
-      draw_picture(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+      draw_image_button(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
       return TRUE;
     case WM_LBUTTONDOWN:
-      start_x = px_to_twips(GET_X_LPARAM(lp), tx_);
-      start_y = px_to_twips(GET_Y_LPARAM(lp), ty_);
-      dragging = true;
+      start_x_ = px_to_twips(GET_X_LPARAM(lp), twips_per_px_x_);
+      start_y_ = px_to_twips(GET_Y_LPARAM(lp), twips_per_px_y_);
+      dragging_ = true;
       SetCapture(w);  // so that releasing anywhere ends the drag
       return 0;
     case WM_MOUSEMOVE:
-      if (dragging) {
+      if (dragging_) {
         const POINT p = left_top_twips();
-        const int32_t left = p.x + px_to_twips(GET_X_LPARAM(lp), tx_) - start_x;
-        const int32_t top = p.y + px_to_twips(GET_Y_LPARAM(lp), ty_) - start_y;
-        SetWindowPos(w, nullptr, twips_to_px(left, tx_), twips_to_px(top, ty_), 0, 0,
+        const int32_t left = p.x + px_to_twips(GET_X_LPARAM(lp), twips_per_px_x_) - start_x_;
+        const int32_t top = p.y + px_to_twips(GET_Y_LPARAM(lp), twips_per_px_y_) - start_y_;
+        SetWindowPos(w, nullptr, twips_to_px(left, twips_per_px_x_), twips_to_px(top, twips_per_px_y_), 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         // The overlay goes where applying would put it.
         const POINT now = left_top_twips();
@@ -170,27 +171,24 @@ LRESULT FrmKonfigPosition::handle(UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_LBUTTONUP:
-      dragging = false;
+      dragging_ = false;
       if (GetCapture() == w) ReleaseCapture();
       return 0;
     case WM_CAPTURECHANGED:
-      dragging = false;
+      dragging_ = false;
       return 0;
-    case WM_KEYDOWN:
-      if (wp == VK_ESCAPE) {
-        close();
-        return 0;
-      }
-      break;
     case WM_COMMAND:
       switch (LOWORD(wp)) {
         case kApplyImage:
-        case kApply:
+        case kApplyButton:
           apply();
           return 0;
         case kResetImage:
-        case kReset:
+        case kResetButton:
           reset();
+          return 0;
+        case IDCANCEL:  // Escape, through the modal loop
+          close();
           return 0;
         default:
           break;
@@ -202,9 +200,9 @@ LRESULT FrmKonfigPosition::handle(UINT msg, WPARAM wp, LPARAM lp) {
   return WindowBase::handle(msg, wp, lp);
 }
 
-void show_frmKonfig_position(PositionHost& host, HINSTANCE instance, HWND owner) {
+void show_position_dialog(PositionHost& host, HINSTANCE instance, HWND owner) {
   FrmKonfigPosition dialog(host, instance);
-  if (dialog.create(owner)) dialog.run_modal();
+  if (dialog.create(owner)) run_modal(dialog);
 }
 
 }  // namespace kn

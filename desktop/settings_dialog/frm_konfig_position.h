@@ -27,7 +27,7 @@ inline constexpr const wchar_t* kFrmKonfigPositionClass = L"Klangnetz_frmKonfig_
 
 class FrmKonfigPosition : public WindowBase {
  public:
-  enum Control : int { kApplyImage = 2001, kResetImage, kHintLabel, kApply, kReset };
+  enum Control : int { kApplyImage = 2001, kResetImage, kHintLabel, kApplyButton, kResetButton };
 
   FrmKonfigPosition(PositionHost& host, HINSTANCE instance);
   ~FrmKonfigPosition() override;
@@ -35,10 +35,8 @@ class FrmKonfigPosition : public WindowBase {
   FrmKonfigPosition& operator=(const FrmKonfigPosition&) = delete;
 
   // Creates and shows the dialog at the stored position; `owner` stays disabled
-  // until it closes.
+  // until it closes. run_modal (win/modal_loop_win.h) then serves it.
   bool create(HWND owner);
-  // Returns when the dialog has closed.
-  void run_modal();
 
   HWND control(int id) const { return GetDlgItem(hwnd(), id); }
   bool closed() const { return closed_; }
@@ -48,7 +46,7 @@ class FrmKonfigPosition : public WindowBase {
   void apply();
   void reset();
   void close();
-  void draw_picture(const DRAWITEMSTRUCT& item);
+  void draw_image_button(const DRAWITEMSTRUCT& item);
   POINT left_top_twips() const;
 
   PositionHost& host_;
@@ -56,15 +54,16 @@ class FrmKonfigPosition : public WindowBase {
   HWND owner_ = nullptr;
   unique_hbrush background_;
   unique_hwnd tooltip_;  // destroyed before the window it belongs to
-  double tx_ = 15;
-  double ty_ = 15;
-  int32_t start_x = 0;
-  int32_t start_y = 0;
-  bool dragging = false;
+  double twips_per_px_x_ = 15;
+  double twips_per_px_y_ = 15;
+  // Where in the dialog the button went down (twips), and whether it is still held.
+  int32_t start_x_ = 0;
+  int32_t start_y_ = 0;
+  bool dragging_ = false;
   bool closed_ = false;
 };
 
 // Opens the dialog modally over `owner`.
-void show_frmKonfig_position(PositionHost& host, HINSTANCE instance, HWND owner);
+void show_position_dialog(PositionHost& host, HINSTANCE instance, HWND owner);
 
 }  // namespace kn

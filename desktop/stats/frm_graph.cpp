@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "win/ansi_win.h"
+#include "win/controls_win.h"
 #include "win/dpi_win.h"
-#include "win/modal_window_win.h"
+#include "win/screen_twips_win.h"
+#include "win/window_placement_win.h"
 
 namespace kn {
 
@@ -15,17 +17,22 @@ constexpr const char* kMinCaption = "H\xC3\xB6rerzahl Minimum:";
 constexpr const char* kMaxCaption = "H\xC3\xB6rerzahl Maximum:";
 constexpr int kInnerWidth = 9585, kInnerHeight = 3105;
 constexpr int kMinWidth = 5550, kMinHeight = 3100;  // outer size
-constexpr int kPicLeft = 120, kPicTop = 1320;
-constexpr int kPicWidthMargin = 500, kPicHeightMargin = 700;
+constexpr int kSurfaceLeft = 120, kSurfaceTop = 1320;
+constexpr int kSurfaceWidthMargin = 500, kSurfaceHeightMargin = 700;
 constexpr COLORREF kWhite = RGB(255, 255, 255), kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0);
 constexpr int kComboId = 100;
+// Between two samples of a fill; the polls and the user go on meanwhile.
+constexpr UINT_PTR kFillTimer = 1;
+constexpr UINT kFillPauseMs = 10;
 constexpr UINT kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
 constexpr UINT kExStyle = WS_EX_TOOLWINDOW;
 }  // namespace
 
 FrmGraph::FrmGraph(const std::vector<StationEntry>& stations, const History& history, HINSTANCE instance)
     : instance_(instance), view_(stations, history) {
-  view_.set_yield([this] { wait_and_pump(); });
+  view_.set_pause([this] {
+    if (is_open()) SetTimer(hwnd(), kFillTimer, kFillPauseMs, nullptr);
+  });
   view_.set_labels_changed([this] { show_labels(); });
 }
 
@@ -37,7 +44,7 @@ bool FrmGraph::open() {
   {
     // Laid out once from twips: Windows stretches it on a monitor of another scale.
     const DpiScope as_system = DpiScope::system_aware();
-    const RECT r = centred_window_rect(kInnerWidth, kInnerHeight, kStyle, kExStyle);
+    const RECT r = centred_on_screen(window_size_for_client(kInnerWidth, kInnerHeight, kStyle, kExStyle));
     const WindowClass cls{kGraphWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
     if (!create_window(cls, instance_, kExStyle, utf8_to_wide(kCaption).c_str(), kStyle, r.left, r.top,
                        r.right - r.left, r.bottom - r.top, nullptr)) {
@@ -61,57 +68,20 @@ bool FrmGraph::open() {
 
 void FrmGraph::create_controls() {
   HWND w = hwnd();
-  HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  auto make = [&](const wchar_t* cls, const std::string& text, DWORD style, int x, int y, int cx, int cy,
-                  int id) {
-    HWND c = CreateWindowExW(0, cls, utf8_to_wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, px_x(x),
-                             px_y(y), px_x(cx), px_y(cy), w,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return c;
-  };
+  const DWORD label = WS_VISIBLE | SS_LEFT;
   // The list drops down over the labels below it.
-  combo_ = make(L"COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 120, 240, 4935, 3000, kComboId);
-  make(L"STATIC", kMinCaption, SS_LEFT, 120, 720, 1935, 375, 0);
-  label_min_ = make(L"STATIC", "0", SS_LEFT, 2280, 720, 2055, 255, 0);
-  make(L"STATIC", kMaxCaption, SS_LEFT, 120, 960, 1935, 255, 0);
-  label_max_ = make(L"STATIC", "0", SS_LEFT, 2280, 960, 2055, 255, 0);
-  pic_ = std::make_unique<GdiSurface>(w, instance_, 1);
-  view_.set_surface(pic_.get());
-}
-
-void FrmGraph::run_modal() {
-  MSG msg;
-  while (is_open()) {
-    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
-      close();
-      break;
-    }
-    if (is_open() && IsDialogMessageW(hwnd(), &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  combo_ = create_control(w, L"COMBOBOX", "", WS_VISIBLE | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
+                          kComboId, 120, 240, 4935, 3000);
+  create_control(w, L"STATIC", kMinCaption, label, 0, 120, 720, 1935, 375);
+  label_min_ = create_control(w, L"STATIC", "0", label, 0, 2280, 720, 2055, 255);
+  create_control(w, L"STATIC", kMaxCaption, label, 0, 120, 960, 1935, 255);
+  label_max_ = create_control(w, L"STATIC", "0", label, 0, 2280, 960, 2055, 255);
+  surface_ = std::make_unique<GdiSurface>(w, instance_, 1);
+  view_.set_surface(surface_.get());
 }
 
 void FrmGraph::close() {
   destroy();  // WM_DESTROY lets go of everything
-}
-
-void FrmGraph::wait_and_pump() {
-  Sleep(10);
-  MSG msg;
-  while (is_open() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      view_.stop_fill();
-      return;
-    }
-    if (IsDialogMessageW(hwnd(), &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
 }
 
 void FrmGraph::show_labels() {
@@ -132,7 +102,7 @@ void FrmGraph::on_selection() {
 }
 
 void FrmGraph::on_resize() {
-  if (!is_open() || !pic_) return;
+  if (!is_open() || !surface_) return;
   RECT r{};
   GetWindowRect(hwnd(), &r);
   int w = r.right - r.left, h = r.bottom - r.top;
@@ -142,8 +112,8 @@ void FrmGraph::on_resize() {
     h = std::max(h, min_h);
     SetWindowPos(hwnd(), nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  pic_->move(px_x(kPicLeft), px_y(kPicTop), w - px_x(kPicWidthMargin),
-             h - px_y(kPicTop) - px_y(kPicHeightMargin));
+  surface_->move(px_x(kSurfaceLeft), px_y(kSurfaceTop), w - px_x(kSurfaceWidthMargin),
+                 h - px_y(kSurfaceTop) - px_y(kSurfaceHeightMargin));
   view_.redraw();
 }
 
@@ -162,26 +132,31 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (LOWORD(wp) == kComboId && HIWORD(wp) == CBN_SELCHANGE) on_selection();
       if (LOWORD(wp) == IDCANCEL) close();
       return 0;
+    case WM_TIMER:
+      if (wp != kFillTimer) break;
+      // One pause at a time: the next sample asks for its own.
+      KillTimer(hwnd(), kFillTimer);
+      view_.fill_step();
+      return 0;
     case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(wp);
       HWND control = reinterpret_cast<HWND>(lp);
-      SetTextColor(dc, control == label_min_ ? kRed : control == label_max_ ? kGreen : kWhite);
-      SetBkColor(dc, RGB(0, 0, 0));
-      return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));
+      return caption_colour(wp, control == label_min_ ? kRed : control == label_max_ ? kGreen : kWhite);
     }
     case WM_CLOSE:
       close();
       return 0;
     case WM_DESTROY:
       // A running fill stops here and never draws into the closed window.
+      KillTimer(hwnd(), kFillTimer);
       view_.stop_fill();
       view_.set_surface(nullptr);
-      pic_.reset();
+      surface_.reset();
       combo_ = label_min_ = label_max_ = nullptr;
       return 0;
     default:
-      return WindowBase::handle(msg, wp, lp);
+      break;
   }
+  return WindowBase::handle(msg, wp, lp);
 }
 
 }  // namespace kn

@@ -23,16 +23,15 @@ class FrmGraph : public WindowBase {
   FrmGraph(const FrmGraph&) = delete;
   FrmGraph& operator=(const FrmGraph&) = delete;
 
-  // Creates and shows the window and runs its load step.
+  // Creates and shows the window and runs its load step; run_modal
+  // (win/modal_loop_win.h) then serves it, and its fills run on the window's timer.
   bool open();
-  // Runs until the window is closed.
-  void run_modal();
   void close();
 
   HWND combo() const { return combo_; }
   HWND label_min() const { return label_min_; }
   HWND label_max() const { return label_max_; }
-  GdiSurface* pic() const { return pic_.get(); }
+  GdiSurface* surface() const { return surface_.get(); }
   const StatsView& view() const { return view_; }
 
  private:
@@ -41,11 +40,10 @@ class FrmGraph : public WindowBase {
   void on_resize();
   void on_selection();
   void show_labels();
-  void wait_and_pump();
 
   HINSTANCE instance_;
   StatsView view_;
-  std::unique_ptr<GdiSurface> pic_;
+  std::unique_ptr<GdiSurface> surface_;
   HWND combo_ = nullptr;  // children go with the window
   HWND label_min_ = nullptr;
   HWND label_max_ = nullptr;

@@ -4,6 +4,14 @@
 
 namespace kn {
 
+namespace {
+// The graph's colours, 0x00BBGGRR.
+constexpr uint32_t kBackgroundBlack = 0x000000;
+constexpr uint32_t kLineGreen = 0x00FF00;
+constexpr uint32_t kBorderRed = 0x0000FF;  // never drawn: the border's size is 0
+constexpr uint32_t kGridTeal = 0x808000;
+}  // namespace
+
 std::vector<std::string> StatsView::combo_entries() const {
   std::vector<std::string> entries{kStationPrompt};
   for (const auto& s : stations_) entries.push_back(s.name);
@@ -11,11 +19,11 @@ std::vector<std::string> StatsView::combo_entries() const {
 }
 
 void StatsView::apply_graph_settings() {
-  graph_.PicBackground(0);
-  graph_.PicForeground(65280);
-  graph_.BorderColor(255);
+  graph_.PicBackground(kBackgroundBlack);
+  graph_.PicForeground(kLineGreen);
+  graph_.BorderColor(kBorderRed);
   graph_.BorderSize(0);
-  graph_.GridColor(8421376);
+  graph_.GridColor(kGridTeal);
   graph_.GridVisible(true);
 }
 
@@ -32,8 +40,7 @@ void StatsView::load() {
 
 void StatsView::select(int index, const std::string& text) {
   if (!is_loaded_) return;
-  ++generation_;
-  next_fill_.reset();
+  stop_fill();
   graph_.clear_values();
   const int32_t max = get_station_max(stations_, text);
   label_max_ = std::to_string(max);
@@ -42,44 +49,36 @@ void StatsView::select(int index, const std::string& text) {
   apply_graph_settings();
   graph_.max_Height(max);
   graph_.Draw();
-  if (index != 0) run_fills(trim_blanks(text));
+  if (index != 0) start_fill(trim_blanks(text));
 }
 
 void StatsView::stop_fill() {
-  ++generation_;
-  next_fill_.reset();
-}
-
-void StatsView::run_fills(const std::string& name) {
-  next_fill_ = name;
-  // A selection made from inside a running fill's yield leaves its fill to the
-  // outer loop, so fills never nest.
-  if (filling_) return;
-  filling_ = true;
-  while (next_fill_) {
-    std::string current = std::move(*next_fill_);
-    next_fill_.reset();
-    fill_graph(current);
-  }
   filling_ = false;
+  fill_counts_.clear();
+  fill_next_ = 0;
 }
 
-void StatsView::fill_graph(const std::string& name) {
-  const uint64_t generation = generation_;
+void StatsView::start_fill(const std::string& name) {
   const std::string wanted = to_upper(name);
   // The samples as they are now: polls during the fill add new ones and, at the cap,
-  // drop old ones, which moves everything the fill has still to read.
-  std::vector<int32_t> counts;
+  // drop old ones, which would move everything the fill has still to read.
   for (size_t i = 0; i < history_.sample_count(); ++i) {
     const HistoryEntry& e = history_.entries()[i];
-    if (to_upper(e.station) == wanted) counts.push_back(e.count);
+    if (to_upper(e.station) == wanted) fill_counts_.push_back(e.count);
   }
-  for (int32_t count : counts) {
-    graph_.add_value(static_cast<double>(count));
-    graph_.Draw();
-    if (yield_) yield_();
-    if (generation != generation_) return;
+  filling_ = !fill_counts_.empty();
+  fill_step();
+}
+
+void StatsView::fill_step() {
+  if (!filling_) return;
+  if (fill_next_ == fill_counts_.size()) {
+    stop_fill();
+    return;
   }
+  graph_.add_value(static_cast<double>(fill_counts_[fill_next_++]));
+  graph_.Draw();
+  if (pause_) pause_();
 }
 
 }  // namespace kn

@@ -3,7 +3,6 @@
 // the extremes labels and the graph that a fill builds up sample by sample.
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,14 +16,14 @@ inline constexpr const char* kStationPrompt = "Bitte eine Station ausw\xC3\xA4hl
 
 class StatsView {
  public:
-  // Runs after each sample of a fill: the window waits and lets the user
-  // interface work, which may select again or close.
-  using Yield = std::function<void()>;
+  // Asked for after each sample of a fill: the owner lets the user interface work
+  // for a while (which may select again, poll or close), then calls fill_step().
+  using Pause = std::function<void()>;
 
   StatsView(const std::vector<StationEntry>& stations, const History& history)
       : stations_(stations), history_(history) {}
 
-  void set_yield(Yield y) { yield_ = std::move(y); }
+  void set_pause(Pause pause) { pause_ = std::move(pause); }
   // Runs when a selection has set the labels, before its fill starts.
   void set_labels_changed(std::function<void()> f) { labels_changed_ = std::move(f); }
   void set_surface(DrawSurface* surface) { graph_.Surface(surface); }
@@ -36,8 +35,13 @@ class StatsView {
   void load();
 
   // The user picked entry `index` whose text is `text`. A fill that is running
-  // stops; a station entry starts its own fill from an empty graph.
+  // stops; a station entry starts its own fill from an empty graph and draws its
+  // first sample.
   void select(int index, const std::string& text);
+
+  // The pause after a sample is over: draws the next sample, or ends the fill when
+  // none is left. Does nothing when no fill runs.
+  void fill_step();
 
   // Ends a running fill at once, e.g. because the window closes.
   void stop_fill();
@@ -46,6 +50,7 @@ class StatsView {
   void redraw() { graph_.Draw(); }
 
   bool is_loaded() const { return is_loaded_; }
+  // From a selection's start to the step after its last sample.
   bool filling() const { return filling_; }
   const std::string& label_min() const { return label_min_; }
   const std::string& label_max() const { return label_max_; }
@@ -54,21 +59,20 @@ class StatsView {
 
  private:
   void apply_graph_settings();
-  void run_fills(const std::string& name);
-  void fill_graph(const std::string& name);
+  void start_fill(const std::string& name);
 
   const std::vector<StationEntry>& stations_;
   const History& history_;
-  Yield yield_;
+  Pause pause_;
   std::function<void()> labels_changed_;
   clsLineGraph graph_;
   bool is_loaded_ = false;
   std::string label_min_ = "0";
   std::string label_max_ = "0";
-  // A selection or a close bumps the generation; a fill of an older one stops.
-  uint64_t generation_ = 0;
   bool filling_ = false;
-  std::optional<std::string> next_fill_;
+  // The running fill's samples as they were when it began, and the next one to draw.
+  std::vector<int32_t> fill_counts_;
+  size_t fill_next_ = 0;
 };
 
 }  // namespace kn

@@ -22,10 +22,19 @@ class StatsViewTest : public ::testing::Test {
  protected:
   StatsViewTest() : view(stations, history), pic(300, 100) {
     view.set_surface(&pic);
-    view.set_yield([this] {
+    view.set_pause([this] { paused = true; });
+  }
+  // Selects and runs the fill as the window's timer does: in each pause the message
+  // loop runs `on_yield`, then the next step follows, unless a new selection began a
+  // fill of its own, which then has its own pause first.
+  void select(int index, const std::string& text) {
+    view.select(index, text);
+    while (paused) {
+      paused = false;
       ++yields;
       if (on_yield) on_yield();
-    });
+      if (!paused) view.fill_step();
+    }
   }
   // Records a poll of one station: extremes and sample, as the poll does.
   void poll(size_t index, double count) { record_count(stations[index], count, history); }
@@ -34,6 +43,7 @@ class StatsViewTest : public ::testing::Test {
   History history;
   StatsView view;
   RecordingSurface pic;
+  bool paused = false;
   int yields = 0;
   std::function<void()> on_yield;
 };
@@ -46,7 +56,7 @@ TEST_F(StatsViewTest, ComboOffersThePromptThenTheStationsInListOrder) {
 
 TEST_F(StatsViewTest, LoadShowsZeroLabelsAndAnEmptyGrid) {
   poll(0, 5);
-  view.select(1, "nachtradio");  // before the load: ignored
+  select(1, "nachtradio");  // before the load: ignored
   EXPECT_EQ(pic.clears, 0);
   EXPECT_FALSE(view.is_loaded());
   view.load();
@@ -69,9 +79,9 @@ TEST_F(StatsViewTest, LoadShowsZeroLabelsAndAnEmptyGrid) {
 TEST_F(StatsViewTest, PromptEntryShowsZeroAndZeroAndStartsNoFill) {
   poll(0, 7);
   view.load();
-  view.select(1, "nachtradio");
+  select(1, "nachtradio");
   EXPECT_EQ(view.label_max(), "7");
-  view.select(0, kStationPrompt);
+  select(0, kStationPrompt);
   EXPECT_EQ(view.label_min(), "0");
   EXPECT_EQ(view.label_max(), "0");
   EXPECT_TRUE(view.graph_data().empty());
@@ -82,7 +92,7 @@ TEST_F(StatsViewTest, PromptEntryShowsZeroAndZeroAndStartsNoFill) {
 TEST_F(StatsViewTest, StationNeverPolledShowsTheInitialExtremesAndNoGraph) {
   poll(0, 7);
   view.load();
-  view.select(3, "leer");
+  select(3, "leer");
   EXPECT_EQ(view.label_min(), "999999");
   EXPECT_EQ(view.label_max(), "0");
   EXPECT_EQ(yields, 0);
@@ -97,7 +107,7 @@ TEST_F(StatsViewTest, FillAddsEachMatchingSamplePointByPoint) {
   view.load();
   std::vector<size_t> sizes;
   on_yield = [&] { sizes.push_back(view.graph_data().size()); };
-  view.select(1, "nachtradio");
+  select(1, "nachtradio");
   EXPECT_EQ(view.label_min(), "1");
   EXPECT_EQ(view.label_max(), "30");
   ASSERT_EQ(yields, 30);
@@ -113,14 +123,14 @@ TEST_F(StatsViewTest, NamesMatchIgnoringCaseAndTheEntryIsTrimmedForTheFill) {
   history.add_sample("NACHTRADIO", 3);
   history.add_sample("nachtradio", 4);
   view.load();
-  view.select(1, "  NachtRadio ");
+  select(1, "  NachtRadio ");
   EXPECT_EQ(view.graph_data(), (std::vector<double>{3, 4}));
 }
 
 TEST_F(StatsViewTest, HundredFiftySamplesEndShowingTheLatestHundred) {
   for (int i = 1; i <= 150; ++i) poll(0, i);
   view.load();
-  view.select(1, "nachtradio");
+  select(1, "nachtradio");
   ASSERT_EQ(view.graph_data().size(), 100u);
   EXPECT_EQ(view.graph_data().front(), 51);
   EXPECT_EQ(view.graph_data().back(), 150);
@@ -134,7 +144,7 @@ TEST_F(StatsViewTest, SamplesBeforeTheLastSettingsReadAreDrawnOnTheNewScale) {
   stations[0] = station("nachtradio");  // the settings were read again
   poll(0, 40);
   view.load();
-  view.select(1, "nachtradio");
+  select(1, "nachtradio");
   EXPECT_EQ(view.label_min(), "40");
   EXPECT_EQ(view.label_max(), "40");
   EXPECT_EQ(view.graph_data(), (std::vector<double>{250, 200, 40}));
@@ -150,7 +160,7 @@ TEST_F(StatsViewTest, SamplesRecordedDuringAFillAreNotPartOfIt) {
   for (int i = 0; i < 5; ++i) poll(0, 10);
   view.load();
   on_yield = [&] { poll(0, 99); };  // a poll runs while the window yields
-  view.select(1, "nachtradio");
+  select(1, "nachtradio");
   EXPECT_EQ(view.graph_data(), (std::vector<double>(5, 10)));
   EXPECT_EQ(history.sample_count(), 10u);
 }
@@ -163,7 +173,7 @@ TEST_F(StatsViewTest, AFillShowsTheSamplesAsTheyWereWhenItBeganAlsoAtTheCap) {
   for (size_t i = 0; i < kMaxSamplesPerStation; ++i) expected.push_back(static_cast<double>(i % 7));
   view.load();
   on_yield = [&] { poll(0, 99); };
-  view.select(1, "nachtradio");
+  select(1, "nachtradio");
   // The graph keeps the latest hundred of them.
   ASSERT_EQ(view.graph_data().size(), 100u);
   EXPECT_EQ(view.graph_data(), std::vector<double>(expected.end() - 100, expected.end()));
@@ -183,7 +193,7 @@ TEST_F(StatsViewTest, ChoosingAnotherStationDuringAFillStopsItAndStartsAfresh) {
     if (yields == 5) view.select(1, "nachtradio");
     --depth;
   };
-  view.select(1, "nachtradio");
+  select(1, "nachtradio");
   // 3 samples of the first fill, 2 of the second, then 10 of the last.
   EXPECT_EQ(yields, 15);
   EXPECT_EQ(max_depth, 1);  // fills never nest
@@ -198,7 +208,7 @@ TEST_F(StatsViewTest, StoppingDuringAFillEndsItAtOnce) {
   on_yield = [&] {
     if (yields == 4) view.stop_fill();
   };
-  view.select(1, "nachtradio");
+  select(1, "nachtradio");
   EXPECT_EQ(yields, 4);
   EXPECT_EQ(view.graph_data().size(), 4u);
   EXPECT_FALSE(view.filling());
@@ -207,7 +217,7 @@ TEST_F(StatsViewTest, StoppingDuringAFillEndsItAtOnce) {
 TEST_F(StatsViewTest, LoadingAgainStartsFromTheEmptyGraph) {
   poll(0, 10);
   view.load();
-  view.select(1, "nachtradio");
+  select(1, "nachtradio");
   ASSERT_EQ(view.graph_data().size(), 1u);
   view.load();
   EXPECT_TRUE(view.graph_data().empty());

@@ -27,7 +27,7 @@ class FakeHost : public KonfigHost {
   int32_t overlay_width_twips() override { return width_twips; }
   int32_t overlay_height_twips() override { return height_twips; }
   void move_overlay_twips(int32_t left, int32_t top) override { overlay_moves.emplace_back(left, top); }
-  void check_stations() override { ++polls; }
+  void preview_poll() override { ++polls; }
   void Load_Konfig() override {
     ++loads;
     const std::string file = state.settings_file;

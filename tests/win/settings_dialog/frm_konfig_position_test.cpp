@@ -5,7 +5,8 @@
 
 #include "base/twips.h"
 #include "settings_dialog/fake_host.h"
-#include "win/modal_window_win.h"
+#include "win/modal_loop_win.h"
+#include "win/screen_twips_win.h"
 
 namespace kn {
 namespace {
@@ -44,7 +45,7 @@ TEST(FrmKonfigPosition, OpensAtTheStoredPlaceWithTheOverlaysSize) {
   EXPECT_EQ(r.bottom - r.top, 180);
   EXPECT_EQ(test::window_text(dialog.control(FrmKonfigPosition::kHintLabel)),
             L"Verschiebe das Fenster an die gew\u00FCnschte Position.");
-  EXPECT_EQ(test::window_text(dialog.control(FrmKonfigPosition::kApply)), L"\u00DCbernehmen");
+  EXPECT_EQ(test::window_text(dialog.control(FrmKonfigPosition::kApplyButton)), L"\u00DCbernehmen");
   EXPECT_EQ(GetWindowLongW(dialog.hwnd(), GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME), 0);
 }
 
@@ -109,8 +110,8 @@ TEST(FrmKonfigPosition, DroppedLeftOfThePrimaryOrOnItsEdgeKeepsThatPlace) {
   EXPECT_EQ(rect_of(h).left, 0);
   EXPECT_EQ(host.overlay_moves.back().first, 1);
   SendMessageW(h, WM_LBUTTONUP, 0, at(270, 30));
-  SendMessageW(h, WM_COMMAND, MAKEWPARAM(FrmKonfigPosition::kApply, BN_CLICKED),
-               reinterpret_cast<LPARAM>(dialog.control(FrmKonfigPosition::kApply)));
+  SendMessageW(h, WM_COMMAND, MAKEWPARAM(FrmKonfigPosition::kApplyButton, BN_CLICKED),
+               reinterpret_cast<LPARAM>(dialog.control(FrmKonfigPosition::kApplyButton)));
   EXPECT_EQ(host.state.window_pos_x, 1);
   EXPECT_EQ(host.state.window_pos_y, px_to_twips(200, ty));
   EXPECT_EQ(twips_to_px(host.state.window_pos_x, tx), 0);
@@ -142,7 +143,7 @@ TEST(FrmKonfigPosition, ResetClearsThePositionAndEscapeStoresNothing) {
   {
     FrmKonfigPosition dialog(host, self());
     ASSERT_TRUE(dialog.create(nullptr));
-    SendMessageW(dialog.control(FrmKonfigPosition::kReset), BM_CLICK, 0, 0);
+    SendMessageW(dialog.control(FrmKonfigPosition::kResetButton), BM_CLICK, 0, 0);
     EXPECT_TRUE(dialog.closed());
     EXPECT_EQ(host.state.window_pos_x, 0);
     EXPECT_EQ(host.state.window_pos_y, 0);
@@ -159,8 +160,8 @@ TEST(FrmKonfigPosition, ResetClearsThePositionAndEscapeStoresNothing) {
     EXPECT_FALSE(IsWindowEnabled(owner)) << "modal over its owner";
     SendMessageW(dialog.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at(5, 5));
     SendMessageW(dialog.hwnd(), WM_MOUSEMOVE, MK_LBUTTON, at(25, 5));
-    PostMessageW(dialog.control(FrmKonfigPosition::kApply), WM_KEYDOWN, VK_ESCAPE, 0);
-    dialog.run_modal();
+    PostMessageW(dialog.control(FrmKonfigPosition::kApplyButton), WM_KEYDOWN, VK_ESCAPE, 0);
+    run_modal(dialog);
     EXPECT_TRUE(dialog.closed());
     EXPECT_TRUE(IsWindowEnabled(owner));
     EXPECT_EQ(host.state.window_pos_x, 1500);

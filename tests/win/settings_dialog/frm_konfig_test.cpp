@@ -56,14 +56,14 @@ TEST(FrmKonfig, CancelAfterLiveTextSizeChangeRestoresAndRedraws) {
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
   EXPECT_EQ(window_text(dialog.hwnd()), L"Einstellungen");
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTextgroesse)), w("Textgr\xC3\xB6\303\237e: 18"));
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextSizeLabel)), w("Textgr\xC3\xB6\303\237e: 18"));
 
-  move_slider(dialog, FrmKonfig::kScrollFontSize, 25);
+  move_slider(dialog, FrmKonfig::kTextSizeSlider, 25);
   EXPECT_EQ(host.state.Text_Size, 25);
   EXPECT_EQ(host.redraw_sizes, (std::vector<int16_t>{25, 25}));  // the second measures at the new size
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTextgroesse)), w("Textgr\xC3\xB6\303\237e: 25"));
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextSizeLabel)), w("Textgr\xC3\xB6\303\237e: 25"));
 
-  click(dialog.control(FrmKonfig::kCommandCancel));
+  click(dialog.control(FrmKonfig::kCancelButton));
   EXPECT_TRUE(dialog.closed());
   EXPECT_EQ(dialog.hwnd(), nullptr);
   EXPECT_EQ(host.state.Text_Size, 18);
@@ -117,7 +117,7 @@ TEST(FrmKonfig, TheTextSizePreviewShowsTheWholeTextAtTheNewSize) {
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   for (const int size : {10, 30}) {
-    move_slider(dialog, FrmKonfig::kScrollFontSize, size);
+    move_slider(dialog, FrmKonfig::kTextSizeSlider, size);
     shown.width = window_width(*overlay);
     AppState at_size = host.state;
     Drawn fresh;
@@ -130,7 +130,7 @@ TEST(FrmKonfig, TheTextSizePreviewShowsTheWholeTextAtTheNewSize) {
     const int em = static_cast<int>(em_px(static_cast<int16_t>(size), dpi) + 0.5f);
     EXPECT_EQ(shown.picture.rightmost(1), fresh.picture.rightmost(1) + em) << "at " << size;
   }
-  click(dialog.control(FrmKonfig::kCommandCancel));
+  click(dialog.control(FrmKonfig::kCancelButton));
   EXPECT_TRUE(dialog.closed());
   overlay.reset();
   DestroyWindow(owner);
@@ -155,27 +155,27 @@ TEST(FrmKonfig, OpensWithTheStoredValuesAndTheSecondsFixUp) {
   }
 
   EXPECT_EQ(host.state.changes_visible_in_seconds, 10);
-  EXPECT_EQ(slider_pos(dialog, FrmKonfig::kHScrollSeconds), 10);
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelOnlyChanges)), L"10 Sekunden");
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelInterval)), L"einmal pro Minute");
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTrans)), L"100");
+  EXPECT_EQ(slider_pos(dialog, FrmKonfig::kChangeSecondsSlider), 10);
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kChangeSecondsLabel)), L"10 Sekunden");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kIntervalLabel)), L"einmal pro Minute");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTransparencyLabel)), L"100");
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kStations)), L"eins;zwei");
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosX)), L"1500");
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosY)), L"3000");
-  EXPECT_FALSE(IsWindowVisible(dialog.control(FrmKonfig::kTextPosX)));
-  EXPECT_FALSE(is_checked(dialog, FrmKonfig::kCheckNeben));
-  EXPECT_TRUE(is_checked(dialog, FrmKonfig::kCheckAutostart));
-  EXPECT_FALSE(is_checked(dialog, FrmKonfig::kCheckKontur));
-  EXPECT_TRUE(is_checked(dialog, FrmKonfig::kCheckWriteFile));
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kPositionXField)), L"1500");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kPositionYField)), L"3000");
+  EXPECT_FALSE(IsWindowVisible(dialog.control(FrmKonfig::kPositionXField)));
+  EXPECT_FALSE(is_checked(dialog, FrmKonfig::kSideBySideCheck));
+  EXPECT_TRUE(is_checked(dialog, FrmKonfig::kAutostartCheck));
+  EXPECT_FALSE(is_checked(dialog, FrmKonfig::kOutlineCheck));
+  EXPECT_TRUE(is_checked(dialog, FrmKonfig::kWriteFilesCheck));
 
-  move_slider(dialog, FrmKonfig::kUpdateInter, 3);
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelInterval)), L"aller 3 Minuten");
-  move_slider(dialog, FrmKonfig::kHScrollSeconds, 1);
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelOnlyChanges)), L"1 Sekunde");
+  move_slider(dialog, FrmKonfig::kIntervalSlider, 3);
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kIntervalLabel)), L"aller 3 Minuten");
+  move_slider(dialog, FrmKonfig::kChangeSecondsSlider, 1);
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kChangeSecondsLabel)), L"1 Sekunde");
   EXPECT_EQ(host.state.UpdateInterval, 1) << "the interval takes effect only when saving";
   EXPECT_TRUE(host.redraw_sizes.empty());
 
-  click(dialog.control(FrmKonfig::kCommandCancel));
+  click(dialog.control(FrmKonfig::kCancelButton));
   EXPECT_EQ(host.state.changes_visible_in_seconds, 0);
 }
 
@@ -186,25 +186,25 @@ TEST(FrmKonfig, LiveChecksPositionResetAndSideBySide) {
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
 
-  click(dialog.control(FrmKonfig::kCheckKontur));
+  click(dialog.control(FrmKonfig::kOutlineCheck));
   EXPECT_FALSE(host.state.Text_Ouline);
-  click(dialog.control(FrmKonfig::kCheckSchatten));
+  click(dialog.control(FrmKonfig::kShadowCheck));
   EXPECT_FALSE(host.state.Text_Shadow);
   EXPECT_EQ(host.redraw_sizes.size(), 2u);
 
-  click(dialog.control(FrmKonfig::kCheckNeben));
+  click(dialog.control(FrmKonfig::kSideBySideCheck));
   EXPECT_EQ(host.state.horizontal, 1);
   EXPECT_EQ(host.polls, 1) << "side-by-side output polls at once";
 
-  move_slider(dialog, FrmKonfig::kTranzparency, 40);
+  move_slider(dialog, FrmKonfig::kTransparencySlider, 40);
   EXPECT_EQ(host.state.Opaque, 40);
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kLabelTrans)), L"40");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTransparencyLabel)), L"40");
 
-  click(dialog.control(FrmKonfig::kResetPosition));
+  click(dialog.control(FrmKonfig::kResetPositionButton));
   EXPECT_EQ(host.state.window_pos_x, 0);
   EXPECT_EQ(host.state.window_pos_y, 0);
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosX)), L"0");
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextPosY)), L"0");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kPositionXField)), L"0");
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kPositionYField)), L"0");
   EXPECT_EQ(host.redraw_sizes.size(), 4u);
 
   // The close box restores like "Abbrechen"; it does not poll again.
@@ -230,19 +230,19 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   ASSERT_TRUE(dialog.create());
 
   SetWindowTextW(dialog.control(FrmKonfig::kStations), L"  Eins;ZW\u00D6LF ");
-  move_slider(dialog, FrmKonfig::kTranzparency, 200);
-  move_slider(dialog, FrmKonfig::kScrollFontSize, 24);
-  move_slider(dialog, FrmKonfig::kUpdateInter, 5);
-  click(dialog.control(FrmKonfig::kCheckAutostart));
-  click(dialog.control(FrmKonfig::kCheckOnlyChanges));
-  click(dialog.control(FrmKonfig::kCheckWriteFile));
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kCheckFullscreen)), L"Bei Vollbildanwendungen ausblenden");
-  click(dialog.control(FrmKonfig::kCheckFullscreen));
-  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kCheckNotify)),
+  move_slider(dialog, FrmKonfig::kTransparencySlider, 200);
+  move_slider(dialog, FrmKonfig::kTextSizeSlider, 24);
+  move_slider(dialog, FrmKonfig::kIntervalSlider, 5);
+  click(dialog.control(FrmKonfig::kAutostartCheck));
+  click(dialog.control(FrmKonfig::kOnlyChangesCheck));
+  click(dialog.control(FrmKonfig::kWriteFilesCheck));
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kFullscreenCheck)), L"Bei Vollbildanwendungen ausblenden");
+  click(dialog.control(FrmKonfig::kFullscreenCheck));
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kNotifyCheck)),
             L"Melden, wenn eine Station nicht antwortet");
-  click(dialog.control(FrmKonfig::kCheckNotify));
+  click(dialog.control(FrmKonfig::kNotifyCheck));
   EXPECT_FALSE(host.state.notify_no_answer);  // takes effect on saving
-  click(dialog.control(FrmKonfig::kSave));
+  click(dialog.control(FrmKonfig::kSaveButton));
 
   ASSERT_TRUE(dialog.closed());
   EXPECT_EQ(host.messages, (std::vector<std::string>{kSavedMessage}));
@@ -289,10 +289,10 @@ TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
   SetWindowTextW(dialog.control(FrmKonfig::kStations), L"zwei");
-  move_slider(dialog, FrmKonfig::kUpdateInter, 5);
-  click(dialog.control(FrmKonfig::kCheckAutostart));
-  click(dialog.control(FrmKonfig::kCheckWriteFile));
-  click(dialog.control(FrmKonfig::kSave));
+  move_slider(dialog, FrmKonfig::kIntervalSlider, 5);
+  click(dialog.control(FrmKonfig::kAutostartCheck));
+  click(dialog.control(FrmKonfig::kWriteFilesCheck));
+  click(dialog.control(FrmKonfig::kSaveButton));
 
   EXPECT_EQ(host.messages, (std::vector<std::string>{kNotSavedMessage}));
   EXPECT_FALSE(dialog.closed());
@@ -303,7 +303,7 @@ TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
 
   // The next try that works writes every key and keeps the keys the dialog does not own.
   host.keys_until_failure = -1;
-  click(dialog.control(FrmKonfig::kSave));
+  click(dialog.control(FrmKonfig::kSaveButton));
   EXPECT_TRUE(dialog.closed());
   EXPECT_EQ(read_key(host.state.settings_file, "stations"), "zwei");
   EXPECT_EQ(read_key(host.state.settings_file, "UpdateInterval"), "5");
@@ -316,18 +316,18 @@ TEST(FrmKonfig, OneDialogOpensAgainWithTheValuesOfNow) {
   FakeHost host;
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
-  click(dialog.control(FrmKonfig::kCommandCancel));
+  click(dialog.control(FrmKonfig::kCancelButton));
   ASSERT_TRUE(dialog.closed());
   host.state.Text_Size = 27;
   ASSERT_TRUE(dialog.create());
   EXPECT_FALSE(dialog.closed());
   EXPECT_TRUE(IsWindowVisible(dialog.hwnd()));
-  EXPECT_EQ(slider_pos(dialog, FrmKonfig::kScrollFontSize), 27);
-  move_slider(dialog, FrmKonfig::kScrollFontSize, 14);  // live again
+  EXPECT_EQ(slider_pos(dialog, FrmKonfig::kTextSizeSlider), 27);
+  move_slider(dialog, FrmKonfig::kTextSizeSlider, 14);  // live again
   EXPECT_EQ(host.state.Text_Size, 14);
-  click(dialog.control(FrmKonfig::kCheckFullscreen));
+  click(dialog.control(FrmKonfig::kFullscreenCheck));
   EXPECT_TRUE(host.state.hide_in_fullscreen);
-  click(dialog.control(FrmKonfig::kCommandCancel));
+  click(dialog.control(FrmKonfig::kCancelButton));
   EXPECT_EQ(host.state.Text_Size, 27);
   EXPECT_FALSE(host.state.hide_in_fullscreen);
 }
@@ -338,10 +338,10 @@ TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
   host.state.settings_file = dir + "\\Klangnetz_DesktopTool.ini";
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
-  move_slider(dialog, FrmKonfig::kScrollFontSize, 12);
+  move_slider(dialog, FrmKonfig::kTextSizeSlider, 12);
 
   SetWindowTextW(dialog.control(FrmKonfig::kStations), L"HTTP://meinradio.live");
-  click(dialog.control(FrmKonfig::kSave));
+  click(dialog.control(FrmKonfig::kSaveButton));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_NE(host.messages[0].find("ohne 'http' eintragen."), std::string::npos);
   EXPECT_FALSE(dialog.closed());
@@ -351,12 +351,12 @@ TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
   EXPECT_EQ(host.state.Text_Size, 12) << "the live preview stays";
 
   SetWindowTextW(dialog.control(FrmKonfig::kStations), L"eins, zwei");
-  click(dialog.control(FrmKonfig::kSave));
+  click(dialog.control(FrmKonfig::kSaveButton));
   ASSERT_EQ(host.messages.size(), 2u);
   EXPECT_NE(host.messages[1].find("bitte ein ; verwenden "), std::string::npos);
 
   SetWindowTextW(dialog.control(FrmKonfig::kStations), L"");
-  click(dialog.control(FrmKonfig::kSave));
+  click(dialog.control(FrmKonfig::kSaveButton));
   EXPECT_TRUE(dialog.closed());
   EXPECT_EQ(read_key(host.state.settings_file, "stations"), "");
   EXPECT_EQ(host.autostart_calls, (std::vector<bool>{false}));
@@ -385,14 +385,14 @@ TEST(FrmKonfig, ChosenColourGoesToMemoryAndRedraws) {
   ASSERT_TRUE(dialog.create());
   g_confirmed = false;
   const UINT_PTR timer = SetTimer(nullptr, 0, 100, confirm_colour_dialog);
-  SendMessageW(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(FrmKonfig::kPictureKont, STN_CLICKED),
-               reinterpret_cast<LPARAM>(dialog.control(FrmKonfig::kPictureKont)));
+  SendMessageW(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(FrmKonfig::kOutlineColourSwatch, STN_CLICKED),
+               reinterpret_cast<LPARAM>(dialog.control(FrmKonfig::kOutlineColourSwatch)));
   if (!g_confirmed) KillTimer(nullptr, timer);
   ASSERT_TRUE(g_confirmed);
   EXPECT_EQ(host.state.OutlineColor, "65280") << "the dialog starts at pure green";
   EXPECT_EQ(host.state.BackgroundColor, "2131691");
   EXPECT_EQ(host.redraw_sizes.size(), 1u);
-  click(dialog.control(FrmKonfig::kCommandCancel));
+  click(dialog.control(FrmKonfig::kCancelButton));
   EXPECT_EQ(host.state.OutlineColor, "0");
 }
 

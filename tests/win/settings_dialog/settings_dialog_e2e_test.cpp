@@ -13,9 +13,9 @@ namespace {
 
 using namespace kn::test;
 
-constexpr int kScrollFontSize = 1006;  // the text-size slider's control id
-constexpr int kLabelTextgroesse = 1007;
-constexpr int kCommandCancel = 1020;
+constexpr int kTextSizeSlider = 1006;  // the text-size slider's control id
+constexpr int kTextSizeLabel = 1007;
+constexpr int kCancelButton = 1020;
 
 TEST(SettingsDialogEndToEnd, OpensFromTheTrayMenuAndCancelsALiveChange) {
   Program p("konfig_e2e", "stations=fixed-71;fixed-72\r\n");
@@ -50,13 +50,13 @@ TEST(SettingsDialogEndToEnd, OpensFromTheTrayMenuAndCancelsALiveChange) {
   EXPECT_TRUE(side_by_side);
   EXPECT_TRUE(stations_field);
 
-  HWND slider = GetDlgItem(dialog, kScrollFontSize);
+  HWND slider = GetDlgItem(dialog, kTextSizeSlider);
   ASSERT_NE(slider, nullptr);
   SendMessageW(slider, TBM_SETPOS, TRUE, 26);
   SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 26), reinterpret_cast<LPARAM>(slider));
-  EXPECT_EQ(window_text(GetDlgItem(dialog, kLabelTextgroesse)), L"Textgr\u00F6\u00DFe: 26");
+  EXPECT_EQ(window_text(GetDlgItem(dialog, kTextSizeLabel)), L"Textgr\u00F6\u00DFe: 26");
 
-  PostMessageW(GetDlgItem(dialog, kCommandCancel), BM_CLICK, 0, 0);
+  PostMessageW(GetDlgItem(dialog, kCancelButton), BM_CLICK, 0, 0);
   EXPECT_TRUE(wait_until([&] { return !IsWindow(dialog); }, 10000));
   EXPECT_TRUE(p.running());
 }

@@ -35,6 +35,16 @@ void choose(FrmGraph& g, int index) {
   SendMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(100, CBN_SELCHANGE), reinterpret_cast<LPARAM>(g.combo()));
 }
 
+// Hands out this thread's messages, the window's fill timer among them, until the
+// fill has ended or the window is gone.
+void run_fill_to_end(FrmGraph& g) {
+  MSG msg;
+  while (g.is_open() && g.view().filling() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
 class GraphWindowTest : public ::testing::Test {
  protected:
   GraphWindowTest() {
@@ -114,7 +124,7 @@ TEST_F(GraphWindowTest, OpensAsABlackToolWindowWithTheStationsToChooseFrom) {
   EXPECT_EQ(test::window_text(g.label_min()), L"0");
   EXPECT_EQ(test::window_text(g.label_max()), L"0");
   // Empty graph: black with the teal grid, no data.
-  GdiSurface* pic = g.pic();
+  GdiSurface* pic = g.surface();
   ASSERT_NE(pic, nullptr);
   EXPECT_EQ(pic->pixel(grid_x(pic, 3), 5), kTeal);
   EXPECT_EQ(pic->pixel(pic->inner_width() / 40, pic->inner_height() / 20), RGB(0, 0, 0));
@@ -125,18 +135,24 @@ TEST_F(GraphWindowTest, OpensAsABlackToolWindowWithTheStationsToChooseFrom) {
 TEST_F(GraphWindowTest, ChoosingAStationShowsItsExtremesAndDrawsItsSamples) {
   FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr));
   ASSERT_TRUE(g.open());
-  choose(g, 1);  // returns when the fill has ended
+  choose(g, 1);
+  // The choice is handled at once, its fill goes on on the window's timer.
+  EXPECT_EQ(test::window_text(g.label_max()), L"14");
+  EXPECT_EQ(g.view().graph_data().size(), 1u);
+  ASSERT_TRUE(g.view().filling());
+  run_fill_to_end(g);
   EXPECT_FALSE(g.view().filling());
   EXPECT_EQ(test::window_text(g.label_min()), L"3");
   EXPECT_EQ(test::window_text(g.label_max()), L"14");
   EXPECT_EQ(g.view().graph_data().size(), 12u);
-  GdiSurface* pic = g.pic();
+  GdiSurface* pic = g.surface();
   int green = 0;
   for (int x = 0; x < pic->inner_width(); ++x)
     for (int y = 0; y < pic->inner_height(); ++y) green += pic->pixel(x, y) == kGreen ? 1 : 0;
   EXPECT_GT(green, 10);
 
   choose(g, 3);  // never polled
+  EXPECT_FALSE(g.view().filling());
   EXPECT_EQ(test::window_text(g.label_min()), L"999999");
   EXPECT_EQ(test::window_text(g.label_max()), L"0");
   EXPECT_TRUE(g.view().graph_data().empty());
@@ -148,9 +164,10 @@ TEST_F(GraphWindowTest, ClosingDuringAFillStopsItAndTheWindowOpensAgainEmpty) {
   ASSERT_TRUE(g.open());
   PostMessageW(g.hwnd(), WM_CLOSE, 0, 0);  // handled at the fill's first pause
   choose(g, 1);
+  run_fill_to_end(g);
   EXPECT_FALSE(g.is_open());
   EXPECT_EQ(g.view().graph_data().size(), 1u);
-  EXPECT_EQ(g.pic(), nullptr);
+  EXPECT_EQ(g.surface(), nullptr);
 
   ASSERT_TRUE(g.open());
   EXPECT_TRUE(g.view().graph_data().empty());
@@ -159,6 +176,7 @@ TEST_F(GraphWindowTest, ClosingDuringAFillStopsItAndTheWindowOpensAgainEmpty) {
   PostMessageW(g.combo(), CB_SETCURSEL, 2, 0);
   PostMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(100, CBN_SELCHANGE), reinterpret_cast<LPARAM>(g.combo()));
   choose(g, 1);
+  run_fill_to_end(g);
   EXPECT_EQ(g.view().graph_data(), std::vector<double>(12, 60));
   EXPECT_EQ(test::window_text(g.label_max()), L"60");
   g.close();
@@ -176,11 +194,11 @@ TEST_F(GraphWindowTest, ResizingKeepsTheMinimumSizeAndFitsTheGraph) {
   SetWindowPos(g.hwnd(), nullptr, 0, 0, 800, 400, SWP_NOMOVE | SWP_NOZORDER);
   test::pump_messages();
   RECT pr{};
-  GetWindowRect(g.pic()->hwnd(), &pr);
+  GetWindowRect(g.surface()->hwnd(), &pr);
   EXPECT_EQ(pr.right - pr.left, 800 - 500 / 15);
   EXPECT_EQ(pr.bottom - pr.top, 400 - 1320 / 15 - 700 / 15);
-  EXPECT_EQ(g.pic()->inner_width(), pr.right - pr.left - 2);
-  EXPECT_EQ(g.pic()->pixel(grid_x(g.pic(), 7), 3), kTeal);  // redrawn in the new size
+  EXPECT_EQ(g.surface()->inner_width(), pr.right - pr.left - 2);
+  EXPECT_EQ(g.surface()->pixel(grid_x(g.surface(), 7), 3), kTeal);  // redrawn in the new size
   g.close();
 }
 
@@ -188,12 +206,14 @@ TEST_F(GraphWindowTest, OpeningAndClosingLeavesNoGdiObjectsBehind) {
   FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr));
   ASSERT_TRUE(g.open());
   choose(g, 2);
+  run_fill_to_end(g);
   g.close();
   test::pump_messages();
   const int before = test::gdi_object_count();
   for (int i = 0; i < 5; ++i) {
     ASSERT_TRUE(g.open());
     choose(g, 2);
+    run_fill_to_end(g);
     SetWindowPos(g.hwnd(), nullptr, 0, 0, 700 + i * 10, 300, SWP_NOMOVE | SWP_NOZORDER);
     g.close();
     test::pump_messages();

@@ -41,12 +41,12 @@ TEST(StatisticsFromTheTray, ShowsAFilledGraphAndTheAboutDialogShowsTheVersion) {
   EXPECT_EQ(window_text(controls[4]), L"0");
 
   SendMessageA(combo, CB_SETCURSEL, 1, 0);
-  // Sent, so it returns when the window has handled the choice: the fill (10 ms per
-  // sample) runs inside that handler.
+  // Sent, so it returns when the window has handled the choice and set the labels;
+  // the fill goes on in the window's own time.
   DWORD_PTR result = 0;
   ASSERT_TRUE(SendMessageTimeoutA(graph, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
                                   reinterpret_cast<LPARAM>(combo), SMTO_NORMAL, 60000, &result))
-      << "the fill did not end";
+      << "the window did not answer";
   EXPECT_EQ(window_text(controls[2]), L"37");
   EXPECT_EQ(window_text(controls[4]), L"81");
 
