@@ -8,7 +8,7 @@
 #include "dialogs/frm_about.h"
 #include "overlay/fullscreen.h"
 #include "overlay/monitors.h"
-#include "platform/ini_module_win.h"
+#include "platform/settings_store_win.h"
 #include "platform/taskbar_win.h"
 #include "platform/updater_win.h"
 #include "settings_dialog/frm_konfig.h"

@@ -5,7 +5,7 @@
 #include "common/file_security.h"
 #include "common/win_test_util.h"
 #include "core/settings.h"
-#include "platform/ini_module_win.h"
+#include "platform/settings_store_win.h"
 
 namespace kn {
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/win_test_util.h"
-#include "platform/ini_module_win.h"
+#include "platform/settings_store_win.h"
 #include "settings_dialog/frm_konfig.h"
 
 namespace kn::test {

@@ -1,5 +1,6 @@
 #pragma once
-// The settings file through the private-profile functions (ANSI file, UTF-8 here).
+// The settings store: the settings file through the private-profile functions (an
+// ANSI file, UTF-8 here).
 #include <functional>
 #include <string>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "platform/ini_module_win.h"
+#include "platform/settings_store_win.h"
 
 #include <windows.h>
 
