@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+
 namespace kn {
 
 std::string read_ini_value(const std::string& section, const std::string& key, const std::string& def,
@@ -24,13 +25,9 @@ using IniKeyWriter =
 // attributes, and the copy, on the disk, then replaces the file in one move. Through a
 // link, the file the link names is replaced and the link stays. Where a move would lose
 // something (other names of the file, an owner or access list the copy cannot be
-// given), the finished copy's text is written over the file instead.
+// given), the finished copy's text is written over the file instead. Tests make its
+// steps fail through the file-safety library's fault hook.
 bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>& keys,
                           const std::string& file, const IniKeyWriter& write);
-
-// Steps of saving that a test can make fail, with the system error it returns.
-enum class SaveStep { kCreateCopy, kSecurity, kFlush, kReplace };
-using SaveFaultHook = std::function<unsigned long(SaveStep)>;
-void set_save_fault_hook(SaveFaultHook hook);
 
 }  // namespace kn

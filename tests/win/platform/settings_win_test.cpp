@@ -5,6 +5,7 @@
 #include "common/file_security.h"
 #include "common/win_test_util.h"
 #include "core/settings.h"
+#include "filesafe/filesafe.h"
 #include "platform/settings_store_win.h"
 
 namespace kn {
@@ -113,17 +114,18 @@ TEST(SettingsSave, FailedStepsKeepTheFileAndItsAccessListAndAttributes) {
   ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN));
   const std::wstring security = test::security_text(file);
 
-  for (const SaveStep step : {SaveStep::kCreateCopy, SaveStep::kFlush, SaveStep::kReplace}) {
-    set_save_fault_hook([step](SaveStep now) { return now == step ? ERROR_DISK_FULL : 0ul; });
+  using filesafe::FileStep;
+  for (const FileStep step : {FileStep::kCreateTemp, FileStep::kWrite, FileStep::kFlush, FileStep::kRename}) {
+    filesafe::set_fault_hook([step](FileStep now) { return now == step ? ERROR_DISK_FULL : 0; });
     EXPECT_FALSE(write_ini_keys_whole({{"stations", "drei"}}, file, profile_write));
-    set_save_fault_hook({});
+    filesafe::set_fault_hook({});
     EXPECT_EQ(test::read_file(file), kSaved);
     EXPECT_EQ(test::names_in(dir), std::set<std::string>{"Klangnetz_DesktopTool.ini"});
   }
 
-  set_save_fault_hook([](SaveStep now) { return now == SaveStep::kSecurity ? ERROR_ACCESS_DENIED : 0ul; });
+  filesafe::set_fault_hook([](FileStep now) { return now == FileStep::kSetOwner ? ERROR_ACCESS_DENIED : 0; });
   EXPECT_TRUE(write_ini_keys_whole({{"stations", "in place"}}, file, profile_write));
-  set_save_fault_hook({});
+  filesafe::set_fault_hook({});
   EXPECT_EQ(read_ini_value("Konfig", "stations", "", file), "in place");
   EXPECT_EQ(test::security_text(file), security);
   EXPECT_TRUE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_HIDDEN);
