@@ -136,10 +136,7 @@ void FrmMain::Load_Konfig() {
   // The running poll's answers belong to the list about to be rebuilt: the runner
   // drops it first, and no step of it runs while the list is rebuilt.
   runner_.reload([this] {
-    const std::string file = app_.settings_file;
-    static_cast<Settings&>(app_) = read_settings([&](const std::string& key, const std::string& def) {
-      return read_ini_value(kSettingsSection, key, def, file);
-    });
+    static_cast<Settings&>(app_) = read_settings_file(app_.settings_file);
     build_station_list(app_.stations, app_.station_list);
     notifier_.list_rebuilt();
   });

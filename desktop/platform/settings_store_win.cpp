@@ -30,6 +30,12 @@ bool write_ini_value(const std::string& section, const std::string& key, const s
                                     utf8_to_ansi(value).c_str(), utf8_to_ansi(file).c_str()) != FALSE;
 }
 
+Settings read_settings_file(const std::string& file) {
+  return read_settings([&](const std::string& key, const std::string& def) {
+    return read_ini_value(kSettingsSection, key, def, file);
+  });
+}
+
 bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>& keys,
                           const std::string& file, const IniKeyWriter& write) {
   return filesafe::edit_file_whole(utf8_to_wide(file), [&](const std::wstring& copy) {

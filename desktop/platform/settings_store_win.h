@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/settings.h"
 
 namespace kn {
 
@@ -13,6 +14,9 @@ std::string read_ini_value(const std::string& section, const std::string& key, c
                            const std::string& file);
 bool write_ini_value(const std::string& section, const std::string& key, const std::string& value,
                      const std::string& file);
+
+// Every setting as the file gives it, each missing key at its default.
+Settings read_settings_file(const std::string& file);
 
 // Writes one key into the named file.
 using IniKeyWriter =

@@ -11,15 +11,9 @@
 namespace kn {
 namespace {
 
-Settings read_file(const std::string& file) {
-  return read_settings([&](const std::string& key, const std::string& def) {
-    return read_ini_value(kSettingsSection, key, def, file);
-  });
-}
-
 TEST(ProfileSettings, MissingFileGivesEveryDefault) {
   std::string dir = test::make_temp_folder("nofile");
-  Settings s = read_file(dir + "\\Klangnetz_DesktopTool.ini");
+  Settings s = read_settings_file(dir + "\\Klangnetz_DesktopTool.ini");
   EXPECT_EQ(s.stations, "");
   EXPECT_EQ(s.Opaque, 225);
   EXPECT_EQ(s.changes_visible_in_seconds, 10);
@@ -36,7 +30,7 @@ TEST(ProfileSettings, WrittenFileIsReadBackInTheAnsiCodePage) {
            "changes_visible_in_seconds=12 Sekunden\r\nwrite_title2file=1.5\r\nUpdateInterval=-2\r\n"
            "[Other]\r\nText_Size=30\r\n";
   }
-  Settings s = read_file(file);
+  Settings s = read_settings_file(file);
   EXPECT_EQ(s.stations, "sch\xC3\xB6ne lieder;nachtradio");
   EXPECT_EQ(s.Opaque, 225);
   EXPECT_EQ(s.Text_Size, 24);
@@ -46,7 +40,7 @@ TEST(ProfileSettings, WrittenFileIsReadBackInTheAnsiCodePage) {
 
   EXPECT_TRUE(write_ini_value("Konfig", "Opaque", "100", file));
   EXPECT_TRUE(write_ini_value("Konfig", "BackgroundColor", "255", file));
-  Settings again = read_file(file);
+  Settings again = read_settings_file(file);
   EXPECT_EQ(again.Opaque, 100);
   EXPECT_EQ(again.BackgroundColor, "255");
 }

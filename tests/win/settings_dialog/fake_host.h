@@ -30,10 +30,7 @@ class FakeHost : public KonfigHost {
   void check_stations() override { ++polls; }
   void Load_Konfig() override {
     ++loads;
-    const std::string file = state.settings_file;
-    static_cast<Settings&>(state) = read_settings([&](const std::string& key, const std::string& def) {
-      return read_ini_value(kSettingsSection, key, def, file);
-    });
+    static_cast<Settings&>(state) = read_settings_file(state.settings_file);
   }
   void set_autostart(bool on) override { autostart_calls.push_back(on); }
   void show_message(HWND, const std::string& text) override { messages.push_back(text); }
