@@ -30,6 +30,9 @@ step() {
 
 echo "== layers of desktop/"
 step "layering check (scripts/check-layers.sh)" layers scripts/check-layers.sh && echo "every include points down"
+echo "== duplicate blocks in the product"
+step "duplicate-lines check (scripts/check-duplicates.py)" duplicates python3 scripts/check-duplicates.py &&
+  echo "no block of 10 or more lines stands in two product files"
 
 echo "== set-up"
 if ! scripts/setup.sh; then
