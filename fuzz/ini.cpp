@@ -26,13 +26,15 @@
 #include "cipher.h"
 #include "document.h"
 #include "file_io.h"
+// The plain model the document's unit test holds it to as well.
+#include "../tests/unit/inivault/ini_model.h"
 
 using inivault::Document;
 
 namespace {
 
-using Pairs = std::vector<std::pair<std::string, std::string>>;
-using Model = std::vector<std::pair<std::string, Pairs>>;
+using ivtest::Pairs;
+using Model = ivtest::Sections;
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -47,17 +49,12 @@ bool has_control(std::string_view s) {
   });
 }
 
+// The reference model's view of a document, once its names and values pair up.
 Model snapshot(const Document& doc, bool skip_empty) {
-  Model out;
   for (std::size_t i = 0; i < doc.section_count(); ++i) {
-    const auto& sec = doc.section(i);
-    FUZZ_CHECK(sec.names.size() == sec.values.size());
-    if (skip_empty && sec.names.empty()) continue;
-    Pairs pairs;
-    for (std::size_t j = 0; j < sec.names.size(); ++j) pairs.emplace_back(sec.names[j], sec.values[j]);
-    out.emplace_back(doc.section_name(i), std::move(pairs));
+    FUZZ_CHECK(doc.section(i).names.size() == doc.section(i).values.size());
   }
-  return out;
+  return ivtest::snapshot(doc, skip_empty);
 }
 
 // Every part stands in the file form unchanged: the reader strips names, values and
@@ -156,10 +153,7 @@ void check_file(const std::string& bytes, const Document& expected) {
 
 void check_operations(FuzzedDataProvider& in) {
   Document doc;
-  Model model;
-  auto find_section = [&](const std::string& s) {
-    return std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first == s; });
-  };
+  ivtest::LinearIni model;
   // Short names from a small alphabet, so the operations hit each other.
   auto take_name = [&] { return in.ConsumeRandomLengthString(6); };
   for (int op = 0; op < 200 && in.remaining_bytes() > 0; ++op) {
@@ -168,55 +162,23 @@ void check_operations(FuzzedDataProvider& in) {
       case 1: {
         const std::string s = take_name(), n = take_name(), v = in.ConsumeRandomLengthString(12);
         const bool create = in.ConsumeBool();
-        auto sec = find_section(s);
-        bool expect = true;
-        if (sec == model.end()) {
-          if (create) {
-            model.emplace_back(s, Pairs{{n, v}});
-          } else {
-            expect = false;
-          }
-        } else {
-          auto p = std::find_if(sec->second.begin(), sec->second.end(),
-                                [&](const auto& e) { return e.first == n; });
-          if (p != sec->second.end()) {
-            p->second = v;
-          } else if (create) {
-            sec->second.emplace_back(n, v);
-          } else {
-            expect = false;
-          }
-        }
-        FUZZ_CHECK(doc.set_value(s, n, v, create) == expect);
+        FUZZ_CHECK(doc.set_value(s, n, v, create) == model.set_value(s, n, v, create));
         break;
       }
       case 2: {
         const std::string s = take_name(), n = take_name();
-        auto sec = find_section(s);
-        bool expect = false;
-        if (sec != model.end()) {
-          auto p = std::find_if(sec->second.begin(), sec->second.end(),
-                                [&](const auto& e) { return e.first == n; });
-          if (p != sec->second.end()) {
-            sec->second.erase(p);
-            expect = true;
-          }
-        }
-        FUZZ_CHECK(doc.delete_value(s, n) == expect);
+        FUZZ_CHECK(doc.delete_value(s, n) == model.delete_value(s, n));
         break;
       }
       case 3: {
         const std::string s = take_name();
-        auto sec = find_section(s);
-        const bool expect = sec != model.end();
-        if (expect) model.erase(sec);
-        FUZZ_CHECK(doc.delete_section(s) == expect);
+        FUZZ_CHECK(doc.delete_section(s) == model.delete_section(s));
         break;
       }
     }
   }
-  FUZZ_CHECK(snapshot(doc, false) == model);
-  for (const auto& [s, pairs] : model) {
+  FUZZ_CHECK(snapshot(doc, false) == model.sections());
+  for (const auto& [s, pairs] : model.sections()) {
     for (const auto& [n, v] : pairs) FUZZ_CHECK(doc.get_value(s, n) == v);
   }
   check_round_trips(doc);

@@ -4,10 +4,14 @@
 #   app/ -> overlay/ settings_dialog/ stats/ dialogs/ -> platform/ -> core/ json/ win/ -> base/
 # core/ and json/ are portable and win/ knows nothing of the program, so none of the
 # three includes from the other two, apart from core/ using json/; a subsystem
-# includes from no other subsystem.
-# Usage: scripts/check-layers.sh [desktop folder]
+# includes from no other subsystem. The file-safety library filesafe/ stands below
+# both deliverables: desktop/ reaches it only through its public header, from
+# platform/ only, and filesafe/ includes nothing but its own headers.
+# Usage: scripts/check-layers.sh [desktop folder [filesafe folder]]
 set -uo pipefail
-root=${1:-"$(dirname "$0")/../desktop"}
+here=$(cd "$(dirname "$0")" && pwd)
+root=${1:-"$here/../desktop"}
+filesafe=${2:-"$here/../filesafe"}
 cd "$root" || exit 2
 
 # What the files of each folder may include.
@@ -48,6 +52,13 @@ while IFS= read -r file; do
   while IFS= read -r inc; do
     [[ $inc == */* ]] || continue
     top=${inc%%/*}
+    if [ "$top" = filesafe ]; then
+      if [ "$folder" != platform ] || [ "$inc" != filesafe/filesafe.h ]; then
+        echo "desktop/$file: includes \"$inc\", but only platform/ may include filesafe/, and only filesafe/filesafe.h"
+        bad=1
+      fi
+      continue
+    fi
     [ -n "${may[$top]:-}" ] || continue
     if [[ " $allowed " != *" $top "* ]]; then
       echo "desktop/$file: includes \"$inc\", but $folder/ may include only from: $allowed"
@@ -56,8 +67,18 @@ while IFS= read -r file; do
   done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$file")
 done < <(find . -type f \( -name '*.h' -o -name '*.cpp' \) | sed 's#^\./##' | sort)
 
+# What filesafe/ includes in quotes lies in filesafe/.
+while IFS= read -r file; do
+  while IFS= read -r inc; do
+    if [ ! -f "$filesafe/include/$inc" ] && [ ! -f "$filesafe/src/$inc" ] && [ ! -f "$filesafe/$(dirname "$file")/$inc" ]; then
+      echo "filesafe/$file: includes \"$inc\", which is not one of filesafe/'s own headers"
+      bad=1
+    fi
+  done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$filesafe/$file")
+done < <(cd "$filesafe" && find . -type f \( -name '*.h' -o -name '*.cpp' \) | sed 's#^\./##' | sort)
+
 if [ $bad -ne 0 ]; then
-  echo "check-layers: includes run against the layers of desktop/ (see above)" >&2
+  echo "check-layers: includes run against the layers of desktop/ and filesafe/ (see above)" >&2
   exit 1
 fi
-echo "check-layers: every include in desktop/ points down"
+echo "check-layers: every include in desktop/ points down; filesafe/ includes only its own headers"

@@ -9,7 +9,7 @@
 #include "dialogs/frm_about.h"
 #include "overlay/fullscreen.h"
 #include "overlay/monitors.h"
-#include "platform/ini_module_win.h"
+#include "platform/settings_store_win.h"
 #include "platform/taskbar_win.h"
 #include "platform/updater_win.h"
 #include "settings_dialog/frm_konfig.h"
@@ -117,10 +117,7 @@ void Program::Load_Konfig() {
   // The running poll's answers belong to the list about to be rebuilt: the runner
   // drops it first, and no step of it runs while the list is rebuilt.
   runner_.reload([this] {
-    const std::string file = app_.settings_file;
-    static_cast<Settings&>(app_) = read_settings([&](const std::string& key, const std::string& def) {
-      return read_ini_value(kSettingsSection, key, def, file);
-    });
+    static_cast<Settings&>(app_) = read_settings_file(app_.settings_file);
     build_station_list(app_.stations, app_.station_list);
     notifier_.list_rebuilt();
   });

@@ -4,7 +4,7 @@
 if(WIN32)
   list(APPEND KN_SHELL_SRCS
     ${CMAKE_CURRENT_LIST_DIR}/download_win.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ini_module_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/settings_store_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/title_files_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/taskbar_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/autostart_win.cpp

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "core/number_text.h"
-#include "platform/ini_module_win.h"
+#include "platform/settings_store_win.h"
 #include "win/ansi_win.h"
 #include "win/controls_win.h"
 #include "win/dpi_win.h"

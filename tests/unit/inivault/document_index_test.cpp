@@ -11,22 +11,11 @@
 #include <vector>
 
 #include "document.h"
+#include "ini_model.h"
 
 namespace {
 
-using Pairs = std::vector<std::pair<std::string, std::string>>;
-using Model = std::vector<std::pair<std::string, Pairs>>;
-
-Model snapshot(const inivault::Document& doc) {
-  Model out;
-  for (std::size_t i = 0; i < doc.section_count(); ++i) {
-    Pairs pairs;
-    const auto& sec = doc.section(i);
-    for (std::size_t j = 0; j < sec.names.size(); ++j) pairs.emplace_back(sec.names[j], sec.values[j]);
-    out.emplace_back(doc.section_name(i), std::move(pairs));
-  }
-  return out;
-}
+using ivtest::snapshot;
 
 TEST(InivaultDocumentIndex, AgreesWithALinearModel) {
   std::mt19937 gen(424242);  // fixed start, so a failure repeats
@@ -34,70 +23,35 @@ TEST(InivaultDocumentIndex, AgreesWithALinearModel) {
   auto name = [&](unsigned range) { return "n" + std::to_string(gen() % range); };
   for (int round = 0; round < 30; ++round) {
     inivault::Document doc;
-    Model model;
+    ivtest::LinearIni model;
     const unsigned range = 4 + round * 7;
     for (int op = 0; op < 3000; ++op) {
       // Also mid-way, so reading positions between deletes is covered.
       if (op % 500 == 499) {
-        ASSERT_EQ(snapshot(doc), model) << "round " << round << " op " << op;
+        ASSERT_EQ(snapshot(doc), model.sections()) << "round " << round << " op " << op;
       }
       const std::string s = name(1 + range / 8);
       const std::string n = name(range);
-      auto sec = std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first == s; });
       switch (gen() % 6) {
         case 0:
         case 1:
         case 2: {
           const std::string v = std::to_string(op);
           const bool create = gen() % 4 != 0;
-          bool expect = true;
-          if (sec == model.end()) {
-            if (create) model.emplace_back(s, Pairs{{n, v}});
-            expect = create;
-          } else {
-            auto p = std::find_if(sec->second.begin(), sec->second.end(),
-                                  [&](const auto& e) { return e.first == n; });
-            if (p != sec->second.end()) {
-              p->second = v;
-            } else if (create) {
-              sec->second.emplace_back(n, v);
-            } else {
-              expect = false;
-            }
-          }
-          ASSERT_EQ(doc.set_value(s, n, v, create), expect);
+          ASSERT_EQ(doc.set_value(s, n, v, create), model.set_value(s, n, v, create));
           break;
         }
-        case 3: {
-          bool expect = false;
-          if (sec != model.end()) {
-            auto p = std::find_if(sec->second.begin(), sec->second.end(),
-                                  [&](const auto& e) { return e.first == n; });
-            if (p != sec->second.end()) {
-              sec->second.erase(p);
-              expect = true;
-            }
-          }
-          ASSERT_EQ(doc.delete_value(s, n), expect);
+        case 3:
+          ASSERT_EQ(doc.delete_value(s, n), model.delete_value(s, n));
           break;
-        }
-        case 4: {
+        case 4:
           if (gen() % 8 != 0) break;  // rarer, so sections fill up
-          const bool expect = sec != model.end();
-          if (expect) model.erase(sec);
-          ASSERT_EQ(doc.delete_section(s), expect);
+          ASSERT_EQ(doc.delete_section(s), model.delete_section(s));
           break;
-        }
         case 5: {
-          const auto count = doc.value_count(s);
-          ASSERT_EQ(count, sec == model.end() ? -1 : static_cast<std::int32_t>(sec->second.size()));
+          ASSERT_EQ(doc.value_count(s), model.value_count(s));
           const auto got = doc.find_value(s, n);
-          std::optional<std::string> want;
-          if (sec != model.end()) {
-            for (const auto& [k, v] : sec->second) {
-              if (k == n) want = v;
-            }
-          }
+          const auto want = model.find_value(s, n);
           ASSERT_EQ(got.has_value(), want.has_value());
           if (want) {
             ASSERT_EQ(*got, *want);
@@ -106,19 +60,15 @@ TEST(InivaultDocumentIndex, AgreesWithALinearModel) {
         }
       }
     }
-    ASSERT_EQ(snapshot(doc), model) << "round " << round;
-    for (const auto& [s, pairs] : model) {
+    ASSERT_EQ(snapshot(doc), model.sections()) << "round " << round;
+    for (const auto& [s, pairs] : model.sections()) {
       for (const auto& [n, v] : pairs) ASSERT_EQ(doc.get_value(s, n), v);
     }
     // Reading the written form back gives the same document (sections without pairs
     // are not written).
     inivault::Document back;
     back.merge_text(doc.to_text());
-    Model nonempty = model;
-    nonempty.erase(
-        std::remove_if(nonempty.begin(), nonempty.end(), [](const auto& e) { return e.second.empty(); }),
-        nonempty.end());
-    ASSERT_EQ(snapshot(back), nonempty);
+    ASSERT_EQ(snapshot(back), model.written());
   }
 }
 

@@ -236,16 +236,16 @@ TEST_F(InivaultFileSafety, NoRoomForATemporaryFileLeavesTheOldOneIntact) {
   }
 }
 
-TEST_F(InivaultFileSafety, FailedWriteOrRenameLeavesNoTrace) {
-  for (const FileStep step : {FileStep::kWrite, FileStep::kRename}) {
+TEST_F(InivaultFileSafety, FailedWriteFlushOrRenameLeavesNoTrace) {
+  for (const FileStep step : {FileStep::kWrite, FileStep::kFlush, FileStep::kRename}) {
     write_bytes(file_, old_);
     inivault::Document doc = big_document();
     doc.set_path(file_);
-    const Faults faults(
-        {{step, step == FileStep::kWrite ? ENOSPC : EXDEV, step == FileStep::kWrite ? 2 : 0}});
-    EXPECT_FALSE(doc.write_file());
-    EXPECT_EQ(read_bytes(file_), old_);
-    EXPECT_EQ(files_in_folder(), 1u);
+    const int error = step == FileStep::kWrite ? ENOSPC : step == FileStep::kFlush ? EIO : EXDEV;
+    const Faults faults({{step, error, step == FileStep::kWrite ? 2 : 0}});
+    EXPECT_FALSE(doc.write_file()) << static_cast<int>(step);
+    EXPECT_EQ(read_bytes(file_), old_) << static_cast<int>(step);
+    EXPECT_EQ(files_in_folder(), 1u) << static_cast<int>(step);
   }
 }
 

@@ -5,20 +5,15 @@
 #include "common/file_security.h"
 #include "common/win_test_util.h"
 #include "core/settings.h"
-#include "platform/ini_module_win.h"
+#include "filesafe/filesafe.h"
+#include "platform/settings_store_win.h"
 
 namespace kn {
 namespace {
 
-Settings read_file(const std::string& file) {
-  return read_settings([&](const std::string& key, const std::string& def) {
-    return read_ini_value(kSettingsSection, key, def, file);
-  });
-}
-
 TEST(ProfileSettings, MissingFileGivesEveryDefault) {
   std::string dir = test::make_temp_folder("nofile");
-  Settings s = read_file(dir + "\\Klangnetz_DesktopTool.ini");
+  Settings s = read_settings_file(dir + "\\Klangnetz_DesktopTool.ini");
   EXPECT_EQ(s.stations, "");
   EXPECT_EQ(s.Opaque, 225);
   EXPECT_EQ(s.changes_visible_in_seconds, 10);
@@ -35,7 +30,7 @@ TEST(ProfileSettings, WrittenFileIsReadBackInTheAnsiCodePage) {
            "changes_visible_in_seconds=12 Sekunden\r\nwrite_title2file=1.5\r\nUpdateInterval=-2\r\n"
            "[Other]\r\nText_Size=30\r\n";
   }
-  Settings s = read_file(file);
+  Settings s = read_settings_file(file);
   EXPECT_EQ(s.stations, "sch\xC3\xB6ne lieder;nachtradio");
   EXPECT_EQ(s.Opaque, 225);
   EXPECT_EQ(s.Text_Size, 24);
@@ -45,7 +40,7 @@ TEST(ProfileSettings, WrittenFileIsReadBackInTheAnsiCodePage) {
 
   EXPECT_TRUE(write_ini_value("Konfig", "Opaque", "100", file));
   EXPECT_TRUE(write_ini_value("Konfig", "BackgroundColor", "255", file));
-  Settings again = read_file(file);
+  Settings again = read_settings_file(file);
   EXPECT_EQ(again.Opaque, 100);
   EXPECT_EQ(again.BackgroundColor, "255");
 }
@@ -113,17 +108,18 @@ TEST(SettingsSave, FailedStepsKeepTheFileAndItsAccessListAndAttributes) {
   ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN));
   const std::wstring security = test::security_text(file);
 
-  for (const SaveStep step : {SaveStep::kCreateCopy, SaveStep::kFlush, SaveStep::kReplace}) {
-    set_save_fault_hook([step](SaveStep now) { return now == step ? ERROR_DISK_FULL : 0ul; });
+  using filesafe::FileStep;
+  for (const FileStep step : {FileStep::kCreateTemp, FileStep::kWrite, FileStep::kFlush, FileStep::kRename}) {
+    filesafe::set_fault_hook([step](FileStep now) { return now == step ? ERROR_DISK_FULL : 0; });
     EXPECT_FALSE(write_ini_keys_whole({{"stations", "drei"}}, file, profile_write));
-    set_save_fault_hook({});
+    filesafe::set_fault_hook({});
     EXPECT_EQ(test::read_file(file), kSaved);
     EXPECT_EQ(test::names_in(dir), std::set<std::string>{"Klangnetz_DesktopTool.ini"});
   }
 
-  set_save_fault_hook([](SaveStep now) { return now == SaveStep::kSecurity ? ERROR_ACCESS_DENIED : 0ul; });
+  filesafe::set_fault_hook([](FileStep now) { return now == FileStep::kSetOwner ? ERROR_ACCESS_DENIED : 0; });
   EXPECT_TRUE(write_ini_keys_whole({{"stations", "in place"}}, file, profile_write));
-  set_save_fault_hook({});
+  filesafe::set_fault_hook({});
   EXPECT_EQ(read_ini_value("Konfig", "stations", "", file), "in place");
   EXPECT_EQ(test::security_text(file), security);
   EXPECT_TRUE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_HIDDEN);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/win_test_util.h"
-#include "platform/ini_module_win.h"
+#include "platform/settings_store_win.h"
 #include "settings_dialog/frm_konfig.h"
 
 namespace kn::test {
@@ -30,10 +30,7 @@ class FakeHost : public KonfigHost {
   void preview_poll() override { ++polls; }
   void Load_Konfig() override {
     ++loads;
-    const std::string file = state.settings_file;
-    static_cast<Settings&>(state) = read_settings([&](const std::string& key, const std::string& def) {
-      return read_ini_value(kSettingsSection, key, def, file);
-    });
+    static_cast<Settings&>(state) = read_settings_file(state.settings_file);
   }
   void set_autostart(bool on) override { autostart_calls.push_back(on); }
   void show_message(HWND, const std::string& text) override { messages.push_back(text); }

@@ -1,9 +1,12 @@
 #pragma once
-// The settings file through the private-profile functions (ANSI file, UTF-8 here).
+// The settings store: the settings file through the private-profile functions (an
+// ANSI file, UTF-8 here).
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "core/settings.h"
 
 namespace kn {
 
@@ -11,6 +14,9 @@ std::string read_ini_value(const std::string& section, const std::string& key, c
                            const std::string& file);
 bool write_ini_value(const std::string& section, const std::string& key, const std::string& value,
                      const std::string& file);
+
+// Every setting as the file gives it, each missing key at its default.
+Settings read_settings_file(const std::string& file);
 
 // Writes one key into the named file.
 using IniKeyWriter =
@@ -23,13 +29,9 @@ using IniKeyWriter =
 // attributes, and the copy, on the disk, then replaces the file in one move. Through a
 // link, the file the link names is replaced and the link stays. Where a move would lose
 // something (other names of the file, an owner or access list the copy cannot be
-// given), the finished copy's text is written over the file instead.
+// given), the finished copy's text is written over the file instead. Tests make its
+// steps fail through the file-safety library's fault hook.
 bool write_ini_keys_whole(const std::vector<std::pair<std::string, std::string>>& keys,
                           const std::string& file, const IniKeyWriter& write);
-
-// Steps of saving that a test can make fail, with the system error it returns.
-enum class SaveStep { kCreateCopy, kSecurity, kFlush, kReplace };
-using SaveFaultHook = std::function<unsigned long(SaveStep)>;
-void set_save_fault_hook(SaveFaultHook hook);
 
 }  // namespace kn

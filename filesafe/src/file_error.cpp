@@ -1,15 +1,15 @@
 #include <string>
 #include <system_error>
 
-#include "file_io.h"
+#include "filesafe/filesafe.h"
 
-namespace inivault {
+namespace filesafe {
 
 namespace {
 
 class FileErrorCategory : public std::error_category {
  public:
-  const char* name() const noexcept override { return "inivault"; }
+  const char* name() const noexcept override { return "filesafe"; }
   std::string message(int code) const override {
     switch (static_cast<FileError>(code)) {
       case FileError::kNotRegularFile:
@@ -19,6 +19,8 @@ class FileErrorCategory : public std::error_category {
       case FileError::kForeignLink:
         return "a symbolic link on the way belongs to another user and lies in a folder that everyone "
                "may write (sticky); it is not followed for writing";
+      case FileError::kEditFailed:
+        return "the copy of the file could not be changed";
     }
     return "unknown error";
   }
@@ -31,4 +33,4 @@ std::error_code make_error_code(FileError error) {
   return {static_cast<int>(error), category};
 }
 
-}  // namespace inivault
+}  // namespace filesafe

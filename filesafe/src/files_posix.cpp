@@ -11,25 +11,14 @@
 #include <string>
 #include <utility>
 
-#include "file_io.h"
+#include "fault.h"
+#include "filesafe/filesafe.h"
 
-namespace inivault {
+namespace filesafe {
 
 namespace {
 
-FaultHook& fault_hook() {
-  static FaultHook hook;
-  return hook;
-}
-
-// Sets errno and returns true when the test seam wants this step to fail.
-bool injected(FileStep step) {
-  if (!fault_hook()) return false;
-  const int error = fault_hook()(step);
-  if (error == 0) return false;
-  errno = error;
-  return true;
-}
+using detail::injected;
 
 class FileDescriptor {
  public:
@@ -233,8 +222,6 @@ bool write_in_place(const Target& target, const struct stat& old, std::string_vi
 
 }  // namespace
 
-void set_fault_hook(FaultHook hook) { fault_hook() = std::move(hook); }
-
 std::optional<std::string> read_whole_file(const std::string& path, std::error_code* why) {
   // Looked at before opening: opening a pipe for reading blocks until a writer comes.
   struct stat st {};
@@ -295,7 +282,7 @@ bool replace_file(const std::string& path, std::string_view data, std::error_cod
   std::string temp;
   int raw_fd = -1;
   for (int attempt = 0; attempt < 100 && raw_fd < 0; ++attempt) {
-    temp = ".inivault-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    temp = ".filesafe-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
     raw_fd = injected(FileStep::kCreateTemp)
                  ? -1
                  : ::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -331,7 +318,8 @@ bool replace_file(const std::string& path, std::string_view data, std::error_cod
       // Best effort: the content matters more than the mode bits.
     }
   }
-  if (!write_all(fd.get(), data) || ::fsync(fd.get()) != 0) return discard(errno);
+  if (!write_all(fd.get(), data) || injected(FileStep::kFlush) || ::fsync(fd.get()) != 0)
+    return discard(errno);
   if (!fd.close()) return discard(errno);
   if (injected(FileStep::kRename) || ::renameat(folder, temp.c_str(), folder, name) != 0)
     return discard(errno);
@@ -341,4 +329,4 @@ bool replace_file(const std::string& path, std::string_view data, std::error_cod
   return true;
 }
 
-}  // namespace inivault
+}  // namespace filesafe

@@ -1,31 +1,21 @@
-// File access for Windows. Paths arrive in the ANSI code page and go to the wide
-// calls as full "\\?\" paths, so they are not cut off at MAX_PATH characters.
+// File access for Windows. Paths arrive in the ANSI code page or as UTF-16 and go to
+// the wide calls as full "\\?\" paths, so they are not cut off at MAX_PATH characters.
 #include <windows.h>
 
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "file_io.h"
+#include "fault.h"
+#include "filesafe/filesafe.h"
 
-namespace inivault {
+namespace filesafe {
 
 namespace {
 
-FaultHook& fault_hook() {
-  static FaultHook hook;
-  return hook;
-}
-
-// Sets the last error and returns true when the test seam wants this step to fail.
-bool injected(FileStep step) {
-  if (!fault_hook()) return false;
-  const int error = fault_hook()(step);
-  if (error == 0) return false;
-  SetLastError(static_cast<DWORD>(error));
-  return true;
-}
+using detail::injected;
 
 class FileHandle {
  public:
@@ -39,6 +29,10 @@ class FileHandle {
     const HANDLE handle = handle_;
     handle_ = INVALID_HANDLE_VALUE;
     return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != 0;
+  }
+  void reset(HANDLE handle) {
+    close();
+    handle_ = handle;
   }
 
  private:
@@ -78,8 +72,7 @@ bool starts_with(const std::wstring& text, const wchar_t* prefix) { return text.
 
 // The full path in its long form, or empty. Device names (NUL, CON, COM1) come back
 // in the device namespace, "\\.\NUL", which is_device tells apart.
-std::wstring full_path(const std::string& path) {
-  const std::wstring wide = widen(path);
+std::wstring full_path(const std::wstring& wide) {
   if (wide.empty()) return {};
   const DWORD need = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (need == 0) return {};
@@ -258,12 +251,149 @@ bool write_in_place(const std::wstring& path, std::string_view data, std::error_
   return true;
 }
 
+// The path for callers that take no "\\?\" form: "C:\...", "\\server\share\...".
+std::wstring plain_path(const std::wstring& full) {
+  if (starts_with(full, L"\\\\?\\UNC\\")) return L"\\\\" + full.substr(8);
+  if (starts_with(full, L"\\\\?\\") && full.size() > 6 && full[5] == L':') return full.substr(4);
+  return full;
+}
+
+// Reads the open file from where it stands to its end.
+bool read_rest(HANDLE file, std::string& data, std::error_code* why) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
+      static_cast<unsigned long long>(size.QuadPart) > std::string().max_size()) {
+    return fail_last(why);
+  }
+  data.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t have = 0;
+  while (have < data.size()) {
+    const std::size_t left = data.size() - have;
+    const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
+    DWORD got = 0;
+    if (!ReadFile(file, &data[have], chunk, &got, nullptr)) return fail_last(why);
+    if (got == 0) return fail(why, make_error_code(FileError::kShortRead));
+    have += got;
+  }
+  return true;
+}
+
+// The file a replacement is for, and what the replacement must keep of it.
+struct Target {
+  std::wstring path;  // links resolved
+  bool exists = false;
+  DWORD attributes = 0;
+  std::vector<char> security;
+  // Only the file itself keeps what it is: it has other names (a rename would leave
+  // them on the old content), or its owner and access list cannot be read.
+  bool in_place = false;
+};
+
+bool find_target(const std::wstring& full, Target& target, std::error_code* why) {
+  // Opening the file for writing lets the system say whether the caller may write
+  // it (access list, read-only attribute, a program holding it against writers),
+  // and follows links to the file itself, which is the one to replace.
+  FileHandle probe(CreateFileW(full.c_str(), FILE_WRITE_DATA, kShareAll, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (probe.valid()) {
+    target.exists = true;
+    if (GetFileType(probe.get()) != FILE_TYPE_DISK)
+      return fail(why, make_error_code(FileError::kNotRegularFile));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(probe.get(), &info)) return fail_last(why);
+    target.attributes = info.dwFileAttributes;
+    // Windows refuses such a file above; Wine lets root open it.
+    if (target.attributes & FILE_ATTRIBUTE_READONLY) return fail_last(why, ERROR_ACCESS_DENIED);
+    target.path = final_path(probe.get(), full);
+    if (target.path.empty()) return fail_last(why);
+    if (info.nNumberOfLinks > 1) {
+      target.in_place = true;
+      return true;
+    }
+    FileHandle reader(CreateFileW(target.path.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (reader.valid()) target.security = security_of(reader.get(), kOwnerGroup | DACL_SECURITY_INFORMATION);
+    target.in_place = target.security.empty();
+    return true;
+  }
+  const DWORD error = GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND) {
+    const DWORD found = GetFileAttributesW(full.c_str());
+    if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY))
+      return fail(why, make_error_code(FileError::kNotRegularFile));
+    return fail_last(why, error);
+  }
+  // A new file goes where its folder really is, links resolved, like the rename.
+  const std::wstring folder_path = folder_of(full);
+  FileHandle folder(CreateFileW(folder_path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder.valid()) return fail_last(why);
+  const std::wstring real = final_path(folder.get(), folder_path);
+  if (real.empty()) return fail_last(why);
+  target.path = real + (real.back() == L'\\' ? L"" : L"\\") + full.substr(folder_path.size());
+  return true;
+}
+
+// A new file beside the target, under a name no other writer uses, so two writers
+// at once never fill or delete each other's. Nothing, with `error` set, when the
+// folder refuses it.
+bool create_temp(const Target& target, FileHandle& file, std::wstring& name, DWORD& error) {
+  static std::atomic<unsigned> counter{0};
+  HANDLE raw = INVALID_HANDLE_VALUE;
+  error = ERROR_SUCCESS;
+  for (int attempt = 0; attempt < 100 && raw == INVALID_HANDLE_VALUE; ++attempt) {
+    name = folder_of(target.path) + L".filesafe-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(counter++) + L".tmp";
+    if (!injected(FileStep::kCreateTemp)) {
+      raw = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (raw == INVALID_HANDLE_VALUE) {
+      error = GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+  }
+  file.reset(raw);
+  return file.valid();
+}
+
+bool discard(FileHandle& file, std::error_code* why, DWORD error) {
+  delete_open_file(file.get());
+  file.close();
+  return fail_last(why, error);
+}
+
+// The finished new file, on the disk, takes the target's place in one rename in the
+// same folder: the target is either replaced whole or left as it was.
+bool put_in_place(FileHandle& file, const Target& target, std::error_code* why) {
+  if (injected(FileStep::kFlush) || !FlushFileBuffers(file.get())) return discard(file, why, GetLastError());
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD wanted =
+      target.exists && (target.attributes & kKept) != 0 ? target.attributes & kKept : FILE_ATTRIBUTE_NORMAL;
+  if (target.exists) set_attributes(file.get(), wanted);
+  if (injected(FileStep::kRename) || !rename_onto(file.get(), target.path))
+    return discard(file, why, GetLastError());
+  file.close();
+  // Wine drops them on the rename.
+  if (target.exists && GetFileAttributesW(target.path.c_str()) != wanted)
+    SetFileAttributesW(target.path.c_str(), wanted);
+  return true;
+}
+
+// The full path of a file to replace, or nothing when it names none.
+std::optional<std::wstring> writable_path(const std::wstring& path, std::error_code* why) {
+  if (path.empty()) return fail_last(why, ERROR_PATH_NOT_FOUND), std::nullopt;
+  std::wstring full = full_path(path);
+  if (full.empty()) return fail_last(why, ERROR_INVALID_NAME), std::nullopt;
+  if (is_device(full)) return fail(why, make_error_code(FileError::kNotRegularFile)), std::nullopt;
+  return full;
+}
+
 }  // namespace
 
-void set_fault_hook(FaultHook hook) { fault_hook() = std::move(hook); }
-
 std::optional<std::string> read_whole_file(const std::string& path, std::error_code* why) {
-  const std::wstring full = full_path(path);
+  const std::wstring full = full_path(widen(path));
   if (full.empty()) return fail_last(why, ERROR_INVALID_NAME), std::nullopt;
   if (is_device(full)) return fail(why, make_error_code(FileError::kNotRegularFile)), std::nullopt;
   FileHandle file(
@@ -272,21 +402,8 @@ std::optional<std::string> read_whole_file(const std::string& path, std::error_c
   if (GetFileType(file.get()) != FILE_TYPE_DISK) {
     return fail(why, make_error_code(FileError::kNotRegularFile)), std::nullopt;
   }
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
-      static_cast<unsigned long long>(size.QuadPart) > std::string().max_size()) {
-    return fail_last(why), std::nullopt;
-  }
-  std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
-  std::size_t have = 0;
-  while (have < data.size()) {
-    const std::size_t left = data.size() - have;
-    const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
-    DWORD got = 0;
-    if (!ReadFile(file.get(), &data[have], chunk, &got, nullptr)) return fail_last(why), std::nullopt;
-    if (got == 0) return fail(why, make_error_code(FileError::kShortRead)), std::nullopt;
-    have += got;
-  }
+  std::string data;
+  if (!read_rest(file.get(), data, why)) return std::nullopt;
   return data;
 }
 
@@ -294,109 +411,73 @@ std::optional<std::string> foreign_link(const std::string&) { return std::nullop
 
 bool replace_file(const std::string& path, std::string_view data, std::error_code* why) {
   if (path.empty()) return fail_last(why, ERROR_PATH_NOT_FOUND);
-  const std::wstring full = full_path(path);
-  if (full.empty()) return fail_last(why, ERROR_INVALID_NAME);
-  if (is_device(full)) return fail(why, make_error_code(FileError::kNotRegularFile));
+  const auto full = writable_path(widen(path), why);
+  if (!full) return false;
+  Target target;
+  if (!find_target(*full, target, why)) return false;
+  if (target.in_place) return write_in_place(target.path, data, why);
 
-  std::wstring target;
-  bool exists = false;
-  DWORD attributes = 0;
-  std::vector<char> security;
-  {
-    // Opening the file for writing lets the system say whether the caller may write
-    // it (access list, read-only attribute, a program holding it against writers),
-    // and follows links to the file itself, which is the one to replace.
-    FileHandle probe(CreateFileW(full.c_str(), FILE_WRITE_DATA, kShareAll, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (probe.valid()) {
-      exists = true;
-      if (GetFileType(probe.get()) != FILE_TYPE_DISK)
-        return fail(why, make_error_code(FileError::kNotRegularFile));
-      BY_HANDLE_FILE_INFORMATION info{};
-      if (!GetFileInformationByHandle(probe.get(), &info)) return fail_last(why);
-      attributes = info.dwFileAttributes;
-      // Windows refuses such a file above; Wine lets root open it.
-      if (attributes & FILE_ATTRIBUTE_READONLY) return fail_last(why, ERROR_ACCESS_DENIED);
-      target = final_path(probe.get(), full);
-      if (target.empty()) return fail_last(why);
-      // A rename would leave the other names on the old content.
-      if (info.nNumberOfLinks > 1) {
-        probe.close();
-        return write_in_place(target, data, why);
-      }
-      FileHandle reader(CreateFileW(target.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (reader.valid()) security = security_of(reader.get(), kOwnerGroup | DACL_SECURITY_INFORMATION);
-      if (security.empty()) {
-        // Unreadable, so it could not be kept by a new file.
-        probe.close();
-        reader.close();
-        return write_in_place(target, data, why);
-      }
-    } else {
-      const DWORD error = GetLastError();
-      if (error != ERROR_FILE_NOT_FOUND) {
-        const DWORD found = GetFileAttributesW(full.c_str());
-        if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY))
-          return fail(why, make_error_code(FileError::kNotRegularFile));
-        return fail_last(why, error);
-      }
-      // A new file goes where its folder really is, links resolved, like the rename.
-      const std::wstring folder_path = folder_of(full);
-      FileHandle folder(CreateFileW(folder_path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-      if (!folder.valid()) return fail_last(why);
-      const std::wstring real = final_path(folder.get(), folder_path);
-      if (real.empty()) return fail_last(why);
-      target = real + (real.back() == L'\\' ? L"" : L"\\") + full.substr(folder_path.size());
-    }
-  }
-
-  static std::atomic<unsigned> counter{0};
+  FileHandle file(INVALID_HANDLE_VALUE);
   std::wstring temp;
-  HANDLE raw = INVALID_HANDLE_VALUE;
   DWORD error = ERROR_SUCCESS;
-  for (int attempt = 0; attempt < 100 && raw == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = folder_of(target) + L".inivault-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(counter++) + L".tmp";
-    if (!injected(FileStep::kCreateTemp)) {
-      raw = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0, nullptr,
-                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    if (raw == INVALID_HANDLE_VALUE) {
-      error = GetLastError();
-      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-    }
-  }
-  FileHandle file(raw);
-  if (!file.valid()) {
+  if (!create_temp(target, file, temp, error)) {
     // Only a folder that refuses new files sends the write in place; on a full disk
     // or quota the in-place write would be the one to fail.
-    if (exists && error == ERROR_ACCESS_DENIED) return write_in_place(target, data, why);
+    if (target.exists && error == ERROR_ACCESS_DENIED) return write_in_place(target.path, data, why);
     return fail_last(why, error);
   }
-  const auto discard = [&](DWORD failure) {
-    delete_open_file(file.get());
-    file.close();
-    return fail_last(why, failure);
-  };
-
   // Before any byte is written, so the text never sits under a wider access list.
-  if (exists && !copy_security(file.get(), temp, security)) {
+  if (target.exists && !copy_security(file.get(), temp, target.security)) {
     delete_open_file(file.get());
     file.close();
-    return write_in_place(target, data, why);
+    return write_in_place(target.path, data, why);
   }
-  if (!write_all(file.get(), data) || !FlushFileBuffers(file.get())) return discard(GetLastError());
-  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-  const DWORD wanted = exists && (attributes & kKept) != 0 ? attributes & kKept : FILE_ATTRIBUTE_NORMAL;
-  if (exists) set_attributes(file.get(), wanted);
-  // One rename in the same folder: the target is either replaced whole or left as it was.
-  if (injected(FileStep::kRename) || !rename_onto(file.get(), target)) return discard(GetLastError());
-  file.close();
-  if (exists && GetFileAttributesW(target.c_str()) != wanted) SetFileAttributesW(target.c_str(), wanted);
-  return true;
+  if (!write_all(file.get(), data)) return discard(file, why, GetLastError());
+  return put_in_place(file, target, why);
 }
 
-}  // namespace inivault
+bool edit_file_whole(const std::wstring& path, const CopyEditor& edit, std::error_code* why) {
+  const auto full = writable_path(path, why);
+  if (!full) return false;
+  Target target;
+  if (!find_target(*full, target, why)) return false;
+  std::string text;
+  if (target.exists) {
+    FileHandle reader(CreateFileW(target.path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!reader.valid()) return fail_last(why);
+    if (!read_rest(reader.get(), text, why)) return false;
+  }
+
+  FileHandle file(INVALID_HANDLE_VALUE);
+  std::wstring temp;
+  DWORD error = ERROR_SUCCESS;
+  if (!create_temp(target, file, temp, error)) return fail_last(why, error);
+  // The copy must hold the text to be edited; one that cannot be given the file's
+  // owner and access list only lends its finished text to the file itself.
+  bool in_place = target.in_place;
+  if (target.exists && !in_place && !copy_security(file.get(), temp, target.security)) in_place = true;
+  if (!write_all(file.get(), text)) return discard(file, why, GetLastError());
+  // The editor opens the copy by name.
+  file.close();
+  const bool edited = edit(plain_path(temp));
+  file.reset(CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
+    error = GetLastError();
+    DeleteFileW(temp.c_str());
+    return fail_last(why, error);
+  }
+  if (!edited) {
+    delete_open_file(file.get());
+    return fail(why, make_error_code(FileError::kEditFailed));
+  }
+  if (!in_place) return put_in_place(file, target, why);
+  if (injected(FileStep::kFlush) || !FlushFileBuffers(file.get())) return discard(file, why, GetLastError());
+  std::string finished;
+  const bool written = read_rest(file.get(), finished, why) && write_in_place(target.path, finished, why);
+  delete_open_file(file.get());
+  return written;
+}
+
+}  // namespace filesafe
