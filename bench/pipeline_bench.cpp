@@ -57,7 +57,7 @@ struct Host : kn::PollIo, kn::PollView {
   // What frmText does with a new text before the renderer measures and draws it.
   void set_Print_Text(std::string& text) override {
     text = kn::umlauts_from_pairs(text);
-    const kn::OverlayStyle style = kn::style_from_settings(app);
+    const kn::OverlayStyle style = kn::style_from_settings(app.settings);
     const int32_t lines = kn::count_lines(text, true);
     const int32_t height = kn::draw_height_px(lines, style.text_size, 15.0);
     // The measured width comes from GDI+; a fixed one stands in for it.
@@ -91,10 +91,10 @@ kn::History fixed_clock_history() {
 }
 
 void configure(kn::AppState& app, bool title_files) {
-  app.stations = kStations;
-  app.api_base_url = "http://api.klangnetz.de";
-  app.write_title2file = title_files;
-  kn::build_station_list(app.stations, app.station_list);
+  app.settings.stations = kStations;
+  app.settings.api_base_url = "http://api.klangnetz.de";
+  app.settings.write_title2file = title_files;
+  kn::build_station_list(app.settings.stations, app.station_list);
   app.history = fixed_clock_history();
 }
 

@@ -209,12 +209,12 @@ void check_poll(kn::AppState& app, Host& host) {
   FUZZ_CHECK(calls.front().kind == Call::kBusy && calls[1].kind == Call::kDelete &&
              calls.back().kind == Call::kIdle);
 
-  if (app.stations.empty()) {
+  if (app.settings.stations.empty()) {
     FUZZ_CHECK(calls.size() == 4 && calls[2].kind == Call::kShow && calls[2].text == kn::kNoStationsText);
     return;
   }
 
-  const bool horizontal = app.horizontal != 0;
+  const bool horizontal = app.settings.horizontal != 0;
   const std::string separator = horizontal ? " -- " : "\r\n";
   std::string expected_text;
   std::vector<std::string> expected_shows;
@@ -225,8 +225,8 @@ void check_poll(kn::AppState& app, Host& host) {
   for (std::size_t i = 0; i < before.size(); ++i) {
     const std::string& name = before[i].name;
     const kn::StationEntry& e = app.station_list[i];
-    check_url(host.urls[2 * i], app.api_base_url, name, "/listeners");
-    check_url(host.urls[2 * i + 1], app.api_base_url, name, "/current_song");
+    check_url(host.urls[2 * i], app.settings.api_base_url, name, "/listeners");
+    check_url(host.urls[2 * i + 1], app.settings.api_base_url, name, "/current_song");
     FUZZ_CHECK(c < calls.size() && calls[c].kind == Call::kListeners);
     ++c;
 
@@ -252,7 +252,7 @@ void check_poll(kn::AppState& app, Host& host) {
       expected_text += expected_text.empty() ? entry_name + " : " : separator + entry_name + ": ";
       expected_text += count_text + mark;
     };
-    if (app.only_changes) {
+    if (app.settings.only_changes) {
       if (e.previous_hoerer != e.current_hoerer) {
         append(mark_of(e.previous_hoerer, e.current_hoerer));
         FUZZ_CHECK(c + 1 < calls.size() && calls[c].kind == Call::kShow && calls[c].text == expected_text);
@@ -269,7 +269,7 @@ void check_poll(kn::AppState& app, Host& host) {
     FUZZ_CHECK(e.last_song_id == host.song_answers[i]);
     ++c;
   }
-  if (!app.only_changes) {
+  if (!app.settings.only_changes) {
     FUZZ_CHECK(c < calls.size() && calls[c].kind == Call::kShow && calls[c].text == expected_text);
     ++c;
   }
@@ -299,16 +299,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::string options = records[0];
   kn::AppState app;
-  app.api_base_url = "http://127.0.0.1:8080";
-  app.write_title2file = true;
-  app.only_changes = options.find('c') != std::string::npos;
-  app.horizontal = options.find('h') != std::string::npos ? 1 : 0;
+  app.settings.api_base_url = "http://127.0.0.1:8080";
+  app.settings.write_title2file = true;
+  app.settings.only_changes = options.find('c') != std::string::npos;
+  app.settings.horizontal = options.find('h') != std::string::npos ? 1 : 0;
   int polls = 1;
   for (char ch : options) {
     if (ch >= '1' && ch <= '4') polls = ch - '0';
   }
-  app.stations = records.size() > 1 ? records[1] : std::string();
-  kn::build_station_list(app.stations, app.station_list);
+  app.settings.stations = records.size() > 1 ? records[1] : std::string();
+  kn::build_station_list(app.settings.stations, app.station_list);
 
   Host host(records.size() > 2 ? std::vector<std::string>(records.begin() + 2, records.end())
                                     : std::vector<std::string>());

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when an include in desktop/ runs up a layer, or when Win32 code sits in a
 # portable folder. Layers, top to bottom:
-#   app/ -> overlay/ settings_dialog/ stats/ dialogs/ -> platform/ -> core/ json/ win/ -> base/
+#   app/ -> overlay/ settings_dialog/ stats/ dialogs/ -> platform/ -> core/ json/ win/ -> units/
 # core/ and json/ are portable and win/ knows nothing of the program, so none of the
 # three includes from the other two, apart from core/ using json/; a subsystem
 # includes from no other subsystem. The file-safety library filesafe/ stands below
@@ -16,18 +16,18 @@ cd "$root" || exit 2
 
 # What the files of each folder may include.
 declare -A may=(
-  [base]="base"
-  [json]="base json"
-  [win]="base win"
-  [core]="base json core"
-  [platform]="base json win core platform"
-  [overlay]="base json win core platform overlay"
-  [settings_dialog]="base json win core platform settings_dialog"
-  [stats]="base json win core platform stats"
-  [dialogs]="base json win core platform dialogs"
-  [app]="base json win core platform overlay settings_dialog stats dialogs app"
+  [units]="units"
+  [json]="units json"
+  [win]="units win"
+  [core]="units json core"
+  [platform]="units json win core platform"
+  [overlay]="units json win core platform overlay"
+  [settings_dialog]="units json win core platform settings_dialog"
+  [stats]="units json win core platform stats"
+  [dialogs]="units json win core platform dialogs"
+  [app]="units json win core platform overlay settings_dialog stats dialogs app"
 )
-portable="base core json"
+portable="units core json"
 
 bad=0
 while IFS= read -r file; do

@@ -57,10 +57,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   kn::AppState app;
-  app.api_base_url = argv[1];
+  app.settings.api_base_url = argv[1];
   const std::string log = argv[2];
-  app.parallel_requests = static_cast<int16_t>(std::atoi(argv[3]));
-  app.write_title2file = std::atoi(argv[4]) != 0;
+  app.settings.parallel_requests = static_cast<int16_t>(std::atoi(argv[3]));
+  app.settings.write_title2file = std::atoi(argv[4]) != 0;
   const int polls = std::atoi(argv[5]);
   std::string stations;
   const int count = argc == 7 ? std::atoi(argv[6]) : 20;
@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
     stations += "sender-";
     stations += std::to_string(i);
   }
-  app.stations = stations;
-  kn::build_station_list(app.stations, app.station_list);
+  app.settings.stations = stations;
+  kn::build_station_list(app.settings.stations, app.station_list);
 
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     const int answered = static_cast<int>(t.find(": \r\n") == std::string::npos &&
                                           (t.size() < 2 || t.compare(t.size() - 2, 2, ": ") != 0));
     std::printf("POLL parallel=%d titles=%d poll=%d ms=%.0f new_connections=%d all_answered=%d stations=%d\n",
-                app.parallel_requests, app.write_title2file ? 1 : 0, poll, ms, connections(log) - before,
+                app.settings.parallel_requests, app.settings.write_title2file ? 1 : 0, poll, ms, connections(log) - before,
                 answered, count);
     std::fflush(stdout);
   }

@@ -89,7 +89,7 @@ bool Program::startup(HINSTANCE instance) {
   // taskbar; then the settings file, which starts the first poll, the tray icon, the
   // overlay and the one-second timer, while the poll's answers are on their way. The
   // main window itself is never shown.
-  static_cast<Settings&>(app_) = Settings{};
+  app_.settings = Settings{};
   app_.program_folder = program_folder();
   app_.settings_file = app_.program_folder + "\\" + kSettingsFileName;
   start_updater(app_.program_folder);
@@ -117,8 +117,8 @@ void Program::Load_Konfig() {
   // The running poll's answers belong to the list about to be rebuilt: the runner
   // drops it first, and no step of it runs while the list is rebuilt.
   runner_.reload([this] {
-    static_cast<Settings&>(app_) = read_settings_file(app_.settings_file);
-    build_station_list(app_.stations, app_.station_list);
+    app_.settings = read_settings_file(app_.settings_file);
+    build_station_list(app_.settings.stations, app_.station_list);
     notifier_.list_rebuilt();
   });
 }
@@ -151,7 +151,7 @@ void Program::countdown_tick() {
   const bool polling = runner_.running();
   RefreshTimers::Tick t;
   if (!polling) {
-    t = timers_.timer1_tick(app_.UpdateInterval);
+    t = timers_.countdown_tick(app_.settings.UpdateInterval);
     tray_.show_tip(t.tooltip);
   }
   tray_.tick();
@@ -163,7 +163,7 @@ void Program::countdown_tick() {
 void Program::update_fullscreen() {
   if (!frm_text_ || !frm_text_->is_open()) return;
   FullscreenInput in;
-  in.option_on = app_.hide_in_fullscreen;
+  in.option_on = app_.settings.hide_in_fullscreen;
   if (in.option_on) {
     RECT overlay{};
     GetWindowRect(frm_text_->hwnd(), &overlay);
@@ -180,7 +180,7 @@ void Program::changes_only_tick() {
   runner_.outside_step([this] {
     // The changes of a running poll stay up until it has been applied.
     if (runner_.running()) return;
-    if (timers_.changes_tick(app_.changes_visible_in_seconds)) {
+    if (timers_.changes_tick(app_.settings.changes_visible_in_seconds)) {
       KillTimer(main_.hwnd(), kChangesOnlyTimer);
       std::string empty;
       set_Print_Text(empty);

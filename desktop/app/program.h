@@ -90,7 +90,7 @@ class Program : public PollView {
   FrmMain main_{*this};
   Tray tray_{[this](UINT event) { tray_event(event); }};
   SystemPollIo poll_io_{app_};
-  AnswerNotifier notifier_{app_, [this](const std::string& text) { tray_.balloon(text); }};
+  AnswerNotifier notifier_{app_.settings, [this](const std::string& text) { tray_.balloon(text); }};
   PollRunner runner_;
   std::optional<ForegroundWatch> foreground_watch_;
   std::unique_ptr<FrmText> frm_text_;

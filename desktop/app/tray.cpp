@@ -38,7 +38,8 @@ void Tray::add(bool busy) {
   icon_.emplace(window_.hwnd(), kTrayIconId, kTrayCallbackMessage, kProgramTitle);
   icon_->set_icon(busy ? busy_icon_ : program_icon_);
   icon_->set_tip(busy ? kBusyTip : kIdleTip);
-  presence_.emplace(*icon_);
+  shell_.emplace(*icon_);
+  presence_.emplace(*shell_);
   // At logon the notification area may not be there yet: the tick tries again.
   presence_->ensure();
 }
@@ -70,6 +71,7 @@ void Tray::balloon(const std::string& text) {
 
 void Tray::remove() {
   presence_.reset();
+  shell_.reset();
   icon_.reset();
 }
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "base/tray_presence.h"
+#include "core/tray_presence.h"
 #include "win/tray_icon_win.h"
 #include "win/win_handle.h"
 #include "win/window_base_win.h"
@@ -61,11 +61,24 @@ class Tray {
     Tray& tray_;
   };
 
+  // The icon as the presence rule sees the shell.
+  class Shell : public TrayShell {
+   public:
+    explicit Shell(TrayIcon& icon) : icon_(icon) {}
+    bool add() override { return icon_.add(); }
+    bool modify() override { return icon_.modify(); }
+    bool balloon(const std::string& text) override { return icon_.balloon(text); }
+
+   private:
+    TrayIcon& icon_;
+  };
+
   std::function<void(UINT)> on_event_;
   CallbackWindow window_{*this};
   HICON program_icon_ = nullptr;
   HICON busy_icon_ = nullptr;
   std::optional<TrayIcon> icon_;
+  std::optional<Shell> shell_;
   std::optional<TrayPresence> presence_;
   bool menu_open_ = false;
 };

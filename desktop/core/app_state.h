@@ -1,5 +1,5 @@
 #pragma once
-// The program-wide state: settings fields named after their keys, the station
+// The program-wide state: the settings (fields named after their keys), the station
 // list and the history. Windows hold their own instances in the shell.
 #include <string>
 #include <vector>
@@ -9,14 +9,12 @@
 
 namespace kn {
 
-struct AppState : Settings {
+struct AppState {
+  Settings settings;
   std::string program_folder;  // without a trailing backslash
   std::string settings_file;
   std::vector<StationEntry> station_list;
   History history;
-
-  Settings& settings() { return *this; }
-  const Settings& settings() const { return *this; }
 };
 
 }  // namespace kn

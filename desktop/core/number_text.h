@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/rounding.h"
+#include "units/rounding.h"
 
 namespace kn {
 

@@ -39,20 +39,20 @@ Poll::Poll(AppState& app, PollIo& io, PollView& view, std::function<void()> noti
       io_(io),
       view_(view),
       show_all_(show_all),
-      only_changes_(app.only_changes && !show_all),
-      change_mode_(app.only_changes),
-      horizontal_(app.horizontal != 0),
-      titles_(app.write_title2file) {
+      only_changes_(app.settings.only_changes && !show_all),
+      change_mode_(app.settings.only_changes),
+      horizontal_(app.settings.horizontal != 0),
+      titles_(app.settings.write_title2file) {
   view_.set_tray_busy(true);
   io_.delete_listener_file();
-  no_stations_ = app_.stations.empty();
+  no_stations_ = app_.settings.stations.empty();
   if (no_stations_) return;  // the first advance shows the hint
   // In the order they are applied, so one at a time asks station by station.
   std::vector<BatchRequest> requests;
   for (const auto& e : app_.station_list) {
     names_.push_back(e.name);
-    requests.push_back({listeners_url(app_.api_base_url, e.name), kListenerAnswerLimit});
-    if (titles_) requests.push_back({current_song_url(app_.api_base_url, e.name), kSongAnswerLimit});
+    requests.push_back({listeners_url(app_.settings.api_base_url, e.name), kListenerAnswerLimit});
+    if (titles_) requests.push_back({current_song_url(app_.settings.api_base_url, e.name), kSongAnswerLimit});
   }
   requests_ = io_.start_requests(requests, std::move(notify));
 }

@@ -13,4 +13,5 @@ list(APPEND KN_CORE_SRCS
   ${CMAKE_CURRENT_LIST_DIR}/answer_watch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/request_url.cpp
   ${CMAKE_CURRENT_LIST_DIR}/taskbar.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/autostart.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/autostart.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tray_presence.cpp)

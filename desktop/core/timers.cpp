@@ -6,7 +6,7 @@ std::string countdown_tooltip(int32_t remaining) {
   return "n\xC3\xA4" "chste Aktualisierung in " + std::to_string(remaining) + " Sekunden";
 }
 
-RefreshTimers::Tick RefreshTimers::timer1_tick(int16_t update_interval) {
+RefreshTimers::Tick RefreshTimers::countdown_tick(int16_t update_interval) {
   ++tick_count_;
   // The period is a 16-bit product; the settings cap the interval so it fits.
   const int32_t period = static_cast<int16_t>(update_interval * 60);

@@ -12,8 +12,9 @@ class RefreshTimers {
     bool poll = false;    // run check_stations now
   };
 
-  // Timer1: countdown text and whether the timed poll is due.
-  Tick timer1_tick(int16_t update_interval);
+  // The one-second countdown timer (Timer1): its tooltip text and whether the timed
+  // poll is due.
+  Tick countdown_tick(int16_t update_interval);
 
   // Timer_changes_only: true when the change display has to be blanked now (the
   // timer then turns itself off).

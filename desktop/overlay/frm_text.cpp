@@ -101,7 +101,7 @@ void FrmText::move_to_twips(int32_t left, int32_t top) {
 
 void FrmText::set_frame_observer(FrameObserver observer) { observer_ = std::move(observer); }
 
-void FrmText::layout(LayoutMode mode) { layout(mode, app_.window_pos_x, app_.window_pos_y); }
+void FrmText::layout(LayoutMode mode) { layout(mode, app_.settings.window_pos_x, app_.settings.window_pos_y); }
 
 void FrmText::layout(LayoutMode mode, int32_t pos_x, int32_t pos_y) {
   HWND w = hwnd();
@@ -109,7 +109,7 @@ void FrmText::layout(LayoutMode mode, int32_t pos_x, int32_t pos_y) {
   // another awareness asks for the layout.
   const DpiScope own_pixels = DpiScope::of_window(w);
   in_layout_ = true;
-  OverlayStyle style = style_from_settings(app_);
+  OverlayStyle style = style_from_settings(app_.settings);
 
   OverlayLayoutInput in;
   in.mode = mode;

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/twips.h"
+#include "units/twips.h"
 #include "core/settings.h"
 #include "overlay/monitors.h"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "base/twips.h"
+#include "units/twips.h"
 #include "core/number_text.h"
 
 namespace kn {

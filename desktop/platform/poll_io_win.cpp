@@ -17,7 +17,7 @@ void SystemPollIo::delete_listener_file() { delete_file_quietly(in_folder(kListe
 
 std::unique_ptr<PollRequests> SystemPollIo::start_requests(const std::vector<BatchRequest>& requests,
                                                            std::function<void()> notify) {
-  return kn::start_requests(requests, static_cast<unsigned>(app_.parallel_requests), std::move(notify));
+  return kn::start_requests(requests, static_cast<unsigned>(app_.settings.parallel_requests), std::move(notify));
 }
 
 std::string SystemPollIo::listener_text(const Answer& answer) {

@@ -365,7 +365,7 @@ void FrmKonfig::save() {
   }
   // The autostart entry follows the file, never the other way round.
   host_.set_autostart(v.autostart == 1);
-  host_.app().write_title2file = v.write_title2file;
+  host_.app().settings.write_title2file = v.write_title2file;
   host_.Load_Konfig();
   host_.show_message(hwnd(), kSavedMessage);
   close();

@@ -17,7 +17,7 @@ namespace kn {
 class KonfigHost : public PositionHost {
  public:
   virtual AppState& app() = 0;
-  Settings& settings() override { return app(); }
+  Settings& settings() override { return app().settings; }
   // Polls again at once, so the overlay shows a changed layout with fresh counts.
   virtual void preview_poll() = 0;
   virtual void Load_Konfig() = 0;

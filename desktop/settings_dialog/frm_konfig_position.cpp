@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "base/twips.h"
+#include "units/twips.h"
 #include "settings_dialog/konfig_logic.h"
 #include "win/ansi_win.h"
 #include "win/controls_win.h"

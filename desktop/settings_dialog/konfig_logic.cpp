@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "base/twips.h"
+#include "units/twips.h"
 
 namespace kn {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "base/twips.h"
+#include "units/twips.h"
 #include "win/win_handle.h"
 
 namespace kn {

@@ -7,16 +7,15 @@
 
 #include <string>
 
-#include "base/tray_presence.h"
 
 namespace kn {
 
-class TrayIcon : public TrayShell {
+class TrayIcon {
  public:
   // The icon `id` of `window`, whose callback arrives as `callback_message`;
   // its balloons carry the title.
   TrayIcon(HWND window, UINT id, UINT callback_message, const std::string& balloon_title);
-  ~TrayIcon() override { remove(); }
+  ~TrayIcon() { remove(); }
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
 
@@ -26,11 +25,11 @@ class TrayIcon : public TrayShell {
   // ANSI, as the shell gets it.
   std::string tip() const { return record_.szTip; }
 
-  bool add() override;
+  bool add();
   // Shows the current icon and tip.
-  bool modify() override;
+  bool modify();
   // NIM_MODIFY with a record of its own: the icon's record stays the first version.
-  bool balloon(const std::string& text) override;
+  bool balloon(const std::string& text);
   // Takes the icon away if the shell ever took it.
   void remove();
 

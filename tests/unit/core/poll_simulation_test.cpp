@@ -323,7 +323,7 @@ std::unique_ptr<PollRequests> SimHost::start_requests(const std::vector<BatchReq
     s.current_ = &s.records_.back();
   }
   PollRecord& rec = *s.current_;
-  rec.titles = s.app_.write_title2file;
+  rec.titles = s.app_.settings.write_title2file;
   for (const auto& e : s.app_.station_list) rec.names.push_back(e.name);
   for (const auto& r : requests) {
     const bool song = r.url.size() > 13 && r.url.compare(r.url.size() - 13, 13, "/current_song") == 0;
@@ -435,20 +435,20 @@ void Simulation::new_settings(AppState& app) {
   std::string list;
   const int count = rng_.below(5);  // none to four stations
   for (int i = 0; i < count; ++i) list += (i ? ";" : "") + station_name(rng_.below(2) * 4 + i);
-  app.stations = list;
-  app.write_title2file = rng_.chance(50);
-  app.only_changes = rng_.chance(40);
-  app.horizontal = rng_.chance(30) ? 1 : 0;
+  app.settings.stations = list;
+  app.settings.write_title2file = rng_.chance(50);
+  app.settings.only_changes = rng_.chance(40);
+  app.settings.horizontal = rng_.chance(30) ? 1 : 0;
   parallel_ = static_cast<unsigned>(1 + rng_.below(8));
 }
 
 void Simulation::rebuild() {
   new_settings(app_);
-  build_station_list(app_.stations, app_.station_list);
+  build_station_list(app_.settings.stations, app_.station_list);
   last_song_.clear();
   written_.clear();
-  note("  settings now \"" + app_.stations + "\"" + (app_.write_title2file ? " titles" : "") +
-       (app_.only_changes ? " changes" : ""));
+  note("  settings now \"" + app_.settings.stations + "\"" + (app_.settings.write_title2file ? " titles" : "") +
+       (app_.settings.only_changes ? " changes" : ""));
 }
 
 // What the program can ask of the runner; nested: from inside a callback.
@@ -476,7 +476,7 @@ void Simulation::call_runner(int kind, bool nested) {
     case 3:
       note(from + "preview");
       drop_asked();
-      app_.horizontal = 1 - app_.horizontal;
+      app_.settings.horizontal = 1 - app_.settings.horizontal;
       runner_->restart();
       break;
     case 4:
@@ -618,9 +618,9 @@ void Simulation::finish_schedule() {
 std::vector<std::string> Simulation::run(int events) {
   workers_ = std::make_shared<Workers>(static_cast<unsigned>(2 + rng_.below(15)), world_->starter());
   new_settings(app_);
-  build_station_list(app_.stations, app_.station_list);
-  app_.api_base_url = "http://sim";
-  note("seed " + std::to_string(seed_) + ", stations \"" + app_.stations + "\"");
+  build_station_list(app_.settings.stations, app_.station_list);
+  app_.settings.api_base_url = "http://sim";
+  note("seed " + std::to_string(seed_) + ", stations \"" + app_.settings.stations + "\"");
   runner_ = std::make_unique<PollRunner>(
       app_, host_, host_,
       PollRunnerHooks{.answer_ready = world_->notifier(),

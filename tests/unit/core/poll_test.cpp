@@ -100,8 +100,8 @@ struct PollTest : ::testing::Test {
   AppState app;
   FakeHost host;
   void configure(const std::string& stations) {
-    app.stations = stations;
-    app.api_base_url = "http://sim";
+    app.settings.stations = stations;
+    app.settings.api_base_url = "http://sim";
     build_station_list(stations, app.station_list);
   }
   void answer(const std::string& station, std::deque<std::string> values) {
@@ -139,7 +139,7 @@ TEST_F(PollTest, FullModeComposesOneLinePerStation) {
 
 TEST_F(PollTest, TitleRequestsFollowTheirStationsListenerRequest) {
   configure("a;b");
-  app.write_title2file = true;
+  app.settings.write_title2file = true;
   host.song_result = 9;
   poll();
   EXPECT_EQ(host.calls[2],
@@ -151,7 +151,7 @@ TEST_F(PollTest, TitleRequestsFollowTheirStationsListenerRequest) {
 
 TEST_F(PollTest, AnswersThatArriveInReverseAreAppliedInListOrder) {
   configure("a;b;c");
-  app.write_title2file = true;
+  app.settings.write_title2file = true;
   answer("a", {"1"});
   answer("b", {"2"});
   answer("c", {"3"});
@@ -174,7 +174,7 @@ TEST_F(PollTest, AnswersThatArriveInReverseAreAppliedInListOrder) {
 
 TEST_F(PollTest, SideBySideAndNonNumericAnswers) {
   configure("a;b");
-  app.horizontal = 1;
+  app.settings.horizontal = 1;
   answer("a", {"7"});
   answer("b", {"Fehler"});
   poll();
@@ -191,8 +191,8 @@ TEST_F(PollTest, ModeAndLayoutAreFixedWhenThePollBegins) {
   host.arrive(0);
   p.advance();
   // A preview switched to side by side, then cancelled, while the poll ran.
-  app.horizontal = 1;
-  app.only_changes = true;
+  app.settings.horizontal = 1;
+  app.settings.only_changes = true;
   host.arrive(1);
   EXPECT_TRUE(p.advance());
   EXPECT_EQ(host.shown, std::vector<std::string>{"A : 0007\r\nB: 0008"});
@@ -201,7 +201,7 @@ TEST_F(PollTest, ModeAndLayoutAreFixedWhenThePollBegins) {
 
 TEST_F(PollTest, ChangeModeShowsOnlyChangedStationsWithMarks) {
   configure("a;b;c");
-  app.only_changes = true;
+  app.settings.only_changes = true;
   answer("a", {"40", "42"});
   answer("b", {"45", "42"});
   answer("c", {"9", "9"});
@@ -219,7 +219,7 @@ TEST_F(PollTest, ChangeModeShowsOnlyChangedStationsWithMarks) {
 
 TEST_F(PollTest, ChangeModeWithoutChangesHandsNothingOver) {
   configure("a");
-  app.only_changes = true;
+  app.settings.only_changes = true;
   answer("a", {""});
   poll();
   EXPECT_TRUE(host.shown.empty());
@@ -229,7 +229,7 @@ TEST_F(PollTest, ChangeModeWithoutChangesHandsNothingOver) {
 
 TEST_F(PollTest, CountsExtremesHistoryAndSongIds) {
   configure("a");
-  app.write_title2file = true;
+  app.settings.write_title2file = true;
   answer("a", {"10", "30", "20"});
   host.song_result = 5;
   for (int i = 0; i < 3; ++i) poll();
@@ -256,7 +256,7 @@ TEST_F(PollTest, AnswerBeyond32BitsCountsZeroButShowsAsItCame) {
 
 TEST_F(PollTest, DoubleClickInChangeModeShowsAllAndStartsTheChangeTimerAtItsEnd) {
   configure("a;b");
-  app.only_changes = true;
+  app.settings.only_changes = true;
   answer("a", {"5"});
   answer("b", {"6"});
   host.hold_answers = true;
@@ -271,7 +271,7 @@ TEST_F(PollTest, DoubleClickInChangeModeShowsAllAndStartsTheChangeTimerAtItsEnd)
   EXPECT_FALSE(runner.running());
   EXPECT_EQ(host.shown, std::vector<std::string>{"A : 0005\r\nB: 0006"});  // all, without marks
   EXPECT_EQ(host.change_displays, 1);
-  EXPECT_TRUE(app.only_changes);
+  EXPECT_TRUE(app.settings.only_changes);
 }
 
 TEST_F(PollTest, RequestsDuringAPollBecomeOnePollAfterIt) {
@@ -326,7 +326,7 @@ TEST_F(PollTest, APreviewRestartsThePollWithItsLayout) {
   runner.request();
   host.arrive(0);
   runner.advance();
-  app.horizontal = 1;
+  app.settings.horizontal = 1;
   runner.restart();
   host.arrive(0);
   host.arrive(1);
@@ -429,7 +429,7 @@ TEST_F(PollTest, ACallFromInsideAStepWaitsUntilTheStepHasReturned) {
 
 TEST_F(PollTest, ADroppedPollLeavesTheIdleIconAndNoLimitTimerAndAWaitingDoubleClickStillRuns) {
   configure("a;b");
-  app.only_changes = true;
+  app.settings.only_changes = true;
   answer("a", {"1"});
   answer("b", {"2"});
   host.hold_answers = true;
@@ -455,7 +455,7 @@ TEST_F(PollTest, ADroppedPollLeavesTheIdleIconAndNoLimitTimerAndAWaitingDoubleCl
 }
 
 TEST_F(PollTest, TheDoubleClickInChangeModeLetsTheNoStationsHintGoToo) {
-  app.only_changes = true;
+  app.settings.only_changes = true;
   PollRunner runner(app, host, host);
   runner.request(true);
   EXPECT_EQ(host.shown, std::vector<std::string>{"keine Stationen hinterlegt."});
@@ -836,9 +836,9 @@ TEST(PollOverRequests, AStationThatNeverAnswersCountsAsNoAnswerAtItsLimitAndTheR
   FakeClock clock;
   BatchHost host(f, clock.fn());
   AppState app;
-  app.stations = "a;silent;c";
-  app.api_base_url = "http://sim";
-  build_station_list(app.stations, app.station_list);
+  app.settings.stations = "a;silent;c";
+  app.settings.api_base_url = "http://sim";
+  build_station_list(app.settings.stations, app.station_list);
   Poll p(app, host, host, {});
   f->release(listeners_url("http://sim", "a"));
   f->release(listeners_url("http://sim", "c"));

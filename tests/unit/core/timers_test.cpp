@@ -7,19 +7,19 @@ namespace {
 
 TEST(RefreshTimers, CountsDownAndPollsOnTheZeroTick) {
   RefreshTimers t;
-  auto first = t.timer1_tick(1);
+  auto first = t.countdown_tick(1);
   EXPECT_EQ(first.tooltip,
             "n\xC3\xA4"
             "chste Aktualisierung in 59 Sekunden");
   EXPECT_FALSE(first.poll);
-  for (int i = 2; i < 60; ++i) EXPECT_FALSE(t.timer1_tick(1).poll);
-  auto due = t.timer1_tick(1);
+  for (int i = 2; i < 60; ++i) EXPECT_FALSE(t.countdown_tick(1).poll);
+  auto due = t.countdown_tick(1);
   EXPECT_EQ(due.tooltip,
             "n\xC3\xA4"
             "chste Aktualisierung in 0 Sekunden");
   EXPECT_TRUE(due.poll);
   EXPECT_EQ(t.tick_count(), 0);
-  EXPECT_EQ(t.timer1_tick(3).tooltip,
+  EXPECT_EQ(t.countdown_tick(3).tooltip,
             "n\xC3\xA4"
             "chste Aktualisierung in 179 Sekunden");
 }
@@ -27,7 +27,7 @@ TEST(RefreshTimers, CountsDownAndPollsOnTheZeroTick) {
 TEST(RefreshTimers, ZeroIntervalPollsOnEveryTick) {
   RefreshTimers t;
   for (int i = 0; i < 3; ++i) {
-    auto tick = t.timer1_tick(0);
+    auto tick = t.countdown_tick(0);
     EXPECT_TRUE(tick.poll);
     EXPECT_EQ(tick.tooltip,
               "n\xC3\xA4"
@@ -37,7 +37,7 @@ TEST(RefreshTimers, ZeroIntervalPollsOnEveryTick) {
 
 TEST(RefreshTimers, LargestIntervalDoesNotOverflow) {
   RefreshTimers t;
-  EXPECT_EQ(t.timer1_tick(546).tooltip,
+  EXPECT_EQ(t.countdown_tick(546).tooltip,
             "n\xC3\xA4"
             "chste Aktualisierung in 32759 Sekunden");
 }

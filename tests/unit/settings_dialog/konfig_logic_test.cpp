@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/twips.h"
+#include "units/twips.h"
 #include "core/autostart.h"
 #include "overlay/monitors.h"
 

@@ -26,11 +26,11 @@ class PollEvents : public ::testing::Test {
     ASSERT_TRUE(test::run_poll_to_end(frm_));  // the start's poll, of no stations
     AppState& app = frm_.app();
     app.program_folder = test::make_temp_folder("pollevents");
-    app.api_base_url = test::sim_base_url();
-    app.UpdateInterval = 3;
+    app.settings.api_base_url = test::sim_base_url();
+    app.settings.UpdateInterval = 3;
   }
   void stations(const std::string& list) {
-    frm_.app().stations = list;
+    frm_.app().settings.stations = list;
     build_station_list(list, frm_.app().station_list);
   }
   // The listener requests the simulator has logged for each station so far.
@@ -107,7 +107,7 @@ TEST_F(PollEvents, APreviewDuringAPollShowsEveryCountWhenItsOwnPollEnds) {
   const std::vector<int> before = requests_of(names);
   frm_.check_stations();
   ASSERT_TRUE(wait_for_requests(names, before));
-  frm_.app().horizontal = 1;
+  frm_.app().settings.horizontal = 1;
   frm_.restart_poll();
   ASSERT_TRUE(test::run_poll_to_end(frm_));
   EXPECT_EQ(frm_.frmText().get_text(), "SLOW-6-71 : 0071 -- SLOW-6-72: 0072");

@@ -101,7 +101,7 @@ class FrmTextTest : public ::testing::Test {
   double tpp_x_ = 15, tpp_y_ = 15;
   int dpi_ = 96;
   // The letters' em size in pixels at this screen's scale.
-  int em() const { return static_cast<int>(em_px(app_.Text_Size, dpi_) + 0.5f); }
+  int em() const { return static_cast<int>(em_px(app_.settings.Text_Size, dpi_) + 0.5f); }
 };
 
 // The default fill (red 235, green 134, blue 32) at alpha 225, premultiplied.
@@ -167,8 +167,8 @@ TEST_F(FrmTextTest, DefaultStyleDrawsFillOutlineAndOffsetShadowOnTransparency) {
 }
 
 TEST_F(FrmTextTest, OutlineColourOnlyWhenOutlineIsOn) {
-  app_.OutlineColor = "16711680";  // blue
-  app_.Text_Shadow = false;
+  app_.settings.OutlineColor = "16711680";  // blue
+  app_.settings.Text_Shadow = false;
   auto blue_outline = [](const Snapshot& s) {
     int n = 0;
     for (uint32_t p : s.px)
@@ -180,7 +180,7 @@ TEST_F(FrmTextTest, OutlineColourOnlyWhenOutlineIsOn) {
   };
   const Snapshot with = print("ABC : 0005");
   EXPECT_GT(blue_outline(with), 20);
-  app_.Text_Ouline = false;
+  app_.settings.Text_Ouline = false;
   const Snapshot without = print("ABC : 0005");
   EXPECT_EQ(blue_outline(without), 0);
   // The outline widens the letters by about one pixel on each side.
@@ -188,8 +188,8 @@ TEST_F(FrmTextTest, OutlineColourOnlyWhenOutlineIsOn) {
 }
 
 TEST_F(FrmTextTest, WithoutOutlineAndShadowOnlyFilledLetters) {
-  app_.Text_Ouline = false;
-  app_.Text_Shadow = false;
+  app_.settings.Text_Ouline = false;
+  app_.settings.Text_Shadow = false;
   const Snapshot s = print("ABC : 0005");
   int drawn = 0;
   for (uint32_t p : s.px) {
@@ -202,10 +202,10 @@ TEST_F(FrmTextTest, WithoutOutlineAndShadowOnlyFilledLetters) {
 }
 
 TEST_F(FrmTextTest, ShadowWithoutOutlineIsThePlainLettersAtAlpha50) {
-  app_.Text_Ouline = false;
-  app_.Text_Shadow = false;
+  app_.settings.Text_Ouline = false;
+  app_.settings.Text_Shadow = false;
   const Snapshot plain = print("ABC : 0005");
-  app_.Text_Shadow = true;
+  app_.settings.Text_Shadow = true;
   const Snapshot s = print("ABC : 0005");
   ASSERT_EQ(plain.width, s.width);
   ASSERT_EQ(plain.height, s.height);
@@ -226,7 +226,7 @@ TEST_F(FrmTextTest, ShadowWithoutOutlineIsThePlainLettersAtAlpha50) {
 }
 
 TEST_F(FrmTextTest, OpacityZeroLeavesOnlyTheShadow) {
-  app_.Opaque = 0;
+  app_.settings.Opaque = 0;
   const Snapshot s = print("ABC : 0005");
   int stroke_or_fill = 0, both = 0;
   for (uint32_t p : s.px) {
@@ -273,36 +273,36 @@ TEST_F(FrmTextTest, AutomaticPlacementIsLowerRightAboveTheTaskbar) {
 }
 
 TEST_F(FrmTextTest, StoredPositionNeedsBothCoordinates) {
-  app_.window_pos_x = 1500;
-  app_.window_pos_y = 3000;
+  app_.settings.window_pos_x = 1500;
+  app_.settings.window_pos_y = 3000;
   print("ABC : 0005");
   RECT r = rect();
   EXPECT_EQ(r.left, twips_to_px(1500, tpp_x_));
   EXPECT_EQ(r.top, twips_to_px(3000, tpp_y_));
 
-  app_.window_pos_x = 0;
+  app_.settings.window_pos_x = 0;
   print("ABC : 0005");
   r = rect();
   EXPECT_EQ(r.bottom, screen_h() - kTaskbarHeight);
 
-  app_.window_pos_x = 1500;
-  app_.window_pos_y = 0;
+  app_.settings.window_pos_x = 1500;
+  app_.settings.window_pos_y = 0;
   frm_->redraw_text();
   r = rect();
   EXPECT_EQ(r.bottom, screen_h() - kTaskbarHeight);
 
   // Where no monitor shows it: back whole at the nearest edge, the stored value kept.
   const int32_t beyond = px_to_twips(screen_w() + 100, tpp_x_);
-  app_.window_pos_x = beyond;
-  app_.window_pos_y = px_to_twips(50, tpp_y_);
+  app_.settings.window_pos_x = beyond;
+  app_.settings.window_pos_y = px_to_twips(50, tpp_y_);
   print("ABC : 0005");
   r = rect();
   EXPECT_EQ(r.right, screen_w());
   EXPECT_GT(r.right - r.left, 0);
   EXPECT_EQ(r.top, 50);
-  EXPECT_EQ(app_.window_pos_x, beyond);
+  EXPECT_EQ(app_.settings.window_pos_x, beyond);
   // Partly off the screen is where the user put it.
-  app_.window_pos_x = px_to_twips(screen_w() - 10, tpp_x_);
+  app_.settings.window_pos_x = px_to_twips(screen_w() - 10, tpp_x_);
   print("ABC : 0005");
   EXPECT_EQ(rect().left, screen_w() - 10);
 }
@@ -319,7 +319,7 @@ TEST_F(FrmTextTest, ALineWiderThanTheScreenShowsItsEnd) {
 }
 
 TEST_F(FrmTextTest, RedrawMovesTheTextRightByTheTextSize) {
-  app_.Text_Shadow = false;
+  app_.settings.Text_Shadow = false;
   const Snapshot first = print("ABC : 0005");
   const RECT r1 = rect();
   frm_->redraw_text();
@@ -356,7 +356,7 @@ TEST_F(FrmTextTest, EmptyTextBlanksTheOverlay) {
 }
 
 TEST_F(FrmTextTest, EveryLineIsDrawnRightAligned) {
-  app_.Text_Shadow = false;
+  app_.settings.Text_Shadow = false;
   const Snapshot s = print("ERSTE STATION : 0001\r\nB: 0002\r\nC: 0003");
   const int spacing = 22 * dpi_ / 96;  // about one line at 18 pixels em size at 96 dpi
   const int r1 = s.rightmost(1, 0, spacing);
@@ -374,11 +374,11 @@ TEST_F(FrmTextTest, EveryLineIsDrawnRightAligned) {
 }
 
 TEST_F(FrmTextTest, HandEditedValuesAreLimitedOrFallBack) {
-  app_.Text_Size = 32000;
-  app_.Opaque = 999;
-  app_.BackgroundColor = "not a colour";
-  app_.Text_Shadow = false;
-  app_.Text_Ouline = false;
+  app_.settings.Text_Size = 32000;
+  app_.settings.Opaque = 999;
+  app_.settings.BackgroundColor = "not a colour";
+  app_.settings.Text_Shadow = false;
+  app_.settings.Text_Ouline = false;
   const Snapshot s = print("A: 1");
   // At most the screen's height (a larger picture could not be seen).
   EXPECT_EQ(rect().bottom - rect().top,
@@ -408,8 +408,8 @@ TEST_F(FrmTextTest, MovingByTwips) {
 TEST_F(FrmTextTest, AScaleChangeDrawsAnewWhereTheStoredPlaceIs) {
   // One line without a colon: drawn again as a new text, not as a redraw (which would
   // count no line and blank it).
-  app_.window_pos_x = 1500;
-  app_.window_pos_y = 3000;
+  app_.settings.window_pos_x = 1500;
+  app_.settings.window_pos_y = 3000;
   print("keine Stationen hinterlegt.");
   const RECT before = rect();
   ASSERT_GT(before.bottom - before.top, 0);
@@ -458,8 +458,8 @@ TEST_F(FrmTextTest, ADisplayChangeKeepsTheStationsTextInPlace) {
 TEST_F(FrmTextTest, ADisplayChangeKeepsTheNoStationsLineShown) {
   // One line without a colon, at a stored place and at the automatic one.
   for (const int32_t pos : {1500, 0}) {
-    app_.window_pos_x = pos;
-    app_.window_pos_y = pos * 2;
+    app_.settings.window_pos_x = pos;
+    app_.settings.window_pos_y = pos * 2;
     print("keine Stationen hinterlegt.");
     const Shown before = shown();
     ASSERT_EQ(before.rect.bottom - before.rect.top, draw_height_px(1, 18, tpp_y_));
@@ -504,7 +504,7 @@ TEST_F(FrmTextTest, NoGdiObjectsLeakOverManyLayouts) {
         print("");
         break;
       default:
-        app_.Text_Ouline = !app_.Text_Ouline;
+        app_.settings.Text_Ouline = !app_.settings.Text_Ouline;
         print("A: 1 -- B: 2");
         break;
     }

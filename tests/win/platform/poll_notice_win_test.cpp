@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "base/tray_presence.h"
+#include "core/tray_presence.h"
 #include "common/win_test_util.h"
 #include "core/answer_watch.h"
 #include "core/poll_runner.h"
@@ -41,15 +41,15 @@ TEST(PollNotices, AStationThatFailsTwiceIsReportedOnceAndAgainWhenItAnswers) {
   ASSERT_FALSE(test::sim_base_url().empty()) << "simulator not running";
   AppState app;
   app.program_folder = test::make_temp_folder("notices");
-  app.api_base_url = test::sim_base_url();
-  app.notify_no_answer = true;
-  app.stations = "seq-71-status500-status503-72";
-  build_station_list(app.stations, app.station_list);
+  app.settings.api_base_url = test::sim_base_url();
+  app.settings.notify_no_answer = true;
+  app.settings.stations = "seq-71-status500-status503-72";
+  build_station_list(app.settings.stations, app.station_list);
 
   RecordingTray shell;
   TrayPresence tray(shell);
   ASSERT_TRUE(tray.ensure());
-  AnswerNotifier notifier(app, [&](const std::string& text) { tray.balloon(text); });
+  AnswerNotifier notifier(app.settings, [&](const std::string& text) { tray.balloon(text); });
   SystemPollIo io(app);
   View view;
   int poll = 0;

@@ -23,14 +23,14 @@ class FakeHost : public KonfigHost {
   int keys_until_failure = -1;  // a disk that fails after this many keys; -1: never
 
   AppState& app() override { return state; }
-  void redraw_text() override { redraw_sizes.push_back(state.Text_Size); }
+  void redraw_text() override { redraw_sizes.push_back(state.settings.Text_Size); }
   int32_t overlay_width_twips() override { return width_twips; }
   int32_t overlay_height_twips() override { return height_twips; }
   void move_overlay_twips(int32_t left, int32_t top) override { overlay_moves.emplace_back(left, top); }
   void preview_poll() override { ++polls; }
   void Load_Konfig() override {
     ++loads;
-    static_cast<Settings&>(state) = read_settings_file(state.settings_file);
+    state.settings = read_settings_file(state.settings_file);
   }
   void set_autostart(bool on) override { autostart_calls.push_back(on); }
   void show_message(HWND, const std::string& text) override { messages.push_back(text); }

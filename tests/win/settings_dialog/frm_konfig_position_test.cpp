@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "base/twips.h"
+#include "units/twips.h"
 #include "settings_dialog/fake_host.h"
 #include "win/modal_loop_win.h"
 #include "win/screen_twips_win.h"
@@ -27,8 +27,8 @@ TEST(FrmKonfigPosition, OpensAtTheStoredPlaceWithTheOverlaysSize) {
   FakeHost host;
   const int32_t tx = twips_per_px_x();
   const int32_t ty = twips_per_px_y();
-  host.state.window_pos_x = 100 * tx;
-  host.state.window_pos_y = 200 * ty;
+  host.state.settings.window_pos_x = 100 * tx;
+  host.state.settings.window_pos_y = 200 * ty;
   host.width_twips = px_to_twips(300, twips_per_px_x());
   host.height_twips = px_to_twips(180, twips_per_px_y());
   const int thread_awareness = test::dpi_awareness();
@@ -53,8 +53,8 @@ TEST(FrmKonfigPosition, DraggingMovesDialogAndOverlayOnlyWhileTheButtonIsHeld) {
   FakeHost host;
   const int32_t tx = twips_per_px_x();
   const int32_t ty = twips_per_px_y();
-  host.state.window_pos_x = 100 * tx;
-  host.state.window_pos_y = 200 * ty;
+  host.state.settings.window_pos_x = 100 * tx;
+  host.state.settings.window_pos_y = 200 * ty;
   FrmKonfigPosition dialog(host, self());
   ASSERT_TRUE(dialog.create(nullptr));
   HWND h = dialog.hwnd();
@@ -75,13 +75,13 @@ TEST(FrmKonfigPosition, DraggingMovesDialogAndOverlayOnlyWhileTheButtonIsHeld) {
   r = rect_of(h);
   EXPECT_EQ(r.left, 120);
   EXPECT_EQ(host.overlay_moves.size(), 1u);
-  EXPECT_EQ(host.state.window_pos_x, 100 * tx) << "nothing is stored before applying";
+  EXPECT_EQ(host.state.settings.window_pos_x, 100 * tx) << "nothing is stored before applying";
 
   SendMessageW(h, WM_COMMAND, MAKEWPARAM(FrmKonfigPosition::kApplyImage, BN_CLICKED),
                reinterpret_cast<LPARAM>(dialog.control(FrmKonfigPosition::kApplyImage)));
   EXPECT_TRUE(dialog.closed());
-  EXPECT_EQ(host.state.window_pos_x, 120 * tx);
-  EXPECT_EQ(host.state.window_pos_y, 215 * ty);
+  EXPECT_EQ(host.state.settings.window_pos_x, 120 * tx);
+  EXPECT_EQ(host.state.settings.window_pos_y, 215 * ty);
   EXPECT_EQ(host.redraw_sizes.size(), 1u);
 }
 
@@ -90,8 +90,8 @@ TEST(FrmKonfigPosition, DroppedLeftOfThePrimaryOrOnItsEdgeKeepsThatPlace) {
   const double tx = twips_per_px_x();
   const double ty = twips_per_px_y();
   // Partly left of the screen, as on a monitor left of the primary one.
-  host.state.window_pos_x = px_to_twips(-100, tx);
-  host.state.window_pos_y = px_to_twips(200, ty);
+  host.state.settings.window_pos_x = px_to_twips(-100, tx);
+  host.state.settings.window_pos_y = px_to_twips(200, ty);
   host.width_twips = px_to_twips(300, tx);
   FrmKonfigPosition dialog(host, self());
   ASSERT_TRUE(dialog.create(nullptr));
@@ -112,17 +112,17 @@ TEST(FrmKonfigPosition, DroppedLeftOfThePrimaryOrOnItsEdgeKeepsThatPlace) {
   SendMessageW(h, WM_LBUTTONUP, 0, at(270, 30));
   SendMessageW(h, WM_COMMAND, MAKEWPARAM(FrmKonfigPosition::kApplyButton, BN_CLICKED),
                reinterpret_cast<LPARAM>(dialog.control(FrmKonfigPosition::kApplyButton)));
-  EXPECT_EQ(host.state.window_pos_x, 1);
-  EXPECT_EQ(host.state.window_pos_y, px_to_twips(200, ty));
-  EXPECT_EQ(twips_to_px(host.state.window_pos_x, tx), 0);
+  EXPECT_EQ(host.state.settings.window_pos_x, 1);
+  EXPECT_EQ(host.state.settings.window_pos_y, px_to_twips(200, ty));
+  EXPECT_EQ(twips_to_px(host.state.settings.window_pos_x, tx), 0);
 }
 
 TEST(FrmKonfigPosition, AStoredPlaceNoMonitorShowsOpensOnTheNearestWorkArea) {
   FakeHost host;
   const double tx = twips_per_px_x();
   const double ty = twips_per_px_y();
-  host.state.window_pos_x = px_to_twips(5000, tx);  // a monitor that is gone
-  host.state.window_pos_y = px_to_twips(200, ty);
+  host.state.settings.window_pos_x = px_to_twips(5000, tx);  // a monitor that is gone
+  host.state.settings.window_pos_y = px_to_twips(200, ty);
   host.width_twips = px_to_twips(300, tx);
   FrmKonfigPosition dialog(host, self());
   ASSERT_TRUE(dialog.create(nullptr));
@@ -133,24 +133,24 @@ TEST(FrmKonfigPosition, AStoredPlaceNoMonitorShowsOpensOnTheNearestWorkArea) {
   EXPECT_EQ(r.right, info.rcWork.right);
   EXPECT_EQ(r.right - r.left, 300);
   EXPECT_EQ(r.top, 200);
-  EXPECT_EQ(host.state.window_pos_x, px_to_twips(5000, tx)) << "opening stores nothing";
+  EXPECT_EQ(host.state.settings.window_pos_x, px_to_twips(5000, tx)) << "opening stores nothing";
 }
 
 TEST(FrmKonfigPosition, ResetClearsThePositionAndEscapeStoresNothing) {
   FakeHost host;
-  host.state.window_pos_x = 1500;
-  host.state.window_pos_y = 3000;
+  host.state.settings.window_pos_x = 1500;
+  host.state.settings.window_pos_y = 3000;
   {
     FrmKonfigPosition dialog(host, self());
     ASSERT_TRUE(dialog.create(nullptr));
     SendMessageW(dialog.control(FrmKonfigPosition::kResetButton), BM_CLICK, 0, 0);
     EXPECT_TRUE(dialog.closed());
-    EXPECT_EQ(host.state.window_pos_x, 0);
-    EXPECT_EQ(host.state.window_pos_y, 0);
+    EXPECT_EQ(host.state.settings.window_pos_x, 0);
+    EXPECT_EQ(host.state.settings.window_pos_y, 0);
     EXPECT_EQ(host.redraw_sizes.size(), 1u);
   }
-  host.state.window_pos_x = 1500;
-  host.state.window_pos_y = 3000;
+  host.state.settings.window_pos_x = 1500;
+  host.state.settings.window_pos_y = 3000;
   {
     // Escape pressed while a button has the focus, through the modal loop.
     HWND owner =
@@ -164,8 +164,8 @@ TEST(FrmKonfigPosition, ResetClearsThePositionAndEscapeStoresNothing) {
     run_modal(dialog);
     EXPECT_TRUE(dialog.closed());
     EXPECT_TRUE(IsWindowEnabled(owner));
-    EXPECT_EQ(host.state.window_pos_x, 1500);
-    EXPECT_EQ(host.state.window_pos_y, 3000);
+    EXPECT_EQ(host.state.settings.window_pos_x, 1500);
+    EXPECT_EQ(host.state.settings.window_pos_y, 3000);
     EXPECT_EQ(host.redraw_sizes.size(), 1u) << "Escape makes no redraw";
     EXPECT_EQ(host.overlay_moves.size(), 1u) << "the overlay stays where it was dragged";
     DestroyWindow(owner);

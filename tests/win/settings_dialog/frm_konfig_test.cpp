@@ -52,21 +52,21 @@ std::string read_key(const std::string& file, const char* key) {
 
 TEST(FrmKonfig, CancelAfterLiveTextSizeChangeRestoresAndRedraws) {
   FakeHost host;
-  host.state.Text_Size = 18;
+  host.state.settings.Text_Size = 18;
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
   EXPECT_EQ(window_text(dialog.hwnd()), L"Einstellungen");
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextSizeLabel)), w("Textgr\xC3\xB6\303\237e: 18"));
 
   move_slider(dialog, FrmKonfig::kTextSizeSlider, 25);
-  EXPECT_EQ(host.state.Text_Size, 25);
+  EXPECT_EQ(host.state.settings.Text_Size, 25);
   EXPECT_EQ(host.redraw_sizes, (std::vector<int16_t>{25, 25}));  // the second measures at the new size
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextSizeLabel)), w("Textgr\xC3\xB6\303\237e: 25"));
 
   click(dialog.control(FrmKonfig::kCancelButton));
   EXPECT_TRUE(dialog.closed());
   EXPECT_EQ(dialog.hwnd(), nullptr);
-  EXPECT_EQ(host.state.Text_Size, 18);
+  EXPECT_EQ(host.state.settings.Text_Size, 18);
   ASSERT_EQ(host.redraw_sizes.size(), 3u);
   EXPECT_EQ(host.redraw_sizes.back(), 18) << "the overlay is redrawn with the restored size";
   EXPECT_EQ(host.loads, 0);
@@ -104,8 +104,8 @@ TEST(FrmKonfig, TheTextSizePreviewShowsTheWholeTextAtTheNewSize) {
     GetWindowRect(o.hwnd(), &r);
     return static_cast<int>(r.right - r.left);
   };
-  host.state.Text_Size = 20;
-  host.state.Text_Shadow = false;
+  host.state.settings.Text_Size = 20;
+  host.state.settings.Text_Shadow = false;
   Drawn shown;
   auto overlay = overlay_of(host.state, shown);
   host.overlay = overlay.get();
@@ -138,23 +138,23 @@ TEST(FrmKonfig, TheTextSizePreviewShowsTheWholeTextAtTheNewSize) {
 
 TEST(FrmKonfig, OpensWithTheStoredValuesAndTheSecondsFixUp) {
   FakeHost host;
-  host.state.changes_visible_in_seconds = 0;
-  host.state.UpdateInterval = 1;
-  host.state.Opaque = 100;
-  host.state.horizontal = 2;  // only exactly 1 checks the box
-  host.state.autostart = 1;
-  host.state.Text_Ouline = false;
-  host.state.write_title2file = true;
-  host.state.stations = "eins;zwei";
-  host.state.window_pos_x = 1500;
-  host.state.window_pos_y = 3000;
+  host.state.settings.changes_visible_in_seconds = 0;
+  host.state.settings.UpdateInterval = 1;
+  host.state.settings.Opaque = 100;
+  host.state.settings.horizontal = 2;  // only exactly 1 checks the box
+  host.state.settings.autostart = 1;
+  host.state.settings.Text_Ouline = false;
+  host.state.settings.write_title2file = true;
+  host.state.settings.stations = "eins;zwei";
+  host.state.settings.window_pos_x = 1500;
+  host.state.settings.window_pos_y = 3000;
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
   if (test::dpi_awareness() >= 0) {
     EXPECT_EQ(test::dpi_awareness(dialog.hwnd()), 1) << "laid out at the system's scale";
   }
 
-  EXPECT_EQ(host.state.changes_visible_in_seconds, 10);
+  EXPECT_EQ(host.state.settings.changes_visible_in_seconds, 10);
   EXPECT_EQ(slider_pos(dialog, FrmKonfig::kChangeSecondsSlider), 10);
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kChangeSecondsLabel)), L"10 Sekunden");
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kIntervalLabel)), L"einmal pro Minute");
@@ -172,37 +172,37 @@ TEST(FrmKonfig, OpensWithTheStoredValuesAndTheSecondsFixUp) {
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kIntervalLabel)), L"aller 3 Minuten");
   move_slider(dialog, FrmKonfig::kChangeSecondsSlider, 1);
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kChangeSecondsLabel)), L"1 Sekunde");
-  EXPECT_EQ(host.state.UpdateInterval, 1) << "the interval takes effect only when saving";
+  EXPECT_EQ(host.state.settings.UpdateInterval, 1) << "the interval takes effect only when saving";
   EXPECT_TRUE(host.redraw_sizes.empty());
 
   click(dialog.control(FrmKonfig::kCancelButton));
-  EXPECT_EQ(host.state.changes_visible_in_seconds, 0);
+  EXPECT_EQ(host.state.settings.changes_visible_in_seconds, 0);
 }
 
 TEST(FrmKonfig, LiveChecksPositionResetAndSideBySide) {
   FakeHost host;
-  host.state.window_pos_x = 1500;
-  host.state.window_pos_y = 3000;
+  host.state.settings.window_pos_x = 1500;
+  host.state.settings.window_pos_y = 3000;
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
 
   click(dialog.control(FrmKonfig::kOutlineCheck));
-  EXPECT_FALSE(host.state.Text_Ouline);
+  EXPECT_FALSE(host.state.settings.Text_Ouline);
   click(dialog.control(FrmKonfig::kShadowCheck));
-  EXPECT_FALSE(host.state.Text_Shadow);
+  EXPECT_FALSE(host.state.settings.Text_Shadow);
   EXPECT_EQ(host.redraw_sizes.size(), 2u);
 
   click(dialog.control(FrmKonfig::kSideBySideCheck));
-  EXPECT_EQ(host.state.horizontal, 1);
+  EXPECT_EQ(host.state.settings.horizontal, 1);
   EXPECT_EQ(host.polls, 1) << "side-by-side output polls at once";
 
   move_slider(dialog, FrmKonfig::kTransparencySlider, 40);
-  EXPECT_EQ(host.state.Opaque, 40);
+  EXPECT_EQ(host.state.settings.Opaque, 40);
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTransparencyLabel)), L"40");
 
   click(dialog.control(FrmKonfig::kResetPositionButton));
-  EXPECT_EQ(host.state.window_pos_x, 0);
-  EXPECT_EQ(host.state.window_pos_y, 0);
+  EXPECT_EQ(host.state.settings.window_pos_x, 0);
+  EXPECT_EQ(host.state.settings.window_pos_y, 0);
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kPositionXField)), L"0");
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kPositionYField)), L"0");
   EXPECT_EQ(host.redraw_sizes.size(), 4u);
@@ -210,12 +210,12 @@ TEST(FrmKonfig, LiveChecksPositionResetAndSideBySide) {
   // The close box restores like "Abbrechen"; it does not poll again.
   SendMessageW(dialog.hwnd(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(dialog.closed());
-  EXPECT_TRUE(host.state.Text_Ouline);
-  EXPECT_TRUE(host.state.Text_Shadow);
-  EXPECT_EQ(host.state.horizontal, 0);
-  EXPECT_EQ(host.state.Opaque, 225);
-  EXPECT_EQ(host.state.window_pos_x, 1500);
-  EXPECT_EQ(host.state.window_pos_y, 3000);
+  EXPECT_TRUE(host.state.settings.Text_Ouline);
+  EXPECT_TRUE(host.state.settings.Text_Shadow);
+  EXPECT_EQ(host.state.settings.horizontal, 0);
+  EXPECT_EQ(host.state.settings.Opaque, 225);
+  EXPECT_EQ(host.state.settings.window_pos_x, 1500);
+  EXPECT_EQ(host.state.settings.window_pos_y, 3000);
   EXPECT_EQ(host.polls, 1);
 }
 
@@ -223,9 +223,9 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   FakeHost host;
   const std::string dir = test::make_temp_folder("konfig_save");
   host.state.settings_file = dir + "\\Klangnetz_DesktopTool.ini";
-  host.state.BackgroundColor = "255";
-  host.state.changes_visible_in_seconds = 0;
-  host.state.window_pos_x = 1500;
+  host.state.settings.BackgroundColor = "255";
+  host.state.settings.changes_visible_in_seconds = 0;
+  host.state.settings.window_pos_x = 1500;
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
 
@@ -241,7 +241,7 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kNotifyCheck)),
             L"Melden, wenn eine Station nicht antwortet");
   click(dialog.control(FrmKonfig::kNotifyCheck));
-  EXPECT_FALSE(host.state.notify_no_answer);  // takes effect on saving
+  EXPECT_FALSE(host.state.settings.notify_no_answer);  // takes effect on saving
   click(dialog.control(FrmKonfig::kSaveButton));
 
   ASSERT_TRUE(dialog.closed());
@@ -269,12 +269,12 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   EXPECT_EQ(read_key(f, "notify_no_answer"), "1");
 
   // Load_Konfig read the file back into memory.
-  EXPECT_EQ(host.state.stations, "eins;zw\xC3\xB6lf");
-  EXPECT_EQ(host.state.Opaque, 200);
-  EXPECT_EQ(host.state.UpdateInterval, 5);
-  EXPECT_TRUE(host.state.only_changes);
-  EXPECT_TRUE(host.state.write_title2file);
-  EXPECT_EQ(host.state.autostart, 1);
+  EXPECT_EQ(host.state.settings.stations, "eins;zw\xC3\xB6lf");
+  EXPECT_EQ(host.state.settings.Opaque, 200);
+  EXPECT_EQ(host.state.settings.UpdateInterval, 5);
+  EXPECT_TRUE(host.state.settings.only_changes);
+  EXPECT_TRUE(host.state.settings.write_title2file);
+  EXPECT_EQ(host.state.settings.autostart, 1);
 }
 
 TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
@@ -299,7 +299,7 @@ TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
   EXPECT_EQ(test::read_file(host.state.settings_file), before);
   EXPECT_EQ(test::names_in(dir), std::set<std::string>{"Klangnetz_DesktopTool.ini"});
   EXPECT_TRUE(host.autostart_calls.empty());
-  EXPECT_FALSE(host.state.write_title2file);
+  EXPECT_FALSE(host.state.settings.write_title2file);
 
   // The next try that works writes every key and keeps the keys the dialog does not own.
   host.keys_until_failure = -1;
@@ -309,7 +309,7 @@ TEST(FrmKonfig, ASaveThatFailsPartWayChangesNothing) {
   EXPECT_EQ(read_key(host.state.settings_file, "UpdateInterval"), "5");
   EXPECT_EQ(read_key(host.state.settings_file, "api_base_url"), "http://127.0.0.1:1");
   EXPECT_EQ(host.autostart_calls, (std::vector<bool>{true}));
-  EXPECT_TRUE(host.state.write_title2file);
+  EXPECT_TRUE(host.state.settings.write_title2file);
 }
 
 TEST(FrmKonfig, OneDialogOpensAgainWithTheValuesOfNow) {
@@ -318,18 +318,18 @@ TEST(FrmKonfig, OneDialogOpensAgainWithTheValuesOfNow) {
   ASSERT_TRUE(dialog.create());
   click(dialog.control(FrmKonfig::kCancelButton));
   ASSERT_TRUE(dialog.closed());
-  host.state.Text_Size = 27;
+  host.state.settings.Text_Size = 27;
   ASSERT_TRUE(dialog.create());
   EXPECT_FALSE(dialog.closed());
   EXPECT_TRUE(IsWindowVisible(dialog.hwnd()));
   EXPECT_EQ(slider_pos(dialog, FrmKonfig::kTextSizeSlider), 27);
   move_slider(dialog, FrmKonfig::kTextSizeSlider, 14);  // live again
-  EXPECT_EQ(host.state.Text_Size, 14);
+  EXPECT_EQ(host.state.settings.Text_Size, 14);
   click(dialog.control(FrmKonfig::kFullscreenCheck));
-  EXPECT_TRUE(host.state.hide_in_fullscreen);
+  EXPECT_TRUE(host.state.settings.hide_in_fullscreen);
   click(dialog.control(FrmKonfig::kCancelButton));
-  EXPECT_EQ(host.state.Text_Size, 27);
-  EXPECT_FALSE(host.state.hide_in_fullscreen);
+  EXPECT_EQ(host.state.settings.Text_Size, 27);
+  EXPECT_FALSE(host.state.settings.hide_in_fullscreen);
 }
 
 TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
@@ -348,7 +348,7 @@ TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
   EXPECT_FALSE(test::exists(host.state.settings_file));
   EXPECT_TRUE(host.autostart_calls.empty());
   EXPECT_EQ(host.loads, 0);
-  EXPECT_EQ(host.state.Text_Size, 12) << "the live preview stays";
+  EXPECT_EQ(host.state.settings.Text_Size, 12) << "the live preview stays";
 
   SetWindowTextW(dialog.control(FrmKonfig::kStations), L"eins, zwei");
   click(dialog.control(FrmKonfig::kSaveButton));
@@ -389,11 +389,11 @@ TEST(FrmKonfig, ChosenColourGoesToMemoryAndRedraws) {
                reinterpret_cast<LPARAM>(dialog.control(FrmKonfig::kOutlineColourSwatch)));
   if (!g_confirmed) KillTimer(nullptr, timer);
   ASSERT_TRUE(g_confirmed);
-  EXPECT_EQ(host.state.OutlineColor, "65280") << "the dialog starts at pure green";
-  EXPECT_EQ(host.state.BackgroundColor, "2131691");
+  EXPECT_EQ(host.state.settings.OutlineColor, "65280") << "the dialog starts at pure green";
+  EXPECT_EQ(host.state.settings.BackgroundColor, "2131691");
   EXPECT_EQ(host.redraw_sizes.size(), 1u);
   click(dialog.control(FrmKonfig::kCancelButton));
-  EXPECT_EQ(host.state.OutlineColor, "0");
+  EXPECT_EQ(host.state.settings.OutlineColor, "0");
 }
 
 }  // namespace

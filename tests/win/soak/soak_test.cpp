@@ -37,10 +37,10 @@ class Soak : public ::testing::Test {
     kn::AppState& app = frm_.app();
     // A folder of its own for downloads and title files.
     app.program_folder = kn::test::make_temp_folder("soak");
-    app.api_base_url = kn::test::sim_base_url();
-    app.write_title2file = true;
-    app.stations = "soakeins;soakzwei";
-    kn::build_station_list(app.stations, app.station_list);
+    app.settings.api_base_url = kn::test::sim_base_url();
+    app.settings.write_title2file = true;
+    app.settings.stations = "soakeins;soakzwei";
+    kn::build_station_list(app.settings.stations, app.station_list);
   }
 
   kn::Program frm_;

@@ -1,8 +1,8 @@
-#include "base/twips.h"
+#include "units/twips.h"
 
 #include <cmath>
 
-#include "base/rounding.h"
+#include "units/rounding.h"
 
 namespace kn {
 

@@ -1,4 +1,4 @@
-#include "base/tray_presence.h"
+#include "core/tray_presence.h"
 
 namespace kn {
 

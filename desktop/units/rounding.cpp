@@ -1,4 +1,4 @@
-#include "base/rounding.h"
+#include "units/rounding.h"
 
 #include <cmath>
 #include <limits>
