@@ -9,7 +9,8 @@
 //
 // Lookups: 100,000 (section, name) queries drawn in advance; ours through
 // Document::find_value, inih's side through the two maps. The same queries against a
-// document of 1,000 and of 100,000 pairs show whether lookups grow with the document.
+// document of 1,000, of 100,000 and of 1,000,000 pairs show whether lookups grow with
+// the document.
 //
 // Set and delete: every pair of a 100,000-pair document (1,000 sections x 100) set one
 // by one into an empty document, and deleted one by one in the same order. Ours only:
@@ -215,6 +216,7 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("ini_read_file/1MB/ours", read_file_ours);
   benchmark::RegisterBenchmark("ini_lookup/pairs:1000/ours", lookup_ours, 10, 100);
   benchmark::RegisterBenchmark("ini_lookup/pairs:100000/ours", lookup_ours, 1000, 100);
+  benchmark::RegisterBenchmark("ini_lookup/pairs:1000000/ours", lookup_ours, 10000, 100);
   benchmark::RegisterBenchmark("ini_set_all/pairs:100000/ours", set_all_ours);
   benchmark::RegisterBenchmark("ini_delete_all/pairs:100000/ours", delete_all_ours);
 #ifdef KN_BENCH_INIH
@@ -222,6 +224,7 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("ini_read_file/1MB/inih", read_file_inih);
   benchmark::RegisterBenchmark("ini_lookup/pairs:1000/inih", lookup_inih, 10, 100);
   benchmark::RegisterBenchmark("ini_lookup/pairs:100000/inih", lookup_inih, 1000, 100);
+  benchmark::RegisterBenchmark("ini_lookup/pairs:1000000/inih", lookup_inih, 10000, 100);
 #endif
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -15,8 +15,10 @@ import sys
 LABELS = {
     "json_parse/song": "JSON parse, current-song answer",
     "json_parse/1MiB": "JSON parse, 1 MiB document",
+    "json_parse/10MiB": "JSON parse, 10 MiB document",
     "json_serialize/song": "JSON serialize, current-song answer",
     "json_serialize/1MiB": "JSON serialize, 1 MiB document",
+    "json_serialize/10MiB": "JSON serialize, 10 MiB document",
     "cipher_key_schedule": "Cipher key schedule",
     "cipher_scramble/1MiB": "Cipher scramble 1 MiB (CBC)",
     "cipher_unscramble/1MiB": "Cipher unscramble 1 MiB (CBC)",
@@ -24,6 +26,7 @@ LABELS = {
     "ini_read_file/1MB": "INI read 1 MB file (200 x 100 pairs)",
     "ini_lookup/pairs:1000": "INI 100,000 lookups, 1,000 pairs",
     "ini_lookup/pairs:100000": "INI 100,000 lookups, 100,000 pairs",
+    "ini_lookup/pairs:1000000": "INI 100,000 lookups, 1,000,000 pairs",
 }
 ANCHORS = {
     "nlohmann": "nlohmann::json",
@@ -33,7 +36,8 @@ ANCHORS = {
     "inih": "inih + unordered_map",
 }
 # Same benchmark at two sizes: the ratio shows how it grows with the document.
-SCALING = [("ini_lookup/pairs:1000/ours", "ini_lookup/pairs:100000/ours", "INI lookups, 100x the pairs")]
+SCALING = [("ini_lookup/pairs:1000/ours", "ini_lookup/pairs:100000/ours", "INI lookups, 100x the pairs", 100),
+           ("ini_lookup/pairs:1000/ours", "ini_lookup/pairs:1000000/ours", "INI lookups, 1000x the pairs", 1000)]
 # Same document, two operations: deleting every pair should cost at most twice setting them.
 PAIRED = [("ini_set_all/pairs:100000/ours", "ini_delete_all/pairs:100000/ours",
            "INI delete every pair of 100,000 one by one, against setting them", 2.0)]
@@ -52,11 +56,13 @@ def cpu_model():
 
 
 def load(paths):
-    """name -> median CPU time in ns (steadier than wall time on a shared machine)."""
-    runs = {}
+    """name -> CPU time in ns (steadier than wall time on a shared machine): the median of
+    each file's repetitions, then the median over the files (one file per whole run)."""
+    per_file = {}
     for path in paths:
         with open(path, encoding="utf-8") as f:
             data = json.load(f)
+        runs = {}
         for b in data.get("benchmarks", []):
             if b.get("error_occurred"):
                 continue
@@ -64,7 +70,9 @@ def load(paths):
                 continue
             name = b.get("run_name", b["name"])
             runs.setdefault(name, []).append(b["cpu_time"] * UNIT_NS[b.get("time_unit", "ns")])
-    return {name: statistics.median(times) for name, times in runs.items()}
+        for name, times in runs.items():
+            per_file.setdefault(name, []).append(statistics.median(times))
+    return {name: statistics.median(medians) for name, medians in per_file.items()}
 
 
 def fmt_time(ns):
@@ -107,9 +115,9 @@ def main(argv):
         print("| " + " | ".join(cells) + " |")
 
     extra = []
-    for small, large, label in SCALING:
+    for small, large, label, linear in SCALING:
         if small in times and large in times:
-            extra.append(f"{label}: time x {times[large] / times[small]:.2f} (linear growth would be x 100)")
+            extra.append(f"{label}: time x {times[large] / times[small]:.2f} (linear growth would be x {linear})")
     for base, other, label, limit in PAIRED:
         if base in times and other in times:
             extra.append(f"{label}: {fmt_time(times[other])} vs {fmt_time(times[base])}, "

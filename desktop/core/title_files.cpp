@@ -34,11 +34,11 @@ std::string number_text(double v) {
 }  // namespace
 
 std::optional<SongInfo> parse_current_song(const std::string& answer) {
-  std::u16string text = utf8_to_utf16(answer);
-  if (text.size() < 10) return std::nullopt;
+  // Under 10 UTF-16 units; no unit takes more than three bytes.
+  if (answer.size() < 30 && utf8_to_utf16(answer).size() < 10) return std::nullopt;
   try {
     JsonNode doc;
-    doc.SetJSON(text);
+    doc.SetJSONUtf8(answer);
     SongInfo song;
     auto id = round_to_int32(leading_number(field_text(doc.Item(u"id"))));
     song.id = id ? *id : 0;

@@ -1,5 +1,6 @@
 #include "json/json_node.h"
 
+#include <cstring>
 #include <utility>
 
 namespace kn::json {
@@ -15,30 +16,41 @@ constexpr std::size_t kIndexThreshold = 16;
 }  // namespace
 
 JsonNode::~JsonNode() {
+  if (items_.empty() && members_.empty()) return;
+  detail::FreeBatch batch;
   // Tear the tree down iteratively: a deep chain of nodes would otherwise recurse once
-  // per level in the destructors.
+  // per level in the destructors. A child held only here is emptied before it goes, so
+  // its own destructor has nothing left to look through.
   std::vector<std::shared_ptr<JsonNode>> pending;
-  auto take_children = [&pending](JsonNode& node) {
-    // Children already taken leave empty pointers behind; collecting those again would
-    // cost each node's destructor an allocation for nothing.
-    auto take = [&pending](JsonValue& v) {
-      auto* child = std::get_if<std::shared_ptr<JsonNode>>(&v.v_);
-      if (child && *child) pending.push_back(std::move(*child));
-    };
-    for (auto& v : node.items_) take(v);
-    for (auto& m : node.members_) take(m.value);
-  };
-  take_children(*this);
+  ReleaseContents(pending);
   while (!pending.empty()) {
     std::shared_ptr<JsonNode> node = std::move(pending.back());
     pending.pop_back();
-    if (node && node.use_count() == 1) {
-      take_children(*node);
-      // Emptied here, so its own destructor has nothing left to look through.
-      node->items_.clear();
-      node->members_.clear();
-    }
+    node->ReleaseContents(pending);
   }
+}
+
+void JsonNode::ReleaseContents(std::vector<std::shared_ptr<JsonNode>>& pending) {
+  auto drop_text = [](JsonText& t) {
+    if (t.OnPiece()) detail::FreePiece(t.GetRep());
+  };
+  auto drop = [&](JsonValue& v) {
+    if (v.kind_ == JsonKind::kText) {
+      drop_text(*v.Ptr<JsonText>());
+    } else if (v.kind_ == JsonKind::kNode) {
+      auto& child = *v.Ptr<std::shared_ptr<JsonNode>>();
+      if (child.use_count() == 1) pending.push_back(std::move(child));
+      child.~shared_ptr();
+    }
+  };
+  for (JsonValue& v : items_) drop(v);
+  for (Member& m : members_) {
+    drop_text(m.name);
+    drop(m.value);
+  }
+  // Everything they owned is released.
+  items_.Forget();
+  members_.Forget();
 }
 
 std::int32_t JsonNode::Count() const {
@@ -52,56 +64,76 @@ void JsonNode::SetIsArray(bool on) {
   // Whichever way it is set, an empty node has usable (empty) lists for both kinds.
   items_.clear();
   members_.clear();
-  index_.clear();
+  index_.reset();
   dead_ = 0;
 }
 
 void JsonNode::Clear() {
+  detail::FreeBatch batch;
   is_array_ = false;
-  items_.clear();
-  members_.clear();
-  index_.clear();
+  items_ = detail::PieceArray<JsonValue>();
+  members_ = detail::PieceArray<Member>();
+  index_.reset();
   dead_ = 0;
 }
 
 std::uint32_t JsonNode::HashName(std::u16string_view name) {
-  std::uint32_t h = kHashStart;
-  for (char16_t c : name) h = HashStep(h, c);
-  return h;
+  // Four units a step.
+  const char16_t* p = name.data();
+  std::size_t n = name.size();
+  std::uint64_t h = 0x9E3779B97F4A7C15ull ^ n;
+  for (; n >= 4; p += 4, n -= 4) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
+  }
+  std::uint64_t w = 0;
+  for (std::size_t i = 0; i < n; ++i) w |= static_cast<std::uint64_t>(p[i]) << (16 * i);
+  h = (h ^ w) * 0xC4CEB9FE1A85EC53ull;
+  h ^= h >> 29;
+  return static_cast<std::uint32_t>(h) ^ static_cast<std::uint32_t>(h >> 32);
 }
 
-std::ptrdiff_t JsonNode::FindMember(std::u16string_view name, std::uint32_t hash) const {
-  if (index_.empty()) {
+std::ptrdiff_t JsonNode::FindMember(std::u16string_view name) const {
+  if (!index_) {
     for (std::size_t i = 0; i < members_.size(); ++i) {
       const Member& m = members_[i];
-      if (m.live && m.hash == hash && m.name == name) return static_cast<std::ptrdiff_t>(i);
+      if (m.name.Equals(name) && m.Live()) return static_cast<std::ptrdiff_t>(i);
     }
     return -1;
   }
-  const std::size_t mask = index_.size() - 1;
-  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    const std::uint32_t entry = index_[i];
-    if (entry == 0) return -1;
-    const Member& m = members_[entry - 1];
-    if (m.live && m.hash == hash && m.name == name) return static_cast<std::ptrdiff_t>(entry - 1);
+  const std::uint32_t h = HashName(name);
+  const std::vector<IndexSlot>& index = *index_;
+  const std::size_t mask = index.size() - 1;
+  for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+    const IndexSlot entry = index[i];
+    if (entry.slot == 0) return -1;
+    if (entry.hash != h) continue;
+    const Member& m = members_[entry.slot - 1];
+    if (m.name.Equals(name) && m.Live()) return static_cast<std::ptrdiff_t>(entry.slot - 1);
   }
 }
 
-void JsonNode::IndexInsert(std::size_t slot) const {
-  const std::size_t mask = index_.size() - 1;
-  std::size_t i = members_[slot].hash & mask;
-  while (index_[i] != 0) i = (i + 1) & mask;
-  index_[i] = static_cast<std::uint32_t>(slot + 1);
+void JsonNode::IndexInsert(std::uint32_t hash, std::size_t slot) const {
+  std::vector<IndexSlot>& index = *index_;
+  const std::size_t mask = index.size() - 1;
+  std::size_t i = hash & mask;
+  while (index[i].slot != 0) i = (i + 1) & mask;
+  index[i] = IndexSlot{hash, static_cast<std::uint32_t>(slot + 1)};
 }
 
 void JsonNode::RebuildIndex() const {
-  index_.clear();
-  if (members_.size() < kIndexThreshold) return;
+  if (members_.size() < kIndexThreshold) {
+    index_.reset();
+    return;
+  }
   std::size_t size = 64;
   while (size < members_.size() * 2) size *= 2;
-  index_.assign(size, 0);
+  if (!index_) index_ = std::make_unique<std::vector<IndexSlot>>();
+  index_->assign(size, IndexSlot{0, 0});
   for (std::size_t i = 0; i < members_.size(); ++i) {
-    if (members_[i].live) IndexInsert(i);
+    if (members_[i].Live()) IndexInsert(HashName(members_[i].name), i);
   }
 }
 
@@ -109,22 +141,35 @@ void JsonNode::Compact() const {
   if (dead_ == 0) return;
   std::size_t out = 0;
   for (std::size_t i = 0; i < members_.size(); ++i) {
-    if (!members_[i].live) continue;
+    if (!members_[i].Live()) continue;
     if (out != i) members_[out] = std::move(members_[i]);
     ++out;
   }
-  members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(out), members_.end());
+  members_.erase(members_.begin() + out, members_.end());
   dead_ = 0;
   RebuildIndex();
 }
 
-void JsonNode::PutMember(NameText&& name, JsonValue&& value) {
-  const std::uint32_t hash = HashName(name);
-  PutMember(std::move(name), std::move(value), hash);
+void JsonNode::AdoptMembers(Member* first, Member* last) {
+  const auto n = static_cast<std::size_t>(last - first);
+  members_.reserve(members_.size() + n);
+  if (n >= kIndexThreshold || !members_.empty()) {
+    for (Member* m = first; m != last; ++m) PutMember(std::move(m->name), std::move(m->value));
+    return;
+  }
+  std::uint64_t keys[kIndexThreshold];
+  for (std::size_t i = 0; i < n; ++i) keys[i] = first[i].name.Key();
+  for (std::size_t i = 0; i < n; ++i) {
+    bool read_again = false;
+    for (std::size_t k = i + 1; k < n && !read_again; ++k) {
+      read_again = keys[k] == keys[i] && first[k].name == first[i].name;
+    }
+    if (!read_again) members_.emplace_back(std::move(first[i].name), std::move(first[i].value));
+  }
 }
 
-void JsonNode::PutMember(NameText&& name, JsonValue&& value, std::uint32_t hash) {
-  const std::ptrdiff_t found = FindMember(name, hash);
+void JsonNode::PutMember(JsonText&& name, JsonValue&& value) {
+  const std::ptrdiff_t found = FindMember(name);
   if (found >= 0) {
     const auto slot = static_cast<std::size_t>(found);
     if (slot + 1 == members_.size()) {
@@ -132,15 +177,14 @@ void JsonNode::PutMember(NameText&& name, JsonValue&& value, std::uint32_t hash)
       members_[slot].value = std::move(value);
       return;
     }
-    members_[slot].live = false;
-    members_[slot].value = JsonValue();
+    members_[slot].Kill();
     ++dead_;
   }
-  members_.emplace_back(std::move(name), std::move(value), hash);
+  members_.emplace_back(std::move(name), std::move(value));
   if (dead_ > kIndexThreshold && dead_ * 2 > members_.size()) {
     Compact();
-  } else if (!index_.empty() && members_.size() * 2 <= index_.size()) {
-    IndexInsert(members_.size() - 1);
+  } else if (index_ && members_.size() * 2 <= index_->size()) {
+    IndexInsert(HashName(members_.back().name), members_.size() - 1);
   } else if (members_.size() >= kIndexThreshold) {
     RebuildIndex();
   }
@@ -155,7 +199,7 @@ const JsonValue& JsonNode::ItemRef(const JsonKey& key) const {
   if (key.IsNull()) Raise(94, u"Key must be String or an index)");
   if (key.IsName()) {
     if (is_array_) Raise(5, u"Array values can only be acessed by index");
-    const std::ptrdiff_t found = FindMember(key.Name(), HashName(key.Name()));
+    const std::ptrdiff_t found = FindMember(key.Name());
     if (found < 0) Raise(5, kInvalidArgument);
     return members_[static_cast<std::size_t>(found)].value;
   }
@@ -169,22 +213,21 @@ void JsonNode::SetItem(const JsonKey& key, JsonValue value) {
   if (is_array_) {
     if (key.IsName()) Raise(5, u"Array values can only be changed by index or added via Null");
     if (key.IsNull() || key.Position() > Count()) {
-      items_.push_back(std::move(value));
+      items_.emplace_back(std::move(value));
       return;
     }
     items_[ToSlot(key.Position())] = std::move(value);
     return;
   }
   if (!key.IsName()) Raise(5, u"Object values can only be changed or added by key not by index");
-  PutMember(NameText(key.Name()), std::move(value));
+  PutMember(JsonText(key.Name()), std::move(value));
 }
 
 std::u16string JsonNode::Name(std::int64_t position) const {
   if (is_array_) Raise(5, u"Array items do not have names");
   const std::size_t slot = ToSlot(position);
   Compact();
-  const NameText& name = members_[slot].name;
-  return std::u16string(name.data(), name.size());
+  return std::u16string(members_[slot].name.View());
 }
 
 std::shared_ptr<JsonNode> JsonNode::AddNewArray(const JsonKey& key) {
@@ -202,7 +245,7 @@ std::shared_ptr<JsonNode> JsonNode::AddNewObject(const JsonKey& key) {
 
 bool JsonNode::Exists(const JsonKey& key) const noexcept {
   if (is_array_) return false;
-  if (key.IsName()) return FindMember(key.Name(), HashName(key.Name())) >= 0;
+  if (key.IsName()) return FindMember(key.Name()) >= 0;
   if (key.IsPosition()) return key.Position() >= 1 && key.Position() <= Count();
   return false;
 }
@@ -210,11 +253,9 @@ bool JsonNode::Exists(const JsonKey& key) const noexcept {
 void JsonNode::Remove(const JsonKey& key) {
   if (key.IsName()) {
     if (is_array_) Raise(5, u"Must remove by index for arrays");
-    const std::ptrdiff_t found = FindMember(key.Name(), HashName(key.Name()));
+    const std::ptrdiff_t found = FindMember(key.Name());
     if (found < 0) return;
-    Member& m = members_[static_cast<std::size_t>(found)];
-    m.live = false;
-    m.value = JsonValue();
+    members_[static_cast<std::size_t>(found)].Kill();
     ++dead_;
     if (dead_ > kIndexThreshold && dead_ * 2 > members_.size()) Compact();
     return;
@@ -223,11 +264,11 @@ void JsonNode::Remove(const JsonKey& key) {
   if (key.Position() > Count()) return;
   const std::size_t slot = ToSlot(key.Position());
   if (is_array_) {
-    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(slot));
+    items_.erase(items_.begin() + slot, items_.begin() + slot + 1);
     return;
   }
   Compact();
-  members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(slot));
+  members_.erase(members_.begin() + slot, members_.begin() + slot + 1);
   RebuildIndex();
 }
 
@@ -236,7 +277,7 @@ std::vector<std::u16string> JsonNode::NewEnum() const {
   std::vector<std::u16string> names;
   names.reserve(members_.size() - dead_);
   for (const Member& m : members_) {
-    if (m.live) names.emplace_back(m.name.data(), m.name.size());
+    if (m.Live()) names.emplace_back(m.name.View());
   }
   return names;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // JsonNode: one node of a JSON document, an object (members by case-sensitive name, in
 // insertion order) or an array (members by 1-based position). Nested nodes are held by
-// shared reference. Text is UTF-16; parse positions count UTF-16 code units.
+// shared reference. Text is UTF-16; parse positions count UTF-16 code units, also when
+// the document arrives as UTF-8.
 #include <concepts>
 #include <cstdint>
 #include <limits>
@@ -19,7 +20,9 @@
 namespace kn::json {
 
 namespace detail {
+template <typename Unit>
 class Parser;
+template <typename Unit>
 class Writer;
 }  // namespace detail
 
@@ -96,8 +99,13 @@ class JsonNode {
 
   // Serializes this node and everything below it.
   std::u16string JSON() const;
+  // The same text in UTF-8.
+  std::string JSONUtf8() const;
   // Clears the node and parses the text into it. On an error the members stored so far stay.
   void SetJSON(std::u16string_view text);
+  // The same for UTF-8 bytes, read as if converted to UTF-16 first (a malformed byte
+  // stands for one U+FFFD): the same values, errors and positions.
+  void SetJSONUtf8(std::string_view text);
 
   // Name of the member at a 1-based position (objects only).
   std::u16string Name(std::int64_t position) const;
@@ -119,42 +127,50 @@ class JsonNode {
   std::vector<std::u16string> NewEnum() const;
 
  private:
+  template <typename Unit>
   friend class detail::Parser;
+  template <typename Unit>
   friend class detail::Writer;
 
-  // Member names live with the member lists, in pieces.
-  using NameText = std::basic_string<char16_t, std::char_traits<char16_t>, detail::PieceAllocator<char16_t>>;
-
   struct Member {
-    Member(NameText&& n, JsonValue&& v, std::uint32_t h) : name(std::move(n)), value(std::move(v)), hash(h) {}
-    NameText name;
+    Member(JsonText&& n, JsonValue&& v) noexcept : name(std::move(n)), value(std::move(v)) {}
+    bool Live() const noexcept { return value.kind_ != JsonValue::kGone; }
+    void Kill() noexcept {
+      value = JsonValue();
+      value.kind_ = JsonValue::kGone;
+    }
+    JsonText name;
     JsonValue value;
-    std::uint32_t hash = 0;
-    bool live = true;
+  };
+  // Index entries: the name's hash and the member's position + 1 (0 = free).
+  struct IndexSlot {
+    std::uint32_t hash;
+    std::uint32_t slot;
   };
 
-  // FNV-1a over whole UTF-16 units; the parser hashes names while it scans them.
-  static constexpr std::uint32_t kHashStart = 2166136261u;
-  static std::uint32_t HashStep(std::uint32_t h, char16_t c) { return (h ^ c) * 16777619u; }
+  // Releases what the members own; children held nowhere else go to `pending`, to be
+  // released in turn.
+  void ReleaseContents(std::vector<std::shared_ptr<JsonNode>>& pending);
   static std::uint32_t HashName(std::u16string_view name);
-  std::ptrdiff_t FindMember(std::u16string_view name, std::uint32_t hash) const;
-  void PutMember(NameText&& name, JsonValue&& value);
-  // hash: HashName(name), already known.
-  void PutMember(NameText&& name, JsonValue&& value, std::uint32_t hash);
+  std::ptrdiff_t FindMember(std::u16string_view name) const;
+  void PutMember(JsonText&& name, JsonValue&& value);
+  // Takes members in the order they were read, into an empty object: a name read twice
+  // keeps its later value at its later place, as PutMember one by one would leave it.
+  void AdoptMembers(Member* first, Member* last);
   void Compact() const;
   void RebuildIndex() const;
-  void IndexInsert(std::size_t slot) const;
+  void IndexInsert(std::uint32_t hash, std::size_t slot) const;
   std::size_t ToSlot(std::int64_t position) const;
 
   bool is_array_ = false;
   bool decimal_mode_ = false;
-  std::vector<JsonValue, detail::PieceAllocator<JsonValue>> items_;  // array members
-  // Object members in order. A rewritten or removed member leaves a dead entry behind
-  // that is swept out lazily, so rewriting names in large objects stays linear.
-  mutable std::vector<Member, detail::PieceAllocator<Member>> members_;
-  mutable std::size_t dead_ = 0;
-  // Open-addressing index (slot + 1, 0 = free) over members_, kept for large objects only.
-  mutable std::vector<std::uint32_t> index_;
+  // Object members marked dead but not yet swept out: a rewritten or removed member
+  // leaves one behind, so rewriting names in large objects stays linear.
+  mutable std::uint32_t dead_ = 0;
+  detail::PieceArray<JsonValue> items_;         // array members
+  mutable detail::PieceArray<Member> members_;  // object members in order
+  // Open addressing over members_, at most half full, kept for large objects only.
+  mutable std::unique_ptr<std::vector<IndexSlot>> index_;
 };
 
 // The JSON text of a single value as the serializer writes it (text quoted and escaped,

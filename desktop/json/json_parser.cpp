@@ -1,13 +1,16 @@
-// Recursive-descent reader behind JsonNode::SetJSON. One cursor runs through the whole
-// document; strings and numbers are collected in two buffers reused for the whole parse.
-// Members of nested nodes wait on a stack shared by the whole parse and move into their
-// node in one exactly sized block when it closes.
+// Recursive-descent reader behind JsonNode::SetJSON and SetJSONUtf8. One cursor runs
+// through the whole document, over UTF-16 units or over UTF-8 bytes. Bytes are decoded
+// only where text is stored; an error's UTF-16 position is counted only once it is raised.
+// Members and items wait on stacks shared by the whole parse and move into their node in
+// one exactly sized block when it closes.
 #include <bit>
 #include <cfloat>
 #include <charconv>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -18,19 +21,20 @@
 #endif
 
 #include "json/json_node.h"
+#include "json/utf8.h"
 
 namespace kn::json {
 namespace detail {
 namespace {
 
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+constexpr unsigned AsciiLower(unsigned c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+constexpr bool IsDigit(unsigned c) { return c >= '0' && c <= '9'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
+int HexValue(unsigned c) {
+  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
   c = AsciiLower(c);
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
   return -1;
 }
 
@@ -65,7 +69,7 @@ bool IsLargeMagnitude(std::string_view number) {
     }
   }
   if (!found) return false;
-  const std::size_t e = number.find('e');
+  const std::size_t e = number.find_first_of("eE");
   if (e == std::string_view::npos) return place > 0;
   long long exponent = 0;
   bool negative = false;
@@ -76,120 +80,226 @@ bool IsLargeMagnitude(std::string_view number) {
   return place + (negative ? -exponent : exponent) > 0;
 }
 
+// A stack that starts in the parser itself, so small documents make no heap call for it.
+template <typename T, std::size_t N>
+class ScratchStack {
+ public:
+  ScratchStack() = default;
+  ScratchStack(const ScratchStack&) = delete;
+  ScratchStack& operator=(const ScratchStack&) = delete;
+  ~ScratchStack() {
+    Truncate(0);
+    if (data_ != Inline()) ::operator delete(static_cast<void*>(data_));
+  }
+
+  T* data() noexcept { return data_; }
+  std::size_t size() const noexcept { return size_; }
+  template <typename... Args>
+  void emplace_back(Args&&... args) {
+    if (size_ == capacity_) Grow();
+    ::new (static_cast<void*>(data_ + size_)) T(std::forward<Args>(args)...);
+    ++size_;
+  }
+  // Destroys the elements from n on.
+  void Truncate(std::size_t n) noexcept {
+    while (size_ > n) data_[--size_].~T();
+  }
+
+ private:
+  T* Inline() noexcept { return reinterpret_cast<T*>(inline_); }
+  void Grow() {
+    const std::size_t capacity = capacity_ * 2;
+    T* fresh = static_cast<T*>(::operator new(capacity * sizeof(T)));
+    for (std::size_t i = 0; i < size_; ++i) {
+      ::new (static_cast<void*>(fresh + i)) T(std::move(data_[i]));
+      data_[i].~T();
+    }
+    if (data_ != Inline()) ::operator delete(static_cast<void*>(data_));
+    data_ = fresh;
+    capacity_ = capacity;
+  }
+
+  alignas(T) unsigned char inline_[N * sizeof(T)];
+  T* data_ = Inline();
+  std::size_t size_ = 0;
+  std::size_t capacity_ = N;
+};
+
+// Units of a text with escapes, collected on their way into a JsonText.
+class ScratchText {
+ public:
+  ScratchText() = default;
+  ScratchText(const ScratchText&) = delete;
+  ScratchText& operator=(const ScratchText&) = delete;
+  ~ScratchText() {
+    if (data_ != inline_) delete[] data_;
+  }
+
+  void clear() noexcept { size_ = 0; }
+  std::u16string_view View() const noexcept { return {data_, size_}; }
+  // Room for n more units at the end; Commit says how many were written.
+  char16_t* Room(std::size_t n) {
+    if (capacity_ - size_ < n) Grow(n);
+    return data_ + size_;
+  }
+  void Commit(std::size_t n) noexcept { size_ += n; }
+  void push_back(char16_t c) {
+    *Room(1) = c;
+    ++size_;
+  }
+
+ private:
+  void Grow(std::size_t n) {
+    std::size_t capacity = capacity_ * 2;
+    if (capacity - size_ < n) capacity = size_ + n;
+    auto* fresh = new char16_t[capacity];
+    std::memcpy(fresh, data_, size_ * sizeof(char16_t));
+    if (data_ != inline_) delete[] data_;
+    data_ = fresh;
+    capacity_ = capacity;
+  }
+
+  char16_t inline_[256];
+  char16_t* data_ = inline_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 256;
+};
+
 }  // namespace
 
+template <typename Unit>
 class Parser {
+  static constexpr bool kUtf8 = sizeof(Unit) == 1;
+
  public:
-  Parser(std::u16string_view text, bool decimal_mode)
-      : text_(text.data()), len_(text.size()), decimal_mode_(decimal_mode) {}
+  Parser(const Unit* text, std::size_t len, bool decimal_mode)
+      : text_(text), len_(len), decimal_mode_(decimal_mode) {}
 
   void ParseDocument(JsonNode& root) {
     SkipWhitespace();
-    if (pos_ < len_ && text_[pos_] == u'{') {
+    if (pos_ < len_ && At(pos_) == '{') {
       ++pos_;
-      ParseObject(root, 1);
-    } else if (pos_ < len_ && text_[pos_] == u'[') {
+      ParseTop(root, false);
+    } else if (pos_ < len_ && At(pos_) == '[') {
       ++pos_;
       root.is_array_ = true;
-      ParseArray(root, 1);
+      ParseTop(root, true);
     } else {
-      Fail(13, Message(u"Expected either { or [ at character ", pos_ + 1));
+      Fail(13, Message(u"Expected either { or [ at character ", Position(pos_)));
     }
   }
 
  private:
+  using Member = JsonNode::Member;
+
+  unsigned At(std::size_t i) const { return static_cast<std::make_unsigned_t<Unit>>(text_[i]); }
+
+  // 1-based UTF-16 position of the unit or byte at i (i == len_: one past the end).
+  std::size_t Position(std::size_t i) const {
+    if constexpr (kUtf8) {
+      return Utf16Units(text_, len_, i) + 1;
+    } else {
+      return i + 1;
+    }
+  }
+  std::size_t EndPosition() const { return Position(len_); }
+
   [[noreturn]] static void Fail(int number, std::u16string description) {
     throw JsonError(number, std::move(description));
   }
 
-  void SkipWhitespace() {
-    while (pos_ < len_) {
-      const char16_t c = text_[pos_];
-      if (c != u' ' && c != u'\n' && c != u'\r' && c != u'\t') break;
-      ++pos_;
+  // The root keeps what was read before an error; nested nodes are only seen complete.
+  void ParseTop(JsonNode& root, bool array) {
+    try {
+      if (array) {
+        ParseArray(root, 1);
+      } else {
+        ParseObject(root, 1);
+      }
+    } catch (...) {
+      if (array) {
+        root.items_.take(pending_items_.data(), pending_items_.data() + top_read_);
+      } else {
+        root.AdoptMembers(pending_members_.data(), pending_members_.data() + top_read_);
+      }
+      throw;
     }
   }
 
-  // The root keeps the members read so far when an error ends the parse, so they go
-  // straight in; a nested node is only seen once complete, so its members may wait.
+  // Hot loops keep the cursor in a local: stores to pos_ would otherwise have to be made
+  // before every read through a char pointer, which may alias it.
+  void SkipWhitespace() {
+    std::size_t pos = pos_;
+    while (pos < len_) {
+      const unsigned c = At(pos);
+      if (c != ' ' && c != '\n' && c != '\r' && c != '\t') break;
+      ++pos;
+    }
+    pos_ = pos;
+  }
+
   void ParseObject(JsonNode& node, int depth) {
-    const bool direct = depth == 1;
     const std::size_t mark = pending_members_.size();
     bool member_seen = false;
     for (;;) {
       SkipWhitespace();
-      if (pos_ >= len_) Fail(13, Message(u"Expected , or } at character ", len_ + 1));
-      const char16_t c = text_[pos_++];
-      if (c == u'"') {
-        std::uint32_t hash = 0;
-        JsonNode::NameText name = ParseName(hash);
+      if (pos_ >= len_) Fail(13, Message(u"Expected , or } at character ", EndPosition()));
+      const unsigned c = At(pos_++);
+      if (c == '"') {
+        JsonText name = ParseString();
         SkipWhitespace();
-        if (pos_ >= len_ || text_[pos_] != u':') Fail(13, Message(u"Expected : at character ", pos_ + 1));
+        if (pos_ >= len_ || At(pos_) != ':') Fail(13, Message(u"Expected : at character ", Position(pos_)));
         ++pos_;
         JsonValue value = ParseValue(depth);
-        if (direct) {
-          node.PutMember(std::move(name), std::move(value), hash);
-        } else {
-          pending_members_.emplace_back(std::move(name), std::move(value), hash);
-        }
+        pending_members_.emplace_back(std::move(name), std::move(value));
+        if (depth == 1) ++top_read_;
         member_seen = true;
-      } else if (c == u',') {
+      } else if (c == ',') {
         // Doubled commas, a trailing comma and missing commas are let through.
-        if (!member_seen) Fail(13, Message(u"Found \",\" before first item at character ", pos_));
-      } else if (c == u'}') {
-        if (!direct) {
-          node.members_.reserve(pending_members_.size() - mark);
-          for (std::size_t i = mark; i < pending_members_.size(); ++i) {
-            PendingMember& m = pending_members_[i];
-            node.PutMember(std::move(m.name), std::move(m.value), m.hash);
-          }
-          pending_members_.erase(pending_members_.begin() + static_cast<std::ptrdiff_t>(mark),
-                                 pending_members_.end());
-        }
+        if (!member_seen)
+          Fail(13, Message(u"Found \",\" before first item at character ", Position(pos_ - 1)));
+      } else if (c == '}') {
+        node.AdoptMembers(pending_members_.data() + mark, pending_members_.data() + pending_members_.size());
+        pending_members_.Truncate(mark);
         return;
       } else {
-        Fail(13, Message(u"Expected , or } at character ", pos_));
+        Fail(13, Message(u"Expected , or } at character ", Position(pos_ - 1)));
       }
     }
   }
 
   void ParseArray(JsonNode& node, int depth) {
-    const bool direct = depth == 1;
     const std::size_t mark = pending_items_.size();
     for (;;) {
       SkipWhitespace();
-      if (pos_ < len_ && text_[pos_] == u',') {
+      if (pos_ < len_ && At(pos_) == ',') {
         ++pos_;
-      } else if (pos_ < len_ && text_[pos_] == u']') {
+      } else if (pos_ < len_ && At(pos_) == ']') {
         ++pos_;
-        if (!direct) {
-          const auto first = pending_items_.begin() + static_cast<std::ptrdiff_t>(mark);
-          node.items_.assign(std::make_move_iterator(first), std::make_move_iterator(pending_items_.end()));
-          pending_items_.resize(mark);
-        }
+        node.items_.take(pending_items_.data() + mark, pending_items_.data() + pending_items_.size());
+        pending_items_.Truncate(mark);
         return;
-      } else if (direct) {
-        node.items_.push_back(ParseValue(depth));
       } else {
-        pending_items_.push_back(ParseValue(depth));
+        pending_items_.emplace_back(ParseValue(depth));
+        if (depth == 1) ++top_read_;
       }
     }
   }
 
   JsonValue ParseValue(int depth) {
     SkipWhitespace();
-    if (pos_ >= len_) Fail(13, Message(u"Bad value at character ", len_ + 1));
-    const char16_t c = text_[pos_];
-    if (c == u'"') {
+    if (pos_ >= len_) Fail(13, Message(u"Bad value at character ", EndPosition()));
+    const unsigned c = At(pos_);
+    if (c == '"') {
       ++pos_;
       return JsonValue(ParseString());
     }
-    if (c == u'{' || c == u'[') {
+    if (c == '{' || c == '[') {
       if (depth >= JsonNode::kMaxDepth) Fail(28, std::u16string(kOutOfStackSpace));
       ++pos_;
       auto child = std::allocate_shared<JsonNode>(PieceAllocator<JsonNode>());
       child->decimal_mode_ = decimal_mode_;
-      if (c == u'[') {
+      if (c == '[') {
         child->is_array_ = true;
         ParseArray(*child, depth + 1);
       } else {
@@ -197,127 +307,268 @@ class Parser {
       }
       return JsonValue(std::move(child));
     }
-    if (c == u'-' || IsDigit(c)) return ParseNumber();
-    if (MatchLiteral(u"null")) return JsonValue(nullptr);
-    if (MatchLiteral(u"true")) return JsonValue(true);
-    if (MatchLiteral(u"false")) return JsonValue(false);
-    Fail(13, Message(u"Bad value at character ", pos_ + 1));
+    if (c == '-' || IsDigit(c)) return ParseNumber();
+    if (MatchLiteral("null")) return JsonValue(nullptr);
+    if (MatchLiteral("true")) return JsonValue(true);
+    if (MatchLiteral("false")) return JsonValue(false);
+    Fail(13, Message(u"Bad value at character ", Position(pos_)));
   }
 
-  // Literals match in any letter case.
-  bool MatchLiteral(std::u16string_view word) {
+  // Literals match in any letter case. They are ASCII, so counting bytes or units is the same.
+  bool MatchLiteral(std::string_view word) {
     if (len_ - pos_ < word.size()) return false;
     for (std::size_t i = 0; i < word.size(); ++i) {
-      if (AsciiLower(text_[pos_ + i]) != word[i]) return false;
+      if (AsciiLower(At(pos_ + i)) != static_cast<unsigned char>(word[i])) return false;
     }
     pos_ += word.size();
     return true;
   }
 
-  // A member name, hashed on the way for the node's index. The cursor stands after the
-  // opening quote.
-  JsonNode::NameText ParseName(std::uint32_t& hash) {
-    const std::size_t begin = pos_;
-    std::uint32_t h = JsonNode::kHashStart;
-    while (pos_ < len_) {
-      const char16_t c = text_[pos_];
-      if (c == u'"' || c == u'\\' || c < 0x20) break;
-      h = JsonNode::HashStep(h, c);
-      ++pos_;
-    }
-    if (pos_ < len_ && text_[pos_] == u'"' && pos_ + 1 < len_) {
-      ++pos_;
-      hash = h;
-      return JsonNode::NameText(text_ + begin, pos_ - 1 - begin);
-    }
-    // Escapes (or an error): the general way.
-    pos_ = begin;
-    const std::u16string name = ParseString();
-    hash = JsonNode::HashName(name);
-    return JsonNode::NameText(name.data(), name.size());
-  }
+  static bool Stops(unsigned c) { return c == '"' || c == '\\' || c < 0x20; }
 
   // Up to the first quote, backslash or control character from pos_ on (or the end).
-  void SkipPlain() {
-    for (;;) {
+  // `wide`: a byte from 0x80 up may have been passed (UTF-8 only).
+  void SkipPlain(bool& wide) {
+    std::size_t pos = pos_;
+    if constexpr (kUtf8) {
 #if KN_JSON_SSE2
-      const __m128i quote = _mm_set1_epi16(u'"');
-      const __m128i backslash = _mm_set1_epi16(u'\\');
-      const __m128i space = _mm_set1_epi16(0x20);
-      while (pos_ + 8 <= len_) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + pos_));
-        // Signed: units from 0x8000 up stop the block test too; the test below passes them.
+      const __m128i quote = _mm_set1_epi8('"');
+      const __m128i backslash = _mm_set1_epi8('\\');
+      const __m128i control = _mm_set1_epi8(0x1F);
+      unsigned high = 0;
+      while (pos + 16 <= len_) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + pos));
         const __m128i stop =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash)),
-                         _mm_cmplt_epi16(v, space));
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                         _mm_cmpeq_epi8(_mm_min_epu8(v, control), v));
+        const auto bytes_high = static_cast<unsigned>(_mm_movemask_epi8(v));
         const auto mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
         if (mask != 0) {
-          pos_ += static_cast<std::size_t>(std::countr_zero(mask)) / 2;
-          break;
+          // Only the bytes before the stop belong to this run.
+          high |= bytes_high & (mask - 1) & ~mask;
+          pos += static_cast<std::size_t>(std::countr_zero(mask));
+          wide = wide || high != 0;
+          {
+            pos_ = pos;
+            return;
+          }
         }
-        pos_ += 8;
+        high |= bytes_high;
+        pos += 16;
+      }
+      wide = wide || high != 0;
+#endif
+      for (; pos < len_; ++pos) {
+        const unsigned c = At(pos);
+        if (Stops(c)) {
+          pos_ = pos;
+          return;
+        }
+        if (c >= 0x80) wide = true;
+      }
+    } else {
+      for (;;) {
+#if KN_JSON_SSE2
+        const __m128i quote = _mm_set1_epi16(u'"');
+        const __m128i backslash = _mm_set1_epi16(u'\\');
+        const __m128i space = _mm_set1_epi16(0x20);
+        while (pos + 8 <= len_) {
+          const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + pos));
+          // Signed: units from 0x8000 up stop the block test too; the test below passes them.
+          const __m128i stop =
+              _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash)),
+                           _mm_cmplt_epi16(v, space));
+          const auto mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+          if (mask != 0) {
+            pos += static_cast<std::size_t>(std::countr_zero(mask)) / 2;
+            break;
+          }
+          pos += 8;
+        }
+#endif
+        if (pos >= len_ || Stops(At(pos))) {
+          pos_ = pos;
+          return;
+        }
+        ++pos;
+      }
+    }
+    pos_ = pos;
+  }
+
+#if KN_JSON_SSE2
+  // Masks keeping the first n units of eight.
+  static constexpr std::uint16_t kKeep[JsonText::kInline + 1][8] = {
+      {0, 0, 0, 0, 0, 0, 0, 0},
+      {0xFFFF, 0, 0, 0, 0, 0, 0, 0},
+      {0xFFFF, 0xFFFF, 0, 0, 0, 0, 0, 0},
+      {0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0, 0},
+      {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0},
+      {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0},
+      {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0},
+      {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0},
+  };
+#endif
+
+  // A text of up to kInline units, built in a register and stored whole: read back whole
+  // right after narrower stores (a move does that), it would wait for them.
+  JsonText SmallText(std::size_t begin, std::size_t n) const {
+    JsonText text;
+#if KN_JSON_SSE2
+    __m128i v;
+    if (begin + 8 <= len_) {
+      if constexpr (kUtf8) {
+        v = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(text_ + begin)),
+                              _mm_setzero_si128());
+      } else {
+        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + begin));
+      }
+    } else {
+      alignas(16) std::uint16_t units[8] = {};
+      for (std::size_t i = 0; i < n; ++i) units[i] = static_cast<std::uint16_t>(At(begin + i));
+      v = _mm_load_si128(reinterpret_cast<const __m128i*>(units));
+    }
+    v = _mm_and_si128(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep[n])));
+    v = _mm_insert_epi16(v, static_cast<int>(n), 7);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&text), v);
+#else
+    for (std::size_t i = 0; i < n; ++i) text.units_[i] = static_cast<char16_t>(At(begin + i));
+    text.tag_ = static_cast<std::uint16_t>(n);
+#endif
+    return text;
+  }
+
+  // The same from decoded units; eight of them must be readable at p.
+  static JsonText SmallUnits(const char16_t* p, std::size_t n) {
+    JsonText text;
+#if KN_JSON_SSE2
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    v = _mm_and_si128(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep[n])));
+    v = _mm_insert_epi16(v, static_cast<int>(n), 7);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&text), v);
+#else
+    for (std::size_t i = 0; i < n; ++i) text.units_[i] = p[i];
+    text.tag_ = static_cast<std::uint16_t>(n);
+#endif
+    return text;
+  }
+
+  // The units of text_[begin, end), which holds no quote, backslash or control character.
+  JsonText MakeText(std::size_t begin, std::size_t end, bool wide) {
+    const std::size_t n = end - begin;
+    if constexpr (kUtf8) {
+      if (wide) {
+        // Short enough that it may fit in the text itself: decoded aside first.
+        if (n <= 4 * JsonText::kInline) {
+          char16_t units[4 * JsonText::kInline];
+          const std::size_t size = DecodeUtf8(text_ + begin, n, units);
+          // Eight units stay readable in `units` whatever the size.
+          if (size <= JsonText::kInline) return SmallUnits(units, size);
+          return JsonText(std::u16string_view(units, size));
+        }
+        JsonText text = JsonText::Uninitialized(n);
+        text.Finish(n, DecodeUtf8(text_ + begin, n, text.MutableData()));
+        return text;
+      }
+      if (n <= JsonText::kInline) return SmallText(begin, n);
+      JsonText text = JsonText::Uninitialized(n);
+      char16_t* out = text.MutableData();
+      std::size_t i = 0;
+#if KN_JSON_SSE2
+      const __m128i zero = _mm_setzero_si128();
+      for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + begin + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(v, zero));
+      }
+      if (i + 8 <= n) {
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text_ + begin + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, zero));
+        i += 8;
       }
 #endif
-      if (pos_ >= len_) return;
-      const char16_t c = text_[pos_];
-      if (c == u'"' || c == u'\\' || c < 0x20) return;
-      ++pos_;
+      for (; i < n; ++i) out[i] = static_cast<char16_t>(At(begin + i));
+      text.Finish(n, n);
+      return text;
+    } else {
+      if (n <= JsonText::kInline) return SmallText(begin, n);
+      JsonText text = JsonText::Uninitialized(n);
+      std::memcpy(text.MutableData(), text_ + begin, n * sizeof(char16_t));
+      text.Finish(n, n);
+      return text;
+    }
+  }
+
+  void AppendRun(std::size_t begin, std::size_t end, bool wide) {
+    const std::size_t n = end - begin;
+    if (n == 0) return;
+    char16_t* out = buf_.Room(n);
+    if constexpr (kUtf8) {
+      buf_.Commit(wide ? DecodeUtf8(text_ + begin, n, out) : WidenAscii(text_ + begin, n, out));
+    } else {
+      std::memcpy(out, text_ + begin, n * sizeof(char16_t));
+      buf_.Commit(n);
     }
   }
 
   // The cursor stands after the opening quote.
-  std::u16string ParseString() {
+  JsonText ParseString() {
     const std::size_t begin = pos_;
-    SkipPlain();
+    bool wide = false;
+    SkipPlain(wide);
     // Most strings have no escape: take them straight from the text.
-    if (pos_ < len_ && text_[pos_] == u'"') {
+    if (pos_ < len_ && At(pos_) == '"') {
       ++pos_;
-      if (pos_ >= len_) Fail(13, Message(u"Expected \" at character ", len_ + 1));
-      return std::u16string(text_ + begin, pos_ - 1 - begin);
+      if (pos_ >= len_) Fail(13, Message(u"Expected \" at character ", EndPosition()));
+      return MakeText(begin, pos_ - 1, wide);
     }
-    buf_.assign(text_ + begin, pos_ - begin);
+    buf_.clear();
+    AppendRun(begin, pos_, wide);
     while (pos_ < len_) {
       const std::size_t run = pos_;
-      SkipPlain();
-      buf_.append(text_ + run, pos_ - run);
+      wide = false;
+      SkipPlain(wide);
+      AppendRun(run, pos_, wide);
       if (pos_ >= len_) break;
 
-      const char16_t c = text_[pos_];
-      if (c < 0x20) Fail(13, Message(u"Invalid string character at ", pos_ + 1));
-      if (c == u'"') {
+      const unsigned c = At(pos_);
+      if (c < 0x20) Fail(13, Message(u"Invalid string character at ", Position(pos_)));
+      if (c == '"') {
         ++pos_;
         break;
       }
       ++pos_;  // the backslash
       if (pos_ >= len_) BadEscape();
       char16_t out;
-      switch (AsciiLower(text_[pos_])) {
-        case u'"':
-        case u'\\':
-        case u'/':
-          out = text_[pos_];
+      switch (AsciiLower(At(pos_))) {
+        case '"':
+        case '\\':
+        case '/':
+          out = static_cast<char16_t>(At(pos_));
           break;
-        case u'b':
+        case 'b':
           out = 0x08;
           break;
-        case u'f':
+        case 'f':
           out = 0x0C;
           break;
-        case u'n':
+        case 'n':
           out = 0x0A;
           break;
-        case u'r':
+        case 'r':
           out = 0x0D;
           break;
-        case u't':
+        case 't':
           out = 0x09;
           break;
-        case u'u': {
+        case 'u': {
           ++pos_;
+          // The digits are ASCII: short of four units means short of four bytes, and the
+          // other way round a non-digit fails alike.
           if (len_ - pos_ < 4) BadEscape();
           unsigned value = 0;
           for (std::size_t i = 0; i < 4; ++i) {
-            const int h = HexValue(text_[pos_ + i]);
+            const int h = HexValue(At(pos_ + i));
             if (h < 0) BadEscape();
             value = value * 16 + static_cast<unsigned>(h);
           }
@@ -332,42 +583,45 @@ class Parser {
       ++pos_;
     }
     // Also when the closing quote ends the text: a document never ends inside a value.
-    if (pos_ >= len_) Fail(13, Message(u"Expected \" at character ", len_ + 1));
-    return buf_;
+    if (pos_ >= len_) Fail(13, Message(u"Expected \" at character ", EndPosition()));
+    // The scratch holds at least eight units.
+    if (buf_.View().size() <= JsonText::kInline) return SmallUnits(buf_.View().data(), buf_.View().size());
+    return JsonText(buf_.View());
   }
 
   [[noreturn]] void BadEscape() const {
-    Fail(13, Message(u"Bad string character escape at character ", pos_ + 1));
+    Fail(13, Message(u"Bad string character escape at character ", Position(pos_)));
   }
 
   // The cursor stands on "-" or a digit.
   JsonValue ParseNumber() {
     const std::size_t start = pos_;
-    const bool negative = text_[pos_] == u'-';
-    std::uint64_t mantissa = negative ? 0 : static_cast<std::uint64_t>(text_[pos_] - u'0');
+    std::size_t pos = pos_;
+    const bool negative = At(pos) == '-';
+    std::uint64_t mantissa = negative ? 0 : static_cast<std::uint64_t>(At(pos) - '0');
     std::size_t digits = negative ? 0 : 1;
-    ++pos_;
+    ++pos;
     bool point_seen = false;
     bool exponent = false;
     std::size_t fraction_digits = 0;
-    while (pos_ < len_) {
-      const char16_t c = text_[pos_];
+    while (pos < len_) {
+      const unsigned c = At(pos);
       if (IsDigit(c)) {
-        if (digits < 19) mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - u'0');
+        if (digits < 19) mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
         ++digits;
         if (point_seen) ++fraction_digits;
-      } else if (c == u'.') {
-        if (point_seen) Fail(13, Message(u"Second decimal point at character ", pos_ + 1));
-        if (negative && pos_ == start + 1) Fail(13, Message(u"Digit expected at character ", pos_ + 1));
+      } else if (c == '.') {
+        if (point_seen) Fail(13, Message(u"Second decimal point at character ", Position(pos)));
+        if (negative && pos == start + 1) Fail(13, Message(u"Digit expected at character ", Position(pos)));
         point_seen = true;
-      } else if (c == u'e' || c == u'E') {
-        ++pos_;
+      } else if (c == 'e' || c == 'E') {
+        ++pos;
         exponent = true;
         break;
       } else {
         break;
       }
-      ++pos_;
+      ++pos;
     }
     // An exponent of the plain form [+|-]digits, up to four of them, may take the short way below.
     int power = 0;
@@ -376,24 +630,25 @@ class Parser {
       bool sign_seen = false;
       bool exponent_negative = false;
       int exponent_digits = 0;
-      const std::size_t exponent_start = pos_;
-      while (pos_ < len_) {
-        const char16_t c = text_[pos_];
-        if (c == u'+' || c == u'-') {
-          if (sign_seen) Fail(13, Message(u"Second exponent sign at character ", pos_ + 1));
+      const std::size_t exponent_start = pos;
+      while (pos < len_) {
+        const unsigned c = At(pos);
+        if (c == '+' || c == '-') {
+          if (sign_seen) Fail(13, Message(u"Second exponent sign at character ", Position(pos)));
           sign_seen = true;
-          exponent_negative = c == u'-';
-          if (pos_ != exponent_start) plain_exponent = false;
+          exponent_negative = c == '-';
+          if (pos != exponent_start) plain_exponent = false;
         } else if (IsDigit(c)) {
-          if (++exponent_digits <= 4) power = power * 10 + (c - u'0');
+          if (++exponent_digits <= 4) power = power * 10 + static_cast<int>(c - '0');
         } else {
           break;
         }
-        ++pos_;
+        ++pos;
       }
       if (exponent_digits == 0 || exponent_digits > 4) plain_exponent = false;
       if (exponent_negative) power = -power;
     }
+    pos_ = pos;
     if (pos_ >= len_) Fail(13, u"Ran off end of string while parsing a number");
 
     // Up to 15 digits: the digits as an integer are exact in a double. Without a power of
@@ -415,52 +670,62 @@ class Parser {
       }
 #endif
     }
-    num_.clear();
-    for (std::size_t i = start; i < pos_; ++i) {
-      num_.push_back(text_[i] == u'E' ? 'e' : static_cast<char>(text_[i]));
+    // The number's characters are ASCII: the bytes themselves, or the units narrowed.
+    std::string_view number;
+    if constexpr (kUtf8) {
+      number = std::string_view(text_ + start, pos_ - start);
+    } else {
+      num_.clear();
+      for (std::size_t i = start; i < pos_; ++i) num_.push_back(static_cast<char>(text_[i]));
+      number = num_;
     }
 
     if (decimal_mode_) {
-      if (auto d = Decimal::Parse(num_)) return JsonValue(*d);
+      if (auto d = Decimal::Parse(number)) return JsonValue(*d);
       NumberError(start);
     }
     double value = 0;
-    const char* first = num_.data();
-    const char* last = first + num_.size();
+    const char* first = number.data();
+    const char* last = first + number.size();
     const auto res = std::from_chars(first, last, value);
     if (res.ptr != last) NumberError(start);
     if (res.ec == std::errc::result_out_of_range) {
-      if (IsLargeMagnitude(num_)) NumberError(start);
-      value = num_.front() == '-' ? -0.0 : 0.0;
+      if (IsLargeMagnitude(number)) NumberError(start);
+      value = number.front() == '-' ? -0.0 : 0.0;
     } else if (res.ec != std::errc()) {
       NumberError(start);
     }
     return JsonValue(value);
   }
 
-  [[noreturn]] static void NumberError(std::size_t start) {
-    Fail(6, Message(u"Number overflow or parse error at character ", start + 1));
+  [[noreturn]] void NumberError(std::size_t start) const {
+    Fail(6, Message(u"Number overflow or parse error at character ", Position(start)));
   }
 
-  struct PendingMember {
-    PendingMember(JsonNode::NameText&& n, JsonValue&& v, std::uint32_t h)
-        : name(std::move(n)), value(std::move(v)), hash(h) {}
-    JsonNode::NameText name;
-    JsonValue value;
-    std::uint32_t hash;
-  };
-
-  const char16_t* text_;
+  const Unit* text_;
   std::size_t len_;
   std::size_t pos_ = 0;
   bool decimal_mode_;
-  std::u16string buf_;
+  // Members and items of the top-level node read so far, at the bottom of the stacks.
+  std::size_t top_read_ = 0;
+  ScratchText buf_;
   std::string num_;
-  std::vector<PendingMember> pending_members_;
-  std::vector<JsonValue> pending_items_;
+  ScratchStack<Member, 32> pending_members_;
+  ScratchStack<JsonValue, 32> pending_items_;
 };
 
 }  // namespace detail
+
+namespace {
+
+template <typename Unit>
+void Parse(JsonNode& node, const Unit* text, std::size_t len, bool decimal_mode) {
+  detail::ParseArena arena;
+  detail::Parser<Unit> parser(text, len, decimal_mode);
+  parser.ParseDocument(node);
+}
+
+}  // namespace
 
 void JsonNode::SetJSON(std::u16string_view text) {
   // The text may be one of this node's own values: keep the old contents alive until the
@@ -468,9 +733,21 @@ void JsonNode::SetJSON(std::u16string_view text) {
   const auto old_items = std::move(items_);
   const auto old_members = std::move(members_);
   Clear();
-  detail::ParseArena arena;
-  detail::Parser parser(text, decimal_mode_);
-  parser.ParseDocument(*this);
+  Parse(*this, text.data(), text.size(), decimal_mode_);
+}
+
+void JsonNode::SetJSONUtf8(std::string_view text) {
+  const auto old_items = std::move(items_);
+  const auto old_members = std::move(members_);
+  Clear();
+  if (detail::HasOverlongAscii(text.data(), text.size())) {
+    // Rare enough to read the way the program used to: converted first.
+    std::u16string units(text.size(), u'\0');
+    units.resize(detail::DecodeUtf8(text.data(), text.size(), units.data()));
+    Parse(*this, units.data(), units.size(), decimal_mode_);
+    return;
+  }
+  Parse(*this, text.data(), text.size(), decimal_mode_);
 }
 
 }  // namespace kn::json

@@ -1,20 +1,63 @@
 #include "json/json_value.h"
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define KN_JSON_SSE2 1
+#else
+#define KN_JSON_SSE2 0
+#endif
+
 #include "json/json_error.h"
+#include "json/piece_alloc.h"
 
 namespace kn::json {
 
-JsonValue::JsonValue(std::shared_ptr<JsonNode> node) {
-  if (node) {
-    v_ = std::move(node);
-  } else {
-    v_ = NullTag{};
+void JsonText::Allocate(std::size_t capacity) {
+  if (capacity >
+      (std::numeric_limits<std::size_t>::max() - sizeof(Rep)) / sizeof(char16_t) - detail::kPieceAlign)
+    throw std::bad_array_new_length();
+  auto* rep = static_cast<Rep*>(detail::AllocatePiece(sizeof(Rep) + capacity * sizeof(char16_t)));
+  rep->size = 0;
+#if KN_JSON_SSE2 && (defined(_M_X64) || defined(__x86_64__))
+  // In one store: the text is moved soon, and a load wider than the stores before it
+  // would wait for them.
+  const auto pointer = static_cast<long long>(reinterpret_cast<std::uintptr_t>(rep));
+  const long long tag = static_cast<long long>(std::uint64_t{kOnPiece} << 48);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(this), _mm_set_epi64x(tag, pointer));
+#else
+  std::memcpy(units_, &rep, sizeof rep);
+  tag_ = kOnPiece;
+#endif
+}
+
+void JsonText::Finish(std::size_t capacity, std::size_t size) noexcept {
+  if (!OnPiece()) {
+    tag_ = static_cast<std::uint16_t>(size);
+    return;
   }
+  GetRep()->size = size;
+  if (size < capacity) {
+    detail::ShrinkPiece(GetRep(), sizeof(Rep) + capacity * sizeof(char16_t),
+                        sizeof(Rep) + size * sizeof(char16_t));
+  }
+}
+
+JsonText::JsonText(std::u16string_view text) {
+  JsonText t = Uninitialized(text.size());
+  if (!text.empty()) std::memcpy(t.MutableData(), text.data(), text.size() * sizeof(char16_t));
+  t.Finish(text.size(), text.size());
+  std::memcpy(static_cast<void*>(this), &t, sizeof *this);
+  t.Reset();
+}
+
+void JsonText::Release() noexcept {
+  if (OnPiece()) detail::FreePiece(GetRep());
+  Reset();
 }
 
 int JsonValue::TypeCode() const {
   static constexpr int kCodes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 14, 17};
-  return kCodes[v_.index()];
+  return kCodes[static_cast<int>(kind_)];
 }
 
 bool JsonValue::IsNumber() const {
@@ -36,45 +79,77 @@ namespace {
 [[noreturn]] void ThrowTypeMismatch() { throw JsonError(13, std::u16string(kTypeMismatch)); }
 }  // namespace
 
-const std::u16string& JsonValue::AsText() const {
-  if (const auto* s = std::get_if<std::u16string>(&v_)) return *s;
+std::u16string_view JsonValue::TextView() const {
+  if (const auto* s = Get<JsonText>()) return s->View();
   ThrowTypeMismatch();
 }
 
 bool JsonValue::AsBoolean() const {
-  if (const auto* b = std::get_if<bool>(&v_)) return *b;
+  if (const auto* b = Get<bool>()) return *b;
   ThrowTypeMismatch();
 }
 
 const Decimal& JsonValue::AsDecimal() const {
-  if (const auto* d = std::get_if<Decimal>(&v_)) return *d;
+  if (const auto* d = Get<Decimal>()) return *d;
   ThrowTypeMismatch();
 }
 
 const std::shared_ptr<JsonNode>& JsonValue::AsNode() const {
-  if (const auto* n = std::get_if<std::shared_ptr<JsonNode>>(&v_)) return *n;
+  if (const auto* n = Get<std::shared_ptr<JsonNode>>()) return *n;
   ThrowTypeMismatch();
 }
 
 double JsonValue::AsDouble() const {
   switch (Kind()) {
     case JsonKind::kInt16:
-      return std::get<std::int16_t>(v_);
+      return *Get<std::int16_t>();
     case JsonKind::kInt32:
-      return std::get<std::int32_t>(v_);
+      return *Get<std::int32_t>();
     case JsonKind::kSingle:
-      return std::get<float>(v_);
+      return *Get<float>();
     case JsonKind::kDouble:
-      return std::get<double>(v_);
+      return *Get<double>();
     case JsonKind::kCurrency:
-      return static_cast<double>(std::get<Currency>(v_).scaled) / 10000.0;
+      return static_cast<double>(Get<Currency>()->scaled) / 10000.0;
     case JsonKind::kDecimal:
-      return std::get<Decimal>(v_).ToDouble();
+      return Get<Decimal>()->ToDouble();
     case JsonKind::kByte:
-      return std::get<std::uint8_t>(v_);
+      return *Get<std::uint8_t>();
     default:
       ThrowTypeMismatch();
   }
+}
+
+bool operator==(const JsonValue& a, const JsonValue& b) {
+  if (a.kind_ != b.kind_) return false;
+  switch (a.kind_) {
+    case JsonKind::kEmpty:
+    case JsonKind::kNull:
+      return true;
+    case JsonKind::kInt16:
+      return *a.Get<std::int16_t>() == *b.Get<std::int16_t>();
+    case JsonKind::kInt32:
+      return *a.Get<std::int32_t>() == *b.Get<std::int32_t>();
+    case JsonKind::kSingle:
+      return *a.Get<float>() == *b.Get<float>();
+    case JsonKind::kDouble:
+      return *a.Get<double>() == *b.Get<double>();
+    case JsonKind::kCurrency:
+      return *a.Get<Currency>() == *b.Get<Currency>();
+    case JsonKind::kDate:
+      return *a.Get<Date>() == *b.Get<Date>();
+    case JsonKind::kText:
+      return *a.Get<JsonText>() == *b.Get<JsonText>();
+    case JsonKind::kNode:
+      return *a.Get<std::shared_ptr<JsonNode>>() == *b.Get<std::shared_ptr<JsonNode>>();
+    case JsonKind::kBoolean:
+      return *a.Get<bool>() == *b.Get<bool>();
+    case JsonKind::kDecimal:
+      return *a.Get<Decimal>() == *b.Get<Decimal>();
+    case JsonKind::kByte:
+      return *a.Get<std::uint8_t>() == *b.Get<std::uint8_t>();
+  }
+  return false;
 }
 
 }  // namespace kn::json

@@ -1,12 +1,14 @@
-// Serializer behind JsonNode::JSON: compact, or CR LF line breaks with four-space indents.
-// Everything is written into one buffer that grows geometrically; the writer keeps its
-// own fill mark, so a write is a bounds check and a store.
+// Serializer behind JsonNode::JSON and JSONUtf8: compact, or CR LF line breaks with
+// four-space indents. The writer keeps its own fill mark, so a write is a bounds check
+// and a store.
 #include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -48,34 +50,6 @@ inline bool NeedsEscape(char16_t c) {
   if (c < 0x80) return kAsciiEscapes.needs[c];
   // Latin-1 letters and most text below U+034F need nothing.
   return c < 0x034F ? c <= 0x9F : NeedsEscapeAbove7F(c);
-}
-
-// Length of the leading part of p[0, n) that needs no escape. Printable ASCII is checked
-// eight units at a time where SSE2 is there; anything else one unit at a time.
-std::size_t PlainRun(const char16_t* p, std::size_t n) {
-  std::size_t i = 0;
-  for (;;) {
-#if KN_JSON_SSE2
-    const __m128i space = _mm_set1_epi16(0x1F);
-    const __m128i del = _mm_set1_epi16(0x7F);
-    const __m128i quote = _mm_set1_epi16(u'"');
-    const __m128i backslash = _mm_set1_epi16(u'\\');
-    while (i + 8 <= n) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      // Signed compares: units from 0x8000 up count as negative, so not as printable ASCII.
-      const __m128i printable = _mm_and_si128(_mm_cmpgt_epi16(v, space), _mm_cmplt_epi16(v, del));
-      const __m128i special = _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash));
-      const auto plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, printable)));
-      if (plain != 0xFFFF) {
-        i += static_cast<std::size_t>(std::countr_zero(~plain)) / 2;
-        break;
-      }
-      i += 8;
-    }
-#endif
-    if (i >= n || NeedsEscape(p[i])) return i;
-    ++i;
-  }
 }
 
 // The general form with 15 significant digits, as std::to_chars(general, 15) writes it,
@@ -208,11 +182,52 @@ std::string CurrencyText(std::int64_t scaled) {
   return out;
 }
 
+// Printable ASCII other than quote and backslash, eight units at a time where SSE2 is
+// there: the part of a text that goes to UTF-8 output byte for byte.
+std::size_t AsciiRun(const char16_t* p, std::size_t n) {
+  std::size_t i = 0;
+#if KN_JSON_SSE2
+  const __m128i space = _mm_set1_epi16(0x1F);
+  const __m128i del = _mm_set1_epi16(0x7F);
+  const __m128i quote = _mm_set1_epi16(u'"');
+  const __m128i backslash = _mm_set1_epi16(u'\\');
+  while (i + 8 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i printable = _mm_and_si128(_mm_cmpgt_epi16(v, space), _mm_cmplt_epi16(v, del));
+    const __m128i special = _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash));
+    const auto plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, printable)));
+    if (plain != 0xFFFF) return i + static_cast<std::size_t>(std::countr_zero(~plain)) / 2;
+    i += 8;
+  }
+#endif
+  while (i < n && p[i] < 0x80 && !kAsciiEscapes.needs[p[i]]) ++i;
+  return i;
+}
+
+// Units below 0x80 to bytes.
+void NarrowAscii(const char16_t* p, std::size_t n, char* out) {
+  std::size_t i = 0;
+#if KN_JSON_SSE2
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
+  }
+#endif
+  for (; i < n; ++i) out[i] = static_cast<char>(p[i]);
+}
+
 }  // namespace
 
+// Writes UTF-16 (Unit char16_t) or UTF-8 (Unit char). The output grows in chunks that are
+// joined once at the end, so nothing is copied or cleared while it grows.
+template <typename Unit>
 class Writer {
+  static constexpr bool kUtf8 = sizeof(Unit) == 1;
+
  public:
-  explicit Writer(bool whitespace) : whitespace_(whitespace) {}
+  explicit Writer(bool whitespace) : whitespace_(whitespace), cur_(first_), end_(first_ + kFirstChunk) {}
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
 
   void WriteNodeItem(const JsonNode& node) { WriteNode(node, 0); }
 
@@ -220,7 +235,7 @@ class Writer {
   void WriteItem(const std::u16string_view* name, const JsonValue& value, int level) {
     if (name) {
       if (whitespace_) Indent(level);
-      WriteString(*name, u':');
+      WriteString(*name, ':');
     } else if (whitespace_) {
       Indent(level);
     }
@@ -230,7 +245,7 @@ class Writer {
         PutAscii("null");
         break;
       case JsonKind::kText:
-        WriteString(*value.Get<std::u16string>());
+        WriteString(value.Get<JsonText>()->View());
         break;
       case JsonKind::kNode:
         WriteNode(**value.Get<std::shared_ptr<JsonNode>>(), level);
@@ -243,12 +258,25 @@ class Writer {
     }
   }
 
-  std::u16string Take() {
-    out_.resize(Used());
-    return std::move(out_);
+  std::basic_string<Unit> Take() {
+    if (full_.empty()) return std::basic_string<Unit>(first_, cur_);
+    std::size_t total = static_cast<std::size_t>(cur_ - begin_);
+    for (const Chunk& c : full_) total += c.used;
+    std::basic_string<Unit> out;
+    out.reserve(total);
+    for (const Chunk& c : full_) out.append(c.data, c.used);
+    out.append(begin_, cur_);
+    return out;
   }
 
  private:
+  struct Chunk {
+    const Unit* data;
+    std::size_t used;
+  };
+  static constexpr std::size_t kFirstChunk = 512;
+  static constexpr std::size_t kLargestChunk = std::size_t{1} << 18;
+
   [[noreturn]] static void Fail(int number, std::u16string description) {
     throw JsonError(number, std::move(description));
   }
@@ -260,28 +288,27 @@ class Writer {
 
   // Room for n more units at cur_.
   void Reserve(std::size_t n) {
-    if (static_cast<std::size_t>(end_ - cur_) < n) Grow(n);
+    if (static_cast<std::size_t>(end_ - cur_) < n) NewChunk(n);
   }
   // Out of line, so that Reserve stays small enough to inline everywhere.
-  KN_JSON_NOINLINE void Grow(std::size_t n) {
-    const std::size_t used = Used();
-    out_.resize(std::max(out_.size() * 2, used + n + 256));
-    cur_ = out_.data() + used;
-    end_ = out_.data() + out_.size();
+  KN_JSON_NOINLINE void NewChunk(std::size_t n) {
+    full_.push_back(Chunk{begin_, static_cast<std::size_t>(cur_ - begin_)});
+    const std::size_t size = std::max(next_chunk_, n);
+    if (next_chunk_ < kLargestChunk) next_chunk_ *= 2;
+    owned_.push_back(std::make_unique_for_overwrite<Unit[]>(size));
+    begin_ = cur_ = owned_.back().get();
+    end_ = begin_ + size;
   }
-  std::size_t Used() const { return out_.empty() ? 0 : static_cast<std::size_t>(cur_ - out_.data()); }
-  void Put(char16_t c) {
+  void Put(Unit c) {
     Reserve(1);
     *cur_++ = c;
   }
-  void Put(const char16_t* s, std::size_t n) {
-    Reserve(n);
-    Copy(s, n);
-  }
-  // n units to cur_, room already reserved.
-  void Copy(const char16_t* s, std::size_t n) {
-    // Most runs are names and short values, too short to pay for a call to memcpy.
-    if (n <= 16) {
+  // UTF-16 units, room already reserved: as they are, or as UTF-8 when all are ASCII.
+  void CopyAscii(const char16_t* s, std::size_t n) {
+    if constexpr (kUtf8) {
+      NarrowAscii(s, n, cur_);
+    } else if (n <= 16) {
+      // Most runs are names and short values, too short to pay for a call to memcpy.
       for (std::size_t i = 0; i < n; ++i) cur_[i] = s[i];
     } else {
       std::memcpy(cur_, s, n * sizeof(char16_t));
@@ -290,20 +317,25 @@ class Writer {
   }
   void PutAscii(std::string_view text) {
     Reserve(text.size());
-    for (const char c : text) *cur_++ = static_cast<char16_t>(c);
+    if constexpr (kUtf8) {
+      std::memcpy(cur_, text.data(), text.size());
+      cur_ += text.size();
+    } else {
+      for (const char c : text) *cur_++ = static_cast<char16_t>(c);
+    }
   }
 
   void Indent(int level) {
     const auto n = static_cast<std::size_t>(level) * 4;
     Reserve(n);
-    cur_ = std::fill_n(cur_, n, u' ');
+    cur_ = std::fill_n(cur_, n, static_cast<Unit>(' '));
   }
 
   void WriteNode(const JsonNode& node, int level) {
     // A node stored inside itself would recurse forever.
     if (level >= JsonNode::kMaxDepth) Fail(28, std::u16string(kOutOfStackSpace));
-    const char16_t open = node.is_array_ ? u'[' : u'{';
-    const char16_t close = node.is_array_ ? u']' : u'}';
+    const Unit open = node.is_array_ ? '[' : '{';
+    const Unit close = node.is_array_ ? ']' : '}';
     Put(open);
     if (node.Count() == 0) {
       Put(close);
@@ -313,7 +345,7 @@ class Writer {
     bool first = true;
     auto separate = [&] {
       if (!first) {
-        Put(u',');
+        Put(',');
         if (whitespace_) PutAscii("\r\n");
       }
       first = false;
@@ -325,9 +357,9 @@ class Writer {
       }
     } else {
       for (const JsonNode::Member& m : node.members_) {
-        if (!m.live) continue;
+        if (!m.Live()) continue;
         separate();
-        const std::u16string_view name = m.name;
+        const std::u16string_view name = m.name.View();
         WriteItem(&name, m.value, level + 1);
       }
     }
@@ -397,81 +429,117 @@ class Writer {
     PutAscii(text);
   }
 
+  // The escape of c (room for 6 reserved).
+  void Escape(char16_t c) {
+    Unit* o = cur_;
+    *o++ = '\\';
+    switch (c) {
+      case u'"':
+      case u'\\':
+        *o++ = static_cast<Unit>(c);
+        break;
+      case 0x08:
+        *o++ = 'b';
+        break;
+      case 0x0C:
+        *o++ = 'f';
+        break;
+      case 0x0A:
+        *o++ = 'n';
+        break;
+      case 0x0D:
+        *o++ = 'r';
+        break;
+      case 0x09:
+        *o++ = 't';
+        break;
+      default: {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        *o++ = 'u';
+        for (int shift = 12; shift >= 0; shift -= 4) *o++ = static_cast<Unit>(kHex[(c >> shift) & 0xF]);
+      }
+    }
+    cur_ = o;
+  }
+
+  // A unit from 0x80 up that needs no escape, so no surrogate: two or three bytes.
+  void PutWide(char16_t c) {
+    if constexpr (kUtf8) {
+      if (c < 0x800) {
+        *cur_++ = static_cast<char>(0xC0 | (c >> 6));
+      } else {
+        *cur_++ = static_cast<char>(0xE0 | (c >> 12));
+        *cur_++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      }
+      *cur_++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *cur_++ = c;
+    }
+  }
+
   // The text in quotes, then `after` unless it is 0.
-  void WriteString(std::u16string_view s, char16_t after = 0) {
+  void WriteString(std::u16string_view s, char after = 0) {
     const char16_t* p = s.data();
     const std::size_t n = s.size();
-    std::size_t i = PlainRun(p, n);
+    std::size_t i = AsciiRun(p, n);
     if (i == n) {
-      // Nothing to escape, as with nearly every name and most values: one bounds check.
+      // Nothing to escape and nothing wide, as with nearly every name and most values:
+      // one bounds check.
       Reserve(n + 3);
-      *cur_++ = u'"';
-      Copy(p, n);
-      *cur_++ = u'"';
-      if (after) *cur_++ = after;
+      *cur_++ = '"';
+      CopyAscii(p, n);
+      *cur_++ = '"';
+      if (after) *cur_++ = static_cast<Unit>(after);
       return;
     }
-    Put(u'"');
-    std::size_t run = 0;
-    for (;; ++i) {
-      i += PlainRun(p + i, n - i);
-      if (i >= n) break;
-      const char16_t c = p[i];
-      Put(p + run, i - run);
-      run = i + 1;
+    Reserve(i + 1);
+    *cur_++ = '"';
+    CopyAscii(p, i);
+    while (i < n) {
+      const char16_t c = p[i++];
       Reserve(6);
-      char16_t* o = cur_;
-      *o++ = u'\\';
-      switch (c) {
-        case u'"':
-        case u'\\':
-          *o++ = c;
-          break;
-        case 0x08:
-          *o++ = u'b';
-          break;
-        case 0x0C:
-          *o++ = u'f';
-          break;
-        case 0x0A:
-          *o++ = u'n';
-          break;
-        case 0x0D:
-          *o++ = u'r';
-          break;
-        case 0x09:
-          *o++ = u't';
-          break;
-        default: {
-          static constexpr char kHex[] = "0123456789ABCDEF";
-          *o++ = u'u';
-          for (int shift = 12; shift >= 0; shift -= 4) *o++ = static_cast<char16_t>(kHex[(c >> shift) & 0xF]);
-        }
+      if (NeedsEscape(c)) {
+        Escape(c);
+      } else {
+        PutWide(c);
       }
-      cur_ = o;
+      const std::size_t run = AsciiRun(p + i, n - i);
+      Reserve(run);
+      CopyAscii(p + i, run);
+      i += run;
     }
-    Put(p + run, n - run);
-    Put(u'"');
-    if (after) Put(after);
+    Reserve(2);
+    *cur_++ = '"';
+    if (after) *cur_++ = static_cast<Unit>(after);
   }
 
   bool whitespace_;
-  // out_ up to cur_ is the text so far; cur_ to end_ is room to grow into.
-  std::u16string out_;
-  char16_t* cur_ = nullptr;
-  char16_t* end_ = nullptr;
+  Unit first_[kFirstChunk];
+  // begin_ to cur_ is the current chunk's text; cur_ to end_ its room. Earlier chunks are full_.
+  Unit* begin_ = first_;
+  Unit* cur_;
+  Unit* end_;
+  std::size_t next_chunk_ = 4096;
+  std::vector<Chunk> full_;
+  std::vector<std::unique_ptr<Unit[]>> owned_;
 };
 
 }  // namespace detail
 
 std::u16string JsonNode::JSON() const {
-  detail::Writer writer(Whitespace);
+  detail::Writer<char16_t> writer(Whitespace);
+  writer.WriteNodeItem(*this);
+  return writer.Take();
+}
+
+std::string JsonNode::JSONUtf8() const {
+  detail::Writer<char> writer(Whitespace);
   writer.WriteNodeItem(*this);
   return writer.Take();
 }
 
 std::u16string ToJson(const JsonValue& value, bool whitespace) {
-  detail::Writer writer(whitespace);
+  detail::Writer<char16_t> writer(whitespace);
   writer.WriteItem(nullptr, value, 0);
   return writer.Take();
 }

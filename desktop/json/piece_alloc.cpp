@@ -14,21 +14,16 @@ struct alignas(kPieceAlign) PieceBlock {
 
 namespace {
 
-// Each piece starts with the block it came from (null: the heap), padded to the alignment.
-struct alignas(kPieceAlign) PieceHeader {
-  PieceBlock* block;
-};
 constexpr std::size_t kHeader = sizeof(PieceHeader);
 static_assert(kHeader % kPieceAlign == 0);
 
-// Larger pieces go to the heap: they are few, and would leave blocks half empty.
-constexpr std::size_t kMaxCarved = 2048;
 constexpr std::size_t kFirstBlock = 4096;
 // Below the size whose free makes the heap merge all its small free chunks.
 constexpr std::size_t kLastBlock = 32768;
 constexpr std::size_t kOpen = std::size_t{1} << (std::numeric_limits<std::size_t>::digits - 2);
 
 thread_local ParseArena* active_arena = nullptr;
+thread_local FreeBatch* active_batch = nullptr;
 
 void FreeBlock(PieceBlock* block) noexcept {
   block->~PieceBlock();
@@ -52,10 +47,35 @@ void FreePiece(void* piece) noexcept {
   if (!piece) return;
   PieceHeader* header = static_cast<PieceHeader*>(piece) - 1;
   if (header->block) {
-    Release(header->block, 1);
+    if (FreeBatch* batch = active_batch) {
+      batch->Add(header->block);
+    } else {
+      Release(header->block, 1);
+    }
   } else {
     ::operator delete(static_cast<void*>(header));
   }
+}
+
+void ShrinkPiece(void* piece, std::size_t bytes, std::size_t keep) noexcept {
+  if (ParseArena* arena = active_arena; arena && bytes <= kMaxCarved) arena->Shrink(piece, bytes, keep);
+}
+
+FreeBatch::FreeBatch() noexcept : previous_(active_batch) { active_batch = this; }
+
+FreeBatch::~FreeBatch() {
+  if (block_) Release(block_, count_);
+  active_batch = previous_;
+}
+
+void FreeBatch::Add(PieceBlock* block) noexcept {
+  if (block == block_) {
+    ++count_;
+    return;
+  }
+  if (block_) Release(block_, count_);
+  block_ = block;
+  count_ = 1;
 }
 
 ParseArena::ParseArena() : previous_(active_arena), next_size_(kFirstBlock) { active_arena = this; }
@@ -69,22 +89,27 @@ void ParseArena::Seal() noexcept {
   if (!block_) return;
   Release(block_, kOpen - carved_);
   block_ = nullptr;
+  cursor_ = limit_ = nullptr;
 }
 
-void* ParseArena::Carve(std::size_t bytes) {
-  const std::size_t need = kHeader + (bytes + kPieceAlign - 1) / kPieceAlign * kPieceAlign;
-  if (!block_ || block_->size - used_ < need) {
-    const std::size_t size = next_size_;
-    void* raw = ::operator new(sizeof(PieceBlock) + size);
-    Seal();
-    block_ = ::new (raw) PieceBlock{{kOpen}, size};
-    used_ = 0;
-    carved_ = 0;
-    if (next_size_ < kLastBlock) next_size_ *= 2;
-  }
-  auto* header = reinterpret_cast<PieceHeader*>(block_->Data() + used_);
-  header->block = block_;
-  used_ += need;
+void ParseArena::Shrink(void* piece, std::size_t bytes, std::size_t keep) noexcept {
+  if (!block_ || keep > bytes) return;
+  unsigned char* const end = static_cast<unsigned char*>(piece) + Rounded(bytes);
+  if (end != cursor_) return;
+  cursor_ -= Rounded(bytes) - Rounded(keep);
+}
+
+void* ParseArena::CarveFromNewBlock(std::size_t need) {
+  const std::size_t size = next_size_;
+  void* raw = ::operator new(sizeof(PieceBlock) + size);
+  Seal();
+  block_ = ::new (raw) PieceBlock{{kOpen}, size};
+  cursor_ = block_->Data();
+  limit_ = cursor_ + size;
+  carved_ = 0;
+  if (next_size_ < kLastBlock) next_size_ *= 2;
+  auto* header = ::new (static_cast<void*>(cursor_)) PieceHeader{block_};
+  cursor_ += need;
   ++carved_;
   return header + 1;
 }

@@ -80,20 +80,24 @@ TEST(InivaultDocumentIndex, DeletingEverythingOneByOneCostsNoMoreThanAddingIt) {
   std::vector<std::string> names;
   for (int i = 0; i < kCount; ++i) names.push_back("name" + std::to_string(i));
   for (const bool whole_sections : {false, true}) {
-    inivault::Document doc;
-    const auto start = Clock::now();
-    for (const std::string& n : names) doc.set_value(whole_sections ? n : "s", n, "value", true);
-    const auto added = Clock::now();
-    for (const std::string& n : names) {
-      ASSERT_TRUE(whole_sections ? doc.delete_section(n) : doc.delete_value("s", n));
+    // A busy machine can stall one attempt; a quadratic delete, hundreds of times
+    // slower, fails every one of them.
+    bool linear = false;
+    for (int attempt = 0; attempt < 3 && !linear; ++attempt) {
+      inivault::Document doc;
+      const auto start = Clock::now();
+      for (const std::string& n : names) doc.set_value(whole_sections ? n : "s", n, "value", true);
+      const auto added = Clock::now();
+      for (const std::string& n : names) {
+        ASSERT_TRUE(whole_sections ? doc.delete_section(n) : doc.delete_value("s", n));
+      }
+      const auto deleted = Clock::now();
+      EXPECT_EQ(doc.value_count("s"), whole_sections ? -1 : 0);
+      EXPECT_EQ(doc.section_count(), whole_sections ? 0u : 1u);
+      EXPECT_TRUE(doc.to_text().empty());
+      linear = deleted - added <= 4 * (added - start) + std::chrono::milliseconds(20);
     }
-    const auto deleted = Clock::now();
-    EXPECT_EQ(doc.value_count("s"), whole_sections ? -1 : 0);
-    EXPECT_EQ(doc.section_count(), whole_sections ? 0u : 1u);
-    EXPECT_TRUE(doc.to_text().empty());
-    // Generous against a busy machine; the quadratic delete took hundreds of times longer.
-    EXPECT_LE(deleted - added, 4 * (added - start) + std::chrono::milliseconds(20))
-        << (whole_sections ? "sections" : "pairs");
+    EXPECT_TRUE(linear) << (whole_sections ? "sections" : "pairs");
   }
 }
 
@@ -107,6 +111,28 @@ TEST(InivaultDocumentIndex, MergeReturnsToAnEarlierSection) {
   EXPECT_EQ(doc.get_value("a", "x"), "3");
   EXPECT_EQ(doc.get_value("a", "z"), "4");
   EXPECT_EQ(doc.value_count("b"), -1);
+}
+
+// A value set from a view into the document itself, short or long, into an existing pair
+// or a new one (whose records may move while it is stored).
+TEST(InivaultDocumentIndex, ValuesMayComeFromTheDocumentItself) {
+  const std::string long_value(100, 'v');
+  const std::string long_name = "a_name_longer_than_twenty_bytes";
+  for (int round = 0; round < 40; ++round) {
+    inivault::Document doc;
+    doc.set_value("s", long_name, long_value, true);
+    doc.set_value("s", "short", "x", true);
+    for (int i = 0; i < round; ++i) doc.set_value("s", "n" + std::to_string(i), "y", true);
+    doc.set_value("s", "copy", *doc.find_value("s", long_name), true);
+    doc.set_value("s", long_name, *doc.find_value("s", long_name), true);
+    doc.set_value("s", "short", *doc.find_value("s", long_name), true);
+    EXPECT_EQ(doc.get_value("s", "copy"), long_value);
+    EXPECT_EQ(doc.get_value("s", "short"), long_value);
+    EXPECT_EQ(doc.get_value("s", long_name), long_value);
+    doc.set_value("s", "short", "x", true);
+    doc.set_value("s", long_name, *doc.find_value("s", "short"), true);
+    EXPECT_EQ(doc.get_value("s", long_name), "x");
+  }
 }
 
 }  // namespace

@@ -1,0 +1,479 @@
+// Serializer behind JsonNode::JSON: compact, or CR LF line breaks with four-space indents.
+// Everything is written into one buffer that grows geometrically; the writer keeps its
+// own fill mark, so a write is a bounds check and a store.
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define KN_JSON_SSE2 1
+#else
+#define KN_JSON_SSE2 0
+#endif
+
+#if defined(_MSC_VER)
+#define KN_JSON_NOINLINE __declspec(noinline)
+#else
+#define KN_JSON_NOINLINE __attribute__((noinline))
+#endif
+
+#include "json_ref/json_node.h"
+
+namespace kn::json_ref {
+namespace detail {
+namespace {
+
+// Control, invisible and direction-changing characters, and every surrogate half, so the
+// output is plain to read and survives any UTF-16 checker.
+bool NeedsEscapeAbove7F(char16_t c) {
+  return c <= 0x9F || c == 0x034F || (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
+         c == 0x2060 || (c >= 0xFE01 && c <= 0xFE0F) || c == 0xFEFF || c == 0xFFFD ||
+         (c >= 0xD800 && c <= 0xDFFF);
+}
+
+struct AsciiEscapes {
+  bool needs[128] = {};
+  constexpr AsciiEscapes() {
+    for (int c = 0; c < 0x20; ++c) needs[c] = true;
+    needs[static_cast<int>('"')] = needs[static_cast<int>('\\')] = needs[0x7F] = true;
+  }
+};
+constexpr AsciiEscapes kAsciiEscapes;
+
+inline bool NeedsEscape(char16_t c) {
+  if (c < 0x80) return kAsciiEscapes.needs[c];
+  // Latin-1 letters and most text below U+034F need nothing.
+  return c < 0x034F ? c <= 0x9F : NeedsEscapeAbove7F(c);
+}
+
+// Length of the leading part of p[0, n) that needs no escape. Printable ASCII is checked
+// eight units at a time where SSE2 is there; anything else one unit at a time.
+std::size_t PlainRun(const char16_t* p, std::size_t n) {
+  std::size_t i = 0;
+  for (;;) {
+#if KN_JSON_SSE2
+    const __m128i space = _mm_set1_epi16(0x1F);
+    const __m128i del = _mm_set1_epi16(0x7F);
+    const __m128i quote = _mm_set1_epi16(u'"');
+    const __m128i backslash = _mm_set1_epi16(u'\\');
+    while (i + 8 <= n) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      // Signed compares: units from 0x8000 up count as negative, so not as printable ASCII.
+      const __m128i printable = _mm_and_si128(_mm_cmpgt_epi16(v, space), _mm_cmplt_epi16(v, del));
+      const __m128i special = _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash));
+      const auto plain = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(special, printable)));
+      if (plain != 0xFFFF) {
+        i += static_cast<std::size_t>(std::countr_zero(~plain)) / 2;
+        break;
+      }
+      i += 8;
+    }
+#endif
+    if (i >= n || NeedsEscape(p[i])) return i;
+    ++i;
+  }
+}
+
+// The general form with 15 significant digits, as std::to_chars(general, 15) writes it,
+// made from the shortest round-trip digits where those are 15 or fewer. For a normal
+// double the shortest digits lie within half a unit in the last place of its exact value,
+// closer than half a step of the 15-digit grid, so rounding to 15 digits gives the same
+// digits. nullptr when the fast way does not apply.
+char* General15(double d, char* first, char* last) {
+  const double mag = std::fabs(d);
+  if (!(mag >= 1e-300 && mag <= 1e300) || last - first < 32) return nullptr;
+  char sci[40];
+  const auto res = std::to_chars(sci, sci + sizeof sci, d, std::chars_format::scientific);
+  if (res.ec != std::errc()) return nullptr;
+  // [-]d[.ddd]e(+|-)dd
+  const char* q = sci;
+  const bool negative = *q == '-';
+  if (negative) ++q;
+  char digits[16];
+  int count = 0;
+  digits[count++] = *q++;
+  if (*q == '.') {
+    for (++q; *q != 'e'; ++q) {
+      if (count == 15) return nullptr;
+      digits[count++] = *q;
+    }
+  }
+  while (count > 1 && digits[count - 1] == '0') --count;
+  ++q;  // the 'e'
+  const bool exp_negative = *q == '-';
+  int exponent = 0;
+  for (++q; q < res.ptr; ++q) exponent = exponent * 10 + (*q - '0');
+  if (exp_negative) exponent = -exponent;
+
+  char* o = first;
+  if (negative) *o++ = '-';
+  if (exponent < -4 || exponent >= 15) {
+    *o++ = digits[0];
+    if (count > 1) {
+      *o++ = '.';
+      o = std::copy(digits + 1, digits + count, o);
+    }
+    *o++ = 'e';
+    *o++ = exp_negative ? '-' : '+';
+    const int e = exp_negative ? -exponent : exponent;
+    if (e >= 100) *o++ = static_cast<char>('0' + e / 100);
+    *o++ = static_cast<char>('0' + e / 10 % 10);
+    *o++ = static_cast<char>('0' + e % 10);
+  } else if (exponent < 0) {
+    *o++ = '0';
+    *o++ = '.';
+    o = std::fill_n(o, -exponent - 1, '0');
+    o = std::copy(digits, digits + count, o);
+  } else {
+    const int whole = exponent + 1;
+    for (int k = 0; k < whole; ++k) *o++ = k < count ? digits[k] : '0';
+    if (count > whole) {
+      *o++ = '.';
+      o = std::copy(digits + whole, digits + count, o);
+    }
+  }
+  return o;
+}
+
+// The same text as General15 for magnitudes from 1e-4 up to 1e15, where the general form
+// is plain notation, without finding the shortest digits first. The 15 digits are the
+// value scaled by an exact power of ten and rounded; the scaling rounds correctly, so the
+// rounding to an integer can only differ from the exact one when the scaled value lies
+// within an ulp of a half, and then the slow way decides. nullptr when it does not apply.
+char* Plain15(double d, char* first) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                       1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+  const double mag = std::fabs(d);
+  if (!(mag >= 1e-4 && mag < 1e15)) return nullptr;
+  // Decimal exponent of mag, possibly one too high near a power of ten.
+  int exponent = 14;
+  while (exponent > -4 && mag < kPowers[exponent + 4] / 1e4) --exponent;
+  double scaled = mag * kPowers[14 - exponent];
+  if (scaled < 1e14 && exponent > -4) {
+    --exponent;
+    scaled = mag * kPowers[14 - exponent];
+  }
+  const double whole = std::floor(scaled);
+  const double frac = scaled - whole;
+  // ulp(scaled) is at most 1/8 below 1e15.
+  if (frac > 0.375 && frac < 0.625) return nullptr;
+  auto digits_value = static_cast<std::uint64_t>(frac >= 0.5 ? whole + 1 : whole);
+  if (digits_value >= 1000000000000000u) {
+    digits_value /= 10;
+    ++exponent;
+    if (exponent >= 15) return nullptr;
+  }
+  if (digits_value < 100000000000000u) return nullptr;
+  char digits[16];
+  for (int i = 14; i >= 0; --i, digits_value /= 10) digits[i] = static_cast<char>('0' + digits_value % 10);
+  int count = 15;
+  while (count > 1 && digits[count - 1] == '0') --count;
+
+  char* o = first;
+  if (d < 0) *o++ = '-';
+  if (exponent < 0) {
+    *o++ = '0';
+    *o++ = '.';
+    o = std::fill_n(o, -exponent - 1, '0');
+    o = std::copy(digits, digits + count, o);
+  } else {
+    const int int_digits = exponent + 1;
+    for (int k = 0; k < int_digits; ++k) *o++ = k < count ? digits[k] : '0';
+    if (count > int_digits) {
+      *o++ = '.';
+      o = std::copy(digits + int_digits, digits + count, o);
+    }
+  }
+  return o;
+}
+
+std::string CurrencyText(std::int64_t scaled) {
+  const bool negative = scaled < 0;
+  const std::uint64_t mag =
+      negative ? 0u - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
+  std::string out = negative ? "-" : "";
+  out += std::to_string(mag / 10000);
+  std::uint64_t frac = mag % 10000;
+  if (frac != 0) {
+    char digits[5] = {'0', '0', '0', '0', 0};
+    for (int i = 3; i >= 0; --i, frac /= 10) digits[i] = static_cast<char>('0' + frac % 10);
+    std::string_view f(digits, 4);
+    out += '.';
+    out += f.substr(0, f.find_last_not_of('0') + 1);
+  }
+  return out;
+}
+
+}  // namespace
+
+class Writer {
+ public:
+  explicit Writer(bool whitespace) : whitespace_(whitespace) {}
+
+  void WriteNodeItem(const JsonNode& node) { WriteNode(node, 0); }
+
+  // name: nullptr for array members and the top level, which differs from an empty name.
+  void WriteItem(const std::u16string_view* name, const JsonValue& value, int level) {
+    if (name) {
+      if (whitespace_) Indent(level);
+      WriteString(*name, u':');
+    } else if (whitespace_) {
+      Indent(level);
+    }
+    switch (value.Kind()) {
+      case JsonKind::kEmpty:
+      case JsonKind::kNull:
+        PutAscii("null");
+        break;
+      case JsonKind::kText:
+        WriteString(*value.Get<std::u16string>());
+        break;
+      case JsonKind::kNode:
+        WriteNode(**value.Get<std::shared_ptr<JsonNode>>(), level);
+        break;
+      case JsonKind::kDate:
+        Fail(51, NamePart(name) + u", unknown/unsupported type = " + Ascii(std::to_string(value.TypeCode())));
+      default:
+        WriteNumber(name, value);
+        break;
+    }
+  }
+
+  std::u16string Take() {
+    out_.resize(Used());
+    return std::move(out_);
+  }
+
+ private:
+  [[noreturn]] static void Fail(int number, std::u16string description) {
+    throw JsonError(number, std::move(description));
+  }
+
+  static std::u16string Ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
+  static std::u16string NamePart(const std::u16string_view* name) {
+    return name ? std::u16string(*name) : std::u16string();
+  }
+
+  // Room for n more units at cur_.
+  void Reserve(std::size_t n) {
+    if (static_cast<std::size_t>(end_ - cur_) < n) Grow(n);
+  }
+  // Out of line, so that Reserve stays small enough to inline everywhere.
+  KN_JSON_NOINLINE void Grow(std::size_t n) {
+    const std::size_t used = Used();
+    out_.resize(std::max(out_.size() * 2, used + n + 256));
+    cur_ = out_.data() + used;
+    end_ = out_.data() + out_.size();
+  }
+  std::size_t Used() const { return out_.empty() ? 0 : static_cast<std::size_t>(cur_ - out_.data()); }
+  void Put(char16_t c) {
+    Reserve(1);
+    *cur_++ = c;
+  }
+  void Put(const char16_t* s, std::size_t n) {
+    Reserve(n);
+    Copy(s, n);
+  }
+  // n units to cur_, room already reserved.
+  void Copy(const char16_t* s, std::size_t n) {
+    // Most runs are names and short values, too short to pay for a call to memcpy.
+    if (n <= 16) {
+      for (std::size_t i = 0; i < n; ++i) cur_[i] = s[i];
+    } else {
+      std::memcpy(cur_, s, n * sizeof(char16_t));
+    }
+    cur_ += n;
+  }
+  void PutAscii(std::string_view text) {
+    Reserve(text.size());
+    for (const char c : text) *cur_++ = static_cast<char16_t>(c);
+  }
+
+  void Indent(int level) {
+    const auto n = static_cast<std::size_t>(level) * 4;
+    Reserve(n);
+    cur_ = std::fill_n(cur_, n, u' ');
+  }
+
+  void WriteNode(const JsonNode& node, int level) {
+    // A node stored inside itself would recurse forever.
+    if (level >= JsonNode::kMaxDepth) Fail(28, std::u16string(kOutOfStackSpace));
+    const char16_t open = node.is_array_ ? u'[' : u'{';
+    const char16_t close = node.is_array_ ? u']' : u'}';
+    Put(open);
+    if (node.Count() == 0) {
+      Put(close);
+      return;
+    }
+    if (whitespace_) PutAscii("\r\n");
+    bool first = true;
+    auto separate = [&] {
+      if (!first) {
+        Put(u',');
+        if (whitespace_) PutAscii("\r\n");
+      }
+      first = false;
+    };
+    if (node.is_array_) {
+      for (const JsonValue& v : node.items_) {
+        separate();
+        WriteItem(nullptr, v, level + 1);
+      }
+    } else {
+      for (const JsonNode::Member& m : node.members_) {
+        if (!m.live) continue;
+        separate();
+        const std::u16string_view name = m.name;
+        WriteItem(&name, m.value, level + 1);
+      }
+    }
+    if (whitespace_) {
+      PutAscii("\r\n");
+      Indent(level);
+    }
+    Put(close);
+  }
+
+  void WriteNumber(const std::u16string_view* name, const JsonValue& value) {
+    char buf[64];
+    std::to_chars_result res{buf, std::errc()};
+    bool finite = true;
+    switch (value.Kind()) {
+      case JsonKind::kInt16:
+        res = std::to_chars(buf, buf + sizeof buf, *value.Get<std::int16_t>());
+        break;
+      case JsonKind::kInt32:
+        res = std::to_chars(buf, buf + sizeof buf, *value.Get<std::int32_t>());
+        break;
+      case JsonKind::kByte:
+        res = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned>(*value.Get<std::uint8_t>()));
+        break;
+      case JsonKind::kSingle: {
+        const float f = *value.Get<float>();
+        finite = std::isfinite(f);
+        res = std::to_chars(buf, buf + sizeof buf, f, std::chars_format::general, 7);
+        break;
+      }
+      case JsonKind::kDouble: {
+        const double d = *value.Get<double>();
+        finite = std::isfinite(d);
+        // Whole numbers below 10^15 have at most 15 digits, which the general form
+        // writes out plainly: the integer's digits are the same text, made faster.
+        // -0 keeps its sign that way only through the general form.
+        if (d > -1e15 && d < 1e15 && d == std::trunc(d) && !(d == 0 && std::signbit(d))) {
+          res = std::to_chars(buf, buf + sizeof buf, static_cast<std::int64_t>(d));
+        } else if (std::fabs(d) >= 1.797693134862315e308) {
+          // Rounded to 15 digits these would exceed the largest double and not parse
+          // back; the shortest exact form does.
+          res = std::to_chars(buf, buf + sizeof buf, d);
+        } else if (char* plain = finite ? Plain15(d, buf) : nullptr) {
+          res.ptr = plain;
+        } else if (char* end = finite ? General15(d, buf, buf + sizeof buf) : nullptr) {
+          res.ptr = end;
+        } else {
+          res = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+        }
+        break;
+      }
+      case JsonKind::kBoolean:
+        PutAscii(*value.Get<bool>() ? "true" : "false");
+        return;
+      case JsonKind::kCurrency:
+        PutAscii(CurrencyText(value.Get<Currency>()->scaled));
+        return;
+      case JsonKind::kDecimal:
+        PutAscii(value.Get<Decimal>()->ToString());
+        return;
+      default:
+        Fail(51, NamePart(name) + u", unknown/unsupported type = " + Ascii(std::to_string(value.TypeCode())));
+    }
+    const std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+    // Infinity and NaN have no JSON form; writing them would produce text that does not parse.
+    if (!finite) Fail(51, NamePart(name) + u", value " + Ascii(text) + u" failed to serialize");
+    PutAscii(text);
+  }
+
+  // The text in quotes, then `after` unless it is 0.
+  void WriteString(std::u16string_view s, char16_t after = 0) {
+    const char16_t* p = s.data();
+    const std::size_t n = s.size();
+    std::size_t i = PlainRun(p, n);
+    if (i == n) {
+      // Nothing to escape, as with nearly every name and most values: one bounds check.
+      Reserve(n + 3);
+      *cur_++ = u'"';
+      Copy(p, n);
+      *cur_++ = u'"';
+      if (after) *cur_++ = after;
+      return;
+    }
+    Put(u'"');
+    std::size_t run = 0;
+    for (;; ++i) {
+      i += PlainRun(p + i, n - i);
+      if (i >= n) break;
+      const char16_t c = p[i];
+      Put(p + run, i - run);
+      run = i + 1;
+      Reserve(6);
+      char16_t* o = cur_;
+      *o++ = u'\\';
+      switch (c) {
+        case u'"':
+        case u'\\':
+          *o++ = c;
+          break;
+        case 0x08:
+          *o++ = u'b';
+          break;
+        case 0x0C:
+          *o++ = u'f';
+          break;
+        case 0x0A:
+          *o++ = u'n';
+          break;
+        case 0x0D:
+          *o++ = u'r';
+          break;
+        case 0x09:
+          *o++ = u't';
+          break;
+        default: {
+          static constexpr char kHex[] = "0123456789ABCDEF";
+          *o++ = u'u';
+          for (int shift = 12; shift >= 0; shift -= 4) *o++ = static_cast<char16_t>(kHex[(c >> shift) & 0xF]);
+        }
+      }
+      cur_ = o;
+    }
+    Put(p + run, n - run);
+    Put(u'"');
+    if (after) Put(after);
+  }
+
+  bool whitespace_;
+  // out_ up to cur_ is the text so far; cur_ to end_ is room to grow into.
+  std::u16string out_;
+  char16_t* cur_ = nullptr;
+  char16_t* end_ = nullptr;
+};
+
+}  // namespace detail
+
+std::u16string JsonNode::JSON() const {
+  detail::Writer writer(Whitespace);
+  writer.WriteNodeItem(*this);
+  return writer.Take();
+}
+
+std::u16string ToJson(const JsonValue& value, bool whitespace) {
+  detail::Writer writer(whitespace);
+  writer.WriteItem(nullptr, value, 0);
+  return writer.Take();
+}
+
+}  // namespace kn::json_ref
