@@ -107,6 +107,11 @@ struct World : std::enable_shared_from_this<World> {
         --self->live;
         self->cv.notify_all();
       }).detach();
+      // The new worker parks in its first fetch (or finds nothing to do) before the
+      // step goes on: otherwise a poll dropped in the same step would leave calls or
+      // none, as the thread happened to start, and a seed would not replay.
+      std::unique_lock<std::mutex> lock(self->m);
+      self->cv.wait(lock, [&] { return self->live == self->parked; });
       return true;
     };
   }
@@ -593,7 +598,7 @@ void Simulation::check_between_events() {
 void Simulation::finish_schedule() {
   World& w = *world_;
   // Let everything come to an end: answers, limits, the polls waiting.
-  for (int round = 0; round < 40 && !closed_ && runner_->running(); ++round) {
+  for (int round = 0; round < 400 && !closed_ && runner_->running(); ++round) {
     {
       std::lock_guard<std::mutex> lock(w.m);
       for (const auto& c : w.parked_calls()) w.open(c, std::to_string(7));
