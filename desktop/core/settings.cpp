@@ -46,6 +46,9 @@ constexpr SettingDef kSettings[] = {
     {"parallel_requests",          &Settings::parallel_requests,          K::kWhole,     "8",                 0,
      SettingRange{1, static_cast<int32_t>(kMaxParallelRequests)}},
     {"notify_no_answer",           &Settings::notify_no_answer,           K::kFlag,      "0",                 17},
+    {"keep_history",               &Settings::keep_history,               K::kFlag,      "0",                 18},
+    {"history_days",               &Settings::history_days,               K::kWhole,     "400",               0,
+     SettingRange{1, 3650}},
 };
 // clang-format on
 

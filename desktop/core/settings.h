@@ -41,6 +41,8 @@ struct Settings {
   bool hide_in_fullscreen{};    // out of the way of full-screen programs
   int16_t parallel_requests{};  // requests of one poll in flight at once
   bool notify_no_answer{};      // a balloon when a station stops answering, and when it is back
+  bool keep_history{};          // every poll's counts kept in the history file
+  int16_t history_days{};       // how many days of the history file are kept
 };
 
 // How a key's text becomes its field, and the form the settings dialog writes it in.

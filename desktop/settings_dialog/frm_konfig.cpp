@@ -18,8 +18,8 @@ namespace kn {
 
 namespace {
 constexpr int32_t kWidthTwips = 7455;
-constexpr int32_t kHeightTwips =
-    9855;  // the full-screen and notice boxes take a row of 360 each above the buttons
+// The full-screen, notice and history boxes take a row of 360 each above the buttons.
+constexpr int32_t kHeightTwips = 10215;
 constexpr COLORREF kCaptionGrey = RGB(212, 212, 212);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
@@ -43,6 +43,7 @@ constexpr const char* kOnlyChanges = "Anzeige nur bei \xC3\x84nderungen f\xC3\xB
 constexpr const char* kWriteFile = "Titel und H\xC3\xB6rerinformationen in Datei/en speichern";
 constexpr const char* kFullscreen = "Bei Vollbildanwendungen ausblenden";
 constexpr const char* kNotify = "Melden, wenn eine Station nicht antwortet";
+constexpr const char* kKeepHistory = "H\xC3\xB6rerverlauf dauerhaft speichern";
 constexpr const char* kSetPosition = "Fensterposition festlegen";
 constexpr const char* kResetPosition = "Fensterposition zur\303\274cksetzen";
 constexpr const char* kCancel = "&Abbrechen";
@@ -75,6 +76,7 @@ const Shown kShown[] = {
     {FrmKonfig::kSideBySideCheck, Shows::kCheck, &Settings::horizontal},
     {FrmKonfig::kFullscreenCheck, Shows::kCheck, &Settings::hide_in_fullscreen},
     {FrmKonfig::kNotifyCheck, Shows::kCheck, &Settings::notify_no_answer},
+    {FrmKonfig::kKeepHistoryCheck, Shows::kCheck, &Settings::keep_history},
     {FrmKonfig::kPositionXField, Shows::kText, &Settings::window_pos_x},
     {FrmKonfig::kPositionYField, Shows::kText, &Settings::window_pos_y},
 };
@@ -147,16 +149,18 @@ void FrmKonfig::create_controls() {
   create_control(w, L"BUTTON", text::kFullscreen, check, kFullscreenCheck, 120, 6960, 6015, 375);
   // Takes effect on saving: a notice needs two polls of one list.
   create_control(w, L"BUTTON", text::kNotify, check, kNotifyCheck, 120, 7320, 6015, 375);
-  create_control(w, L"BUTTON", text::kSetPosition, button, kSetPositionButton, 960, 8040, 2775, 375);
-  create_control(w, L"BUTTON", text::kResetPosition, button, kResetPositionButton, 3960, 8040, 2415, 375);
-  create_control(w, L"BUTTON", text::kCancel, button, kCancelButton, 240, 8955, 1815, 375);
-  create_control(w, L"BUTTON", text::kSave, button, kSaveButton, 5400, 8955, 1815, 375);
+  // Takes effect on saving too: the file follows the saved setting.
+  create_control(w, L"BUTTON", text::kKeepHistory, check, kKeepHistoryCheck, 120, 7680, 6015, 375);
+  create_control(w, L"BUTTON", text::kSetPosition, button, kSetPositionButton, 960, 8400, 2775, 375);
+  create_control(w, L"BUTTON", text::kResetPosition, button, kResetPositionButton, 3960, 8400, 2415, 375);
+  create_control(w, L"BUTTON", text::kCancel, button, kCancelButton, 240, 9315, 1815, 375);
+  create_control(w, L"BUTTON", text::kSave, button, kSaveButton, 5400, 9315, 1815, 375);
   // Never shown; they carry the position between the position dialog and saving.
-  create_control(w, L"EDIT", "", 0, kPositionXField, 120, 9960, 1215, 285);
-  create_control(w, L"EDIT", "", 0, kPositionYField, 1440, 9960, 1215, 285);
+  create_control(w, L"EDIT", "", 0, kPositionXField, 120, 10320, 1215, 285);
+  create_control(w, L"EDIT", "", 0, kPositionYField, 1440, 10320, 1215, 285);
 
   for (int id : {kOutlineCheck, kShadowCheck, kAutostartCheck, kSideBySideCheck, kOnlyChangesCheck,
-                 kWriteFilesCheck, kFullscreenCheck, kNotifyCheck})
+                 kWriteFilesCheck, kFullscreenCheck, kNotifyCheck, kKeepHistoryCheck})
     use_classic_look(control(id));
   struct Range {
     int id, lo, hi;

@@ -59,6 +59,7 @@ class FrmKonfig : public WindowBase {
     kHintLabel,
     kFullscreenCheck,
     kNotifyCheck,
+    kKeepHistoryCheck,
     kFirstCaption  // the plain captions follow
   };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/history_file.h"
+#include "core/history_log.h"
 #include "core/history_range.h"
 #include "core/hoerer_stats.h"
 
@@ -231,6 +232,80 @@ TEST(HistoryRange, SummaryAndGapsOfThePollInterval) {
   EXPECT_FALSE(summarize({{1, std::nullopt}}).mean);
   EXPECT_EQ(gap_seconds(1), 120);
   EXPECT_EQ(gap_seconds(3), 360);
+}
+
+
+// A file that takes rows only when told to.
+struct ScriptedSink : HistorySink {
+  AppendResult next = AppendResult::kWritten;
+  std::vector<std::vector<HistoryRow>> writes;
+  AppendResult append(const std::vector<HistoryRow>& rows) override {
+    if (next == AppendResult::kWritten) writes.push_back(rows);
+    return next;
+  }
+};
+
+std::vector<HistoryRow> poll_rows(int64_t local, int32_t eins) {
+  return history_rows({{"eins", true, eins}, {"zwei", false, 0}, {"drei", true, 0}}, local, 60);
+}
+
+TEST(HistoryLog, AnUnansweredStationIsNoZeroAndEveryStationHasItsRow) {
+  const std::vector<HistoryRow> rows = poll_rows(100, 7);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], (HistoryRow{100, 60, "eins", 7}));
+  EXPECT_EQ(rows[1].count, std::nullopt);
+  EXPECT_EQ(rows[2].count, 0);
+}
+
+TEST(HistoryLog, RowsWaitWhileTheFileIsHeldAndFollowInOrder) {
+  ScriptedSink sink;
+  HistoryLog log(sink);
+  sink.next = AppendResult::kBusy;  // a spreadsheet has it open
+  EXPECT_FALSE(log.add(poll_rows(100, 1)));
+  EXPECT_FALSE(log.add(poll_rows(160, 2)));
+  EXPECT_EQ(log.waiting().size(), 6u);
+  EXPECT_FALSE(log.failing());  // being held is no failure worth a balloon
+  sink.next = AppendResult::kWritten;
+  EXPECT_FALSE(log.add(poll_rows(220, 3)));
+  ASSERT_EQ(sink.writes.size(), 1u);  // one write for all of it
+  ASSERT_EQ(sink.writes[0].size(), 9u);
+  EXPECT_EQ(sink.writes[0][0].local, 100);
+  EXPECT_EQ(sink.writes[0][3].count, 2);
+  EXPECT_EQ(sink.writes[0][8].local, 220);
+  EXPECT_TRUE(log.waiting().empty());
+
+  // While the file is pruned nothing is written; afterwards everything is.
+  log.hold();
+  EXPECT_FALSE(log.add(poll_rows(280, 4)));
+  EXPECT_EQ(sink.writes.size(), 1u);
+  EXPECT_FALSE(log.release());
+  ASSERT_EQ(sink.writes.size(), 2u);
+  EXPECT_EQ(sink.writes[1].size(), 3u);
+}
+
+TEST(HistoryLog, AFailingFileIsToldOnceUntilItWorksAgain) {
+  ScriptedSink sink;
+  HistoryLog log(sink);
+  sink.next = AppendResult::kFailed;
+  EXPECT_TRUE(log.add(poll_rows(100, 1)));
+  EXPECT_FALSE(log.add(poll_rows(160, 1)));
+  EXPECT_FALSE(log.add(poll_rows(220, 1)));
+  sink.next = AppendResult::kWritten;
+  EXPECT_FALSE(log.add(poll_rows(280, 1)));
+  EXPECT_EQ(sink.writes.at(0).size(), 12u);  // nothing lost meanwhile
+  sink.next = AppendResult::kFailed;
+  EXPECT_TRUE(log.add(poll_rows(340, 1)));
+}
+
+TEST(HistoryLog, AtMostADayOfRowsWaitsAndTheOldestGoFirst) {
+  ScriptedSink sink;
+  HistoryLog log(sink);
+  sink.next = AppendResult::kBusy;
+  const size_t polls = HistoryLog::kMaxWaiting / 3 + 10;
+  for (size_t i = 0; i < polls; ++i) log.add(poll_rows(static_cast<int64_t>(i) * 60, 1));
+  EXPECT_EQ(log.waiting().size(), HistoryLog::kMaxWaiting);
+  EXPECT_EQ(log.dropped(), polls * 3 - HistoryLog::kMaxWaiting);
+  EXPECT_EQ(log.waiting().back().local, static_cast<int64_t>(polls - 1) * 60);
 }
 
 }  // namespace

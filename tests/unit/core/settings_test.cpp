@@ -59,7 +59,9 @@ TEST(Settings, KeysAreReadInTableOrder) {
                                        "api_base_url",
                                        "hide_in_fullscreen",
                                        "parallel_requests",
-                                       "notify_no_answer"};
+                                       "notify_no_answer",
+                                       "keep_history",
+                                       "history_days"};
   EXPECT_EQ(order, expected);
 }
 
@@ -85,6 +87,12 @@ TEST(Settings, UpdateIntervalRules) {
   EXPECT_EQ(read_from({{"parallel_requests", "0"}}).parallel_requests, 1);
   EXPECT_EQ(read_from({{"parallel_requests", "40"}}).parallel_requests, 8);
   EXPECT_EQ(read_from({{"parallel_requests", "viele"}}).parallel_requests, 8);
+  // Days of history kept: 1 to 3650, a year and a month unless the file says otherwise.
+  EXPECT_FALSE(read_from({}).keep_history);
+  EXPECT_EQ(read_from({}).history_days, 400);
+  EXPECT_EQ(read_from({{"history_days", "0"}}).history_days, 1);
+  EXPECT_EQ(read_from({{"history_days", "5000"}}).history_days, 3650);
+  EXPECT_EQ(read_from({{"history_days", "30"}}).history_days, 30);
 }
 
 TEST(Settings, StrictConversionsFallBackToTheDefault) {

@@ -242,6 +242,9 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
             L"Melden, wenn eine Station nicht antwortet");
   click(dialog.control(FrmKonfig::kNotifyCheck));
   EXPECT_FALSE(host.state.settings.notify_no_answer);  // takes effect on saving
+  EXPECT_EQ(window_text(dialog.control(FrmKonfig::kKeepHistoryCheck)), L"H\u00F6rerverlauf dauerhaft speichern");
+  click(dialog.control(FrmKonfig::kKeepHistoryCheck));
+  EXPECT_FALSE(host.state.settings.keep_history);
   click(dialog.control(FrmKonfig::kSaveButton));
 
   ASSERT_TRUE(dialog.closed());
@@ -267,6 +270,8 @@ TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
   EXPECT_EQ(read_key(f, "horizontal"), "0");
   EXPECT_EQ(read_key(f, "hide_in_fullscreen"), "1");
   EXPECT_EQ(read_key(f, "notify_no_answer"), "1");
+  EXPECT_EQ(read_key(f, "keep_history"), "1");
+  EXPECT_EQ(read_key(f, "history_days"), "<missing>");  // only for those who edit the file
 
   // Load_Konfig read the file back into memory.
   EXPECT_EQ(host.state.settings.stations, "eins;zw\xC3\xB6lf");
