@@ -46,6 +46,9 @@ LRESULT FrmMain::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case kAlreadyRunningMessage:
       program_.say_already_running();
       return 0;
+    case kHistoryPrunedMessage:
+      program_.history_pruned();
+      return 0;
     case WM_CLOSE:
       program_.end_program();
       return 0;

@@ -12,6 +12,8 @@ inline constexpr UINT kTrayCallbackMessage = 512;
 inline constexpr UINT kAnswerReadyMessage = WM_APP + 1;
 // A later copy of this folder was started and ended.
 inline constexpr UINT kAlreadyRunningMessage = WM_APP + 2;
+// The history file's pruning worker is done.
+inline constexpr UINT kHistoryPrunedMessage = WM_APP + 3;
 
 // The main window's timers.
 inline constexpr UINT_PTR kCountdownTimer = 1;    // one second: countdown and the timed poll

@@ -47,14 +47,29 @@ Program::Program()
                      // gone goes nowhere.
                      PostMessageW(main_.hwnd(), kAnswerReadyMessage, 0, 0);
                    },
-               .ended = [this](const std::vector<StationResult>& results,
-                               const std::string& began) { notifier_.poll_ended(results, began); },
-               .now_text = current_hour_minute_text,
+               .ended =
+                   [this](const std::vector<StationResult>& results, const std::string& began) {
+                     notifier_.poll_ended(results, began);
+                     history_poll_ended(results);
+                   },
+               // Asked for as each heard poll begins: the moment its history rows carry.
+               .now_text =
+                   [this] {
+                     poll_began_ = local_moment_now();
+                     return current_hour_minute_text();
+                   },
                .end_program = [this] { exit_program(); }}) {
   app_.history = History([] { return std::pair(current_date_text(), current_time_text()); });
 }
 
+namespace {
+constexpr const char* kHistoryNotWrittenText =
+    "Der H\xC3\xB6rerverlauf kann nicht in \"hoerer_verlauf.csv\" gespeichert werden.";
+constexpr ULONGLONG kPruneEveryMs = 24ull * 60 * 60 * 1000;
+}  // namespace
+
 Program::~Program() {
+  history_store_.join();
   foreground_watch_.reset();
   // The windows that belong to the main one go first, the tray icon before its window.
   frm_about_.reset();
@@ -92,8 +107,10 @@ bool Program::startup(HINSTANCE instance) {
   app_.settings = Settings{};
   app_.program_folder = program_folder();
   app_.settings_file = app_.program_folder + "\\" + kSettingsFileName;
+  history_store_.set_path(app_.program_folder + "\\" + kHistoryFileName);
   start_updater(app_.program_folder);
   app_.history.init_history();
+  started_utc_ = local_moment_now().utc();
   taskbar_height = taskbar_query(TaskbarField::kHeight);
   Load_Konfig();
   tray_.add(runner_.running());  // the first poll may still be running
@@ -155,6 +172,7 @@ void Program::countdown_tick() {
     tray_.show_tip(t.tooltip);
   }
   tray_.tick();
+  prune_history_when_due();
   // Windows also go full screen without a change of the foreground.
   update_fullscreen();
   if (t.poll) check_stations();
@@ -215,7 +233,16 @@ void Program::open(Tray::Command command) {
       break;
     case Tray::Command::kStatistics:
       show_or_raise(
-          frm_graph_, [this] { return std::make_unique<FrmGraph>(app_.station_list, app_.history, instance_); },
+          frm_graph_,
+          [this] {
+            GraphHistory disk{.kept = [this] { return app_.settings.keep_history; },
+                              .samples = [this](const std::string& station, int64_t from,
+                                                int64_t to) { return history_samples(station, from, to); },
+                              .now = local_moment_now,
+                              .update_interval = [this] { return int{app_.settings.UpdateInterval}; },
+                              .program_start_utc = started_utc_};
+            return std::make_unique<FrmGraph>(app_.station_list, app_.history, instance_, std::move(disk));
+          },
           &FrmGraph::open);
       break;
     case Tray::Command::kAbout:
@@ -239,6 +266,41 @@ LRESULT Program::answer_later_copy(WPARAM folder_argument) {
 }
 
 void Program::say_already_running() { tray_.balloon(kAlreadyRunningText); }
+
+void Program::history_poll_ended(const std::vector<StationResult>& results) {
+  if (!app_.settings.keep_history) return;
+  say_history_not_written(
+      history_log_.add(history_rows(results, poll_began_.local, poll_began_.offset_minutes)));
+}
+
+void Program::prune_history_when_due() {
+  if (!app_.settings.keep_history || history_store_.pruning()) return;
+  const ULONGLONG now = GetTickCount64();
+  if (pruned_at_ms_ && now - *pruned_at_ms_ < kPruneEveryMs) return;
+  pruned_at_ms_ = now;
+  const int64_t keep_from = local_moment_now().utc() - int64_t{app_.settings.history_days} * 24 * 60 * 60;
+  history_log_.hold();
+  const HWND main = main_.hwnd();
+  history_store_.prune(keep_from, [main] { PostMessageW(main, kHistoryPrunedMessage, 0, 0); });
+}
+
+void Program::history_pruned() {
+  history_store_.join();
+  say_history_not_written(history_log_.release());
+}
+
+void Program::say_history_not_written(bool first_failure) {
+  if (first_failure) tray_.balloon(kHistoryNotWrittenText);
+}
+
+std::vector<HistorySample> Program::history_samples(const std::string& station, int64_t from_utc,
+                                                    int64_t to_utc) const {
+  std::vector<HistorySample> samples = history_store_.read_range(station, from_utc, to_utc);
+  // This run's rows the file could not take yet.
+  std::vector<HistoryRow> waiting(history_log_.waiting().begin(), history_log_.waiting().end());
+  for (const HistorySample& s : station_samples(waiting, station, from_utc, to_utc)) samples.push_back(s);
+  return samples;
+}
 
 void Program::exit_program() {
   // Ends at once, like the menu promises; only the icon is taken along so the tray

@@ -17,6 +17,7 @@
 #include "core/timers.h"
 #include "overlay/frm_text.h"
 #include "platform/fullscreen_watch_win.h"
+#include "platform/history_store_win.h"
 #include "platform/poll_io_win.h"
 #include "win/win_handle.h"
 
@@ -70,6 +71,12 @@ class Program : public PollView {
   // A later copy asks whether this one runs from its folder.
   LRESULT answer_later_copy(WPARAM folder_argument);
   void say_already_running();
+  // The pruning worker is done: the rows that waited meanwhile follow.
+  void history_pruned();
+  // The history file's rows and this run's rows that wait for it; nothing is read
+  // or written while keep_history is off.
+  const HistoryStore& history_store() const { return history_store_; }
+  const HistoryLog& history_log() const { return history_log_; }
   // Ends as "Beenden" does; inside a poll's step, right after that step.
   void end_program() { runner_.close(); }
 
@@ -79,6 +86,12 @@ class Program : public PollView {
 
  private:
   void tray_event(UINT event);
+  void history_poll_ended(const std::vector<StationResult>& results);
+  // At start-up and once a day: drops the rows older than history_days.
+  void prune_history_when_due();
+  void say_history_not_written(bool first_failure);
+  std::vector<HistorySample> history_samples(const std::string& station, int64_t from_utc,
+                                             int64_t to_utc) const;
   void open(Tray::Command command);
   void exit_program();
 
@@ -92,6 +105,11 @@ class Program : public PollView {
   SystemPollIo poll_io_{app_};
   AnswerNotifier notifier_{app_.settings, [this](const std::string& text) { tray_.balloon(text); }};
   PollRunner runner_;
+  HistoryStore history_store_;
+  HistoryLog history_log_{history_store_};
+  LocalMoment poll_began_;  // of the latest heard poll
+  int64_t started_utc_ = 0;
+  std::optional<ULONGLONG> pruned_at_ms_;  // the latest check for old rows
   std::optional<ForegroundWatch> foreground_watch_;
   std::unique_ptr<FrmText> frm_text_;
   // Kept for the process once opened, and closed before the overlay goes.

@@ -6,6 +6,7 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/download_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/settings_store_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/title_files_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/history_store_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/taskbar_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/autostart_win.cpp
     ${CMAKE_CURRENT_LIST_DIR}/fullscreen_watch_win.cpp

@@ -1,7 +1,12 @@
 #include "stats/frm_graph.h"
 
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
 #include <algorithm>
 
+#include "core/text_util.h"
 #include "win/ansi_win.h"
 #include "win/controls_win.h"
 #include "win/dpi_win.h"
@@ -15,21 +20,64 @@ namespace {
 constexpr const char* kCaption = "Statistik";
 constexpr const char* kMinCaption = "H\xC3\xB6rerzahl Minimum:";
 constexpr const char* kMaxCaption = "H\xC3\xB6rerzahl Maximum:";
+constexpr const char* kRangeCaption = "Zeitraum";
+constexpr const char* kExportCaption = "Exportieren \xE2\x80\xA6";
+constexpr const char* kExportTitle = "Exportieren";
+constexpr const char* kExportFailed = "Die Datei konnte nicht gespeichert werden.";
 constexpr int kInnerWidth = 9585, kInnerHeight = 3105;
 constexpr int kMinWidth = 5550, kMinHeight = 3100;  // outer size
 constexpr int kSurfaceLeft = 120, kSurfaceTop = 1320;
+// The history's row of labels pushes the graph down by one row; the window grows by
+// as much, so the graph keeps its size.
+constexpr int kHistoryRow = 240;
 constexpr int kSurfaceWidthMargin = 500, kSurfaceHeightMargin = 700;
 constexpr COLORREF kWhite = RGB(255, 255, 255), kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0);
 constexpr int kComboId = 100;
+constexpr int kRangeComboId = 101;
+constexpr int kExportId = 102;
+constexpr UINT_PTR kSurfaceHook = 1;
 // Between two samples of a fill; the polls and the user go on meanwhile.
 constexpr UINT_PTR kFillTimer = 1;
 constexpr UINT kFillPauseMs = 10;
 constexpr UINT kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
 constexpr UINT kExStyle = WS_EX_TOOLWINDOW;
+
+LRESULT CALLBACK surface_hook(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self) {
+  if (msg == WM_MOUSEMOVE) reinterpret_cast<FrmGraph*>(self)->pointer_at(static_cast<short>(LOWORD(lp)));
+  return DefSubclassProc(h, msg, wp, lp);
+}
+
+std::optional<std::wstring> ask_save_path(HWND owner, const std::wstring& suggested) {
+  wchar_t documents[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
+  std::wstring file(suggested);
+  file.resize(std::max<size_t>(file.size() + 1, 4096), L'\0');
+  const std::wstring title = utf8_to_wide(kExportTitle);
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = L"CSV (*.csv)\0*.csv\0\0";
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrInitialDir = documents[0] ? documents : nullptr;
+  ofn.lpstrTitle = title.c_str();
+  ofn.lpstrDefExt = L"csv";
+  ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!GetSaveFileNameW(&ofn)) return std::nullopt;
+  return std::wstring(file.c_str());
+}
+
+// A name the file system takes: the characters it refuses become '_'.
+std::string file_name_part(const std::string& text) {
+  std::string out;
+  for (char c : text) out += std::string_view("\\/:*?\"<>|").find(c) == std::string_view::npos ? c : '_';
+  return out;
+}
 }  // namespace
 
-FrmGraph::FrmGraph(const std::vector<StationEntry>& stations, const History& history, HINSTANCE instance)
-    : instance_(instance), view_(stations, history) {
+FrmGraph::FrmGraph(const std::vector<StationEntry>& stations, const History& history, HINSTANCE instance,
+                   GraphHistory disk)
+    : instance_(instance), view_(stations, history), disk_(std::move(disk)), save_prompt_(ask_save_path) {
   view_.set_pause([this] {
     if (is_open()) SetTimer(hwnd(), kFillTimer, kFillPauseMs, nullptr);
   });
@@ -44,13 +92,17 @@ bool FrmGraph::open() {
   {
     // Laid out once from twips: Windows stretches it on a monitor of another scale.
     const DpiScope as_system = DpiScope::system_aware();
-    const RECT r = centred_on_screen(window_size_for_client(kInnerWidth, kInnerHeight, kStyle, kExStyle));
+    range_ = HistoryRange::kSinceStart;
+    const bool with_history = disk_.kept && disk_.kept();
+    const int inner_height = kInnerHeight + (with_history ? kHistoryRow : 0);
+    const RECT r = centred_on_screen(window_size_for_client(kInnerWidth, inner_height, kStyle, kExStyle));
     const WindowClass cls{kGraphWindowClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
     if (!create_window(cls, instance_, kExStyle, utf8_to_wide(kCaption).c_str(), kStyle, r.left, r.top,
                        r.right - r.left, r.bottom - r.top, nullptr)) {
       return false;
     }
     create_controls();
+    if (with_history) create_history_controls();
   }
 
   SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
@@ -80,6 +132,130 @@ void FrmGraph::create_controls() {
   view_.set_surface(surface_.get());
 }
 
+void FrmGraph::create_history_controls() {
+  HWND w = hwnd();
+  const DWORD label = WS_VISIBLE | SS_LEFT;
+  create_control(w, L"STATIC", kRangeCaption, label, 0, 5280, 285, 855, 255);
+  range_combo_ = create_control(w, L"COMBOBOX", "", WS_VISIBLE | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
+                                kRangeComboId, 6240, 240, 3225, 3000);
+  for (const std::string& entry : range_entries()) {
+    SendMessageW(range_combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(utf8_to_wide(entry).c_str()));
+  }
+  SendMessageW(range_combo_, CB_SETCURSEL, 0, 0);
+  create_control(w, L"STATIC", kMeanCaption, label, 0, 120, 1200, 1935, 255);
+  label_mean_ = create_control(w, L"STATIC", "", label, 0, 2280, 1200, 2055, 255);
+  export_button_ = create_control(w, L"BUTTON", kExportCaption, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                  kExportId, 7830, 720, 1635, 375);
+
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, w, nullptr,
+                             instance_, nullptr);
+  if (tooltip_) {
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = w;
+    tool.uId = reinterpret_cast<UINT_PTR>(surface_->hwnd());
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 600);
+  }
+  SetWindowSubclass(surface_->hwnd(), surface_hook, kSurfaceHook, reinterpret_cast<DWORD_PTR>(this));
+}
+
+std::string FrmGraph::selected_station() const {
+  const LRESULT index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
+  if (index == CB_ERR || index == 0) return {};
+  const LRESULT len = SendMessageW(combo_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (len == CB_ERR) return {};
+  std::wstring text(static_cast<size_t>(len) + 1, L'\0');
+  SendMessageW(combo_, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(len));
+  return trim_blanks(wide_to_utf8(text));
+}
+
+std::pair<int64_t, int64_t> FrmGraph::range_bounds() const {
+  // A poll of this very second belongs in.
+  const int64_t to = disk_.now().utc() + 1;
+  if (range_ == HistoryRange::kSinceStart) return {disk_.program_start_utc, to};
+  return {to - range_seconds(range_), to};
+}
+
+void FrmGraph::on_range_selection() {
+  const LRESULT index = SendMessageW(range_combo_, CB_GETCURSEL, 0, 0);
+  if (index == CB_ERR || static_cast<size_t>(index) >= std::size(kHistoryRanges)) return;
+  range_ = kHistoryRanges[index];
+  if (range_ == HistoryRange::kSinceStart) {
+    // The view in memory, as it is without a history, from the start of its fill.
+    on_selection();
+    return;
+  }
+  view_.stop_fill();
+  show_range();
+}
+
+void FrmGraph::show_range() {
+  const std::string station = selected_station();
+  if (station.empty()) {
+    // The prompt: empty labels and graph, as the view in memory shows it.
+    view_.select(0, kStationPrompt);
+    return;
+  }
+  const auto [from, to] = range_bounds();
+  std::vector<HistorySample> samples = disk_.samples(station, from, to);
+  const RangeLabels labels = range_labels(summarize(samples));
+  SetWindowTextW(label_min_, utf8_to_wide(labels.minimum).c_str());
+  SetWindowTextW(label_max_, utf8_to_wide(labels.maximum).c_str());
+  SetWindowTextW(label_mean_, utf8_to_wide(labels.mean).c_str());
+  plot_.set_data(std::move(samples), from, to, gap_seconds(disk_.update_interval()),
+                 disk_.now().offset_minutes);
+  plot_.draw(*surface_);
+  pointer_at(-1);
+}
+
+void FrmGraph::pointer_at(int x) {
+  std::wstring text;
+  if (range_ != HistoryRange::kSinceStart && x >= 0) {
+    if (auto tip = plot_.tip_at(x)) text = utf8_to_wide(*tip);
+  }
+  if (text == tip_text_ || !tooltip_) {
+    tip_text_ = std::move(text);
+    return;
+  }
+  tip_text_ = std::move(text);
+  TOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = hwnd();
+  tool.uId = reinterpret_cast<UINT_PTR>(surface_->hwnd());
+  tool.lpszText = tip_text_.data();
+  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  // An empty text hides the tip; nothing to show is no empty box.
+  SendMessageW(tooltip_, TTM_ACTIVATE, tip_text_.empty() ? FALSE : TRUE, 0);
+}
+
+void FrmGraph::export_range() {
+  const std::string station = selected_station();
+  if (station.empty()) return;
+  const auto [from, to] = range_bounds();
+  const std::vector<HistorySample> samples = disk_.samples(station, from, to);
+  std::vector<HistoryRow> rows;
+  rows.reserve(samples.size());
+  for (const HistorySample& s : samples) {
+    rows.push_back({s.utc + int64_t{s.offset_minutes} * 60, s.offset_minutes, station, s.count});
+  }
+  const auto day = [](int64_t local) { return civil_text(local).substr(0, 10); };
+  const int32_t offset = disk_.now().offset_minutes;
+  const std::string first = rows.empty() ? day(from + int64_t{offset} * 60) : day(rows.front().local);
+  const std::string last = rows.empty() ? day(to + int64_t{offset} * 60) : day(rows.back().local);
+  const std::string suggested = "hoerer_" + file_name_part(station) + "_" + first + "_" + last + ".csv";
+  const std::optional<std::wstring> path = save_prompt_(hwnd(), utf8_to_wide(suggested));
+  if (!path || !is_open()) return;
+  if (!write_history_copy(wide_to_utf8(*path), rows)) {
+    MessageBoxW(hwnd(), utf8_to_wide(kExportFailed).c_str(), utf8_to_wide(kCaption).c_str(),
+                MB_OK | MB_ICONEXCLAMATION);
+  }
+}
+
 void FrmGraph::close() {
   destroy();  // WM_DESTROY lets go of everything
 }
@@ -91,6 +267,12 @@ void FrmGraph::show_labels() {
 }
 
 void FrmGraph::on_selection() {
+  if (range_ != HistoryRange::kSinceStart) {
+    view_.stop_fill();
+    show_range();
+    return;
+  }
+  if (label_mean_) SetWindowTextW(label_mean_, L"");
   const LRESULT index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
   if (index == CB_ERR) return;
   const LRESULT len = SendMessageW(combo_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
@@ -106,15 +288,20 @@ void FrmGraph::on_resize() {
   RECT r{};
   GetWindowRect(hwnd(), &r);
   int w = r.right - r.left, h = r.bottom - r.top;
-  const int min_w = px_x(kMinWidth), min_h = px_y(kMinHeight);
+  const int min_w = px_x(kMinWidth), min_h = px_y(kMinHeight + (history_shown() ? kHistoryRow : 0));
   if (w < min_w || h < min_h) {
     w = std::max(w, min_w);
     h = std::max(h, min_h);
     SetWindowPos(hwnd(), nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  surface_->move(px_x(kSurfaceLeft), px_y(kSurfaceTop), w - px_x(kSurfaceWidthMargin),
-                 h - px_y(kSurfaceTop) - px_y(kSurfaceHeightMargin));
-  view_.redraw();
+  const int top = kSurfaceTop + (history_shown() ? kHistoryRow : 0);
+  surface_->move(px_x(kSurfaceLeft), px_y(top), w - px_x(kSurfaceWidthMargin),
+                 h - px_y(top) - px_y(kSurfaceHeightMargin));
+  if (range_ != HistoryRange::kSinceStart && !selected_station().empty()) {
+    plot_.draw(*surface_);
+  } else {
+    view_.redraw();
+  }
 }
 
 LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -122,7 +309,7 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_GETMINMAXINFO: {
       auto* mmi = reinterpret_cast<MINMAXINFO*>(lp);
       mmi->ptMinTrackSize.x = px_x(kMinWidth);
-      mmi->ptMinTrackSize.y = px_y(kMinHeight);
+      mmi->ptMinTrackSize.y = px_y(kMinHeight + (history_shown() ? kHistoryRow : 0));
       return 0;
     }
     case WM_SIZE:
@@ -130,6 +317,8 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_COMMAND:
       if (LOWORD(wp) == kComboId && HIWORD(wp) == CBN_SELCHANGE) on_selection();
+      if (LOWORD(wp) == kRangeComboId && HIWORD(wp) == CBN_SELCHANGE) on_range_selection();
+      if (LOWORD(wp) == kExportId && HIWORD(wp) == BN_CLICKED) export_range();
       if (LOWORD(wp) == IDCANCEL) close();
       return 0;
     case WM_TIMER:
@@ -150,8 +339,11 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       KillTimer(hwnd(), kFillTimer);
       view_.stop_fill();
       view_.set_surface(nullptr);
+      if (surface_) RemoveWindowSubclass(surface_->hwnd(), surface_hook, kSurfaceHook);
       surface_.reset();
       combo_ = label_min_ = label_max_ = nullptr;
+      range_combo_ = label_mean_ = export_button_ = tooltip_ = nullptr;
+      tip_text_.clear();
       return 0;
     default:
       break;

@@ -2,12 +2,17 @@
 // frmGraph, the statistics window: a station's extremes and its line graph.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "core/hoerer_stats.h"
 #include "core/settings.h"
+#include "platform/history_store_win.h"
 #include "stats/gdi_surface_win.h"
+#include "stats/history_plot.h"
 #include "stats/stats_view.h"
 #include "win/window_base_win.h"
 
@@ -15,10 +20,25 @@ namespace kn {
 
 inline constexpr const wchar_t* kGraphWindowClass = L"Klangnetz_frmGraph";
 
+// The listener history on disk, for the ranges; while the user keeps none, the
+// window shows the samples in memory alone.
+struct GraphHistory {
+  std::function<bool()> kept = {};
+  std::function<std::vector<HistorySample>(const std::string& station, int64_t from_utc, int64_t to_utc)>
+      samples = {};
+  std::function<LocalMoment()> now = {};
+  std::function<int()> update_interval = {};  // minutes
+  int64_t program_start_utc = 0;
+};
+
+// Asks where an export goes: the full path, or nothing when the user cancels.
+using SavePrompt = std::function<std::optional<std::wstring>(HWND owner, const std::wstring& suggested)>;
+
 // Reads the station list and the history; changes neither.
 class FrmGraph : public WindowBase {
  public:
-  FrmGraph(const std::vector<StationEntry>& stations, const History& history, HINSTANCE instance);
+  FrmGraph(const std::vector<StationEntry>& stations, const History& history, HINSTANCE instance,
+           GraphHistory disk = {});
   ~FrmGraph() override;
   FrmGraph(const FrmGraph&) = delete;
   FrmGraph& operator=(const FrmGraph&) = delete;
@@ -31,15 +51,34 @@ class FrmGraph : public WindowBase {
   HWND combo() const { return combo_; }
   HWND label_min() const { return label_min_; }
   HWND label_max() const { return label_max_; }
+  // The history's controls; nullptr while no history is kept.
+  HWND range_combo() const { return range_combo_; }
+  HWND label_mean() const { return label_mean_; }
+  HWND export_button() const { return export_button_; }
   GdiSurface* surface() const { return surface_.get(); }
   const StatsView& view() const { return view_; }
+  const HistoryPlot& plot() const { return plot_; }
+  HistoryRange range() const { return range_; }
+  // The tooltip's text for the pointer's latest place over the graph.
+  const std::wstring& tip_text() const { return tip_text_; }
+  void set_save_prompt(SavePrompt prompt) { save_prompt_ = std::move(prompt); }
+  // Where the pointer moved over the graph (surface pixels).
+  void pointer_at(int x);
 
  private:
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
   void create_controls();
+  void create_history_controls();
   void on_resize();
   void on_selection();
+  void on_range_selection();
   void show_labels();
+  std::string selected_station() const;
+  // From and to (UTC) of the chosen range as it is now.
+  std::pair<int64_t, int64_t> range_bounds() const;
+  void show_range();
+  void export_range();
+  bool history_shown() const { return range_combo_ != nullptr; }
 
   HINSTANCE instance_;
   StatsView view_;
@@ -47,6 +86,16 @@ class FrmGraph : public WindowBase {
   HWND combo_ = nullptr;  // children go with the window
   HWND label_min_ = nullptr;
   HWND label_max_ = nullptr;
+
+  GraphHistory disk_;
+  SavePrompt save_prompt_;
+  HistoryRange range_ = HistoryRange::kSinceStart;
+  HistoryPlot plot_;
+  HWND range_combo_ = nullptr;
+  HWND label_mean_ = nullptr;
+  HWND export_button_ = nullptr;
+  HWND tooltip_ = nullptr;  // owned by the window, goes with it
+  std::wstring tip_text_;
 };
 
 }  // namespace kn

@@ -5,9 +5,12 @@
 #include <vector>
 
 #include "core/app_state.h"
+#include "core/history_log.h"
+#include "platform/history_store_win.h"
 #include "stats/frm_graph.h"
 #include "stats/gdi_surface_win.h"
 #include "stats/win_stats_util.h"
+#include "win/ansi_win.h"
 #include "win/win_handle.h"
 
 namespace kn {
@@ -219,6 +222,191 @@ TEST_F(GraphWindowTest, OpeningAndClosingLeavesNoGdiObjectsBehind) {
     test::pump_messages();
   }
   EXPECT_LE(test::gdi_object_count(), before);
+}
+
+// A history file of two runs of the program for "nachtradio": ten polls a minute
+// apart, twenty minutes off, then ten more up to a minute before `now`.
+class HistoryWindowTest : public GraphWindowTest {
+ protected:
+  HistoryWindowTest() {
+    folder = test::make_temp_folder("history");
+    store.set_path(folder + "\\hoerer_verlauf.csv");
+    HistoryLog log(store);
+    for (int i = 0; i < 20; ++i) {
+      const int64_t minutes_ago = i < 10 ? 50 - i : 20 - (i - 10) * 2;
+      const int64_t local = now.local - minutes_ago * 60;
+      const std::optional<int32_t> count = i == 15 ? std::nullopt : std::optional<int32_t>(10 + i);
+      log.add({{local, now.offset_minutes, "nachtradio", count}, {local, now.offset_minutes, "frueh", 5}});
+    }
+    disk.kept = [this] { return kept; };
+    disk.samples = [this](const std::string& station, int64_t from, int64_t to) {
+      return store.read_range(station, from, to);
+    };
+    disk.now = [this] { return now; };
+    disk.update_interval = [] { return 1; };
+    disk.program_start_utc = now.utc() - 15 * 60;
+  }
+  void choose_range(FrmGraph& g, HistoryRange range) {
+    SendMessageW(g.range_combo(), CB_SETCURSEL, static_cast<WPARAM>(range), 0);
+    SendMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(101, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(g.range_combo()));
+  }
+  bool column_has(const FrmGraph& g, int x, COLORREF colour) {
+    for (int y = 0; y < g.surface()->inner_height(); ++y)
+      if (g.surface()->pixel(x, y) == colour) return true;
+    return false;
+  }
+
+  std::string folder;
+  HistoryStore store;
+  LocalMoment now{civil_seconds(2026, 12, 9, 12, 0, 0), 60};
+  bool kept = true;
+  GraphHistory disk;
+};
+
+TEST_F(HistoryWindowTest, WithoutAHistoryTheWindowIsAsBefore) {
+  kept = false;
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr), disk);
+  ASSERT_TRUE(g.open());
+  EXPECT_EQ(g.range_combo(), nullptr);
+  EXPECT_EQ(g.export_button(), nullptr);
+  RECT pr{};
+  GetWindowRect(g.surface()->hwnd(), &pr);
+  POINT top_left{pr.left, pr.top};
+  ScreenToClient(g.hwnd(), &top_left);
+  EXPECT_EQ(top_left.y, 1320 / 15);
+  g.close();
+}
+
+TEST_F(HistoryWindowTest, TheLastHourShowsBothRunsWithAGapAndTheirFigures) {
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr), disk);
+  ASSERT_TRUE(g.open());
+  ASSERT_NE(g.range_combo(), nullptr);
+  ASSERT_EQ(SendMessageW(g.range_combo(), CB_GETCOUNT, 0, 0), 6);
+  EXPECT_EQ(combo_entry(g.range_combo(), 0), L"seit Programmstart");
+  EXPECT_EQ(combo_entry(g.range_combo(), 5), L"letztes Jahr");
+  EXPECT_EQ(test::window_text(g.export_button()), L"Exportieren \u2026");
+  // The picture moved down by the new row of labels, and kept its size.
+  RECT pr{};
+  GetWindowRect(g.surface()->hwnd(), &pr);
+  POINT top_left{pr.left, pr.top};
+  ScreenToClient(g.hwnd(), &top_left);
+  EXPECT_EQ(top_left.y, (1320 + 240) / 15);
+  RECT client{};
+  GetClientRect(g.hwnd(), &client);
+  EXPECT_EQ(client.bottom - top_left.y, (3105 - 1320) / 15);
+
+  choose(g, 1);
+  run_fill_to_end(g);  // "seit Programmstart": the samples in memory, as before
+  EXPECT_EQ(test::window_text(g.label_min()), L"3");
+  EXPECT_EQ(test::window_text(g.label_max()), L"14");
+  choose_range(g, HistoryRange::kHour);
+  EXPECT_FALSE(g.view().filling());
+  // Both runs' answered samples: 10..19 and 20..29 without the missed one (25).
+  EXPECT_EQ(test::window_text(g.label_min()), L"10");
+  EXPECT_EQ(test::window_text(g.label_max()), L"29");
+  EXPECT_EQ(test::window_text(g.label_mean()), L"19,2");
+
+  // A line over each run, nothing between them.
+  const HistoryPlot::Area& a = g.plot().area();
+  const auto x_of = [&](int minutes_ago) { return a.left + (60 - minutes_ago) * a.width / 60; };
+  EXPECT_TRUE(column_has(g, x_of(45), kGreen));
+  EXPECT_FALSE(column_has(g, x_of(30), kGreen));
+  EXPECT_TRUE(column_has(g, x_of(4), kGreen));
+  int gaps = 0;
+  for (const HistoryColumn& c : g.plot().columns()) gaps += c.gap_before ? 1 : 0;
+  EXPECT_GE(gaps, 2);  // the program's pause and the missed answer
+
+  // The pointer over a sample names its time and count.
+  bool found = false;
+  for (int x = a.left; x < a.left + a.width && !found; ++x) {
+    SendMessageW(g.surface()->hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(x, a.top + a.height / 2));
+    found = g.tip_text().find(L"09.12.2026 11:10") != std::wstring::npos;
+  }
+  EXPECT_TRUE(found);
+  EXPECT_NE(g.tip_text().find(L"10 H\u00F6rer"), std::wstring::npos) << wide_to_utf8(g.tip_text());
+  SendMessageW(g.surface()->hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(x_of(30), a.top + 2));
+  EXPECT_EQ(g.tip_text(), L"");
+
+  // Back to the view in memory.
+  choose_range(g, HistoryRange::kSinceStart);
+  run_fill_to_end(g);
+  EXPECT_EQ(test::window_text(g.label_max()), L"14");
+  EXPECT_EQ(test::window_text(g.label_mean()), L"");
+  g.close();
+}
+
+TEST_F(HistoryWindowTest, ExportWritesTheRangesRowsUnderTheSuggestedName) {
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr), disk);
+  std::wstring suggested;
+  const std::string target = folder + "\\export.csv";
+  g.set_save_prompt([&](HWND, const std::wstring& name) -> std::optional<std::wstring> {
+    suggested = name;
+    return std::wstring(target.begin(), target.end());
+  });
+  ASSERT_TRUE(g.open());
+  choose(g, 1);
+  choose_range(g, HistoryRange::kDay);
+  SendMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(102, BN_CLICKED),
+               reinterpret_cast<LPARAM>(g.export_button()));
+  EXPECT_EQ(suggested, L"hoerer_nachtradio_2026-12-09_2026-12-09.csv");
+  const std::string bytes = test::read_file(target);
+  const std::vector<HistoryRow> rows = read_history(bytes);
+  EXPECT_EQ(bytes.rfind(history_header(), 0), 0u);
+  ASSERT_EQ(rows.size(), 20u);  // the other station's rows stay out
+  EXPECT_EQ(rows[0], (HistoryRow{now.local - 50 * 60, 60, "nachtradio", 10}));
+  EXPECT_EQ(rows[15].count, std::nullopt);
+  // "seit Programmstart": only what came since the program started.
+  choose_range(g, HistoryRange::kSinceStart);
+  SendMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(102, BN_CLICKED),
+               reinterpret_cast<LPARAM>(g.export_button()));
+  EXPECT_EQ(read_history(test::read_file(target)).size(), 7u);
+  g.close();
+}
+
+TEST_F(HistoryWindowTest, AHeldFileMakesRowsWaitAndAMissingFolderFailsOnce) {
+  const std::string path = store.path();
+  HistoryLog log(store);
+  {
+    // As a spreadsheet holds it: reading shared, writing not.
+    unique_file held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(log.add({{now.local, 60, "nachtradio", 1}}));
+    EXPECT_EQ(log.waiting().size(), 1u);
+    EXPECT_FALSE(log.failing());
+    // We never keep others from reading, even while we write.
+    EXPECT_EQ(store.read_range("nachtradio", 0, now.utc() + 1).size(), 20u);
+  }
+  EXPECT_FALSE(log.add({{now.local + 60, 60, "nachtradio", 2}}));
+  EXPECT_TRUE(log.waiting().empty());
+  EXPECT_EQ(store.read_range("nachtradio", 0, now.utc() + 120).size(), 22u);
+
+  // A folder that is not there (as one gone read-only or a full disk): told once.
+  HistoryStore gone;
+  const std::string sub = folder + "\\sub";
+  gone.set_path(sub + "\\hoerer_verlauf.csv");
+  HistoryLog failing(gone);
+  EXPECT_TRUE(failing.add({{now.local + 120, 60, "nachtradio", 3}}));
+  EXPECT_FALSE(failing.add({{now.local + 180, 60, "nachtradio", 4}}));
+  ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr));
+  EXPECT_FALSE(failing.add({{now.local + 240, 60, "nachtradio", 5}}));
+  EXPECT_FALSE(failing.failing());
+  EXPECT_EQ(gone.read_range("nachtradio", 0, now.utc() + 300).size(), 3u);
+}
+
+TEST_F(HistoryWindowTest, PruningOnItsWorkerKeepsTheRowsInsideTheDays) {
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  // Keep the rows of the last half hour.
+  store.prune(now.utc() - 30 * 60, [done] { SetEvent(done); });
+  ASSERT_EQ(WaitForSingleObject(done, 60000), WAIT_OBJECT_0);
+  store.join();
+  CloseHandle(done);
+  EXPECT_FALSE(store.pruning());
+  const std::vector<HistoryRow> rows = read_history(test::read_file(store.path()));
+  ASSERT_EQ(rows.size(), 20u);  // the second run of both stations
+  EXPECT_EQ(rows.front().local, now.local - 20 * 60);
+  EXPECT_EQ(test::read_file(store.path()).rfind(history_header(), 0), 0u);
 }
 
 }  // namespace

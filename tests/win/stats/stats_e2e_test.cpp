@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,46 @@
 namespace {
 
 using namespace kn::test;
+
+// The rows of a history file (the lines after its header).
+std::vector<std::string> history_lines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::istringstream in(read_file(path));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  if (!lines.empty()) lines.erase(lines.begin());
+  return lines;
+}
+
+// Moves every row's time back, as if the program had been off for a while since.
+void shift_rows_back(const std::string& path, int minutes) {
+  std::string out = "Zeit;UTC-Versatz;Station;H\xF6rer\r\n";
+  for (const std::string& line : history_lines(path)) {
+    SYSTEMTIME t{};
+    std::sscanf(line.c_str(), "%hu-%hu-%hu %hu:%hu:%hu", &t.wYear, &t.wMonth, &t.wDay, &t.wHour, &t.wMinute,
+                &t.wSecond);
+    FILETIME ft{};
+    SystemTimeToFileTime(&t, &ft);
+    ULARGE_INTEGER u{{ft.dwLowDateTime, ft.dwHighDateTime}};
+    u.QuadPart -= static_cast<ULONGLONG>(minutes) * 60 * 10000000;
+    ft = {u.LowPart, u.HighPart};
+    FileTimeToSystemTime(&ft, &t);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond);
+    out += stamp + line.substr(19) + "\r\n";
+  }
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << out;
+}
+
+bool send_command(HWND window, HWND control, WORD code) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code),
+                             reinterpret_cast<LPARAM>(control), SMTO_NORMAL, 60000, &result) != 0;
+}
 
 TEST(StatisticsFromTheTray, ShowsAFilledGraphAndTheAboutDialogShowsTheVersion) {
   // Counts 37, 81, 52, 64, then 64 on every further poll.
@@ -64,6 +107,94 @@ TEST(StatisticsFromTheTray, ShowsAFilledGraphAndTheAboutDialogShowsTheVersion) {
   PostMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
   EXPECT_TRUE(wait_until([&] { return p.window("Klangnetz_frmAbout") == nullptr; }, 10000));
   EXPECT_TRUE(p.running());
+}
+
+TEST(StatisticsFromTheTray, TheHistoryOutlastsARestartAndItsLastHourExports) {
+  const std::string station = "seq-12-34-56-78-90";
+  Program p("history", "stations=" + station + "\r\nkeep_history=1\r\n");
+  const std::string file = p.folder + "\\hoerer_verlauf.csv";
+  RequestWatch polls(station);
+  ASSERT_TRUE(p.start());
+  for (int poll = 1; poll <= 3; ++poll) {
+    if (poll > 1) p.post_tray(WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(polls.wait_for(poll, 30000));
+    // The poll's rows are on the disk before the next poll.
+    ASSERT_TRUE(wait_until([&] { return history_lines(file).size() == static_cast<size_t>(poll); }, 30000));
+  }
+  ASSERT_TRUE(p.choose_menu_entry(3));  // "Beenden"
+  DWORD code = 1;
+  ASSERT_TRUE(p.ended_within(30000, &code));
+  // As if the first run had ended half an hour ago.
+  shift_rows_back(file, 30);
+
+  Program again("history", "stations=" + station + "\r\nkeep_history=1\r\n", sim_base_url(), p.folder);
+  ASSERT_TRUE(again.start());
+  ASSERT_TRUE(polls.wait_for(4, 30000));
+  ASSERT_TRUE(wait_until([&] { return history_lines(file).size() == 4; }, 30000));
+  again.post_tray(WM_LBUTTONDBLCLK);
+  ASSERT_TRUE(polls.wait_for(5, 30000));
+  ASSERT_TRUE(wait_until([&] { return history_lines(file).size() == 5; }, 30000));
+  const std::vector<std::string> rows = history_lines(file);
+  EXPECT_NE(rows[0].find(";" + station + ";12"), std::string::npos) << rows[0];
+  EXPECT_NE(rows[4].find(";" + station + ";90"), std::string::npos) << rows[4];
+
+  HWND graph = again.open_from_menu(1, "Klangnetz_frmGraph");
+  ASSERT_NE(graph, nullptr);
+  HWND station_combo = FindWindowExA(graph, nullptr, "ComboBox", nullptr);
+  HWND range_combo = FindWindowExA(graph, station_combo, "ComboBox", nullptr);
+  ASSERT_NE(range_combo, nullptr);
+  SendMessageA(station_combo, CB_SETCURSEL, 1, 0);
+  ASSERT_TRUE(send_command(graph, station_combo, CBN_SELCHANGE));
+  SendMessageA(range_combo, CB_SETCURSEL, 1, 0);  // "letzte Stunde"
+  ASSERT_TRUE(send_command(graph, range_combo, CBN_SELCHANGE));
+  std::vector<HWND> controls = children(graph);
+  std::vector<std::wstring> texts;
+  for (HWND c : controls) texts.push_back(window_text(c));
+  const auto value_after = [&](const std::wstring& caption) {
+    for (size_t i = 0; i + 1 < texts.size(); ++i)
+      if (texts[i] == caption) return texts[i + 1];
+    return std::wstring(L"<none>");
+  };
+  // Both runs: the lowest count came in the first, the highest in the second.
+  EXPECT_EQ(value_after(L"H\u00F6rerzahl Minimum:"), L"12");
+  EXPECT_EQ(value_after(L"H\u00F6rerzahl Maximum:"), L"90");
+  EXPECT_EQ(value_after(L"H\u00F6rerzahl Durchschnitt:"), L"54,0");
+
+  // The export through the system's save dialog.
+  HWND export_button = FindWindowExW(graph, nullptr, L"Button", L"Exportieren \u2026");
+  ASSERT_NE(export_button, nullptr);
+  PostMessageA(graph, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(export_button), BN_CLICKED),
+               reinterpret_cast<LPARAM>(export_button));
+  HWND dialog = nullptr;
+  ASSERT_TRUE(wait_until([&] { return (dialog = FindWindowA("#32770", "Exportieren")) != nullptr; }, 30000));
+  HWND name = nullptr;
+  ASSERT_TRUE(wait_until(
+      [&] {
+        for (HWND c : children(dialog))
+          if (class_name(c) == L"Edit" && window_text(c).rfind(L"hoerer_", 0) == 0) name = c;
+        return name != nullptr;
+      },
+      30000));
+  const std::wstring suggested = window_text(name);
+  EXPECT_EQ(suggested.rfind(L"hoerer_" + std::wstring(station.begin(), station.end()) + L"_", 0), 0u);
+  EXPECT_EQ(suggested.substr(suggested.size() - 4), L".csv");
+  const std::string target = p.folder + "\\export.csv";
+  SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  ASSERT_TRUE(wait_until([&] { return history_lines(target).size() == 5; }, 30000));
+  EXPECT_EQ(read_file(target).rfind("Zeit;UTC-Versatz;Station;H\xF6rer\r\n", 0), 0u);
+  EXPECT_EQ(history_lines(target), rows);
+}
+
+TEST(StatisticsFromTheTray, WithoutTheChoiceNoHistoryFileAppears) {
+  Program p("nohistory", "stations=fixed-41\r\n");
+  RequestWatch polls("fixed-41");
+  ASSERT_TRUE(p.start());
+  ASSERT_TRUE(polls.wait_for(1, 30000));
+  p.post_tray(WM_LBUTTONDBLCLK);
+  // The first poll has ended once the second asks.
+  ASSERT_TRUE(polls.wait_for(2, 30000));
+  EXPECT_EQ(GetFileAttributesA((p.folder + "\\hoerer_verlauf.csv").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
