@@ -6,6 +6,7 @@
 
 #include "core/app_state.h"
 #include "core/history_log.h"
+#include "filesafe/filesafe.h"
 #include "platform/history_store_win.h"
 #include "stats/frm_graph.h"
 #include "stats/gdi_surface_win.h"
@@ -407,6 +408,26 @@ TEST_F(HistoryWindowTest, PruningOnItsWorkerKeepsTheRowsInsideTheDays) {
   ASSERT_EQ(rows.size(), 20u);  // the second run of both stations
   EXPECT_EQ(rows.front().local, now.local - 20 * 60);
   EXPECT_EQ(test::read_file(store.path()).rfind(history_header(), 0), 0u);
+}
+
+
+TEST_F(HistoryWindowTest, APruneThatFailsAtAnyStepLeavesTheFileAsItWas) {
+  const std::string before = test::read_file(store.path());
+  for (const filesafe::FileStep step :
+       {filesafe::FileStep::kCreateTemp, filesafe::FileStep::kWrite, filesafe::FileStep::kSetOwner,
+        filesafe::FileStep::kFlush, filesafe::FileStep::kRename}) {
+    filesafe::set_fault_hook([step](filesafe::FileStep now) { return now == step ? ERROR_DISK_FULL : 0; });
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    store.prune(now.utc() - 30 * 60, [done] { SetEvent(done); });
+    ASSERT_EQ(WaitForSingleObject(done, 60000), WAIT_OBJECT_0);
+    store.join();
+    CloseHandle(done);
+    filesafe::set_fault_hook({});
+    EXPECT_EQ(test::read_file(store.path()), before) << "step " << static_cast<int>(step);
+  }
+  store.prune(now.utc() - 30 * 60, {});
+  store.join();
+  EXPECT_EQ(read_history(test::read_file(store.path())).size(), 20u);
 }
 
 }  // namespace
