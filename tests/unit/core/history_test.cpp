@@ -228,6 +228,66 @@ TEST(HistoryFile, PruningKeepsExactlyTheRowsInsideTheDays) {
   EXPECT_EQ(pruned_history(file, keep_from).rfind(history_header(), 0), 0u);
 }
 
+// Pruning inside the file's own buffer gives what writing a new one gives, and
+// without a second buffer where no row comes out longer than it was.
+TEST(HistoryFile, PruningInPlaceGivesTheSameFileInTheSameBuffer) {
+  std::mt19937 rng(5);
+  int moved = 0;
+  for (int round = 0; round < 150; ++round) {
+    FileShape shape;
+    shape.polls = 1 + static_cast<int>(rng() % 400);
+    shape.header = rng() % 4 != 0;
+    shape.lf_only = rng() % 4 == 0;
+    shape.stray_lf = rng() % 2;
+    shape.torn = rng() % 2;
+    const std::string file = random_history(rng, shape);
+    const auto rows = read_history(file);
+    const int64_t first = rows.empty() ? 0 : rows.front().utc(), last = rows.empty() ? 0 : rows.back().utc();
+    for (int k = 0; k < 4; ++k) {
+      const int64_t keep_from =
+          k == 0   ? INT64_MIN
+          : k == 1 ? last + 1
+                   : first + static_cast<int64_t>(rng() % static_cast<uint64_t>(last - first + 1));
+      std::string pruned = file;
+      const char* buffer = pruned.data();
+      prune_history_in_place(pruned, keep_from);
+      ASSERT_EQ(pruned, pruned_history(file, keep_from)) << "round " << round << " keep from " << keep_from;
+      if (shape.header && !shape.lf_only && !shape.stray_lf) {
+        EXPECT_EQ(pruned.data(), buffer);
+      } else {
+        moved += pruned.data() != buffer;
+      }
+    }
+  }
+  EXPECT_GT(moved, 0);  // the growing files went through the moving of the unread rest
+  for (const std::string file : {"", "2026-12-09 08:36:00;+01:00;a;1", "kaputt\r\n", "\n\n"}) {
+    std::string pruned = file;
+    prune_history_in_place(pruned, 0);
+    EXPECT_EQ(pruned, pruned_history(file, 0)) << file;
+  }
+}
+
+TEST(HistoryFile, PruningIsNeededWhenTheFirstRowInTheHeadIsTooOld) {
+  std::mt19937 rng(9);
+  for (int round = 0; round < 40; ++round) {
+    FileShape shape;
+    shape.polls = 100;
+    const std::string file = random_history(rng, shape);
+    const auto rows = read_history(file);
+    const int64_t keep_from = rows.front().utc() - 50 + static_cast<int64_t>(rng() % 100);
+    // Rows in time order: pruning drops rows exactly when the first is too old.
+    const bool drops = read_history(pruned_history(file, keep_from)).size() < rows.size();
+    EXPECT_EQ(history_needs_pruning(file, keep_from), drops);
+    EXPECT_EQ(history_needs_pruning(std::string_view(file).substr(0, 4096), keep_from), drops);
+  }
+  const std::string old_row = history_row(row("2026-01-01 00:00:00", 60, "a", 1));
+  const int64_t later = row("2026-06-01 00:00:00", 0, "", 0).local;
+  EXPECT_TRUE(history_needs_pruning(history_header() + "kaputt\r\n" + old_row, later));
+  // A row the head cuts off is not read: its end could make it garbage.
+  EXPECT_FALSE(history_needs_pruning(history_header() + old_row.substr(0, old_row.size() - 2), later));
+  EXPECT_FALSE(history_needs_pruning("", later));
+}
+
 // The search by byte offset finds what a scan of every row finds, garbage and a torn
 // end included, reading only a few places of the file.
 TEST(HistoryFile, TheRangeSearchFindsWhatAScanFinds) {
