@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "core/text_util.h"
 
@@ -137,6 +138,88 @@ std::string pruned_history(std::string_view bytes, int64_t keep_from_utc) {
     if (r.utc() >= keep_from_utc) out += history_row(r);
   }
   return out;
+}
+
+namespace {
+
+// Whether history_row gives the line (with its '\r', parsed as a row) back byte for
+// byte; then pruning can move it instead of writing it anew.
+bool written_as_read(std::string_view line) {
+  if (line.empty() || line.back() != '\r') return false;
+  line.remove_suffix(1);
+  if (line[20] == '-' && line.substr(21, 5) == "00:00") return false;  // no offset is "+00:00"
+  const size_t semi = line.find(';', 27);
+  for (size_t i = 27; i < semi; ++i) {
+    // The bytes Windows-1252 leaves undefined come back as '?'.
+    const auto c = static_cast<unsigned char>(line[i]);
+    if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) return false;
+  }
+  const std::string_view count = line.substr(semi + 1);
+  return count.size() <= 1 || count[0] != '0';
+}
+
+}  // namespace
+
+void prune_history_in_place(std::string& bytes, int64_t keep_from_utc) {
+  const std::string header = history_header();
+  size_t out = 0;   // the pruned file so far: [0, out)
+  size_t next = 0;  // what is not read yet: [next, size)
+  size_t gap = 4096;
+  // Output must not run into bytes not read yet; where a row grows, the unread
+  // rest moves back by a gap that doubles each time.
+  const auto room = [&](size_t n) {
+    if (out + n <= next) return;
+    const size_t rest = bytes.size() - next;
+    const size_t move = std::max(out + n - next, gap);
+    gap *= 2;
+    bytes.resize(bytes.size() + move);
+    std::memmove(bytes.data() + next + move, bytes.data() + next, rest);
+    next += move;
+  };
+  const auto put = [&](std::string_view text) {
+    room(text.size());
+    std::memcpy(bytes.data() + out, text.data(), text.size());
+    out += text.size();
+  };
+  bool first = true;
+  while (next < bytes.size()) {
+    const size_t nl = bytes.find('\n', next);
+    if (nl == std::string::npos) break;  // a torn last row
+    const size_t start = next;
+    next = nl + 1;
+    const std::string_view line(bytes.data() + start, nl - start);
+    const auto row = parse_history_row(line);
+    const bool keep = row && row->utc() >= keep_from_utc;
+    const bool as_read = keep && written_as_read(line);
+    const bool was_first = first;
+    if (first) {
+      // The header may cover this line: it goes out written anew below.
+      put(header);
+      first = false;
+    }
+    if (!keep) continue;
+    if (as_read && !was_first) {
+      std::memmove(bytes.data() + out, bytes.data() + start, nl + 1 - start);
+      out += nl + 1 - start;
+    } else {
+      put(history_row(*row));
+    }
+  }
+  if (first) {
+    bytes.assign(header);
+    return;
+  }
+  bytes.resize(out);
+}
+
+bool history_needs_pruning(std::string_view head, int64_t keep_from_utc) {
+  for (size_t at = 0;;) {
+    const size_t nl = head.find('\n', at);
+    // A line the head cuts off may read as another row than the file holds.
+    if (nl == std::string_view::npos) return false;
+    if (const auto row = parse_history_row(head.substr(at, nl - at))) return row->utc() < keep_from_utc;
+    at = nl + 1;
+  }
 }
 
 namespace {

@@ -1,6 +1,10 @@
 #include "core/history_range.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "core/text_util.h"
 
 namespace kn {
 
@@ -9,10 +13,172 @@ std::vector<HistorySample> station_samples(const std::vector<HistoryRow>& rows, 
   std::vector<HistorySample> out;
   for (const auto& r : rows) {
     const int64_t t = r.utc();
-    if (r.station == station && t >= from && t < to) out.push_back({t, r.count});
+    if (r.station == station && t >= from && t < to) out.push_back({t, r.count, r.offset_minutes});
   }
   // Rows come in poll order; a clock set back can put one out of it.
   std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.utc < b.utc; });
+  return out;
+}
+
+namespace {
+
+// Where a row's station field starts: after "2026-12-09 08:36:00;+01:00;".
+constexpr size_t kStationAt = 27;
+// The longest count part that can still be a count once leading zeros are gone:
+// ten digits and the line's '\r'.
+constexpr size_t kLongestCount = 11;
+
+// The field bytes that read back as the station. Each byte is one character, but
+// the five bytes Windows-1252 leaves undefined all read as U+FFFD, so such a
+// position allows any of them.
+struct StationField {
+  bool possible = true;              // some field reads back as the station
+  std::string bytes;                 // one allowed byte per position
+  std::vector<std::string> choices;  // all allowed bytes per position, where several are
+
+  bool matches(const char* p) const {
+    if (choices.empty()) return std::memcmp(p, bytes.data(), bytes.size()) == 0;
+    for (size_t i = 0; i < choices.size(); ++i) {
+      if (choices[i].find(p[i]) == std::string::npos) return false;
+    }
+    return true;
+  }
+};
+
+StationField station_field(std::string_view station) {
+  std::array<std::string, 256> read_back;
+  for (size_t b = 0; b < read_back.size(); ++b) {
+    const char c = static_cast<char>(b);
+    read_back[b] = cp1252_to_utf8(std::string_view(&c, 1));
+  }
+  StationField f;
+  bool several = false;
+  // A row's station is never empty and ends at the first ';'.
+  f.possible = !station.empty();
+  for (size_t at = 0; f.possible && at < station.size();) {
+    std::string here;
+    size_t width = 0;
+    for (size_t b = 0; b < read_back.size(); ++b) {
+      // UTF-8 is free of prefixes: every byte that fits here reads as the same character.
+      if (station.substr(at, read_back[b].size()) == read_back[b]) {
+        here += static_cast<char>(b);
+        width = read_back[b].size();
+      }
+    }
+    if (here.empty() || here == ";") f.possible = false;
+    several = several || here.size() > 1;
+    f.bytes += here.empty() ? '\0' : here[0];
+    f.choices.push_back(std::move(here));
+    at += std::max<size_t>(width, 1);
+  }
+  if (!several) f.choices.clear();
+  return f;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The station's rows of one range, line by line.
+class RangeScan {
+ public:
+  RangeScan(const StationField& field, int64_t from, int64_t to, std::vector<HistorySample>& out)
+      : field_(field), min_size_(kStationAt + field.bytes.size() + 1), from_(from), to_(to), out_(out) {}
+
+  // A whole line without its '\n'.
+  void line(std::string_view l) {
+    if (!could_match(l)) return;
+    const auto row = parse_history_row(l);
+    if (!row) return;
+    const int64_t t = row->utc();
+    if (t >= from_ && t < to_) out_.push_back({t, row->count, row->offset_minutes});
+  }
+
+  // Part of a line that goes on in the next piece. Only what decides the row is
+  // kept: the fields up to the station, and the count without leading zeros (the
+  // same number to from_chars), so a hand-made giant line never sits in memory.
+  void carry(std::string_view part) {
+    if (skipping_) return;
+    carried_.append(part);
+    if (carried_.size() <= min_size_) return;
+    if (!could_match(carried_)) {
+      drop();
+      return;
+    }
+    size_t zeros = 0;
+    while (min_size_ + zeros + 1 < carried_.size() && carried_[min_size_ + zeros] == '0' &&
+           is_digit(carried_[min_size_ + zeros + 1])) {
+      ++zeros;
+    }
+    carried_.erase(min_size_, zeros);
+    if (carried_.size() - min_size_ > kLongestCount) drop();
+  }
+  bool carrying() const { return skipping_ || !carried_.empty(); }
+  // The carried line ended with `rest`.
+  void end_carried(std::string_view rest) {
+    carry(rest);
+    if (!skipping_) line(carried_);
+    carried_.clear();
+    skipping_ = false;
+  }
+
+ private:
+  bool could_match(std::string_view l) const {
+    return l.size() >= min_size_ && l[min_size_ - 1] == ';' && field_.matches(l.data() + kStationAt);
+  }
+  void drop() {
+    carried_.clear();
+    skipping_ = true;
+  }
+
+  const StationField& field_;
+  const size_t min_size_;  // the fields up to the station and its ';'
+  const int64_t from_, to_;
+  std::vector<HistorySample>& out_;
+  std::string carried_;
+  bool skipping_ = false;  // the carried line can be no row of the station
+};
+
+}  // namespace
+
+std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read, std::string_view station,
+                                              int64_t from_utc, int64_t to_utc, size_t chunk) {
+  std::vector<HistorySample> out;
+  const StationField field = station_field(station);
+  if (!field.possible || from_utc >= to_utc) return out;
+  chunk = std::max<size_t>(chunk, 1);
+  const uint64_t start = history_offset_of(size, read, from_utc);
+  RangeScan scan(field, from_utc, to_utc, out);
+  for (uint64_t pos = start; pos < size;) {
+    const std::string piece = read(pos, static_cast<size_t>(std::min<uint64_t>(chunk, size - pos)));
+    if (piece.empty()) break;
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    while (p < end) {
+      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+      if (!nl) {
+        scan.carry(std::string_view(p, static_cast<size_t>(end - p)));
+        break;
+      }
+      const std::string_view rest(p, static_cast<size_t>(nl - p));
+      if (scan.carrying()) {
+        scan.end_carried(rest);
+      } else {
+        scan.line(rest);
+      }
+      p = nl + 1;
+    }
+    pos += piece.size();
+    // Room for the rest at the density so far, so a year's samples are not copied
+    // (and held twice) each time the vector would double.
+    if (out.size() >= 1024 && pos < size) {
+      const double per_byte = static_cast<double>(out.size()) / static_cast<double>(pos - start);
+      const auto expected = static_cast<size_t>(per_byte * static_cast<double>(size - start) * 1.05);
+      if (expected > out.capacity()) out.reserve(expected);
+    }
+  }
+  // A last line without its break is torn: no row. Rows come in poll order; only a
+  // clock set back needs the sort (and its buffer).
+  const auto earlier = [](const HistorySample& a, const HistorySample& b) { return a.utc < b.utc; };
+  if (!std::is_sorted(out.begin(), out.end(), earlier)) std::stable_sort(out.begin(), out.end(), earlier);
   return out;
 }
 

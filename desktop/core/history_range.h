@@ -3,9 +3,11 @@
 // column keeps its lowest and highest count, so a one-minute peak stays visible in a
 // year; neighbours too far apart, or a missed answer, make a gap rather than a line
 // down to 0.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/history_file.h"
@@ -15,11 +17,24 @@ namespace kn {
 struct HistorySample {
   int64_t utc = 0;
   std::optional<int32_t> count;  // nothing: no answer
+  int32_t offset_minutes = 0;    // the row's own, so a label can show its local time
+  bool operator==(const HistorySample&) const = default;
 };
 
 // The station's samples with from <= utc < to, in time order.
 std::vector<HistorySample> station_samples(const std::vector<HistoryRow>& rows, const std::string& station,
                                            int64_t from, int64_t to);
+
+// The same samples read from a file of `size` bytes through `read`, holding about
+// one piece of `chunk` bytes of it at a time: the range search finds where `from`
+// begins, and from there every row to the end is looked at, since a clock set back
+// puts later rows into the range again. A search can only find the start in a file
+// in time order, as the polls write it; where a clock set back put rows of the
+// range before that place, they are not seen.
+inline constexpr size_t kHistoryReadChunk = size_t{1} << 20;
+std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read, std::string_view station,
+                                              int64_t from_utc, int64_t to_utc,
+                                              size_t chunk = kHistoryReadChunk);
 
 struct HistoryColumn {
   bool any = false;  // an answered sample falls into it

@@ -10,6 +10,7 @@
 #include "core/history_log.h"
 #include "core/history_range.h"
 #include "core/hoerer_stats.h"
+#include "core/text_util.h"
 
 namespace kn {
 namespace {
@@ -82,6 +83,85 @@ HistoryRow row(const std::string& when, int offset_minutes, const std::string& s
   return r;
 }
 
+// A file as the polls write it, with what people and crashes add: hand-edited and
+// garbage lines, rows an editor saved with other line ends, counts with leading
+// zeros, bytes Windows-1252 leaves undefined, no answers, the hour that repeats when
+// summer time ends, a torn last row. Its rows are in time order.
+struct FileShape {
+  int polls = 500;
+  bool header = true;
+  bool lf_only = false;  // every line as an editor on Linux saves it
+  bool stray_lf = true;  // now and then a line without its '\r'
+  bool torn = true;
+};
+
+const std::vector<std::string> kStations = {"Radio Eins", "Sender \xC3\x84rger", "a", "ab"};
+
+std::string random_history(std::mt19937& rng, const FileShape& shape) {
+  std::string file = shape.header ? history_header() : std::string();
+  const auto end_line = [&](std::string line) {
+    if (shape.lf_only && line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) {
+      line.erase(line.size() - 2, 1);
+    } else if (shape.stray_lf && rng() % 40 == 0) {
+      line.erase(line.size() - 2, 1);
+    }
+    file += line;
+  };
+  // Summer time (+02:00) until the change, then +01:00; now and then a file in UTC.
+  const bool utc_file = rng() % 4 == 0;
+  int64_t utc = civil_seconds(2026, 10, 25, 0, 0, 0) - static_cast<int64_t>(rng() % 7200);
+  const int64_t change = civil_seconds(2026, 10, 25, 1, 0, 0);
+  for (int poll = 0; poll < shape.polls; ++poll) {
+    utc += rng() % 20 == 0 ? static_cast<int64_t>(rng() % 20000) : 60 + static_cast<int64_t>(rng() % 3) - 1;
+    const int32_t offset = utc_file ? 0 : utc < change ? 120 : 60;
+    for (const auto& station : kStations) {
+      if (rng() % 8 == 0) continue;  // not polled this time
+      HistoryRow r;
+      r.local = utc + offset * 60;
+      r.offset_minutes = offset;
+      r.station = station;
+      const auto kind = rng() % 10;
+      if (kind) r.count = kind == 1 ? 0 : static_cast<int32_t>(rng() % 3000);
+      std::string line = history_row(r);
+      switch (rng() % 60) {
+        case 0:
+          if (r.count)
+            line.insert(27 + utf8_to_cp1252(station).size() + 1, rng() % 2 ? "00" : std::string(5000, '0'));
+          break;
+        case 1:
+          if (utc_file) line[20] = '-';  // "-00:00"
+          break;
+        case 2:
+          line = line.substr(0, 27) + "x" + (rng() % 2 ? "\x81" : "\x8D") + "y" +
+                 line.substr(line.find(';', 27));
+          break;
+        case 3:
+          end_line(history_row(r));  // the same poll twice, another count
+          r.count = static_cast<int32_t>(rng() % 3000);
+          line = history_row(r);
+          break;
+        case 4:
+          line = "von Hand " + line;
+          break;
+        case 5:
+          line = line.substr(0, 27) + std::string(300, 'n') + line.substr(line.find(';', 27));
+          break;
+        case 6:
+          line.insert(line.size() - 2, "x");
+          break;
+      }
+      end_line(line);
+    }
+    if (rng() % 100 == 0) end_line(rng() % 2 ? "\r\n" : "kaputt;;;\r\n");
+  }
+  if (shape.torn) file += "2027-01-01 00:00:00;+01:00;a;1";
+  return file;
+}
+
+ReadAt reader_of(const std::string& file) {
+  return [&file](uint64_t at, size_t n) { return at >= file.size() ? std::string() : file.substr(at, n); };
+}
+
 TEST(HistoryFile, RowsGoOutAsASpreadsheetReadsThemAndComeBackTheSame) {
   const std::vector<HistoryRow> rows = {row("2026-12-09 08:36:00", 60, "nachtradio", 42),
                                         row("2026-12-09 08:36:00", 60, "stra\xC3\x9F" "e", 0),
@@ -149,6 +229,66 @@ TEST(HistoryFile, PruningKeepsExactlyTheRowsInsideTheDays) {
   EXPECT_EQ(pruned_history(file, keep_from).rfind(history_header(), 0), 0u);
 }
 
+// Pruning inside the file's own buffer gives what writing a new one gives, and
+// without a second buffer where no row comes out longer than it was.
+TEST(HistoryFile, PruningInPlaceGivesTheSameFileInTheSameBuffer) {
+  std::mt19937 rng(5);
+  int moved = 0;
+  for (int round = 0; round < 150; ++round) {
+    FileShape shape;
+    shape.polls = 1 + static_cast<int>(rng() % 400);
+    shape.header = rng() % 4 != 0;
+    shape.lf_only = rng() % 4 == 0;
+    shape.stray_lf = rng() % 2;
+    shape.torn = rng() % 2;
+    const std::string file = random_history(rng, shape);
+    const auto rows = read_history(file);
+    const int64_t first = rows.empty() ? 0 : rows.front().utc(), last = rows.empty() ? 0 : rows.back().utc();
+    for (int k = 0; k < 4; ++k) {
+      const int64_t keep_from =
+          k == 0   ? INT64_MIN
+          : k == 1 ? last + 1
+                   : first + static_cast<int64_t>(rng() % static_cast<uint64_t>(last - first + 1));
+      std::string pruned = file;
+      const char* buffer = pruned.data();
+      prune_history_in_place(pruned, keep_from);
+      ASSERT_EQ(pruned, pruned_history(file, keep_from)) << "round " << round << " keep from " << keep_from;
+      if (shape.header && !shape.lf_only && !shape.stray_lf) {
+        EXPECT_EQ(pruned.data(), buffer);
+      } else {
+        moved += pruned.data() != buffer;
+      }
+    }
+  }
+  EXPECT_GT(moved, 0);  // the growing files went through the moving of the unread rest
+  for (const std::string file : {"", "2026-12-09 08:36:00;+01:00;a;1", "kaputt\r\n", "\n\n"}) {
+    std::string pruned = file;
+    prune_history_in_place(pruned, 0);
+    EXPECT_EQ(pruned, pruned_history(file, 0)) << file;
+  }
+}
+
+TEST(HistoryFile, PruningIsNeededWhenTheFirstRowInTheHeadIsTooOld) {
+  std::mt19937 rng(9);
+  for (int round = 0; round < 40; ++round) {
+    FileShape shape;
+    shape.polls = 100;
+    const std::string file = random_history(rng, shape);
+    const auto rows = read_history(file);
+    const int64_t keep_from = rows.front().utc() - 50 + static_cast<int64_t>(rng() % 100);
+    // Rows in time order: pruning drops rows exactly when the first is too old.
+    const bool drops = read_history(pruned_history(file, keep_from)).size() < rows.size();
+    EXPECT_EQ(history_needs_pruning(file, keep_from), drops);
+    EXPECT_EQ(history_needs_pruning(std::string_view(file).substr(0, 4096), keep_from), drops);
+  }
+  const std::string old_row = history_row(row("2026-01-01 00:00:00", 60, "a", 1));
+  const int64_t later = row("2026-06-01 00:00:00", 0, "", 0).local;
+  EXPECT_TRUE(history_needs_pruning(history_header() + "kaputt\r\n" + old_row, later));
+  // A row the head cuts off is not read: its end could make it garbage.
+  EXPECT_FALSE(history_needs_pruning(history_header() + old_row.substr(0, old_row.size() - 2), later));
+  EXPECT_FALSE(history_needs_pruning("", later));
+}
+
 // The search by byte offset finds what a scan of every row finds, garbage and a torn
 // end included, reading only a few places of the file.
 TEST(HistoryFile, TheRangeSearchFindsWhatAScanFinds) {
@@ -181,6 +321,55 @@ TEST(HistoryFile, TheRangeSearchFindsWhatAScanFinds) {
     EXPECT_EQ(history_offset_of(file.size(), read, from), expected) << "from " << from;
     EXPECT_LT(reads, 200);
   }
+}
+
+// Reading a range in pieces finds what filtering every row of the file finds,
+// pieces ending anywhere inside a row included.
+TEST(HistoryRange, ReadingARangeInPiecesFindsWhatAFullReadFinds) {
+  std::mt19937 rng(23);
+  const std::vector<std::string> asked = {
+      "Radio Eins",   "Sender \xC3\x84rger", "a", "ab", "A", "x\xEF\xBF\xBDy", "b", "",
+      "Radio Eins;1", std::string(300, 'n')};
+  const size_t chunks[] = {1, 2, 3, 7, 29, 64, 100, 4096, kHistoryReadChunk};
+  size_t seen = 0;
+  for (int round = 0; round < 60; ++round) {
+    FileShape shape;
+    shape.polls = 50 + static_cast<int>(rng() % 600);
+    shape.torn = rng() % 2;
+    shape.lf_only = rng() % 5 == 0;
+    const std::string file = random_history(rng, shape);
+    const auto rows = read_history(file);
+    const int64_t first = rows.front().utc(), last = rows.back().utc();
+    for (int k = 0; k < 12; ++k) {
+      int64_t from = first - 100 + static_cast<int64_t>(rng() % static_cast<uint64_t>(last - first + 200));
+      int64_t to = rng() % 3 == 0 ? INT64_MAX : from + static_cast<int64_t>(rng() % 20000);
+      if (k == 0) from = INT64_MIN;
+      const std::string& station = asked[rng() % asked.size()];
+      const size_t chunk = chunks[rng() % std::size(chunks)];
+      const auto want = station_samples(rows, station, from, to);
+      ASSERT_EQ(read_station_range(file.size(), reader_of(file), station, from, to, chunk), want)
+          << "round " << round << " station " << station << " from " << from << " to " << to << " chunk "
+          << chunk;
+      seen += want.size();
+    }
+  }
+  EXPECT_GT(seen, 10000u);  // the ranges were not all empty
+}
+
+TEST(HistoryRange, SamplesCarryTheirRowsOffsetAndAClockSetBackComesSorted) {
+  std::string file = history_append({row("2026-12-09 01:50:00", 60, "a", 0)}, 0, '\0');
+  file += history_row(row("2026-12-09 02:10:00", 60, "a", 1));
+  file += history_row(row("2026-12-09 02:20:00", 60, "a", 2));
+  file += history_row(row("2026-12-09 02:05:00", 60, "a", 3));  // the clock went back
+  file += history_row(row("2026-12-09 02:15:00", 60, "a", 4));
+  file += history_row(row("2026-12-09 03:25:00", 120, "a", 5));
+  const int64_t from = row("2026-12-09 01:00:00", 0, "", 0).local;
+  const auto got = read_station_range(file.size(), reader_of(file), "a", from, INT64_MAX, 5);
+  EXPECT_EQ(got, station_samples(read_history(file), "a", from, INT64_MAX));
+  std::vector<std::pair<int32_t, int32_t>> counts_and_offsets;
+  for (const auto& s : got) counts_and_offsets.emplace_back(s.count.value_or(-1), s.offset_minutes);
+  EXPECT_EQ(counts_and_offsets,
+            (std::vector<std::pair<int32_t, int32_t>>{{3, 60}, {1, 60}, {4, 60}, {2, 60}, {5, 120}}));
 }
 
 // The thinning against a plain reference: every column's extremes from all samples

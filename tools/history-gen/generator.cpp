@@ -1,0 +1,137 @@
+#include "generator.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+
+#include "core/history_file.h"
+
+namespace kn::histgen {
+
+namespace {
+
+// splitmix64: the same sequence on every platform.
+class Rng {
+ public:
+  explicit Rng(uint64_t seed) : state_(seed) {}
+  uint64_t next() {
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  int64_t below(int64_t n) { return n <= 0 ? 0 : static_cast<int64_t>(next() % static_cast<uint64_t>(n)); }
+
+ private:
+  uint64_t state_;
+};
+
+// Listeners through the day, per mille of the evening peak, by local hour: few at
+// night, a morning peak, a dip after lunch, the most in the evening. Integers only,
+// so every platform writes the same counts.
+constexpr std::array<int64_t, 25> kDay = {300, 220, 170, 140, 130, 160, 300,  600, 850, 900, 800, 700, 650,
+                                          650, 620, 640, 700, 800, 950, 1000, 920, 780, 600, 420, 300};
+
+int64_t day_shape(int64_t local) {
+  const int64_t second = ((local % 86400) + 86400) % 86400;
+  const int64_t hour = second / 3600, into = second % 3600;
+  return kDay[hour] + (kDay[hour + 1] - kDay[hour]) * into / 3600;
+}
+
+// 0 = Sunday.
+int64_t weekday(int64_t local) {
+  const int64_t days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+  return ((days + 4) % 7 + 7) % 7;  // 1970-01-01 was a Thursday
+}
+
+int64_t last_sunday_0100_utc(int year, int month) {
+  const int64_t last_day = civil_seconds(year, month, 31, 1, 0, 0);  // March and October have 31
+  return last_day - weekday(last_day) * 86400;
+}
+
+int year_of(int64_t seconds) { return std::stoi(civil_text(seconds).substr(0, 4)); }
+
+bool near_change(const Options& o, int64_t from, int64_t to) {
+  return offset_at(o, from) != offset_at(o, to);
+}
+
+}  // namespace
+
+int32_t offset_at(const Options& o, int64_t utc) {
+  if (!o.summer_time) return o.offset_minutes;
+  const int year = year_of(utc);
+  const bool summer = utc >= last_sunday_0100_utc(year, 3) && utc < last_sunday_0100_utc(year, 10);
+  return o.offset_minutes + (summer ? 60 : 0);
+}
+
+Totals generate(const Options& o, const std::function<void(std::string_view)>& write) {
+  Totals totals;
+  const int64_t step = int64_t{std::max(o.interval_minutes, 1)} * 60;
+  const int64_t polls = int64_t{std::max(o.days, 0)} * 86400 / step;
+  // The end in summer time where that reading exists (the repeated hour: its first time).
+  int64_t end_utc = o.end_local - int64_t{o.offset_minutes} * 60;
+  if (o.summer_time && offset_at(o, end_utc - 3600) == o.offset_minutes + 60) end_utc -= 3600;
+
+  Rng rng(o.seed);
+  struct Station {
+    int64_t peak;
+    int64_t drift = 1000;  // per mille, a slow walk around the curve
+  };
+  std::vector<Station> stations;
+  for (size_t i = 0; i < o.stations.size(); ++i) stations.push_back({40 + rng.below(400)});
+
+  uint64_t bytes = 0;
+  int64_t off_until = 0;  // the program is off before this poll
+  std::vector<HistoryRow> rows;
+  for (int64_t k = 0; k < polls; ++k) {
+    const int64_t utc = end_utc - (polls - 1 - k) * step;
+    if (k < off_until) {
+      ++totals.off_polls;
+      continue;
+    }
+    // About every four days the program is off for one to eight hours; never across
+    // a change of the offset, so the repeated hour is always there.
+    if (k > 0 && rng.below(4 * 86400 / step) == 0) {
+      const int64_t length = std::max<int64_t>(1, (3600 + rng.below(7 * 3600)) / step);
+      if (!near_change(o, utc - 7200, utc + length * step + 7200)) {
+        off_until = k + length;
+        ++totals.off_polls;
+        continue;
+      }
+    }
+    const int32_t offset = offset_at(o, utc);
+    const int64_t local = utc + int64_t{offset} * 60;
+    const int64_t weekend = weekday(local) == 0 || weekday(local) == 6 ? 1150 : 1000;
+    rows.clear();
+    for (size_t i = 0; i < stations.size(); ++i) {
+      Station& s = stations[i];
+      s.drift += rng.below(21) - 10 + (1000 - s.drift) / 50;
+      HistoryRow r;
+      r.local = local;
+      r.offset_minutes = offset;
+      r.station = o.stations[i];
+      if (rng.below(400) != 0) {
+        const int64_t mean = s.peak * day_shape(local) / 1000 * weekend / 1000 * s.drift / 1000;
+        const int64_t spread = std::max<int64_t>(1, mean / 25);
+        r.count = static_cast<int32_t>(std::max<int64_t>(0, mean + rng.below(2 * spread + 1) - spread));
+      } else {
+        ++totals.no_answer;
+      }
+      rows.push_back(std::move(r));
+    }
+    // Local times that come twice: the hour either side of the change back.
+    if (offset_at(o, utc - 3600) > offset_at(o, utc + 3600)) {
+      totals.repeated_hour_rows += rows.size();
+    }
+    const std::string text = history_append(rows, bytes, '\n');
+    bytes += text.size();
+    write(text);
+    ++totals.polls;
+    totals.rows += rows.size();
+  }
+  if (bytes == 0) write(history_header());
+  return totals;
+}
+
+}  // namespace kn::histgen
