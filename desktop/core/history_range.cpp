@@ -9,7 +9,7 @@ std::vector<HistorySample> station_samples(const std::vector<HistoryRow>& rows, 
   std::vector<HistorySample> out;
   for (const auto& r : rows) {
     const int64_t t = r.utc();
-    if (r.station == station && t >= from && t < to) out.push_back({t, r.count});
+    if (r.station == station && t >= from && t < to) out.push_back({t, r.count, r.offset_minutes});
   }
   // Rows come in poll order; a clock set back can put one out of it.
   std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.utc < b.utc; });

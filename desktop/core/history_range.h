@@ -15,6 +15,7 @@ namespace kn {
 struct HistorySample {
   int64_t utc = 0;
   std::optional<int32_t> count;  // nothing: no answer
+  int32_t offset_minutes = 0;    // the row's UTC offset: local = utc + offset_minutes * 60
 };
 
 // The station's samples with from <= utc < to, in time order.
