@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "win/ansi_win.h"
+
 namespace kn {
 
 namespace {
@@ -41,6 +43,9 @@ bool clip(double& x1, double& y1, double& x2, double& y2, double lo_x, double lo
 
 GdiSurface::GdiSurface(HWND parent, HINSTANCE instance, int border_style) : border_style_(border_style) {
   const DWORD style = WS_CHILD | WS_VISIBLE | (border_style_ == 1 ? WS_BORDER : 0);
+  LOGFONTW lf{};
+  if (GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf) == sizeof lf)
+    font_.reset(CreateFontIndirectW(&lf));
   create_window(WindowClass{kSurfaceClass}, instance, 0, L"", style, 0, 0, 0, 0, parent);
 }
 
@@ -118,6 +123,22 @@ void GdiSurface::rectangle(float x1, float y1, float x2, float y2, uint32_t colo
   select_guard brush(dc, GetStockObject(NULL_BRUSH));
   SetDCPenColor(dc, colour);
   Rectangle(dc, l, t, r + 1, b + 1);
+  InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+void GdiSurface::text(float x, float y, const std::string& utf8, uint32_t colour) {
+  if (!dc_ || utf8.empty()) return;
+  const int px = to_pixel(std::clamp<double>(x, -2.0, width_ + 2.0));
+  const int py = to_pixel(std::clamp<double>(y, -2.0, height_ + 2.0));
+  const std::wstring wide = utf8_to_wide(utf8);
+  HDC dc = dc_.get();
+  // Without a font of its own the DC's system font is far too large for the labels.
+  select_guard font(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(DEFAULT_GUI_FONT));
+  const int old_mode = SetBkMode(dc, TRANSPARENT);
+  const COLORREF old_colour = SetTextColor(dc, colour);
+  TextOutW(dc, px, py, wide.c_str(), static_cast<int>(wide.size()));
+  SetTextColor(dc, old_colour);
+  SetBkMode(dc, old_mode);
   InvalidateRect(hwnd(), nullptr, FALSE);
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "stats/line_graph.h"
 #include "win/win_handle.h"
@@ -33,6 +34,7 @@ class GdiSurface : public DrawSurface, public WindowBase {
   void clear() override;
   void line(float x1, float y1, float x2, float y2, uint32_t colour) override;
   void rectangle(float x1, float y1, float x2, float y2, uint32_t colour) override;
+  void text(float x, float y, const std::string& utf8, uint32_t colour) override;
 
  private:
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -43,6 +45,7 @@ class GdiSurface : public DrawSurface, public WindowBase {
   int32_t width_ = 0;
   int32_t height_ = 0;
   uint32_t background_ = 0xFFFFFF;
+  unique_hfont font_;  // made once; selected only for the length of one text
   unique_hdc dc_;
   selected_bitmap bitmap_;  // goes before the DC
 };

@@ -2,6 +2,7 @@
 // clsLineGraph: a scrolling line graph of the latest 100 values it was given, over
 // an optional grid and border, drawn on a surface its user hands in.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kn {
@@ -23,6 +24,9 @@ class DrawSurface {
   virtual void line(float x1, float y1, float x2, float y2, uint32_t colour) = 0;
   // Outline of the box between two corners, both corners included.
   virtual void rectangle(float x1, float y1, float x2, float y2, uint32_t colour) = 0;
+  // A line of text, its top left corner at (x, y), on a see-through background. A
+  // surface without text leaves it out.
+  virtual void text(float /*x*/, float /*y*/, const std::string& /*utf8*/, uint32_t /*colour*/) {}
 };
 
 class clsLineGraph {

@@ -1,4 +1,5 @@
 list(APPEND KN_CORE_SRCS
+  ${CMAKE_CURRENT_LIST_DIR}/history_plot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/line_graph.cpp
   ${CMAKE_CURRENT_LIST_DIR}/stats_view.cpp)
 if(WIN32)

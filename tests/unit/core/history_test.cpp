@@ -187,6 +187,8 @@ TEST(HistoryFile, TheRepeatedHourStaysInOrder) {
   EXPECT_EQ(samples[1].count, 2);
   EXPECT_EQ(samples[1].utc - samples[0].utc, 40 * 60);
   EXPECT_EQ(samples[2].count, 3);
+  EXPECT_EQ(samples[0].offset_minutes, 120);
+  EXPECT_EQ(samples[1].offset_minutes, 60);
 }
 
 TEST(HistoryFile, ATornLastRowIsSkippedAndNeverGluedToTheNext) {

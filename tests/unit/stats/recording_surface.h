@@ -1,6 +1,7 @@
 #pragma once
 // A drawing surface that records every call, for checking the graph's geometry.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "stats/line_graph.h"
@@ -8,9 +9,10 @@
 namespace kn::test {
 
 struct Op {
-  enum Kind { kClear, kBackground, kLine, kRect } kind;
+  enum Kind { kClear, kBackground, kLine, kRect, kText } kind;
   float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   uint32_t colour = 0;
+  std::string text = {};  // kText only; (x1, y1) is its top left corner
 };
 
 class RecordingSurface : public DrawSurface {
@@ -36,6 +38,9 @@ class RecordingSurface : public DrawSurface {
   void rectangle(float x1, float y1, float x2, float y2, uint32_t c) override {
     ops.push_back({Op::kRect, x1, y1, x2, y2, c});
   }
+  void text(float x, float y, const std::string& utf8, uint32_t c) override {
+    ops.push_back({Op::kText, x, y, x, y, c, utf8});
+  }
 
   std::vector<Op> of(Op::Kind k) const {
     std::vector<Op> r;
@@ -45,6 +50,7 @@ class RecordingSurface : public DrawSurface {
   }
   std::vector<Op> lines() const { return of(Op::kLine); }
   std::vector<Op> rects() const { return of(Op::kRect); }
+  std::vector<Op> texts() const { return of(Op::kText); }
 
   std::vector<Op> ops;
   int clears = 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "platform/history_store_win.h"
 #include "stats/frm_graph.h"
 #include "stats/gdi_surface_win.h"
+#include "stats/history_plot.h"
 #include "stats/win_stats_util.h"
 #include "win/ansi_win.h"
 #include "win/win_handle.h"
@@ -107,6 +109,60 @@ TEST(GdiSurface, FarOffLinesAreClippedNotDrawnWrapped) {
   EXPECT_EQ(pic.pixel(50, 99), kGreen);
   EXPECT_EQ(pic.pixel(50, 50), kGreen);
   for (int x = 0; x < 100; ++x) EXPECT_NE(pic.pixel(x, 99), kRed);
+}
+
+// Labels in the small font the plot's layout expects, over what is drawn already.
+TEST(GdiSurface, TextIsDrawnSeeThroughInTheSmallFont) {
+  unique_hwnd parent(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr));
+  GdiSurface pic(parent.get(), GetModuleHandleW(nullptr), 0);
+  pic.move(0, 0, 200, 60);
+  pic.set_background(RGB(0, 0, 0));
+  pic.line(0, 17, 200, 17, kTeal);
+  const std::string label = "M\xC3\xA4r 2026";  // 8 characters
+  const int before = test::gdi_object_count();
+  for (int i = 0; i < 20; ++i) pic.text(10, 10, label, kGreen);
+  EXPECT_LE(test::gdi_object_count(), before);
+
+  int green = 0, teal_in_box = 0, white = 0, right = 0, bottom = 0;
+  for (int x = 0; x < 200; ++x) {
+    for (int y = 0; y < 60; ++y) {
+      const COLORREF c = pic.pixel(x, y);
+      if (c == kGreen) {
+        ++green;
+        right = std::max(right, x);
+        bottom = std::max(bottom, y);
+        EXPECT_TRUE(x >= 10 && y >= 10) << x << "," << y;
+      }
+      if (c == RGB(255, 255, 255)) ++white;
+      if (c == kTeal && y == 17 && x >= 10 && x < 10 + 8 * HistoryPlot::kCharWidth) ++teal_in_box;
+    }
+  }
+  EXPECT_GT(green, 20);
+  EXPECT_EQ(white, 0);        // no box behind the text
+  EXPECT_GT(teal_in_box, 0);  // the line shows between the letters
+  EXPECT_LT(right, 10 + 8 * HistoryPlot::kCharWidth);
+  EXPECT_LT(bottom, 10 + HistoryPlot::kTextHeight);
+}
+
+TEST(GdiSurface, AHistoryPlotDrawsAgainAndAgainWithoutGdiObjectsLeft) {
+  unique_hwnd parent(CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 700, 300, nullptr, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr));
+  GdiSurface pic(parent.get(), GetModuleHandleW(nullptr), 0);
+  pic.move(0, 0, 600, 250);
+  const int64_t to = 1'800'000'000, from = to - 86400;
+  std::vector<HistorySample> samples;
+  for (int64_t t = from; t < to; t += 60) samples.push_back({t, static_cast<int32_t>(t / 60 % 50), 60});
+  HistoryPlot plot;
+  plot.set_data(samples, from, to, 120, 60);
+  plot.draw(pic);
+  const int before = test::gdi_object_count();
+  for (int i = 0; i < 10; ++i) plot.draw(pic);
+  EXPECT_LE(test::gdi_object_count(), before);
+  const auto& area = plot.area();
+  int green = 0;
+  for (int y = area.top; y < area.top + area.height; ++y) green += pic.pixel(area.left + 300, y) == kGreen;
+  EXPECT_GT(green, 0);
 }
 
 TEST_F(GraphWindowTest, OpensAsABlackToolWindowWithTheStationsToChooseFrom) {
