@@ -41,17 +41,7 @@ uint64_t size_of(HANDLE file) {
 // True when the first row lies before keep_from_utc.
 bool first_row_is_older(const std::string& path, int64_t keep_from_utc) {
   unique_file f = open_for_reading(path);
-  if (!f) return false;
-  const std::string head = read_at(f.get(), 0, kHeadBytes);
-  size_t begin = 0;
-  while (begin < head.size()) {
-    const size_t end = head.find('\n', begin);
-    if (end == std::string::npos) break;
-    if (auto row = parse_history_row(std::string_view(head).substr(begin, end - begin)))
-      return row->utc() < keep_from_utc;
-    begin = end + 1;
-  }
-  return false;
+  return f && history_needs_pruning(read_at(f.get(), 0, kHeadBytes), keep_from_utc);
 }
 
 }  // namespace

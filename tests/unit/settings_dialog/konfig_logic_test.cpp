@@ -70,7 +70,7 @@ Calls record(const Settings& v) {
   return calls;
 }
 
-TEST(SavingKeys, FifteenKeysInOrderWithTheirValueForms) {
+TEST(SavingKeys, TheDialogsKeysInOrderWithTheirValueForms) {
   Settings v;
   v.stations = "  Eins;ZWEI ";
   v.BackgroundColor = colour_to_text(255);  // pure red
@@ -89,6 +89,8 @@ TEST(SavingKeys, FifteenKeysInOrderWithTheirValueForms) {
   v.horizontal = 1;
   v.hide_in_fullscreen = true;
   v.notify_no_answer = true;
+  v.keep_history = true;
+  v.history_days = 30;  // the file's own: the dialog never writes it
   const Calls expected = {{"stations", "eins;zwei"},
                           {"BackgroundColor", "255"},
                           {"OutlineColor", "16744512"},
@@ -106,7 +108,8 @@ TEST(SavingKeys, FifteenKeysInOrderWithTheirValueForms) {
                           {"window_pos_y", "0"},
                           {"horizontal", "1"},
                           {"hide_in_fullscreen", "1"},
-                          {"notify_no_answer", "1"}};
+                          {"notify_no_answer", "1"},
+                          {"keep_history", "1"}};
   EXPECT_EQ(record(v), expected);
 }
 
@@ -120,7 +123,7 @@ TEST(SavingKeys, NegativeColoursAreSkippedAndFlagsFlip) {
   v.write_title2file = true;
   v.horizontal = 0;
   Calls calls = record(v);
-  ASSERT_EQ(calls.size(), 16u);
+  ASSERT_EQ(calls.size(), 17u);
   EXPECT_EQ(calls[0], (std::pair<std::string, std::string>("stations", "")));
   EXPECT_EQ(calls[1].first, "UpdateInterval");
   EXPECT_EQ(calls[3], (std::pair<std::string, std::string>("Text_Ouline", "1")));

@@ -219,7 +219,7 @@ TEST(FrmKonfig, LiveChecksPositionResetAndSideBySide) {
   EXPECT_EQ(host.polls, 1);
 }
 
-TEST(FrmKonfig, SavingWritesTheFifteenKeysTheProfileFunctionsReadBack) {
+TEST(FrmKonfig, SavingWritesTheDialogsKeysTheProfileFunctionsReadBack) {
   FakeHost host;
   const std::string dir = test::make_temp_folder("konfig_save");
   host.state.settings_file = dir + "\\Klangnetz_DesktopTool.ini";
