@@ -44,7 +44,7 @@ echo "run: platform simulator on http://127.0.0.1:$port (pid ${pids[0]}, request
 
 # The settings file is the demo's; it is written once and then left to the user.
 if [ ! -f "$demo/Klangnetz_DesktopTool.ini" ]; then
-  printf '[Konfig]\r\nstations=nachtradio;schoene lieder;rockwelle\r\nUpdateInterval=1\r\nwrite_title2file=1\r\napi_base_url=http://127.0.0.1:%s\r\n' \
+  printf '[Konfig]\r\nstations=nachtradio;schoene lieder;rockwelle\r\nUpdateInterval=1\r\nwrite_title2file=1\r\nkeep_history=1\r\napi_base_url=http://127.0.0.1:%s\r\n' \
     "$port" >"$demo/Klangnetz_DesktopTool.ini"
 else
   sed -i "s#^api_base_url=.*#api_base_url=http://127.0.0.1:$port\r#" "$demo/Klangnetz_DesktopTool.ini"

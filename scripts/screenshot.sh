@@ -3,8 +3,8 @@
 # with a compositor, so the overlay's transparency and shadow show as on a desktop:
 # the overlay, then the statistics window and the settings dialog, which a small
 # Windows helper (screenshot_driver) opens in the demo.
-# Usage: scripts/screenshot.sh [out.png]   (default docs/overlay.png; statistics.png
-# and settings_dialog.png go into the same folder)
+# Usage: scripts/screenshot.sh [out.png]   (default docs/overlay.png; statistics.png,
+# history_7_days.png and settings_dialog.png go into the same folder)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -16,6 +16,8 @@ scripts/setup.sh || exit 1
 work=$root/build/screenshot
 mkdir -p "$work"
 
+demo=$root/build/demo
+history=$demo/hoerer_verlauf.csv
 pids=()
 run_pid=
 cleanup() {
@@ -26,6 +28,8 @@ cleanup() {
   fi
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
+  # The demo's own history comes back.
+  if [ -f "$work/hoerer_verlauf.csv.demo" ]; then mv -f "$work/hoerer_verlauf.csv.demo" "$history"; fi
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -45,6 +49,28 @@ done
 xcompmgr >/dev/null 2>&1 &
 pids+=($!)
 xdotool mousemove 1200 20
+
+# A made-up week of the demo's stations, for the picture of the last 7 days; the
+# demo's own history waits aside meanwhile.
+if ! { cmake --preset native && cmake --build --preset native --target history_gen; } >"$work/gen.out" 2>&1; then
+  echo "screenshot: building history_gen failed:" >&2
+  tail -n 20 "$work/gen.out" >&2
+  exit 1
+fi
+mkdir -p "$demo"
+if [ -f "$history" ] && [ ! -f "$work/hoerer_verlauf.csv.demo" ]; then mv "$history" "$work/hoerer_verlauf.csv.demo"; fi
+rm -f "$history"
+# Wine keeps the machine's time zone: the rows end now, in its local time.
+build/native/tools/history-gen/history_gen "$history" --stations "nachtradio,schoene lieder,rockwelle" \
+  --days 7 --interval-minutes 1 --end "$(date '+%Y-%m-%d %H:%M:00')" --offset "$(date +%:z)" >/dev/null || exit 1
+ini=$demo/Klangnetz_DesktopTool.ini
+if [ -f "$ini" ]; then
+  if grep -q '^keep_history=' "$ini"; then
+    sed -i 's/^keep_history=.*/keep_history=1\r/' "$ini"
+  else
+    printf 'keep_history=1\r\n' >>"$ini"
+  fi
+fi
 
 scripts/run.sh >"$work/run.out" 2>&1 &
 run_pid=$!
@@ -106,4 +132,5 @@ window_shot() {
   drive close || exit 1
 }
 window_shot "$out_dir/statistics.png" statistics "$last_station"
+window_shot "$out_dir/history_7_days.png" history
 window_shot "$out_dir/settings_dialog.png" settings

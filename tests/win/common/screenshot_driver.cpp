@@ -4,12 +4,15 @@
 //                                  polls a while, then the statistics of the first
 //                                  station; the polls are followed in the simulator's
 //                                  log (KN_SIM_DIR) by the requests for LAST_STATION
+//   screenshot_driver history      the statistics of the first station over the
+//                                  last 7 days of the listener history
 //   screenshot_driver settings     the settings dialog
 //   screenshot_driver close        closes whichever of the two is open
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "common/program.h"
 #include "common/wait.h"
@@ -52,6 +55,23 @@ int statistics(const ProgramWindows& p, const std::string& last_station) {
   return print_place(graph);
 }
 
+int history(const ProgramWindows& p) {
+  HWND graph = p.open_from_menu(1, "Klangnetz_frmGraph");
+  if (!graph) return fail("the statistics window did not open");
+  HWND stations = FindWindowExA(graph, nullptr, "ComboBox", nullptr);
+  HWND ranges = stations ? FindWindowExA(graph, stations, "ComboBox", nullptr) : nullptr;
+  if (!ranges) return fail("no \"Zeitraum\" list: is keep_history on?");
+  DWORD_PTR result = 0;
+  for (auto [combo, index] : {std::pair{stations, 1}, std::pair{ranges, 3}}) {  // "letzte 7 Tage"
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    if (!SendMessageTimeoutA(graph, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                             reinterpret_cast<LPARAM>(combo), SMTO_NORMAL, 60000, &result)) {
+      return fail("the range was not drawn");
+    }
+  }
+  return print_place(graph);
+}
+
 int close(const ProgramWindows& p) {
   for (const char* cls : {"Klangnetz_frmGraph", "Klangnetz_frmKonfig"}) {
     HWND w = p.window(cls);
@@ -70,10 +90,11 @@ int main(int argc, char** argv) {
   const ProgramWindows p = ProgramWindows::already_running();
   if (!p.pid()) return fail("the program is not running");
   if (command == "statistics" && argc > 2) return statistics(p, argv[2]);
+  if (command == "history") return history(p);
   if (command == "settings") {
     HWND dialog = p.open_from_menu(0, "Klangnetz_frmKonfig");
     return dialog ? print_place(dialog) : fail("the settings dialog did not open");
   }
   if (command == "close") return close(p);
-  return fail("usage: screenshot_driver statistics LAST_STATION | settings | close");
+  return fail("usage: screenshot_driver statistics LAST_STATION | history | settings | close");
 }
