@@ -43,9 +43,9 @@ int64_t civil_seconds(int year, int month, int day, int hour, int minute, int se
   return days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
 }
 
-std::string civil_text(int64_t seconds) {
+CivilTime civil_time(int64_t seconds) {
   int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
-  int64_t rest = seconds - days * 86400;
+  const int64_t rest = seconds - days * 86400;
   // Howard Hinnant's civil_from_days.
   days += 719468;
   const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
@@ -53,12 +53,21 @@ std::string civil_text(int64_t seconds) {
   const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
   const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
   const int64_t mp = (5 * doy + 2) / 153;
-  const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  const int64_t y = yoe + era * 400 + (m <= 2);
+  CivilTime t;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = yoe + era * 400 + (t.month <= 2);
+  t.hour = static_cast<int>(rest / 3600);
+  t.minute = static_cast<int>(rest / 60 % 60);
+  t.second = static_cast<int>(rest % 60);
+  return t;
+}
+
+std::string civil_text(int64_t seconds) {
+  const CivilTime t = civil_time(seconds);
   char text[32];
-  std::snprintf(text, sizeof text, "%04lld-%02d-%02d %02d:%02d:%02d", static_cast<long long>(y), m, d,
-                static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+  std::snprintf(text, sizeof text, "%04lld-%02d-%02d %02d:%02d:%02d", static_cast<long long>(t.year), t.month,
+                t.day, t.hour, t.minute, t.second);
   return text;
 }
 

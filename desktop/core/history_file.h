@@ -60,5 +60,10 @@ uint64_t history_offset_of(uint64_t size, const ReadAt& read, int64_t from_utc);
 // Seconds from 1970-01-01 of a civil date and time, and back ("2026-12-09 08:36:00").
 int64_t civil_seconds(int year, int month, int day, int hour, int minute, int second);
 std::string civil_text(int64_t seconds);
+struct CivilTime {
+  int64_t year = 1970;
+  int month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+CivilTime civil_time(int64_t seconds);
 
 }  // namespace kn

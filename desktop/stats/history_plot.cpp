@@ -17,35 +17,15 @@ constexpr const char* kDash = " \xE2\x80\x93 ";
 int64_t floor_div(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 int64_t ceil_div(int64_t a, int64_t b) { return -floor_div(-a, b); }
 
-struct Civil {
-  int64_t year;
-  int month, day, hour, minute;
-};
-
-// The civil date and time of seconds from 1970-01-01 (proleptic Gregorian).
-Civil civil_of(int64_t seconds) {
-  int64_t days = floor_div(seconds, kDay);
-  const int64_t in_day = seconds - days * kDay;
-  days += 719468;  // from 0000-03-01, so the leap day ends a year
-  const int64_t era = floor_div(days, 146097);
-  const int64_t doe = days - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  return {yoe + era * 400 + (month <= 2 ? 1 : 0), month, static_cast<int>(doy - (153 * mp + 2) / 5 + 1),
-          static_cast<int>(in_day / kHour), static_cast<int>(in_day % kHour / kMinute)};
-}
-
 std::string two(int v) {
   char b[8];
   std::snprintf(b, sizeof b, "%02d", v);
   return b;
 }
 
-std::string day_month(const Civil& c) { return two(c.day) + "." + two(c.month) + "."; }
-std::string hour_minute(const Civil& c) { return two(c.hour) + ":" + two(c.minute); }
-std::string date_time(const Civil& c) { return day_month(c) + std::to_string(c.year) + " " + hour_minute(c); }
+std::string day_month(const CivilTime& c) { return two(c.day) + "." + two(c.month) + "."; }
+std::string hour_minute(const CivilTime& c) { return two(c.hour) + ":" + two(c.minute); }
+std::string date_time(const CivilTime& c) { return day_month(c) + std::to_string(c.year) + " " + hour_minute(c); }
 
 const char* const kMonths[12] = {"Jan", "Feb", "M\xC3\xA4r", "Apr", "Mai", "Jun",
                                  "Jul", "Aug", "Sep",        "Okt", "Nov", "Dez"};
@@ -93,7 +73,7 @@ std::vector<Tick> time_ticks(int64_t from, int64_t to, int32_t width) {
       }
     for (int64_t t = ceil_div(from, step) * step; t < to && ticks.size() < static_cast<size_t>(width);
          t += step)
-      ticks.push_back({t, hour_minute(civil_of(t))});
+      ticks.push_back({t, hour_minute(civil_time(t))});
   } else if (unit == Unit::kDays) {
     int64_t n = kDaySteps[std::size(kDaySteps) - 1];
     for (int64_t s : kDaySteps)
@@ -105,7 +85,7 @@ std::vector<Tick> time_ticks(int64_t from, int64_t to, int32_t width) {
     int64_t d = ceil_div(from, kDay);
     d += ((phase - d) % n + n) % n;
     for (; d * kDay < to && ticks.size() < static_cast<size_t>(width); d += n)
-      ticks.push_back({d * kDay, day_month(civil_of(d * kDay))});
+      ticks.push_back({d * kDay, day_month(civil_time(d * kDay))});
   } else {
     int64_t n = kMonthSteps[std::size(kMonthSteps) - 1];
     for (int64_t s : kMonthSteps)
@@ -113,7 +93,7 @@ std::vector<Tick> time_ticks(int64_t from, int64_t to, int32_t width) {
         n = s;
         break;
       }
-    const Civil c = civil_of(from);
+    const CivilTime c = civil_time(from);
     int64_t month = c.year * 12 + (c.month - 1);  // months from year 0
     if (c.day != 1 || c.hour != 0 || c.minute != 0 || floor_div(from, kMinute) * kMinute != from) ++month;
     month += ((-month) % n + n) % n;
@@ -144,8 +124,8 @@ std::string tenths(double v) {
   return std::string(r < 0 ? "-" : "") + std::to_string(a / 10) + "," + std::to_string(a % 10);
 }
 
-Civil local_civil(const HistorySample& s) {
-  return civil_of(s.utc + static_cast<int64_t>(s.offset_minutes) * 60);
+CivilTime local_civil(const HistorySample& s) {
+  return civil_time(s.utc + static_cast<int64_t>(s.offset_minutes) * 60);
 }
 
 }  // namespace
@@ -316,7 +296,7 @@ std::optional<std::string> HistoryPlot::tip_at(int32_t x) const {
   }
   if (!begin) return date_time(local_civil(*first)) + kDash + "keine Antwort";
 
-  const Civil a = local_civil(*begin), b = local_civil(*end);
+  const CivilTime a = local_civil(*begin), b = local_civil(*end);
   std::string when = date_time(a);
   if (a.year != b.year || a.month != b.month || a.day != b.day)
     when += " bis " + date_time(b);
