@@ -41,6 +41,11 @@ SCALING = [("ini_lookup/pairs:1000/ours", "ini_lookup/pairs:100000/ours", "INI l
 # Same document, two operations: deleting every pair should cost at most twice setting them.
 PAIRED = [("ini_set_all/pairs:100000/ours", "ini_delete_all/pairs:100000/ours",
            "INI delete every pair of 100,000 one by one, against setting them", 2.0)]
+HISTORY = {
+    "history_append_poll": "appending one poll of 6 stations",
+    "history_read": "one station's rows (a year's file)",
+    "history_prune": "pruning a year's file",
+}
 UNIT_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 
 
@@ -55,9 +60,10 @@ def cpu_model():
     return platform.processor() or "unknown CPU"
 
 
-def load(paths):
-    """name -> CPU time in ns (steadier than wall time on a shared machine): the median of
-    each file's repetitions, then the median over the files (one file per whole run)."""
+def load(paths, value=lambda b: b["cpu_time"] * UNIT_NS[b.get("time_unit", "ns")]):
+    """name -> CPU time in ns (steadier than wall time on a shared machine), or another
+    value of each run: the median of each file's repetitions, then the median over the
+    files (one file per whole run)."""
     per_file = {}
     for path in paths:
         with open(path, encoding="utf-8") as f:
@@ -69,7 +75,9 @@ def load(paths):
             if b.get("run_type") == "aggregate":
                 continue
             name = b.get("run_name", b["name"])
-            runs.setdefault(name, []).append(b["cpu_time"] * UNIT_NS[b.get("time_unit", "ns")])
+            v = value(b)
+            if v is not None:
+                runs.setdefault(name, []).append(v)
         for name, times in runs.items():
             per_file.setdefault(name, []).append(statistics.median(times))
     return {name: statistics.median(medians) for name, medians in per_file.items()}
@@ -125,6 +133,18 @@ def main(argv):
     polls = sorted(n for n in times if n.startswith("pipeline_poll/"))
     for name in polls:
         extra.append(f"Desktop poll, {name.split('/', 1)[1]}: {times[name] / 1e3:.1f} us per poll")
+    # The history file has no anchor: plain wall-clock times (its writes wait for the
+    # disk), and what a read adds to the peak memory.
+    history = sorted(n for n in times if n.startswith("history_"))
+    if history:
+        wall = load(argv[1:], lambda b: b["real_time"] * UNIT_NS[b.get("time_unit", "ns")])
+        peak = load(argv[1:], lambda b: b.get("peak_growth_MiB"))
+        for name in history:
+            kind, _, detail = name.removesuffix("/real_time").partition("/")
+            line = f"History file, {HISTORY.get(kind, kind)}, {detail}: {fmt_time(wall[name])}"
+            if name in peak:
+                line += f", peak memory +{peak[name]:.1f} MiB"
+            extra.append(line)
     if extra:
         print()
         for line in extra:

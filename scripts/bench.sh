@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 cmake --preset native >/dev/null
-cmake --build --preset native --target kn_bench_json kn_bench_cipher kn_bench_ini kn_bench_pipeline >/dev/null
+cmake --build --preset native --target kn_bench_json kn_bench_cipher kn_bench_ini kn_bench_pipeline \
+  kn_bench_history >/dev/null
 
 bin=build/native/bench
 out=$bin/results
@@ -16,7 +17,7 @@ mkdir -p "$out"
 min_time=${BENCH_MIN_TIME:-0.3}
 repetitions=${BENCH_REPETITIONS:-5}
 
-for b in json cipher ini pipeline; do
+for b in json cipher ini pipeline history; do
   echo "== $b" >&2
   "$bin/kn_bench_$b" --benchmark_min_time="$min_time" --benchmark_repetitions="$repetitions" \
     --benchmark_enable_random_interleaving=true --benchmark_out="$out/$b.json" --benchmark_out_format=json >"$out/$b.txt"

@@ -148,10 +148,13 @@ std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read,
   const uint64_t start = history_offset_of(size, read, from_utc);
   RangeScan scan(field, from_utc, to_utc, out);
   for (uint64_t pos = start; pos < size;) {
-    const std::string piece = read(pos, static_cast<size_t>(std::min<uint64_t>(chunk, size - pos)));
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk, size - pos));
+    const std::string piece = read(pos, want);
     if (piece.empty()) break;
+    // Bytes past `size` were written after the caller looked: not this read's.
+    const size_t got = std::min(piece.size(), want);
     const char* p = piece.data();
-    const char* const end = p + piece.size();
+    const char* const end = p + got;
     while (p < end) {
       const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
       if (!nl) {
@@ -166,7 +169,7 @@ std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read,
       }
       p = nl + 1;
     }
-    pos += piece.size();
+    pos += got;
     // Room for the rest at the density so far, so a year's samples are not copied
     // (and held twice) each time the vector would double.
     if (out.size() >= 1024 && pos < size) {

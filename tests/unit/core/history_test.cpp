@@ -353,6 +353,14 @@ TEST(HistoryRange, ReadingARangeInPiecesFindsWhatAFullReadFinds) {
           << "round " << round << " station " << station << " from " << from << " to " << to << " chunk "
           << chunk;
       seen += want.size();
+      // A poll appending meanwhile: what lies past the size the file was looked at is not read.
+      const size_t cut = file.size() / 2 + rng() % (file.size() / 2);
+      const ReadAt grown = [&file](uint64_t at, size_t n) {
+        return at >= file.size() ? std::string() : file.substr(at, n + 50);
+      };
+      ASSERT_EQ(read_station_range(cut, grown, station, from, to, chunk),
+                station_samples(read_history(file.substr(0, cut)), station, from, to))
+          << "round " << round << " cut " << cut;
     }
   }
   EXPECT_GT(seen, 10000u);  // the ranges were not all empty
