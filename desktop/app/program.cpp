@@ -235,12 +235,14 @@ void Program::open(Tray::Command command) {
       show_or_raise(
           frm_graph_,
           [this] {
-            GraphHistory disk{.kept = [this] { return app_.settings.keep_history; },
-                              .samples = [this](const std::string& station, int64_t from,
-                                                int64_t to) { return history_samples(station, from, to); },
-                              .now = local_moment_now,
-                              .update_interval = [this] { return int{app_.settings.UpdateInterval}; },
-                              .program_start_utc = started_utc_};
+            GraphHistory disk{
+                .kept = [this] { return app_.settings.keep_history; },
+                .samples = [this](
+                               const std::string& station, int64_t from, int64_t to,
+                               size_t* unreadable) { return history_samples(station, from, to, unreadable); },
+                .now = local_moment_now,
+                .update_interval = [this] { return int{app_.settings.UpdateInterval}; },
+                .program_start_utc = started_utc_};
             return std::make_unique<FrmGraph>(app_.station_list, app_.history, instance_, std::move(disk));
           },
           &FrmGraph::open);
@@ -294,8 +296,8 @@ void Program::say_history_not_written(bool first_failure) {
 }
 
 std::vector<HistorySample> Program::history_samples(const std::string& station, int64_t from_utc,
-                                                    int64_t to_utc) const {
-  std::vector<HistorySample> samples = history_store_.read_range(station, from_utc, to_utc);
+                                                    int64_t to_utc, size_t* unreadable) const {
+  std::vector<HistorySample> samples = history_store_.read_range(station, from_utc, to_utc, unreadable);
   // This run's rows the file could not take yet.
   std::vector<HistoryRow> waiting(history_log_.waiting().begin(), history_log_.waiting().end());
   for (const HistorySample& s : station_samples(waiting, station, from_utc, to_utc)) samples.push_back(s);

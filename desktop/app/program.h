@@ -90,8 +90,8 @@ class Program : public PollView {
   // At start-up and once a day: drops the rows older than history_days.
   void prune_history_when_due();
   void say_history_not_written(bool first_failure);
-  std::vector<HistorySample> history_samples(const std::string& station, int64_t from_utc,
-                                             int64_t to_utc) const;
+  std::vector<HistorySample> history_samples(const std::string& station, int64_t from_utc, int64_t to_utc,
+                                             size_t* unreadable) const;
   void open(Tray::Command command);
   void exit_program();
 

@@ -85,9 +85,15 @@ class RangeScan {
 
   // A whole line without its '\n'.
   void line(std::string_view l) {
-    if (!could_match(l)) return;
+    if (!could_match(l)) {
+      if (!shaped_like_a_row(l)) ++unreadable_;
+      return;
+    }
     const auto row = parse_history_row(l);
-    if (!row) return;
+    if (!row) {
+      ++unreadable_;
+      return;
+    }
     const int64_t t = row->utc();
     if (t >= from_ && t < to_) out_.push_back({t, row->count, row->offset_minutes});
   }
@@ -112,6 +118,11 @@ class RangeScan {
     if (carried_.size() - min_size_ > kLongestCount) drop();
   }
   bool carrying() const { return skipping_ || !carried_.empty(); }
+  size_t unreadable() const { return unreadable_; }
+  // The file ended inside a line: a torn row.
+  void end_torn() {
+    if (carrying()) ++unreadable_;
+  }
   // The carried line ended with `rest`.
   void end_carried(std::string_view rest) {
     carry(rest);
@@ -121,6 +132,12 @@ class RangeScan {
   }
 
  private:
+  // The fixed fields where a row has them; the header and blank lines are no fault.
+  static bool shaped_like_a_row(std::string_view l) {
+    if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+    if (l.empty() || l.rfind("Zeit;", 0) == 0) return true;
+    return l.size() > kStationAt && l[19] == ';' && l[kStationAt - 1] == ';';
+  }
   bool could_match(std::string_view l) const {
     return l.size() >= min_size_ && l[min_size_ - 1] == ';' && field_.matches(l.data() + kStationAt);
   }
@@ -135,13 +152,16 @@ class RangeScan {
   std::vector<HistorySample>& out_;
   std::string carried_;
   bool skipping_ = false;  // the carried line can be no row of the station
+  size_t unreadable_ = 0;
 };
 
 }  // namespace
 
 std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read, std::string_view station,
-                                              int64_t from_utc, int64_t to_utc, size_t chunk) {
+                                              int64_t from_utc, int64_t to_utc, size_t chunk,
+                                              size_t* unreadable) {
   std::vector<HistorySample> out;
+  if (unreadable) *unreadable = 0;
   const StationField field = station_field(station);
   if (!field.possible || from_utc >= to_utc) return out;
   chunk = std::max<size_t>(chunk, 1);
@@ -178,7 +198,10 @@ std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read,
       if (expected > out.capacity()) out.reserve(expected);
     }
   }
-  // A last line without its break is torn: no row. Rows come in poll order; only a
+  // A last line without its break is torn: no row.
+  scan.end_torn();
+  if (unreadable) *unreadable = scan.unreadable();
+  // Rows come in poll order; only a
   // clock set back needs the sort (and its buffer).
   const auto earlier = [](const HistorySample& a, const HistorySample& b) { return a.utc < b.utc; };
   if (!std::is_sorted(out.begin(), out.end(), earlier)) std::stable_sort(out.begin(), out.end(), earlier);

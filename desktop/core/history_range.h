@@ -30,11 +30,13 @@ std::vector<HistorySample> station_samples(const std::vector<HistoryRow>& rows, 
 // begins, and from there every row to the end is looked at, since a clock set back
 // puts later rows into the range again. A search can only find the start in a file
 // in time order, as the polls write it; where a clock set back put rows of the
-// range before that place, they are not seen.
+// range before that place, they are not seen. `unreadable`, when given, counts the
+// lines seen that are no row (hand-edited, torn): of other stations, those not even
+// shaped like one.
 inline constexpr size_t kHistoryReadChunk = size_t{1} << 20;
 std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read, std::string_view station,
                                               int64_t from_utc, int64_t to_utc,
-                                              size_t chunk = kHistoryReadChunk);
+                                              size_t chunk = kHistoryReadChunk, size_t* unreadable = nullptr);
 
 struct HistoryColumn {
   bool any = false;  // an answered sample falls into it

@@ -80,13 +80,14 @@ AppendResult HistoryStore::append(const std::vector<HistoryRow>& rows) {
 }
 
 std::vector<HistorySample> HistoryStore::read_range(const std::string& station, int64_t from_utc,
-                                                    int64_t to_utc) const {
+                                                    int64_t to_utc, size_t* unreadable) const {
+  if (unreadable) *unreadable = 0;
   unique_file f = open_for_reading(path_);
   if (!f) return {};
   const HANDLE h = f.get();
   return read_station_range(
-      size_of(h), [h](uint64_t offset, size_t n) { return read_at(h, offset, n); }, station, from_utc,
-      to_utc);
+      size_of(h), [h](uint64_t offset, size_t n) { return read_at(h, offset, n); }, station, from_utc, to_utc,
+      kHistoryReadChunk, unreadable);
 }
 
 void HistoryStore::prune(int64_t keep_from_utc, std::function<void()> done) {

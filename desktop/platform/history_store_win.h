@@ -39,8 +39,10 @@ class HistoryStore : public HistorySink {
   // holds it without sharing makes this kBusy.
   AppendResult append(const std::vector<HistoryRow>& rows) override;
 
-  // The station's samples with from <= utc < to, in file order; none without a file.
-  std::vector<HistorySample> read_range(const std::string& station, int64_t from_utc, int64_t to_utc) const;
+  // The station's samples with from <= utc < to, in time order; none without a file.
+  // `unreadable` counts the lines seen that are no row.
+  std::vector<HistorySample> read_range(const std::string& station, int64_t from_utc, int64_t to_utc,
+                                        size_t* unreadable = nullptr) const;
 
   // On a worker: when the file's first row is older than keep_from_utc, the kept rows
   // replace the file by the settings file's rules (a failure leaves it as it was).

@@ -23,6 +23,13 @@ constexpr const char* kMaxCaption = "H\xC3\xB6rerzahl Maximum:";
 constexpr const char* kRangeCaption = "Zeitraum";
 constexpr const char* kExportCaption = "Exportieren \xE2\x80\xA6";
 constexpr const char* kExportTitle = "Exportieren";
+// One line of the file or more that is no row: skipped, and said.
+std::string unreadable_text(size_t n) {
+  if (n == 0) return {};
+  return std::to_string(n) + (n == 1 ? " unlesbare Zeile" : " unlesbare Zeilen") +
+         " \xC3\xBC"
+         "bersprungen";
+}
 constexpr const char* kExportFailed = "Die Datei konnte nicht gespeichert werden.";
 constexpr int kInnerWidth = 9585, kInnerHeight = 3105;
 constexpr int kMinWidth = 5550, kMinHeight = 3100;  // outer size
@@ -144,6 +151,7 @@ void FrmGraph::create_history_controls() {
   SendMessageW(range_combo_, CB_SETCURSEL, 0, 0);
   create_control(w, L"STATIC", kMeanCaption, label, 0, 120, 1200, 1935, 255);
   label_mean_ = create_control(w, L"STATIC", "", label, 0, 2280, 1200, 2055, 255);
+  label_unreadable_ = create_control(w, L"STATIC", "", label, 0, 4440, 1200, 3270, 255);
   export_button_ = create_control(w, L"BUTTON", kExportCaption, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                                   kExportId, 7830, 720, 1635, 375);
 
@@ -202,7 +210,9 @@ void FrmGraph::show_range() {
     return;
   }
   const auto [from, to] = range_bounds();
-  std::vector<HistorySample> samples = disk_.samples(station, from, to);
+  size_t unreadable = 0;
+  std::vector<HistorySample> samples = disk_.samples(station, from, to, &unreadable);
+  SetWindowTextW(label_unreadable_, utf8_to_wide(unreadable_text(unreadable)).c_str());
   const RangeLabels labels = range_labels(summarize(samples));
   SetWindowTextW(label_min_, utf8_to_wide(labels.minimum).c_str());
   SetWindowTextW(label_max_, utf8_to_wide(labels.maximum).c_str());
@@ -237,7 +247,7 @@ void FrmGraph::export_range() {
   const std::string station = selected_station();
   if (station.empty()) return;
   const auto [from, to] = range_bounds();
-  const std::vector<HistorySample> samples = disk_.samples(station, from, to);
+  const std::vector<HistorySample> samples = disk_.samples(station, from, to, nullptr);
   std::vector<HistoryRow> rows;
   rows.reserve(samples.size());
   for (const HistorySample& s : samples) {
@@ -273,6 +283,7 @@ void FrmGraph::on_selection() {
     return;
   }
   if (label_mean_) SetWindowTextW(label_mean_, L"");
+  if (label_unreadable_) SetWindowTextW(label_unreadable_, L"");
   const LRESULT index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
   if (index == CB_ERR) return;
   const LRESULT len = SendMessageW(combo_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
@@ -342,7 +353,7 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (surface_) RemoveWindowSubclass(surface_->hwnd(), surface_hook, kSurfaceHook);
       surface_.reset();
       combo_ = label_min_ = label_max_ = nullptr;
-      range_combo_ = label_mean_ = export_button_ = tooltip_ = nullptr;
+      range_combo_ = label_mean_ = label_unreadable_ = export_button_ = tooltip_ = nullptr;
       tip_text_.clear();
       return 0;
     default:

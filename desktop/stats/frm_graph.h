@@ -24,7 +24,9 @@ inline constexpr const wchar_t* kGraphWindowClass = L"Klangnetz_frmGraph";
 // window shows the samples in memory alone.
 struct GraphHistory {
   std::function<bool()> kept = {};
-  std::function<std::vector<HistorySample>(const std::string& station, int64_t from_utc, int64_t to_utc)>
+  // `unreadable` counts the file's lines that are no row.
+  std::function<std::vector<HistorySample>(const std::string& station, int64_t from_utc, int64_t to_utc,
+                                           size_t* unreadable)>
       samples = {};
   std::function<LocalMoment()> now = {};
   std::function<int()> update_interval = {};  // minutes
@@ -54,6 +56,7 @@ class FrmGraph : public WindowBase {
   // The history's controls; nullptr while no history is kept.
   HWND range_combo() const { return range_combo_; }
   HWND label_mean() const { return label_mean_; }
+  HWND label_unreadable() const { return label_unreadable_; }
   HWND export_button() const { return export_button_; }
   GdiSurface* surface() const { return surface_.get(); }
   const StatsView& view() const { return view_; }
@@ -93,6 +96,7 @@ class FrmGraph : public WindowBase {
   HistoryPlot plot_;
   HWND range_combo_ = nullptr;
   HWND label_mean_ = nullptr;
+  HWND label_unreadable_ = nullptr;
   HWND export_button_ = nullptr;
   HWND tooltip_ = nullptr;  // owned by the window, goes with it
   std::wstring tip_text_;

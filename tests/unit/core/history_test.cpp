@@ -382,6 +382,26 @@ TEST(HistoryRange, SamplesCarryTheirRowsOffsetAndAClockSetBackComesSorted) {
             (std::vector<std::pair<int32_t, int32_t>>{{3, 60}, {1, 60}, {4, 60}, {2, 60}, {5, 120}}));
 }
 
+TEST(HistoryRange, LinesThatAreNoRowsAreSkippedAndCounted) {
+  std::string file = history_append({row("2026-12-09 01:50:00", 60, "a", 0)}, 0, '\0');
+  file += "von Hand: Nachtschicht\r\n";              // edited in
+  file += "2026-12-09 01:51:00;+01:00;a;viele\r\n";  // the station's, unreadable
+  file += "2026-12-09 01:51:00;+01:00;b;viele\r\n";  // another's: not looked into
+  file += "\r\n";                                    // a blank line is no fault
+  file += history_row(row("2026-12-09 01:52:00", 60, "a", 2));
+  file += "2026-12-09 01:53:00;+01";  // torn
+  for (size_t chunk : {size_t{3}, kHistoryReadChunk}) {
+    size_t unreadable = 99;
+    const auto got = read_station_range(file.size(), reader_of(file), "a", 0, INT64_MAX, chunk, &unreadable);
+    EXPECT_EQ(got.size(), 2u);
+    EXPECT_EQ(unreadable, 3u) << "chunk " << chunk;
+  }
+  size_t unreadable = 99;
+  EXPECT_TRUE(
+      read_station_range(0, reader_of(""), "a", 0, INT64_MAX, kHistoryReadChunk, &unreadable).empty());
+  EXPECT_EQ(unreadable, 0u);
+}
+
 // The thinning against a plain reference: every column's extremes from all samples
 // in its slot, a gap where the answered neighbours lie too far apart or a missed
 // answer stands between them.

@@ -297,8 +297,8 @@ class HistoryWindowTest : public GraphWindowTest {
       log.add({{local, now.offset_minutes, "nachtradio", count}, {local, now.offset_minutes, "frueh", 5}});
     }
     disk.kept = [this] { return kept; };
-    disk.samples = [this](const std::string& station, int64_t from, int64_t to) {
-      return store.read_range(station, from, to);
+    disk.samples = [this](const std::string& station, int64_t from, int64_t to, size_t* unreadable) {
+      return store.read_range(station, from, to, unreadable);
     };
     disk.now = [this] { return now; };
     disk.update_interval = [] { return 1; };
@@ -337,6 +337,7 @@ TEST_F(HistoryWindowTest, WithoutAHistoryTheWindowIsAsBefore) {
 }
 
 TEST_F(HistoryWindowTest, TheLastHourShowsBothRunsWithAGapAndTheirFigures) {
+  std::ofstream(store.path(), std::ios::binary | std::ios::app) << "von Hand bearbeitet\r\n";
   FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr), disk);
   ASSERT_TRUE(g.open());
   ASSERT_NE(g.range_combo(), nullptr);
@@ -364,6 +365,7 @@ TEST_F(HistoryWindowTest, TheLastHourShowsBothRunsWithAGapAndTheirFigures) {
   EXPECT_EQ(test::window_text(g.label_min()), L"10");
   EXPECT_EQ(test::window_text(g.label_max()), L"29");
   EXPECT_EQ(test::window_text(g.label_mean()), L"19,2");
+  EXPECT_EQ(test::window_text(g.label_unreadable()), L"1 unlesbare Zeile \u00FCbersprungen");
 
   // A line over each run, nothing between them.
   const HistoryPlot::Area& a = g.plot().area();
