@@ -19,6 +19,7 @@
 #include "core/history_file.h"
 #include "core/history_range.h"
 #include "filesafe/filesafe.h"
+#include "stats/history_plot.h"
 #include "generator.h"
 
 namespace {
@@ -129,6 +130,34 @@ void history_read(benchmark::State& state, int64_t days) {
   if (!reset) state.counters["peak_not_reset"] = 1;
 }
 
+// The statistics window's surface at its design size, drawing nothing: what is
+// timed is the reading, thinning and the plot's own work.
+class NullSurface : public kn::DrawSurface {
+ public:
+  int32_t inner_width() const override { return 600; }
+  int32_t inner_height() const override { return 110; }
+  int border_style() const override { return 1; }
+  uint32_t background() const override { return 0; }
+  void set_background(uint32_t) override {}
+  void clear() override {}
+  void line(float, float, float, float, uint32_t) override { ++calls; }
+  void rectangle(float, float, float, float, uint32_t) override { ++calls; }
+  size_t calls = 0;
+};
+
+// A range as the window shows it: read, thinned to the columns, drawn.
+void history_show(benchmark::State& state, int64_t days) {
+  NullSurface surface;
+  const int64_t to = year().end_utc + 60;
+  for (auto _ : state) {
+    kn::HistoryPlot plot;
+    plot.set_data(read_range(days), to - days * 86400, to, kn::gap_seconds(1), 60);
+    plot.draw(surface);
+    benchmark::DoNotOptimize(plot.columns().data());
+  }
+  state.counters["draw_calls"] = static_cast<double>(surface.calls) / static_cast<double>(state.iterations());
+}
+
 // One poll's rows as the program appends them: open, look at the end, write, flush
 // to the disk, close.
 void history_append_poll(benchmark::State& state, bool sync) {
@@ -216,6 +245,8 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("history_read/24 hours", history_read, 1)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("history_read/30 days", history_read, 30)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("history_read/365 days", history_read, 365)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("history_show/24 hours", history_show, 1)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("history_show/365 days", history_show, 365)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("history_prune/364 of 365 days", history_prune)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();

@@ -149,9 +149,10 @@ void FrmGraph::create_history_controls() {
     SendMessageW(range_combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(utf8_to_wide(entry).c_str()));
   }
   SendMessageW(range_combo_, CB_SETCURSEL, 0, 0);
-  create_control(w, L"STATIC", kMeanCaption, label, 0, 120, 1200, 1935, 255);
-  label_mean_ = create_control(w, L"STATIC", "", label, 0, 2280, 1200, 2055, 255);
-  label_unreadable_ = create_control(w, L"STATIC", "", label, 0, 4440, 1200, 3270, 255);
+  // The mean and the skipped lines belong to the ranges: "seit Programmstart" hides them.
+  mean_caption_ = create_control(w, L"STATIC", kMeanCaption, SS_LEFT, 0, 120, 1200, 1935, 255);
+  label_mean_ = create_control(w, L"STATIC", "", SS_LEFT, 0, 2280, 1200, 2055, 255);
+  label_unreadable_ = create_control(w, L"STATIC", "", SS_LEFT, 0, 4440, 1200, 3270, 255);
   export_button_ = create_control(w, L"BUTTON", kExportCaption, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                                   kExportId, 7830, 720, 1635, 375);
 
@@ -202,6 +203,10 @@ void FrmGraph::on_range_selection() {
   show_range();
 }
 
+void FrmGraph::show_range_labels(bool shown) {
+  for (HWND h : {mean_caption_, label_mean_, label_unreadable_}) ShowWindow(h, shown ? SW_SHOW : SW_HIDE);
+}
+
 void FrmGraph::show_range() {
   const std::string station = selected_station();
   if (station.empty()) {
@@ -213,6 +218,7 @@ void FrmGraph::show_range() {
   size_t unreadable = 0;
   std::vector<HistorySample> samples = disk_.samples(station, from, to, &unreadable);
   SetWindowTextW(label_unreadable_, utf8_to_wide(unreadable_text(unreadable)).c_str());
+  show_range_labels(true);
   const RangeLabels labels = range_labels(summarize(samples));
   SetWindowTextW(label_min_, utf8_to_wide(labels.minimum).c_str());
   SetWindowTextW(label_max_, utf8_to_wide(labels.maximum).c_str());
@@ -282,8 +288,11 @@ void FrmGraph::on_selection() {
     show_range();
     return;
   }
-  if (label_mean_) SetWindowTextW(label_mean_, L"");
-  if (label_unreadable_) SetWindowTextW(label_unreadable_, L"");
+  if (history_shown()) {
+    SetWindowTextW(label_mean_, L"");
+    SetWindowTextW(label_unreadable_, L"");
+    show_range_labels(false);
+  }
   const LRESULT index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
   if (index == CB_ERR) return;
   const LRESULT len = SendMessageW(combo_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
@@ -353,7 +362,7 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (surface_) RemoveWindowSubclass(surface_->hwnd(), surface_hook, kSurfaceHook);
       surface_.reset();
       combo_ = label_min_ = label_max_ = nullptr;
-      range_combo_ = label_mean_ = label_unreadable_ = export_button_ = tooltip_ = nullptr;
+      range_combo_ = mean_caption_ = label_mean_ = label_unreadable_ = export_button_ = tooltip_ = nullptr;
       tip_text_.clear();
       return 0;
     default:

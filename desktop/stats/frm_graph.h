@@ -80,6 +80,7 @@ class FrmGraph : public WindowBase {
   // From and to (UTC) of the chosen range as it is now.
   std::pair<int64_t, int64_t> range_bounds() const;
   void show_range();
+  void show_range_labels(bool shown);
   void export_range();
   bool history_shown() const { return range_combo_ != nullptr; }
 
@@ -95,6 +96,7 @@ class FrmGraph : public WindowBase {
   HistoryRange range_ = HistoryRange::kSinceStart;
   HistoryPlot plot_;
   HWND range_combo_ = nullptr;
+  HWND mean_caption_ = nullptr;
   HWND label_mean_ = nullptr;
   HWND label_unreadable_ = nullptr;
   HWND export_button_ = nullptr;

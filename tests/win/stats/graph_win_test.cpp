@@ -366,6 +366,7 @@ TEST_F(HistoryWindowTest, TheLastHourShowsBothRunsWithAGapAndTheirFigures) {
   EXPECT_EQ(test::window_text(g.label_max()), L"29");
   EXPECT_EQ(test::window_text(g.label_mean()), L"19,2");
   EXPECT_EQ(test::window_text(g.label_unreadable()), L"1 unlesbare Zeile \u00FCbersprungen");
+  EXPECT_TRUE(IsWindowVisible(g.label_mean()));
 
   // A line over each run, nothing between them.
   const HistoryPlot::Area& a = g.plot().area();
@@ -393,6 +394,7 @@ TEST_F(HistoryWindowTest, TheLastHourShowsBothRunsWithAGapAndTheirFigures) {
   run_fill_to_end(g);
   EXPECT_EQ(test::window_text(g.label_max()), L"14");
   EXPECT_EQ(test::window_text(g.label_mean()), L"");
+  EXPECT_FALSE(IsWindowVisible(g.label_mean()));  // "seit Programmstart" has no mean
   g.close();
 }
 
