@@ -336,13 +336,13 @@ TEST(LifeCycle, ARestartedShellKeepsOneIconAndTheProgramWorking) {
 }
 
 TEST(LifeCycle, ASecondStartFromTheSameFolderEndsAndTheFirstSaysItRuns) {
-  Program first("once", "stations=fixed-93\r\n");
+  Program first("once", "stations=fixed-93\r\nkeep_history=1\r\n");
   RequestWatch polls("fixed-93");
   ASSERT_TRUE(first.start());
   ASSERT_TRUE(polls.wait_for(1, 30000));
   ASSERT_NE(overlay_of(first), nullptr);
   const std::set<HWND> balloons = visible_balloons();
-  Program second("once", "stations=fixed-93\r\n", sim_base_url(), first.folder);
+  Program second("once", "stations=fixed-93\r\nkeep_history=1\r\n", sim_base_url(), first.folder);
   ASSERT_TRUE(second.launch());
   DWORD code = 99;
   ASSERT_TRUE(second.ended_within(30000, &code));
@@ -355,12 +355,18 @@ TEST(LifeCycle, ASecondStartFromTheSameFolderEndsAndTheFirstSaysItRuns) {
   EXPECT_EQ(polls.arrived(), 2);  // one copy asks
 
   // A copy in another folder, with its own settings, runs beside it.
-  Program other("once_other", "stations=fixed-94\r\n");
+  Program other("once_other", "stations=fixed-94\r\nkeep_history=1\r\n");
   RequestWatch other_polls("fixed-94");
   ASSERT_TRUE(other.start());
   EXPECT_TRUE(other_polls.wait_for(1, 30000));
   EXPECT_TRUE(first.running());
   EXPECT_EQ(top_windows("Klangnetz_frmMain").size(), 2u);
+  // Each folder keeps a history of its own stations.
+  const auto history_of = [](const Program& p) { return read_file(p.folder + "\\hoerer_verlauf.csv"); };
+  EXPECT_TRUE(wait_until([&] { return history_of(other).find(";fixed-94;94\r\n") != std::string::npos; }, 30000));
+  EXPECT_NE(history_of(first).find(";fixed-93;93\r\n"), std::string::npos);
+  EXPECT_EQ(history_of(first).find("fixed-94"), std::string::npos);
+  EXPECT_EQ(history_of(other).find("fixed-93"), std::string::npos);
 }
 
 TEST(LifeCycle, ACloseEndsItLikeBeenden) {
