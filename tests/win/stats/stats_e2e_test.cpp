@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/program.h"
@@ -46,6 +47,40 @@ void shift_rows_back(const std::string& path, int minutes) {
     out += stamp + line.substr(19) + "\r\n";
   }
   std::ofstream(path, std::ios::binary | std::ios::trunc) << out;
+}
+
+// Runs of neighbouring pixel columns of the window, as the screen shows it, that hold
+// the graph's green line: one run per stretch of line.
+std::vector<std::pair<int, int>> green_runs(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  std::vector<std::pair<int, int>> runs;
+  const auto* pixels = static_cast<const uint32_t*>(bits);
+  for (int x = 0; x < w; ++x) {
+    bool green = false;
+    for (int y = 0; y < h && !green; ++y) green = (pixels[y * w + x] & 0xFFFFFF) == 0x00FF00;
+    if (!green) continue;
+    if (!runs.empty() && runs.back().second == x - 1) {
+      runs.back().second = x;
+    } else {
+      runs.push_back({x, x});
+    }
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return runs;
 }
 
 bool send_command(HWND window, HWND control, WORD code) {
@@ -159,6 +194,14 @@ TEST(StatisticsFromTheTray, TheHistoryOutlastsARestartAndItsLastHourExports) {
   EXPECT_EQ(value_after(L"H\u00F6rerzahl Minimum:"), L"12");
   EXPECT_EQ(value_after(L"H\u00F6rerzahl Maximum:"), L"90");
   EXPECT_EQ(value_after(L"H\u00F6rerzahl Durchschnitt:"), L"54,0");
+  // Each run a short stretch of line, half an hour apart, and nothing drawn between.
+  HWND graph_picture = FindWindowExA(graph, nullptr, "Klangnetz_PIC1", nullptr);
+  ASSERT_NE(graph_picture, nullptr);
+  SetForegroundWindow(graph);
+  std::vector<std::pair<int, int>> runs;
+  ASSERT_TRUE(wait_until([&] { return (runs = green_runs(graph_picture)).size() == 2; }, 10000))
+      << runs.size() << " stretches of line";
+  EXPECT_GT(runs[1].first - runs[0].second, 100);
 
   // The export through the system's save dialog.
   HWND export_button = FindWindowExW(graph, nullptr, L"Button", L"Exportieren \u2026");
