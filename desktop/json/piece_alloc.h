@@ -65,6 +65,7 @@ class ParseArena {
   unsigned char* limit_ = nullptr;
   std::size_t carved_ = 0;  // pieces of block_ so far, counted into it when sealed
   std::size_t next_size_;
+  std::size_t used_ = 0;  // bytes of all its blocks
 };
 
 // While one is alive, a piece freed on its thread is only counted against its block; the
