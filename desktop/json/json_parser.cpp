@@ -212,9 +212,9 @@ class Parser {
   void ParseTop(JsonNode& root, bool array) {
     try {
       if (array) {
-        ParseArray(root, 1);
+        ParseArray(&root, 1);
       } else {
-        ParseObject(root, 1);
+        ParseObject(&root, 1);
       }
     } catch (...) {
       if (array) {
@@ -238,7 +238,9 @@ class Parser {
     pos_ = pos;
   }
 
-  void ParseObject(JsonNode& node, int depth) {
+  // A nested node (`node` null) is made once it closes, right before its member list:
+  // the teardown, which reads both, then runs through memory in one direction.
+  std::shared_ptr<JsonNode> ParseObject(JsonNode* node, int depth) {
     const std::size_t mark = pending_members_.size();
     bool member_seen = false;
     for (;;) {
@@ -259,16 +261,18 @@ class Parser {
         if (!member_seen)
           Fail(13, Message(u"Found \",\" before first item at character ", Position(pos_ - 1)));
       } else if (c == '}') {
-        node.AdoptMembers(pending_members_.data() + mark, pending_members_.data() + pending_members_.size());
+        std::shared_ptr<JsonNode> made = node ? nullptr : MakeNode(false);
+        (node ? node : made.get())
+            ->AdoptMembers(pending_members_.data() + mark, pending_members_.data() + pending_members_.size());
         pending_members_.Truncate(mark);
-        return;
+        return made;
       } else {
         Fail(13, Message(u"Expected , or } at character ", Position(pos_ - 1)));
       }
     }
   }
 
-  void ParseArray(JsonNode& node, int depth) {
+  std::shared_ptr<JsonNode> ParseArray(JsonNode* node, int depth) {
     const std::size_t mark = pending_items_.size();
     for (;;) {
       SkipWhitespace();
@@ -276,9 +280,11 @@ class Parser {
         ++pos_;
       } else if (pos_ < len_ && At(pos_) == ']') {
         ++pos_;
-        node.items_.take(pending_items_.data() + mark, pending_items_.data() + pending_items_.size());
+        std::shared_ptr<JsonNode> made = node ? nullptr : MakeNode(true);
+        (node ? node : made.get())
+            ->items_.take(pending_items_.data() + mark, pending_items_.data() + pending_items_.size());
         pending_items_.Truncate(mark);
-        return;
+        return made;
       } else {
         pending_items_.emplace_back(ParseValue(depth));
         if (depth == 1) ++top_read_;
@@ -297,21 +303,20 @@ class Parser {
     if (c == '{' || c == '[') {
       if (depth >= JsonNode::kMaxDepth) Fail(28, std::u16string(kOutOfStackSpace));
       ++pos_;
-      auto child = std::allocate_shared<JsonNode>(PieceAllocator<JsonNode>());
-      child->decimal_mode_ = decimal_mode_;
-      if (c == '[') {
-        child->is_array_ = true;
-        ParseArray(*child, depth + 1);
-      } else {
-        ParseObject(*child, depth + 1);
-      }
-      return JsonValue(std::move(child));
+      return JsonValue(c == '[' ? ParseArray(nullptr, depth + 1) : ParseObject(nullptr, depth + 1));
     }
     if (c == '-' || IsDigit(c)) return ParseNumber();
     if (MatchLiteral("null")) return JsonValue(nullptr);
     if (MatchLiteral("true")) return JsonValue(true);
     if (MatchLiteral("false")) return JsonValue(false);
     Fail(13, Message(u"Bad value at character ", Position(pos_)));
+  }
+
+  std::shared_ptr<JsonNode> MakeNode(bool array) const {
+    auto node = std::allocate_shared<JsonNode>(PieceAllocator<JsonNode>());
+    node->is_array_ = array;
+    node->decimal_mode_ = decimal_mode_;
+    return node;
   }
 
   // Literals match in any letter case. They are ASCII, so counting bytes or units is the same.
