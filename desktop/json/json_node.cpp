@@ -158,7 +158,21 @@ void JsonNode::AdoptMembers(Member* first, Member* last) {
     return;
   }
   std::uint64_t keys[kIndexThreshold];
-  for (std::size_t i = 0; i < n; ++i) keys[i] = first[i].name.Key();
+  // One bit of 256 a key: when no two share one, no name was read twice, as in nearly
+  // every object, and the pairwise look below is not needed.
+  std::uint64_t seen[4] = {};
+  bool maybe_twice = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    keys[i] = first[i].name.Key();
+    const std::uint64_t bit = (keys[i] * 0x9E3779B97F4A7C15ull) >> 56;
+    const std::uint64_t mask = std::uint64_t{1} << (bit & 63);
+    maybe_twice |= (seen[bit >> 6] & mask) != 0;
+    seen[bit >> 6] |= mask;
+  }
+  if (!maybe_twice) {
+    for (Member* m = first; m != last; ++m) members_.emplace_back(std::move(m->name), std::move(m->value));
+    return;
+  }
   for (std::size_t i = 0; i < n; ++i) {
     bool read_again = false;
     for (std::size_t k = i + 1; k < n && !read_again; ++k) {

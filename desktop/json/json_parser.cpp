@@ -104,6 +104,9 @@ class ScratchStack {
   void Truncate(std::size_t n) noexcept {
     while (size_ > n) data_[--size_].~T();
   }
+  // Drops the elements from n on without destroying them: for elements moved from,
+  // which hold nothing.
+  void Forget(std::size_t n) noexcept { size_ = n; }
 
  private:
   T* Inline() noexcept { return reinterpret_cast<T*>(inline_); }
@@ -283,7 +286,7 @@ class Parser {
         std::shared_ptr<JsonNode> made = node ? nullptr : MakeNode(true);
         (node ? node : made.get())
             ->items_.take(pending_items_.data() + mark, pending_items_.data() + pending_items_.size());
-        pending_items_.Truncate(mark);
+        pending_items_.Forget(mark);
         return made;
       } else {
         pending_items_.emplace_back(ParseValue(depth));
@@ -609,24 +612,29 @@ class Parser {
     bool point_seen = false;
     bool exponent = false;
     std::size_t fraction_digits = 0;
-    while (pos < len_) {
-      const unsigned c = At(pos);
-      if (IsDigit(c)) {
+    // Digits, then at most one point and digits, then the exponent's letter: a loop for
+    // each part, so none asks on every digit which part it is in.
+    auto take_digits = [&] {
+      const std::size_t first = pos;
+      for (unsigned c; pos < len_ && IsDigit(c = At(pos)); ++pos) {
         if (digits < 19) mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
         ++digits;
-        if (point_seen) ++fraction_digits;
-      } else if (c == '.') {
-        if (point_seen) Fail(13, Message(u"Second decimal point at character ", Position(pos)));
-        if (negative && pos == start + 1) Fail(13, Message(u"Digit expected at character ", Position(pos)));
-        point_seen = true;
-      } else if (c == 'e' || c == 'E') {
-        ++pos;
-        exponent = true;
-        break;
-      } else {
-        break;
       }
+      return pos - first;
+    };
+    take_digits();
+    if (pos < len_ && At(pos) == '.') {
+      if (negative && pos == start + 1) Fail(13, Message(u"Digit expected at character ", Position(pos)));
+      point_seen = true;
       ++pos;
+      fraction_digits = take_digits();
+      if (pos < len_ && At(pos) == '.') {
+        Fail(13, Message(u"Second decimal point at character ", Position(pos)));
+      }
+    }
+    if (pos < len_ && (At(pos) == 'e' || At(pos) == 'E')) {
+      ++pos;
+      exponent = true;
     }
     // An exponent of the plain form [+|-]digits, up to four of them, may take the short way below.
     int power = 0;
