@@ -3,8 +3,27 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 1)
+#include <xmmintrin.h>
+#define KN_JSON_PREFETCH 1
+#else
+#define KN_JSON_PREFETCH 0
+#endif
+
 namespace kn::json {
 namespace {
+
+// Asks for the lines of a node about to be torn down: its own, and after them the start
+// of its member list, made right behind it by the parser. A large tree is read back from
+// memory, and one node after the other would wait for each in turn.
+void Prefetch(const JsonNode* node) {
+#if KN_JSON_PREFETCH
+  const char* p = reinterpret_cast<const char*>(node);
+  for (int line = 0; line < 4; ++line) _mm_prefetch(p + 64 * line, _MM_HINT_T0);
+#else
+  (void)node;
+#endif
+}
 
 // Below this many entries a linear scan beats hashing.
 constexpr std::size_t kIndexThreshold = 16;
@@ -26,6 +45,8 @@ JsonNode::~JsonNode() {
   while (!pending.empty()) {
     std::shared_ptr<JsonNode> node = std::move(pending.back());
     pending.pop_back();
+    // The next one's lines come in while this one's subtree goes.
+    if (!pending.empty()) Prefetch(pending.back().get());
     node->ReleaseContents(pending);
   }
 }
