@@ -80,6 +80,10 @@ bool IsLargeMagnitude(std::string_view number) {
   return place + (negative ? -exponent : exponent) > 0;
 }
 
+// Thrown where UTF-8 bytes read as they are would give another result than read after
+// conversion to UTF-16.
+struct ConvertFirst {};
+
 // A stack that starts in the parser itself, so small documents make no heap call for it.
 template <typename T, std::size_t N>
 class ScratchStack {
@@ -469,13 +473,13 @@ class Parser {
         // Short enough that it may fit in the text itself: decoded aside first.
         if (n <= 4 * JsonText::kInline) {
           char16_t units[4 * JsonText::kInline];
-          const std::size_t size = DecodeUtf8(text_ + begin, n, units);
+          const std::size_t size = Decoded(units, DecodeUtf8(text_ + begin, n, units));
           // Eight units stay readable in `units` whatever the size.
           if (size <= JsonText::kInline) return SmallUnits(units, size);
           return JsonText(std::u16string_view(units, size));
         }
         JsonText text = JsonText::Uninitialized(n);
-        text.Finish(n, DecodeUtf8(text_ + begin, n, text.MutableData()));
+        text.Finish(n, Decoded(text.MutableData(), DecodeUtf8(text_ + begin, n, text.MutableData())));
         return text;
       }
       if (n <= JsonText::kInline) return SmallText(begin, n);
@@ -507,12 +511,37 @@ class Parser {
     }
   }
 
+  // The n units decoded from a run of text with bytes from 0x80 up; n. A quote, backslash
+  // or control character among them can only come from an overlong form (a real one
+  // ends the run); read as UTF-16 it would end the text or start an escape.
+  static std::size_t Decoded(const char16_t* units, std::size_t n) {
+    std::size_t i = 0;
+#if KN_JSON_SSE2
+    const __m128i quote = _mm_set1_epi16(u'"');
+    const __m128i backslash = _mm_set1_epi16(u'\\');
+    const __m128i control = _mm_set1_epi16(0x1F);
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+      // Unsigned: v - 0x1F saturates to 0 exactly below 0x20.
+      const __m128i stop =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash)),
+                       _mm_cmpeq_epi16(_mm_subs_epu16(v, control), zero));
+      if (_mm_movemask_epi8(stop) != 0) throw ConvertFirst{};
+    }
+#endif
+    for (; i < n; ++i) {
+      if (Stops(units[i])) throw ConvertFirst{};
+    }
+    return n;
+  }
+
   void AppendRun(std::size_t begin, std::size_t end, bool wide) {
     const std::size_t n = end - begin;
     if (n == 0) return;
     char16_t* out = buf_.Room(n);
     if constexpr (kUtf8) {
-      buf_.Commit(wide ? DecodeUtf8(text_ + begin, n, out) : WidenAscii(text_ + begin, n, out));
+      buf_.Commit(wide ? Decoded(out, DecodeUtf8(text_ + begin, n, out)) : WidenAscii(text_ + begin, n, out));
     } else {
       std::memcpy(out, text_ + begin, n * sizeof(char16_t));
       buf_.Commit(n);
@@ -738,6 +767,21 @@ void Parse(JsonNode& node, const Unit* text, std::size_t len, bool decimal_mode)
   parser.ParseDocument(node);
 }
 
+// False when the bytes must be converted first. An overlong form of an ASCII character
+// outside a text always stops the direct way with an error; inside one, the decoded
+// text shows it.
+bool ParseBytes(JsonNode& node, const char* text, std::size_t len, bool decimal_mode) {
+  try {
+    Parse(node, text, len, decimal_mode);
+    return true;
+  } catch (const detail::ConvertFirst&) {
+    return false;
+  } catch (const JsonError&) {
+    if (detail::HasOverlongAscii(text, len)) return false;
+    throw;
+  }
+}
+
 }  // namespace
 
 void JsonNode::SetJSON(std::u16string_view text) {
@@ -753,14 +797,12 @@ void JsonNode::SetJSONUtf8(std::string_view text) {
   const auto old_items = std::move(items_);
   const auto old_members = std::move(members_);
   Clear();
-  if (detail::HasOverlongAscii(text.data(), text.size())) {
-    // Rare enough to read the way the program used to: converted first.
-    std::u16string units(text.size(), u'\0');
-    units.resize(detail::DecodeUtf8(text.data(), text.size(), units.data()));
-    Parse(*this, units.data(), units.size(), decimal_mode_);
-    return;
-  }
-  Parse(*this, text.data(), text.size(), decimal_mode_);
+  if (ParseBytes(*this, text.data(), text.size(), decimal_mode_)) return;
+  // Rare enough to read the way the program used to: converted first.
+  Clear();
+  std::u16string units(text.size(), u'\0');
+  units.resize(detail::DecodeUtf8(text.data(), text.size(), units.data()));
+  Parse(*this, units.data(), units.size(), decimal_mode_);
 }
 
 }  // namespace kn::json
