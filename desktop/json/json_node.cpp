@@ -171,28 +171,33 @@ void JsonNode::Compact() const {
   RebuildIndex();
 }
 
-void JsonNode::AdoptMembers(Member* first, Member* last) {
+bool JsonNode::AdoptMembers(Member* first, Member* last) {
   const auto n = static_cast<std::size_t>(last - first);
   members_.reserve(members_.size() + n);
   if (n >= kIndexThreshold || !members_.empty()) {
+    // PutMember keeps the name where it only rewrites the last member.
     for (Member* m = first; m != last; ++m) PutMember(std::move(m->name), std::move(m->value));
-    return;
+    return false;
   }
   std::uint64_t keys[kIndexThreshold];
-  // One bit of 256 a key: when no two share one, no name was read twice, as in nearly
-  // every object, and the pairwise look below is not needed.
-  std::uint64_t seen[4] = {};
+  // Two bits of 256 a key, from two hashes: when no key finds both of its bits taken, no
+  // name was read twice, as in nearly every object, and the pairwise look below is not
+  // needed.
+  std::uint64_t seen[2][4] = {};
   bool maybe_twice = false;
   for (std::size_t i = 0; i < n; ++i) {
     keys[i] = first[i].name.Key();
-    const std::uint64_t bit = (keys[i] * 0x9E3779B97F4A7C15ull) >> 56;
-    const std::uint64_t mask = std::uint64_t{1} << (bit & 63);
-    maybe_twice |= (seen[bit >> 6] & mask) != 0;
-    seen[bit >> 6] |= mask;
+    const std::uint64_t bit_a = (keys[i] * 0x9E3779B97F4A7C15ull) >> 56;
+    const std::uint64_t bit_b = (keys[i] * 0xC2B2AE3D27D4EB4Full) >> 56;
+    const std::uint64_t mask_a = std::uint64_t{1} << (bit_a & 63);
+    const std::uint64_t mask_b = std::uint64_t{1} << (bit_b & 63);
+    maybe_twice |= (seen[0][bit_a >> 6] & mask_a) != 0 && (seen[1][bit_b >> 6] & mask_b) != 0;
+    seen[0][bit_a >> 6] |= mask_a;
+    seen[1][bit_b >> 6] |= mask_b;
   }
   if (!maybe_twice) {
     for (Member* m = first; m != last; ++m) members_.emplace_back(std::move(m->name), std::move(m->value));
-    return;
+    return true;
   }
   for (std::size_t i = 0; i < n; ++i) {
     bool read_again = false;
@@ -201,6 +206,7 @@ void JsonNode::AdoptMembers(Member* first, Member* last) {
     }
     if (!read_again) members_.emplace_back(std::move(first[i].name), std::move(first[i].value));
   }
+  return false;
 }
 
 void JsonNode::PutMember(JsonText&& name, JsonValue&& value) {

@@ -156,7 +156,8 @@ class JsonNode {
   void PutMember(JsonText&& name, JsonValue&& value);
   // Takes members in the order they were read, into an empty object: a name read twice
   // keeps its later value at its later place, as PutMember one by one would leave it.
-  void AdoptMembers(Member* first, Member* last);
+  // True when every member was moved from (none holds anything now).
+  bool AdoptMembers(Member* first, Member* last);
   void Compact() const;
   void RebuildIndex() const;
   void IndexInsert(std::uint32_t hash, std::size_t slot) const;

@@ -269,9 +269,14 @@ class Parser {
           Fail(13, Message(u"Found \",\" before first item at character ", Position(pos_ - 1)));
       } else if (c == '}') {
         std::shared_ptr<JsonNode> made = node ? nullptr : MakeNode(false);
-        (node ? node : made.get())
-            ->AdoptMembers(pending_members_.data() + mark, pending_members_.data() + pending_members_.size());
-        pending_members_.Truncate(mark);
+        const bool all_moved = (node ? node : made.get())
+                                   ->AdoptMembers(pending_members_.data() + mark,
+                                                  pending_members_.data() + pending_members_.size());
+        if (all_moved) {
+          pending_members_.Forget(mark);
+        } else {
+          pending_members_.Truncate(mark);
+        }
         return made;
       } else {
         Fail(13, Message(u"Expected , or } at character ", Position(pos_ - 1)));

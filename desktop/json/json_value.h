@@ -78,7 +78,16 @@ class alignas(8) JsonText {
   }
   // Equal texts have equal keys; unequal ones mostly not.
   std::uint64_t Key() const noexcept {
-    if (OnPiece()) return size() > kInline ? size() : JsonText(View()).Key();
+    if (OnPiece()) {
+      const std::size_t n = size();
+      if (n <= kInline) return JsonText(View()).Key();
+      // The length and the first and last four units.
+      std::uint64_t a;
+      std::uint64_t b;
+      std::memcpy(&a, data(), 8);
+      std::memcpy(&b, data() + n - 4, 8);
+      return (a ^ n) ^ (b * 0x9E3779B97F4A7C15ull);
+    }
     std::uint64_t a;
     std::uint64_t b;
     std::memcpy(&a, units_, 8);
