@@ -53,7 +53,7 @@ JsonNode::~JsonNode() {
 
 void JsonNode::ReleaseContents(std::vector<std::shared_ptr<JsonNode>>& pending) {
   auto drop_text = [](JsonText& t) {
-    if (t.OnPiece()) detail::FreePiece(t.GetRep());
+    if (t.OnPiece()) detail::FreePiece(t.PieceUnits());
   };
   auto drop = [&](JsonValue& v) {
     if (v.kind_ == JsonKind::kText) {
