@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 
 namespace kn::json::detail {
 
@@ -52,7 +53,7 @@ class BlockPool {
     const std::size_t size = block->size;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (bytes_ + size <= limit_) {
+      if (bytes_ + size <= limit_.load(std::memory_order_relaxed)) {
         block->~PieceBlock();
         Spare*& head = spare_[Class(size)];
         head = ::new (static_cast<void*>(block)) Spare{head};
@@ -64,13 +65,17 @@ class BlockPool {
   }
   // A parse that used `bytes` of blocks has ended.
   void Keep(std::size_t bytes) noexcept {
+    const std::size_t limit = bytes < kKeptAlways ? kKeptAlways : bytes;
+    // Nothing changes, and the pool holds no more than that (as after every small
+    // document): no need to wait for the lock.
+    if (limit == kKeptAlways && limit_.load(std::memory_order_relaxed) == kKeptAlways) return;
     Spare* surplus = nullptr;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      limit_ = bytes < kKeptAlways ? kKeptAlways : bytes;
+      limit_.store(limit, std::memory_order_relaxed);
       // Largest blocks first: the small ones start the next parse.
-      for (std::size_t c = kClasses; c > 0 && bytes_ > limit_; --c) {
-        while (spare_[c - 1] && bytes_ > limit_) {
+      for (std::size_t c = kClasses; c > 0 && bytes_ > limit; --c) {
+        while (spare_[c - 1] && bytes_ > limit) {
           Spare* spare = spare_[c - 1];
           spare_[c - 1] = spare->next;
           bytes_ -= kFirstBlock << (c - 1);
@@ -103,7 +108,8 @@ class BlockPool {
   std::mutex mutex_;
   Spare* spare_[kClasses] = {};
   std::size_t bytes_ = 0;
-  std::size_t limit_ = kKeptAlways;
+  // Changed under the lock only; read without it where a stale value does no harm.
+  std::atomic<std::size_t> limit_{kKeptAlways};
 };
 
 // Never destroyed: blocks of nodes that outlive static objects still come back to it.
@@ -112,7 +118,34 @@ BlockPool& Pool() {
   return *pool;
 }
 
-void FreeBlock(PieceBlock* block) noexcept { Pool().Put(block); }
+// Besides, each thread keeps one block of the first size outside the pool: a small
+// document needs only that one, and the pool's lock was a good part of such a parse.
+thread_local PieceBlock* thread_spare = nullptr;
+// Set once the thread's guard below is gone: from then on blocks go to the pool.
+thread_local bool thread_spare_closed = false;
+
+struct ThreadSpareGuard {
+  ~ThreadSpareGuard() {
+    thread_spare_closed = true;
+    if (PieceBlock* block = std::exchange(thread_spare, nullptr)) Pool().Put(block);
+  }
+};
+
+PieceBlock* TakeBlock(std::size_t size) noexcept {
+  if (size == kFirstBlock && thread_spare) return std::exchange(thread_spare, nullptr);
+  return Pool().Take(size);
+}
+
+void FreeBlock(PieceBlock* block) noexcept {
+  if (block->size == kFirstBlock && !thread_spare && !thread_spare_closed) {
+    // Made on the first pass, so that the thread's end hands the block on.
+    static thread_local ThreadSpareGuard guard;
+    (void)guard;
+    thread_spare = block;
+    return;
+  }
+  Pool().Put(block);
+}
 
 void Release(PieceBlock* block, std::size_t count) noexcept {
   if (block->refs.fetch_sub(count, std::memory_order_acq_rel) == count) FreeBlock(block);
@@ -186,7 +219,7 @@ void ParseArena::Shrink(void* piece, std::size_t bytes, std::size_t keep) noexce
 
 void* ParseArena::CarveFromNewBlock(std::size_t need) {
   const std::size_t size = next_size_;
-  void* raw = Pool().Take(size);
+  void* raw = TakeBlock(size);
   if (!raw) raw = ::operator new(sizeof(PieceBlock) + size);
   Seal();
   block_ = ::new (raw) PieceBlock{{kOpen}, size};
