@@ -34,24 +34,54 @@ constexpr std::size_t kIndexThreshold = 16;
 
 }  // namespace
 
+// The nodes a teardown has still to empty: a stack that starts in place, so tearing down
+// a small tree makes no heap call for it.
+class JsonNode::PendingNodes {
+ public:
+  bool empty() const noexcept { return size_ == 0; }
+  const JsonNode* top() const noexcept {
+    return size_ <= kInPlace ? in_place_[size_ - 1].get() : more_.back().get();
+  }
+  void push(std::shared_ptr<JsonNode>&& node) {
+    if (size_ < kInPlace) {
+      in_place_[size_] = std::move(node);
+    } else {
+      more_.push_back(std::move(node));
+    }
+    ++size_;
+  }
+  std::shared_ptr<JsonNode> pop() noexcept {
+    --size_;
+    if (size_ < kInPlace) return std::move(in_place_[size_]);
+    std::shared_ptr<JsonNode> node = std::move(more_.back());
+    more_.pop_back();
+    return node;
+  }
+
+ private:
+  static constexpr std::size_t kInPlace = 8;
+  std::shared_ptr<JsonNode> in_place_[kInPlace];
+  std::vector<std::shared_ptr<JsonNode>> more_;  // beyond the first kInPlace
+  std::size_t size_ = 0;
+};
+
 JsonNode::~JsonNode() {
   if (items_.empty() && members_.empty()) return;
   detail::FreeBatch batch;
   // Tear the tree down iteratively: a deep chain of nodes would otherwise recurse once
   // per level in the destructors. A child held only here is emptied before it goes, so
   // its own destructor has nothing left to look through.
-  std::vector<std::shared_ptr<JsonNode>> pending;
+  PendingNodes pending;
   ReleaseContents(pending);
   while (!pending.empty()) {
-    std::shared_ptr<JsonNode> node = std::move(pending.back());
-    pending.pop_back();
+    std::shared_ptr<JsonNode> node = pending.pop();
     // The next one's lines come in while this one's subtree goes.
-    if (!pending.empty()) Prefetch(pending.back().get());
+    if (!pending.empty()) Prefetch(pending.top());
     node->ReleaseContents(pending);
   }
 }
 
-void JsonNode::ReleaseContents(std::vector<std::shared_ptr<JsonNode>>& pending) {
+void JsonNode::ReleaseContents(PendingNodes& pending) {
   auto drop_text = [](JsonText& t) {
     if (t.OnPiece()) detail::FreePiece(t.PieceUnits());
   };
@@ -60,7 +90,7 @@ void JsonNode::ReleaseContents(std::vector<std::shared_ptr<JsonNode>>& pending) 
       drop_text(*v.Ptr<JsonText>());
     } else if (v.kind_ == JsonKind::kNode) {
       auto& child = *v.Ptr<std::shared_ptr<JsonNode>>();
-      if (child.use_count() == 1) pending.push_back(std::move(child));
+      if (child.use_count() == 1) pending.push(std::move(child));
       child.~shared_ptr();
     }
   };

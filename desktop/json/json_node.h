@@ -148,9 +148,10 @@ class JsonNode {
     std::uint32_t slot;
   };
 
+  class PendingNodes;
   // Releases what the members own; children held nowhere else go to `pending`, to be
   // released in turn.
-  void ReleaseContents(std::vector<std::shared_ptr<JsonNode>>& pending);
+  void ReleaseContents(PendingNodes& pending);
   static std::uint32_t HashName(std::u16string_view name);
   std::ptrdiff_t FindMember(std::u16string_view name) const;
   void PutMember(JsonText&& name, JsonValue&& value);
