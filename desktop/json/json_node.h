@@ -148,15 +148,17 @@ class JsonNode {
     std::uint32_t slot;
   };
 
+  class PendingNodes;
   // Releases what the members own; children held nowhere else go to `pending`, to be
   // released in turn.
-  void ReleaseContents(std::vector<std::shared_ptr<JsonNode>>& pending);
+  void ReleaseContents(PendingNodes& pending);
   static std::uint32_t HashName(std::u16string_view name);
   std::ptrdiff_t FindMember(std::u16string_view name) const;
   void PutMember(JsonText&& name, JsonValue&& value);
   // Takes members in the order they were read, into an empty object: a name read twice
   // keeps its later value at its later place, as PutMember one by one would leave it.
-  void AdoptMembers(Member* first, Member* last);
+  // True when every member was moved from (none holds anything now).
+  bool AdoptMembers(Member* first, Member* last);
   void Compact() const;
   void RebuildIndex() const;
   void IndexInsert(std::uint32_t hash, std::size_t slot) const;

@@ -80,6 +80,10 @@ bool IsLargeMagnitude(std::string_view number) {
   return place + (negative ? -exponent : exponent) > 0;
 }
 
+// Thrown where UTF-8 bytes read as they are would give another result than read after
+// conversion to UTF-16.
+struct ConvertFirst {};
+
 // A stack that starts in the parser itself, so small documents make no heap call for it.
 template <typename T, std::size_t N>
 class ScratchStack {
@@ -104,6 +108,9 @@ class ScratchStack {
   void Truncate(std::size_t n) noexcept {
     while (size_ > n) data_[--size_].~T();
   }
+  // Drops the elements from n on without destroying them: for elements moved from,
+  // which hold nothing.
+  void Forget(std::size_t n) noexcept { size_ = n; }
 
  private:
   T* Inline() noexcept { return reinterpret_cast<T*>(inline_); }
@@ -212,9 +219,9 @@ class Parser {
   void ParseTop(JsonNode& root, bool array) {
     try {
       if (array) {
-        ParseArray(root, 1);
+        ParseArray(&root, 1);
       } else {
-        ParseObject(root, 1);
+        ParseObject(&root, 1);
       }
     } catch (...) {
       if (array) {
@@ -238,7 +245,9 @@ class Parser {
     pos_ = pos;
   }
 
-  void ParseObject(JsonNode& node, int depth) {
+  // A nested node (`node` null) is made once it closes, right before its member list:
+  // the teardown, which reads both, then runs through memory in one direction.
+  std::shared_ptr<JsonNode> ParseObject(JsonNode* node, int depth) {
     const std::size_t mark = pending_members_.size();
     bool member_seen = false;
     for (;;) {
@@ -259,16 +268,23 @@ class Parser {
         if (!member_seen)
           Fail(13, Message(u"Found \",\" before first item at character ", Position(pos_ - 1)));
       } else if (c == '}') {
-        node.AdoptMembers(pending_members_.data() + mark, pending_members_.data() + pending_members_.size());
-        pending_members_.Truncate(mark);
-        return;
+        std::shared_ptr<JsonNode> made = node ? nullptr : MakeNode(false);
+        const bool all_moved = (node ? node : made.get())
+                                   ->AdoptMembers(pending_members_.data() + mark,
+                                                  pending_members_.data() + pending_members_.size());
+        if (all_moved) {
+          pending_members_.Forget(mark);
+        } else {
+          pending_members_.Truncate(mark);
+        }
+        return made;
       } else {
         Fail(13, Message(u"Expected , or } at character ", Position(pos_ - 1)));
       }
     }
   }
 
-  void ParseArray(JsonNode& node, int depth) {
+  std::shared_ptr<JsonNode> ParseArray(JsonNode* node, int depth) {
     const std::size_t mark = pending_items_.size();
     for (;;) {
       SkipWhitespace();
@@ -276,9 +292,11 @@ class Parser {
         ++pos_;
       } else if (pos_ < len_ && At(pos_) == ']') {
         ++pos_;
-        node.items_.take(pending_items_.data() + mark, pending_items_.data() + pending_items_.size());
-        pending_items_.Truncate(mark);
-        return;
+        std::shared_ptr<JsonNode> made = node ? nullptr : MakeNode(true);
+        (node ? node : made.get())
+            ->items_.take(pending_items_.data() + mark, pending_items_.data() + pending_items_.size());
+        pending_items_.Forget(mark);
+        return made;
       } else {
         pending_items_.emplace_back(ParseValue(depth));
         if (depth == 1) ++top_read_;
@@ -297,21 +315,20 @@ class Parser {
     if (c == '{' || c == '[') {
       if (depth >= JsonNode::kMaxDepth) Fail(28, std::u16string(kOutOfStackSpace));
       ++pos_;
-      auto child = std::allocate_shared<JsonNode>(PieceAllocator<JsonNode>());
-      child->decimal_mode_ = decimal_mode_;
-      if (c == '[') {
-        child->is_array_ = true;
-        ParseArray(*child, depth + 1);
-      } else {
-        ParseObject(*child, depth + 1);
-      }
-      return JsonValue(std::move(child));
+      return JsonValue(c == '[' ? ParseArray(nullptr, depth + 1) : ParseObject(nullptr, depth + 1));
     }
     if (c == '-' || IsDigit(c)) return ParseNumber();
     if (MatchLiteral("null")) return JsonValue(nullptr);
     if (MatchLiteral("true")) return JsonValue(true);
     if (MatchLiteral("false")) return JsonValue(false);
     Fail(13, Message(u"Bad value at character ", Position(pos_)));
+  }
+
+  std::shared_ptr<JsonNode> MakeNode(bool array) const {
+    auto node = std::allocate_shared<JsonNode>(PieceAllocator<JsonNode>());
+    node->is_array_ = array;
+    node->decimal_mode_ = decimal_mode_;
+    return node;
   }
 
   // Literals match in any letter case. They are ASCII, so counting bytes or units is the same.
@@ -461,13 +478,13 @@ class Parser {
         // Short enough that it may fit in the text itself: decoded aside first.
         if (n <= 4 * JsonText::kInline) {
           char16_t units[4 * JsonText::kInline];
-          const std::size_t size = DecodeUtf8(text_ + begin, n, units);
+          const std::size_t size = Decoded(units, DecodeUtf8(text_ + begin, n, units));
           // Eight units stay readable in `units` whatever the size.
           if (size <= JsonText::kInline) return SmallUnits(units, size);
           return JsonText(std::u16string_view(units, size));
         }
         JsonText text = JsonText::Uninitialized(n);
-        text.Finish(n, DecodeUtf8(text_ + begin, n, text.MutableData()));
+        text.Finish(n, Decoded(text.MutableData(), DecodeUtf8(text_ + begin, n, text.MutableData())));
         return text;
       }
       if (n <= JsonText::kInline) return SmallText(begin, n);
@@ -499,12 +516,37 @@ class Parser {
     }
   }
 
+  // The n units decoded from a run of text with bytes from 0x80 up; n. A quote, backslash
+  // or control character among them can only come from an overlong form (a real one
+  // ends the run); read as UTF-16 it would end the text or start an escape.
+  static std::size_t Decoded(const char16_t* units, std::size_t n) {
+    std::size_t i = 0;
+#if KN_JSON_SSE2
+    const __m128i quote = _mm_set1_epi16(u'"');
+    const __m128i backslash = _mm_set1_epi16(u'\\');
+    const __m128i control = _mm_set1_epi16(0x1F);
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+      // Unsigned: v - 0x1F saturates to 0 exactly below 0x20.
+      const __m128i stop =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash)),
+                       _mm_cmpeq_epi16(_mm_subs_epu16(v, control), zero));
+      if (_mm_movemask_epi8(stop) != 0) throw ConvertFirst{};
+    }
+#endif
+    for (; i < n; ++i) {
+      if (Stops(units[i])) throw ConvertFirst{};
+    }
+    return n;
+  }
+
   void AppendRun(std::size_t begin, std::size_t end, bool wide) {
     const std::size_t n = end - begin;
     if (n == 0) return;
     char16_t* out = buf_.Room(n);
     if constexpr (kUtf8) {
-      buf_.Commit(wide ? DecodeUtf8(text_ + begin, n, out) : WidenAscii(text_ + begin, n, out));
+      buf_.Commit(wide ? Decoded(out, DecodeUtf8(text_ + begin, n, out)) : WidenAscii(text_ + begin, n, out));
     } else {
       std::memcpy(out, text_ + begin, n * sizeof(char16_t));
       buf_.Commit(n);
@@ -604,24 +646,29 @@ class Parser {
     bool point_seen = false;
     bool exponent = false;
     std::size_t fraction_digits = 0;
-    while (pos < len_) {
-      const unsigned c = At(pos);
-      if (IsDigit(c)) {
+    // Digits, then at most one point and digits, then the exponent's letter: a loop for
+    // each part, so none asks on every digit which part it is in.
+    auto take_digits = [&] {
+      const std::size_t first = pos;
+      for (unsigned c; pos < len_ && IsDigit(c = At(pos)); ++pos) {
         if (digits < 19) mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
         ++digits;
-        if (point_seen) ++fraction_digits;
-      } else if (c == '.') {
-        if (point_seen) Fail(13, Message(u"Second decimal point at character ", Position(pos)));
-        if (negative && pos == start + 1) Fail(13, Message(u"Digit expected at character ", Position(pos)));
-        point_seen = true;
-      } else if (c == 'e' || c == 'E') {
-        ++pos;
-        exponent = true;
-        break;
-      } else {
-        break;
       }
+      return pos - first;
+    };
+    take_digits();
+    if (pos < len_ && At(pos) == '.') {
+      if (negative && pos == start + 1) Fail(13, Message(u"Digit expected at character ", Position(pos)));
+      point_seen = true;
       ++pos;
+      fraction_digits = take_digits();
+      if (pos < len_ && At(pos) == '.') {
+        Fail(13, Message(u"Second decimal point at character ", Position(pos)));
+      }
+    }
+    if (pos < len_ && (At(pos) == 'e' || At(pos) == 'E')) {
+      ++pos;
+      exponent = true;
     }
     // An exponent of the plain form [+|-]digits, up to four of them, may take the short way below.
     int power = 0;
@@ -725,6 +772,21 @@ void Parse(JsonNode& node, const Unit* text, std::size_t len, bool decimal_mode)
   parser.ParseDocument(node);
 }
 
+// False when the bytes must be converted first. An overlong form of an ASCII character
+// outside a text always stops the direct way with an error; inside one, the decoded
+// text shows it.
+bool ParseBytes(JsonNode& node, const char* text, std::size_t len, bool decimal_mode) {
+  try {
+    Parse(node, text, len, decimal_mode);
+    return true;
+  } catch (const detail::ConvertFirst&) {
+    return false;
+  } catch (const JsonError&) {
+    if (detail::HasOverlongAscii(text, len)) return false;
+    throw;
+  }
+}
+
 }  // namespace
 
 void JsonNode::SetJSON(std::u16string_view text) {
@@ -740,14 +802,12 @@ void JsonNode::SetJSONUtf8(std::string_view text) {
   const auto old_items = std::move(items_);
   const auto old_members = std::move(members_);
   Clear();
-  if (detail::HasOverlongAscii(text.data(), text.size())) {
-    // Rare enough to read the way the program used to: converted first.
-    std::u16string units(text.size(), u'\0');
-    units.resize(detail::DecodeUtf8(text.data(), text.size(), units.data()));
-    Parse(*this, units.data(), units.size(), decimal_mode_);
-    return;
-  }
-  Parse(*this, text.data(), text.size(), decimal_mode_);
+  if (ParseBytes(*this, text.data(), text.size(), decimal_mode_)) return;
+  // Rare enough to read the way the program used to: converted first.
+  Clear();
+  std::u16string units(text.size(), u'\0');
+  units.resize(detail::DecodeUtf8(text.data(), text.size(), units.data()));
+  Parse(*this, units.data(), units.size(), decimal_mode_);
 }
 
 }  // namespace kn::json

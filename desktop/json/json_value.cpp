@@ -1,5 +1,8 @@
 #include "json/json_value.h"
 
+#include <limits>
+#include <stdexcept>
+
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
 #define KN_JSON_SSE2 1
@@ -13,19 +16,20 @@
 namespace kn::json {
 
 void JsonText::Allocate(std::size_t capacity) {
-  if (capacity >
-      (std::numeric_limits<std::size_t>::max() - sizeof(Rep)) / sizeof(char16_t) - detail::kPieceAlign)
+  if (capacity > std::numeric_limits<std::size_t>::max() / sizeof(char16_t) - detail::kPieceAlign)
     throw std::bad_array_new_length();
-  auto* rep = static_cast<Rep*>(detail::AllocatePiece(sizeof(Rep) + capacity * sizeof(char16_t)));
-  rep->size = 0;
+  // The length must fit its four bytes.
+  if (capacity > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("JsonText");
+  auto* units = static_cast<char16_t*>(detail::AllocatePiece(capacity * sizeof(char16_t)));
 #if KN_JSON_SSE2 && (defined(_M_X64) || defined(__x86_64__))
   // In one store: the text is moved soon, and a load wider than the stores before it
-  // would wait for them.
-  const auto pointer = static_cast<long long>(reinterpret_cast<std::uintptr_t>(rep));
+  // would wait for them. The length is 0 until Finish.
+  const auto pointer = static_cast<long long>(reinterpret_cast<std::uintptr_t>(units));
   const long long tag = static_cast<long long>(std::uint64_t{kOnPiece} << 48);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(this), _mm_set_epi64x(tag, pointer));
 #else
-  std::memcpy(units_, &rep, sizeof rep);
+  std::memset(units_, 0, sizeof units_);
+  std::memcpy(units_, &units, sizeof units);
   tag_ = kOnPiece;
 #endif
 }
@@ -35,10 +39,10 @@ void JsonText::Finish(std::size_t capacity, std::size_t size) noexcept {
     tag_ = static_cast<std::uint16_t>(size);
     return;
   }
-  GetRep()->size = size;
+  const auto n = static_cast<std::uint32_t>(size);
+  std::memcpy(reinterpret_cast<unsigned char*>(units_) + kSizeAt, &n, sizeof n);
   if (size < capacity) {
-    detail::ShrinkPiece(GetRep(), sizeof(Rep) + capacity * sizeof(char16_t),
-                        sizeof(Rep) + size * sizeof(char16_t));
+    detail::ShrinkPiece(PieceUnits(), capacity * sizeof(char16_t), size * sizeof(char16_t));
   }
 }
 
@@ -51,7 +55,7 @@ JsonText::JsonText(std::u16string_view text) {
 }
 
 void JsonText::Release() noexcept {
-  if (OnPiece()) detail::FreePiece(GetRep());
+  if (OnPiece()) detail::FreePiece(PieceUnits());
   Reset();
 }
 

@@ -36,8 +36,8 @@ struct Date {
 
 // Immutable UTF-16 text. Up to kInline units are held in the object itself, zero-padded
 // behind their length, so two such texts are equal exactly when their bytes are; longer
-// ones in one piece of the document's storage (their length, then their units), so a
-// parsed text costs no heap call of its own. Copies copy the units.
+// ones in one piece of the document's storage, the object keeping the piece's address and
+// the length, so a parsed text costs no heap call of its own. Copies copy the units.
 class alignas(8) JsonText {
  public:
   static constexpr std::size_t kInline = 7;
@@ -62,11 +62,11 @@ class alignas(8) JsonText {
     return *this;
   }
   ~JsonText() {
-    if (OnPiece()) detail::FreePiece(GetRep());
+    if (OnPiece()) detail::FreePiece(PieceUnits());
   }
 
-  std::size_t size() const noexcept { return OnPiece() ? GetRep()->size : tag_; }
-  const char16_t* data() const noexcept { return OnPiece() ? Units(GetRep()) : units_; }
+  std::size_t size() const noexcept { return OnPiece() ? PieceSize() : tag_; }
+  const char16_t* data() const noexcept { return OnPiece() ? PieceUnits() : units_; }
   std::u16string_view View() const noexcept { return {data(), size()}; }
   operator std::u16string_view() const noexcept { return View(); }
 
@@ -78,7 +78,16 @@ class alignas(8) JsonText {
   }
   // Equal texts have equal keys; unequal ones mostly not.
   std::uint64_t Key() const noexcept {
-    if (OnPiece()) return size() > kInline ? size() : JsonText(View()).Key();
+    if (OnPiece()) {
+      const std::size_t n = size();
+      if (n <= kInline) return JsonText(View()).Key();
+      // The length and the first and last four units.
+      std::uint64_t a;
+      std::uint64_t b;
+      std::memcpy(&a, data(), 8);
+      std::memcpy(&b, data() + n - 4, 8);
+      return (a ^ n) ^ (b * 0x9E3779B97F4A7C15ull);
+    }
     std::uint64_t a;
     std::uint64_t b;
     std::memcpy(&a, units_, 8);
@@ -95,17 +104,20 @@ class alignas(8) JsonText {
   friend class detail::Parser;
   friend class JsonNode;
 
-  struct Rep {
-    std::size_t size;
-  };
   static constexpr std::uint16_t kOnPiece = 0xFFFF;
+  // On a piece: its address in the first bytes, the length in the four from kSizeAt.
+  static constexpr std::size_t kSizeAt = 8;
 
-  static char16_t* Units(Rep* rep) noexcept { return reinterpret_cast<char16_t*>(rep + 1); }
   bool OnPiece() const noexcept { return tag_ == kOnPiece; }
-  Rep* GetRep() const noexcept {
-    Rep* rep;
-    std::memcpy(&rep, units_, sizeof rep);
-    return rep;
+  char16_t* PieceUnits() const noexcept {
+    char16_t* units;
+    std::memcpy(&units, units_, sizeof units);
+    return units;
+  }
+  std::uint32_t PieceSize() const noexcept {
+    std::uint32_t n;
+    std::memcpy(&n, reinterpret_cast<const unsigned char*>(units_) + kSizeAt, sizeof n);
+    return n;
   }
   void Reset() noexcept {
     std::memset(static_cast<void*>(units_), 0, sizeof units_);
@@ -119,7 +131,7 @@ class alignas(8) JsonText {
     return text;
   }
   void Allocate(std::size_t capacity);
-  char16_t* MutableData() noexcept { return OnPiece() ? Units(GetRep()) : units_; }
+  char16_t* MutableData() noexcept { return OnPiece() ? PieceUnits() : units_; }
   // Sets the length, at most the capacity and above kInline when that was, and returns
   // unused room where it can.
   void Finish(std::size_t capacity, std::size_t size) noexcept;
@@ -128,7 +140,7 @@ class alignas(8) JsonText {
   char16_t units_[kInline] = {};
   std::uint16_t tag_ = 0;  // the length when held here, else kOnPiece
 };
-static_assert(sizeof(JsonText) == 16);
+static_assert(sizeof(JsonText) == 16 && sizeof(char16_t*) <= 8);
 
 // Order matches TypeCode(); the kinds of the variant type codes.
 enum class JsonKind : std::uint8_t {

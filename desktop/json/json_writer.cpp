@@ -113,6 +113,11 @@ char* General15(double d, char* first, char* last) {
   return o;
 }
 
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // The same text as General15 for magnitudes from 1e-4 up to 1e15, where the general form
 // is plain notation, without finding the shortest digits first. The 15 digits are the
 // value scaled by an exact power of ten and rounded; the scaling rounds correctly, so the
@@ -121,11 +126,16 @@ char* General15(double d, char* first, char* last) {
 char* Plain15(double d, char* first) {
   static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                                        1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+  // 10^-4 .. 10^14, each the double nearest to it: the quotients 10^(e+4) / 10^4 that were
+  // computed here before.
+  static constexpr double kBounds[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0,  1e1,  1e2,  1e3,  1e4, 1e5,
+                                       1e6,  1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14};
   const double mag = std::fabs(d);
   if (!(mag >= 1e-4 && mag < 1e15)) return nullptr;
-  // Decimal exponent of mag, possibly one too high near a power of ten.
-  int exponent = 14;
-  while (exponent > -4 && mag < kPowers[exponent + 4] / 1e4) --exponent;
+  // Decimal exponent of mag, possibly one too high near a power of ten. Counted up: most
+  // values are small.
+  int exponent = -4;
+  while (exponent < 14 && mag >= kBounds[exponent + 5]) ++exponent;
   double scaled = mag * kPowers[14 - exponent];
   if (scaled < 1e14 && exponent > -4) {
     --exponent;
@@ -142,8 +152,14 @@ char* Plain15(double d, char* first) {
     if (exponent >= 15) return nullptr;
   }
   if (digits_value < 100000000000000u) return nullptr;
+  // Two digits a step, in two halves that do not wait for each other.
   char digits[16];
-  for (int i = 14; i >= 0; --i, digits_value /= 10) digits[i] = static_cast<char>('0' + digits_value % 10);
+  const auto high = static_cast<std::uint32_t>(digits_value / 100000000u);  // 7 digits
+  auto low = static_cast<std::uint32_t>(digits_value % 100000000u);         // 8 digits
+  auto rest = high % 1000000u;
+  digits[0] = static_cast<char>('0' + high / 1000000u);
+  for (int i = 5; i >= 1; i -= 2, rest /= 100) std::memcpy(digits + i, kDigitPairs + 2 * (rest % 100), 2);
+  for (int i = 13; i >= 7; i -= 2, low /= 100) std::memcpy(digits + i, kDigitPairs + 2 * (low % 100), 2);
   int count = 15;
   while (count > 1 && digits[count - 1] == '0') --count;
 

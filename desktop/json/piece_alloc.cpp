@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <utility>
 
 namespace kn::json::detail {
 
@@ -25,9 +27,124 @@ constexpr std::size_t kOpen = std::size_t{1} << (std::numeric_limits<std::size_t
 thread_local ParseArena* active_arena = nullptr;
 thread_local FreeBatch* active_batch = nullptr;
 
-void FreeBlock(PieceBlock* block) noexcept {
+void DeleteBlock(PieceBlock* block) noexcept {
   block->~PieceBlock();
   ::operator delete(static_cast<void*>(block));
+}
+
+// Emptied blocks wait here for the next parse instead of going back to the heap: the C
+// library would otherwise hand a large tree's memory back to the system after each
+// document and take it again, page by page, for the next one. It keeps what the latest
+// parse needed (at least kKeptAlways), so one large document does not pin its memory
+// while only small ones follow.
+class BlockPool {
+ public:
+  // A block of exactly `size` data bytes, or nullptr.
+  PieceBlock* Take(std::size_t size) noexcept {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Spare*& head = spare_[Class(size)];
+    Spare* spare = head;
+    if (!spare) return nullptr;
+    head = spare->next;
+    bytes_ -= size;
+    return reinterpret_cast<PieceBlock*>(spare);
+  }
+  void Put(PieceBlock* block) noexcept {
+    const std::size_t size = block->size;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (bytes_ + size <= limit_.load(std::memory_order_relaxed)) {
+        block->~PieceBlock();
+        Spare*& head = spare_[Class(size)];
+        head = ::new (static_cast<void*>(block)) Spare{head};
+        bytes_ += size;
+        return;
+      }
+    }
+    DeleteBlock(block);
+  }
+  // A parse that used `bytes` of blocks has ended.
+  void Keep(std::size_t bytes) noexcept {
+    const std::size_t limit = bytes < kKeptAlways ? kKeptAlways : bytes;
+    // Nothing changes, and the pool holds no more than that (as after every small
+    // document): no need to wait for the lock.
+    if (limit == kKeptAlways && limit_.load(std::memory_order_relaxed) == kKeptAlways) return;
+    Spare* surplus = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      limit_.store(limit, std::memory_order_relaxed);
+      // Largest blocks first: the small ones start the next parse.
+      for (std::size_t c = kClasses; c > 0 && bytes_ > limit; --c) {
+        while (spare_[c - 1] && bytes_ > limit) {
+          Spare* spare = spare_[c - 1];
+          spare_[c - 1] = spare->next;
+          bytes_ -= kFirstBlock << (c - 1);
+          spare->next = surplus;
+          surplus = spare;
+        }
+      }
+    }
+    while (surplus) {
+      Spare* next = surplus->next;
+      ::operator delete(static_cast<void*>(surplus));
+      surplus = next;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kClasses = 4;  // kFirstBlock doubled up to kLastBlock
+  static constexpr std::size_t kKeptAlways = 4 * kLastBlock;
+  static_assert(kFirstBlock << (kClasses - 1) == kLastBlock);
+
+  struct Spare {
+    Spare* next;
+  };
+  static std::size_t Class(std::size_t size) noexcept {
+    std::size_t c = 0;
+    while ((kFirstBlock << c) < size) ++c;
+    return c;
+  }
+
+  std::mutex mutex_;
+  Spare* spare_[kClasses] = {};
+  std::size_t bytes_ = 0;
+  // Changed under the lock only; read without it where a stale value does no harm.
+  std::atomic<std::size_t> limit_{kKeptAlways};
+};
+
+// Never destroyed: blocks of nodes that outlive static objects still come back to it.
+BlockPool& Pool() {
+  static BlockPool* const pool = new BlockPool;
+  return *pool;
+}
+
+// Besides, each thread keeps one block of the first size outside the pool: a small
+// document needs only that one, and the pool's lock was a good part of such a parse.
+thread_local PieceBlock* thread_spare = nullptr;
+// Set once the thread's guard below is gone: from then on blocks go to the pool.
+thread_local bool thread_spare_closed = false;
+
+struct ThreadSpareGuard {
+  ~ThreadSpareGuard() {
+    thread_spare_closed = true;
+    if (PieceBlock* block = std::exchange(thread_spare, nullptr)) Pool().Put(block);
+  }
+};
+
+PieceBlock* TakeBlock(std::size_t size) noexcept {
+  if (size == kFirstBlock && thread_spare) return std::exchange(thread_spare, nullptr);
+  return Pool().Take(size);
+}
+
+void FreeBlock(PieceBlock* block) noexcept {
+  if (block->size == kFirstBlock && !thread_spare && !thread_spare_closed) {
+    // Made on the first pass, so that the thread's end hands the block on.
+    static thread_local ThreadSpareGuard guard;
+    (void)guard;
+    thread_spare = block;
+    return;
+  }
+  Pool().Put(block);
 }
 
 void Release(PieceBlock* block, std::size_t count) noexcept {
@@ -83,6 +200,7 @@ ParseArena::ParseArena() : previous_(active_arena), next_size_(kFirstBlock) { ac
 ParseArena::~ParseArena() {
   Seal();
   active_arena = previous_;
+  Pool().Keep(used_);
 }
 
 void ParseArena::Seal() noexcept {
@@ -101,9 +219,11 @@ void ParseArena::Shrink(void* piece, std::size_t bytes, std::size_t keep) noexce
 
 void* ParseArena::CarveFromNewBlock(std::size_t need) {
   const std::size_t size = next_size_;
-  void* raw = ::operator new(sizeof(PieceBlock) + size);
+  void* raw = TakeBlock(size);
+  if (!raw) raw = ::operator new(sizeof(PieceBlock) + size);
   Seal();
   block_ = ::new (raw) PieceBlock{{kOpen}, size};
+  used_ += size;
   cursor_ = block_->Data();
   limit_ = cursor_ + size;
   carved_ = 0;

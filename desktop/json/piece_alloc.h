@@ -2,8 +2,9 @@
 // Storage for the member lists and nested nodes of a document. During a parse they are
 // carved from larger blocks instead of one heap allocation each (the heap calls and their
 // teardown were most of the parse time). Every piece records its block, so it can be
-// freed later from anywhere, on any thread; a block returns to the heap with its last
-// piece, so a nested node kept after its document keeps only its own block alive.
+// freed later from anywhere, on any thread; a block is emptied with its last piece (and
+// waits for the next parse, or returns to the heap), so a nested node kept after its
+// document keeps only its own block alive.
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -65,6 +66,7 @@ class ParseArena {
   unsigned char* limit_ = nullptr;
   std::size_t carved_ = 0;  // pieces of block_ so far, counted into it when sealed
   std::size_t next_size_;
+  std::size_t used_ = 0;  // bytes of all its blocks
 };
 
 // While one is alive, a piece freed on its thread is only counted against its block; the

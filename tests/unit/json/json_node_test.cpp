@@ -267,4 +267,30 @@ TEST(JsonNodeModel, ParsedNodesOutliveTheirDocumentAndChangeOnAnyThread) {
   for (const auto& node : kept) EXPECT_EQ(node->Item(u"member added later 7").AsDouble(), 7.0);
 }
 
+// Emptied blocks go back to a pool that later parses carve from again: a block must not
+// get there while a node kept from its document still lives in it.
+TEST(JsonNodeModel, NodesKeptFromEarlierParsesSurviveLaterOnes) {
+  struct Kept {
+    std::shared_ptr<JsonNode> node;
+    int round;
+    int item;
+  };
+  std::vector<Kept> kept;
+  for (int round = 0; round < 40; ++round) {
+    JsonNode doc;
+    std::u16string text = u"[";
+    for (int i = 0; i < 500; ++i) {
+      text += u"{\"round\":" + Num(round) + u",\"text\":\"round " + Num(round) + u" item " + Num(i) + u"\"},";
+    }
+    text += u"{}]";
+    doc.SetJSON(text);
+    for (int item : {round * 7, 499}) kept.push_back({doc.Item(item + 1).AsNode(), round, item});
+  }
+  for (const Kept& k : kept) {
+    ASSERT_EQ(k.node->Count(), 2);
+    EXPECT_EQ(k.node->Item(u"round").AsDouble(), static_cast<double>(k.round));
+    EXPECT_EQ(k.node->Item(u"text").AsText(), u"round " + Num(k.round) + u" item " + Num(k.item));
+  }
+}
+
 }  // namespace
