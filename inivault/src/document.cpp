@@ -136,10 +136,10 @@ Document::Section Document::section(std::size_t i) const {
 }
 
 // Eight bytes a step.
-std::uint64_t Document::hash(std::uint64_t seed, std::string_view bytes) {
+std::uint64_t Document::hash(std::uint64_t start, std::string_view bytes) {
   const char* p = bytes.data();
   std::size_t n = bytes.size();
-  std::uint64_t h = seed ^ (n * 0xD6E8FEB86659FD93ull);
+  std::uint64_t h = start ^ (n * 0xD6E8FEB86659FD93ull);
   for (; n >= 8; p += 8, n -= 8) {
     std::uint64_t w;
     std::memcpy(&w, p, sizeof w);

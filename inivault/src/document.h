@@ -125,7 +125,7 @@ class Document {
     std::size_t count_ = 0;
   };
 
-  static std::uint64_t hash(std::uint64_t seed, std::string_view bytes);
+  static std::uint64_t hash(std::uint64_t start, std::string_view bytes);
   static std::uint64_t section_hash(std::string_view section) { return hash(0x9E3779B97F4A7C15ull, section); }
   static std::uint32_t tag(std::uint64_t h) { return static_cast<std::uint32_t>(h ^ (h >> 32)); }
 

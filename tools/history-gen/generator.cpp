@@ -14,7 +14,7 @@ namespace {
 // splitmix64: the same sequence on every platform.
 class Rng {
  public:
-  explicit Rng(uint64_t seed) : state_(seed) {}
+  explicit Rng(uint64_t start) : state_(start) {}
   uint64_t next() {
     uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -73,7 +73,7 @@ Totals generate(const Options& o, const std::function<void(std::string_view)>& w
   int64_t end_utc = o.end_local - int64_t{o.offset_minutes} * 60;
   if (o.summer_time && offset_at(o, end_utc - 3600) == o.offset_minutes + 60) end_utc -= 3600;
 
-  Rng rng(o.seed);
+  Rng rng(o.start);
   struct Station {
     int64_t peak;
     int64_t drift = 1000;  // per mille, a slow walk around the curve

@@ -20,7 +20,7 @@ struct Options {
   // last Sunday of October (01:00 UTC both), so the hour before the autumn change
   // comes twice.
   bool summer_time = false;
-  uint64_t seed = 1;
+  uint64_t start = 1;
 };
 
 struct Totals {

@@ -1,5 +1,5 @@
 // history_gen OUT --stations "Radio Eins,Sender Ärger" [--days N] [--interval-minutes M]
-//             [--end "2026-12-09 12:00:00"] [--offset +01:00] [--summer-time] [--seed S]
+//             [--end "2026-12-09 12:00:00"] [--offset +01:00] [--summer-time] [--start S]
 // Writes a listener history file of made-up polls and prints what it holds, as
 // "polls=... rows=... no_answer=... off_polls=... repeated_hour_rows=...".
 #include <algorithm>
@@ -18,7 +18,7 @@ int usage(const char* why) {
   std::fprintf(stderr,
                "history_gen: %s\n"
                "usage: history_gen OUT --stations \"A,B,...\" [--days N] [--interval-minutes M]\n"
-               "       [--end \"YYYY-MM-DD HH:MM:SS\"] [--offset +HH:MM] [--summer-time] [--seed S]\n",
+               "       [--end \"YYYY-MM-DD HH:MM:SS\"] [--offset +HH:MM] [--summer-time] [--start S]\n",
                why);
   return 2;
 }
@@ -56,9 +56,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--interval-minutes") {
       if (!whole_number(argv[++i], 1, 1440, n)) return usage("--interval-minutes wants 1 to 1440");
       o.interval_minutes = static_cast<int>(n);
-    } else if (arg == "--seed") {
-      if (!whole_number(argv[++i], 0, 1LL << 62, n)) return usage("--seed wants a number");
-      o.seed = static_cast<uint64_t>(n);
+    } else if (arg == "--start") {
+      if (!whole_number(argv[++i], 0, 1LL << 62, n)) return usage("--start wants a number");
+      o.start = static_cast<uint64_t>(n);
     } else if (arg == "--end") {
       // The core reads it as the time field of a row.
       const auto row = kn::parse_history_row(std::string(argv[++i]) + ";+00:00;x;");

@@ -1,11 +1,11 @@
-// Everything that can happen while polls run, in seeded random order: answers in any
+// Everything that can happen while polls run, in a random order that replays: answers in any
 // order, late or never; limits passing; ticks, double-clicks, previews, saves and the
 // program's end; and calls made from inside the program's own callbacks. The real
 // runner, poll and request batch run on a fake clock, with fetches that wait on gates
 // the schedule opens. Before each event every worker is parked in a fetch or gone, so
-// a seed replays the same run on any machine.
+// a schedule's number replays the same run on any machine.
 //
-// KN_SIM_SCHEDULES sets how many schedules run, KN_SIM_SEED replays one seed.
+// KN_SIM_SCHEDULES sets how many schedules run, KN_SIM_SCHEDULE=N replays schedule N.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -48,10 +48,10 @@ constexpr int kDefaultSchedules = 2500;
 constexpr int kDefaultSchedules = 2500;
 #endif
 
-// The same numbers from a seed everywhere (std's distributions may differ by library).
+// The same numbers from a start value everywhere (std's distributions may differ by library).
 class Rng {
  public:
-  explicit Rng(uint64_t seed) : s_(seed * 0x9E3779B97F4A7C15ull + 1) {}
+  explicit Rng(uint64_t start) : s_(start * 0x9E3779B97F4A7C15ull + 1) {}
   uint64_t next() {
     uint64_t z = (s_ += 0x9E3779B97F4A7C15ull);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -109,7 +109,7 @@ struct World : std::enable_shared_from_this<World> {
       }).detach();
       // The new worker parks in its first fetch (or finds nothing to do) before the
       // step goes on: otherwise a poll dropped in the same step would leave calls or
-      // none, as the thread happened to start, and a seed would not replay.
+      // none, as the thread happened to start, and a schedule would not replay.
       std::unique_lock<std::mutex> lock(self->m);
       self->cv.wait(lock, [&] { return self->live == self->parked; });
       return true;
@@ -217,7 +217,7 @@ class SimHost : public PollIo, public PollView {
 
 class Simulation {
  public:
-  explicit Simulation(uint64_t seed) : seed_(seed), rng_(seed) {}
+  explicit Simulation(uint64_t number) : number_(number), rng_(number) {}
 
   // Runs the schedule; the faults found, empty when every invariant held.
   std::vector<std::string> run(int events);
@@ -253,7 +253,7 @@ class Simulation {
   // Checks an applied answer; returns it without the call's mark.
   std::string applied(PollRecord& rec, const std::string& url, const Answer& answer);
 
-  uint64_t seed_;
+  uint64_t number_;
   Rng rng_;
   std::ostringstream log_;
   std::vector<std::string> faults_;
@@ -625,7 +625,7 @@ std::vector<std::string> Simulation::run(int events) {
   new_settings(app_);
   build_station_list(app_.settings.stations, app_.station_list);
   app_.settings.api_base_url = "http://sim";
-  note("seed " + std::to_string(seed_) + ", stations \"" + app_.settings.stations + "\"");
+  note("schedule " + std::to_string(number_) + ", stations \"" + app_.settings.stations + "\"");
   runner_ = std::make_unique<PollRunner>(
       app_, host_, host_,
       PollRunnerHooks{.answer_ready = world_->notifier(),
@@ -668,23 +668,23 @@ int schedules() {
 
 constexpr int kEventsPerSchedule = 60;
 
-void expect_schedule_holds(uint64_t seed) {
-  Simulation sim(seed);
+void expect_schedule_holds(uint64_t number) {
+  Simulation sim(number);
   const std::vector<std::string> faults = sim.run(kEventsPerSchedule);
   std::string all;
   for (const auto& f : faults) all += "  " + f + "\n";
-  EXPECT_TRUE(faults.empty()) << "seed " << seed << " (KN_SIM_SEED=" << seed << " replays it):\n"
+  EXPECT_TRUE(faults.empty()) << "schedule " << number << " (KN_SIM_SCHEDULE=" << number << " replays it):\n"
                               << all << "schedule:\n"
                               << sim.schedule();
 }
 
-TEST(PollSimulation, EverySeededScheduleKeepsEveryPollWhole) {
-  if (const char* one = std::getenv("KN_SIM_SEED")) {
+TEST(PollSimulation, EveryRandomScheduleKeepsEveryPollWhole) {
+  if (const char* one = std::getenv("KN_SIM_SCHEDULE")) {
     expect_schedule_holds(std::strtoull(one, nullptr, 10));
     return;
   }
   const int n = schedules();
-  for (int seed = 1; seed <= n && !HasFailure(); ++seed) expect_schedule_holds(static_cast<uint64_t>(seed));
+  for (int number = 1; number <= n && !HasFailure(); ++number) expect_schedule_holds(static_cast<uint64_t>(number));
 }
 
 }  // namespace
