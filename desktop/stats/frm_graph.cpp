@@ -172,15 +172,20 @@ void FrmGraph::create_history_controls() {
   SetWindowSubclass(surface_->hwnd(), surface_hook, kSurfaceHook, reinterpret_cast<DWORD_PTR>(this));
 }
 
-std::string FrmGraph::selected_station() const {
+std::optional<std::pair<int, std::string>> FrmGraph::selected_entry() const {
   const LRESULT index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
-  if (index == CB_ERR || index == 0) return {};
+  if (index == CB_ERR) return std::nullopt;
   const LRESULT len = SendMessageW(combo_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-  if (len == CB_ERR) return {};
+  if (len == CB_ERR) return std::nullopt;
   std::wstring text(static_cast<size_t>(len) + 1, L'\0');
   SendMessageW(combo_, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<size_t>(len));
-  return trim_blanks(wide_to_utf8(text));
+  return std::pair(static_cast<int>(index), wide_to_utf8(text));
+}
+
+std::string FrmGraph::selected_station() const {
+  const auto entry = selected_entry();
+  return entry && entry->first != 0 ? trim_blanks(entry->second) : std::string();
 }
 
 std::pair<int64_t, int64_t> FrmGraph::range_bounds() const {
@@ -293,14 +298,7 @@ void FrmGraph::on_selection() {
     SetWindowTextW(label_unreadable_, L"");
     show_range_labels(false);
   }
-  const LRESULT index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
-  if (index == CB_ERR) return;
-  const LRESULT len = SendMessageW(combo_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-  if (len == CB_ERR) return;
-  std::wstring text(static_cast<size_t>(len) + 1, L'\0');
-  SendMessageW(combo_, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<size_t>(len));
-  view_.select(static_cast<int>(index), wide_to_utf8(text));
+  if (const auto entry = selected_entry()) view_.select(entry->first, entry->second);
 }
 
 void FrmGraph::on_resize() {

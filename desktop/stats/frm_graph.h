@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/hoerer_stats.h"
@@ -76,6 +77,8 @@ class FrmGraph : public WindowBase {
   void on_selection();
   void on_range_selection();
   void show_labels();
+  // The station list's chosen entry: its index (0: the prompt) and text.
+  std::optional<std::pair<int, std::string>> selected_entry() const;
   std::string selected_station() const;
   // From and to (UTC) of the chosen range as it is now.
   std::pair<int64_t, int64_t> range_bounds() const;
