@@ -226,7 +226,7 @@ bool JsonNode::AdoptMembers(Member* first, Member* last) {
     seen[1][bit_b >> 6] |= mask_b;
   }
   if (!maybe_twice) {
-    for (Member* m = first; m != last; ++m) members_.emplace_back(std::move(m->name), std::move(m->value));
+    members_.take(first, last);
     return true;
   }
   for (std::size_t i = 0; i < n; ++i) {

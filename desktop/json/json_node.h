@@ -157,7 +157,8 @@ class JsonNode {
   void PutMember(JsonText&& name, JsonValue&& value);
   // Takes members in the order they were read, into an empty object: a name read twice
   // keeps its later value at its later place, as PutMember one by one would leave it.
-  // True when every member was moved from (none holds anything now).
+  // True when their bytes were taken whole: the originals are bare storage then, to be
+  // forgotten; otherwise they are moved from or left, to be destroyed.
   bool AdoptMembers(Member* first, Member* last);
   void Compact() const;
   void RebuildIndex() const;

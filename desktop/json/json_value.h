@@ -248,6 +248,8 @@ class JsonValue {
 
  private:
   friend class JsonNode;
+  template <typename Unit>
+  friend class detail::Parser;
 
   template <typename T>
   static constexpr JsonKind KindOf() {

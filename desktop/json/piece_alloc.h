@@ -7,6 +7,7 @@
 // document keeps only its own block alive.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -168,7 +169,10 @@ class PieceArray {
     for (T* p = out; p != data_ + size_; ++p) p->~T();
     size_ = static_cast<std::uint32_t>(out - data_);
   }
-  // Empty array only: takes [first, last) into storage of exactly that size.
+  // Empty array only: takes [first, last) into storage of exactly that size. The bytes
+  // move, as the parser's values and members allow (texts, plain kinds and shared
+  // references own nothing by their address); the originals are then bare storage, to be
+  // forgotten, never destroyed.
   void take(T* first, T* last) {
     const auto n = static_cast<std::size_t>(last - first);
     if (n == 0) return;
@@ -179,7 +183,7 @@ class PieceArray {
       data_ = Allocate(n);
       capacity_ = static_cast<std::uint32_t>(n);
     }
-    for (std::size_t i = 0; i < n; ++i) ::new (static_cast<void*>(data_ + i)) T(std::move(first[i]));
+    std::memcpy(static_cast<void*>(data_), static_cast<const void*>(first), n * sizeof(T));
     size_ = static_cast<std::uint32_t>(n);
   }
 

@@ -154,6 +154,16 @@ TEST(JsonParse, AnErrorKeepsTheMembersStoredBeforeIt) {
   node.SetItem(u"old", 1);
   EXPECT_JSON_ERROR(node.SetJSON(u"{\"a\":1,\"b\":[2,tru]}"), 13, u"Bad value at character 15");
   EXPECT_EQ(node.NewEnum(), (std::vector<std::u16string>{u"a"}));
+  // An array keeps its items too; what the open nodes had read is let go.
+  const std::string broken =
+      "[1, {\"kept\": \"a text too long to live inline\"}, {\"x\": [\"another long text\", tru";
+  EXPECT_JSON_ERROR(node.SetJSON(std::u16string(broken.begin(), broken.end())), 13,
+                    u"Bad value at character 77");
+  EXPECT_EQ(node.Count(), 2);
+  EXPECT_EQ(node.Item(2).AsNode()->Item(u"kept").AsText(), u"a text too long to live inline");
+  EXPECT_JSON_ERROR(node.SetJSONUtf8(broken), 13, u"Bad value at character 77");
+  EXPECT_EQ(node.Count(), 2);
+  EXPECT_EQ(node.Item(2).AsNode()->Item(u"kept").AsText(), u"a text too long to live inline");
   // Whatever follows the top-level value is not looked at.
   node.SetJSON(u"[1] trailing");
   EXPECT_EQ(node.Count(), 1);
@@ -207,10 +217,18 @@ TEST(JsonParse, NumbersReadExactlyAsFromChars) {
     const auto res =
         std::from_chars(expected_text.data(), expected_text.data() + expected_text.size(), expected);
     if (res.ec != std::errc()) continue;  // overflow and underflow have their own tests
-    JsonNode node;
-    node.SetJSON(u"[" + std::u16string(text.begin(), text.end()) + u"]");
-    const double got = node.Item(1).AsDouble();
-    ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << text;
+    // Read as units and as bytes, at the end of the text and with room after it.
+    for (const char* after : {"]", ",          ]"}) {
+      const std::string doc = "[" + text + after;
+      JsonNode wide;
+      wide.SetJSON(std::u16string(doc.begin(), doc.end()));
+      JsonNode bytes;
+      bytes.SetJSONUtf8(doc);
+      for (const JsonNode* node : {&wide, &bytes}) {
+        const double got = node->Item(1).AsDouble();
+        ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << doc;
+      }
+    }
   }
 }
 
