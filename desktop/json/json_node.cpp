@@ -72,18 +72,18 @@ JsonNode::~JsonNode() {
   // per level in the destructors. A child held only here is emptied before it goes, so
   // its own destructor has nothing left to look through.
   PendingNodes pending;
-  ReleaseContents(pending);
+  ReleaseContents(pending, batch);
   while (!pending.empty()) {
     std::shared_ptr<JsonNode> node = pending.pop();
     // The next one's lines come in while this one's subtree goes.
     if (!pending.empty()) Prefetch(pending.top());
-    node->ReleaseContents(pending);
+    node->ReleaseContents(pending, batch);
   }
 }
 
-void JsonNode::ReleaseContents(PendingNodes& pending) {
-  auto drop_text = [](JsonText& t) {
-    if (t.OnPiece()) detail::FreePiece(t.PieceUnits());
+void JsonNode::ReleaseContents(PendingNodes& pending, detail::FreeBatch& batch) {
+  auto drop_text = [&batch](JsonText& t) {
+    if (t.OnPiece()) batch.Free(t.PieceUnits());
   };
   auto drop = [&](JsonValue& v) {
     if (v.kind_ == JsonKind::kText) {
@@ -99,9 +99,10 @@ void JsonNode::ReleaseContents(PendingNodes& pending) {
     drop_text(m.name);
     drop(m.value);
   }
-  // Everything they owned is released.
-  items_.Forget();
-  members_.Forget();
+  // Everything they owned is released; the lists themselves go now too, while the
+  // batch is at hand.
+  batch.Free(items_.Abandon());
+  batch.Free(members_.Abandon());
 }
 
 std::int32_t JsonNode::Count() const {

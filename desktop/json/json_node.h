@@ -151,7 +151,7 @@ class JsonNode {
   class PendingNodes;
   // Releases what the members own; children held nowhere else go to `pending`, to be
   // released in turn.
-  void ReleaseContents(PendingNodes& pending);
+  void ReleaseContents(PendingNodes& pending, detail::FreeBatch& batch);
   static std::uint32_t HashName(std::u16string_view name);
   std::ptrdiff_t FindMember(std::u16string_view name) const;
   void PutMember(JsonText&& name, JsonValue&& value);

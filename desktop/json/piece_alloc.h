@@ -81,6 +81,17 @@ class FreeBatch {
   FreeBatch& operator=(const FreeBatch&) = delete;
 
   void Add(PieceBlock* block) noexcept;
+  // FreePiece for a caller holding the batch: a piece from the block of the one before
+  // costs no call.
+  void Free(void* piece) noexcept {
+    if (!piece) return;
+    PieceBlock* const block = (static_cast<PieceHeader*>(piece) - 1)->block;
+    if (block && block == block_) {
+      ++count_;
+    } else {
+      FreePiece(piece);
+    }
+  }
 
  private:
   FreeBatch* previous_;
@@ -133,7 +144,7 @@ class PieceArray {
   PieceArray& operator=(const PieceArray&) = delete;
   ~PieceArray() {
     clear();
-    FreePiece(data_);
+    if (data_) FreePiece(data_);
   }
 
   std::size_t size() const noexcept { return size_; }
@@ -162,6 +173,11 @@ class PieceArray {
   }
   // Forgets the elements without destroying them: for elements already emptied.
   void Forget() noexcept { size_ = 0; }
+  // Forgets the elements and hands over the storage, to be freed by the caller.
+  void* Abandon() noexcept {
+    size_ = capacity_ = 0;
+    return std::exchange(data_, nullptr);
+  }
   // Removes [first, last), later elements moving up.
   void erase(T* first, T* last) noexcept {
     T* out = first;
