@@ -488,6 +488,24 @@ class Parser {
     const std::size_t n = end - begin;
     if constexpr (kUtf8) {
       if (wide) {
+        if (len_ - end >= 16) {
+          // Latin text, the usual kind.
+          if (n <= 4 * JsonText::kInline) {
+            char16_t units[4 * JsonText::kInline + 8];
+            const std::size_t size = DecodeTwoByteForms(text_ + begin, n, units);
+            if (size != kNotTwoByteForms) {
+              if (size <= JsonText::kInline) return SmallUnits(units, size);
+              return JsonText(std::u16string_view(units, size));
+            }
+          } else {
+            JsonText text = JsonText::Uninitialized(n);
+            std::size_t size = DecodeTwoByteForms(text_ + begin, n, text.MutableData());
+            if (size == kNotTwoByteForms)
+              size = Decoded(text.MutableData(), DecodeUtf8(text_ + begin, n, text.MutableData()));
+            text.Finish(n, size);
+            return text;
+          }
+        }
         // Short enough that it may fit in the text itself: decoded aside first.
         if (n <= 4 * JsonText::kInline) {
           char16_t units[4 * JsonText::kInline];
@@ -559,7 +577,13 @@ class Parser {
     if (n == 0) return;
     char16_t* out = buf_.Room(n);
     if constexpr (kUtf8) {
-      buf_.Commit(wide ? Decoded(out, DecodeUtf8(text_ + begin, n, out)) : WidenAscii(text_ + begin, n, out));
+      if (!wide) {
+        buf_.Commit(WidenAscii(text_ + begin, n, out));
+        return;
+      }
+      std::size_t size = len_ - end >= 16 ? DecodeTwoByteForms(text_ + begin, n, out) : kNotTwoByteForms;
+      if (size == kNotTwoByteForms) size = Decoded(out, DecodeUtf8(text_ + begin, n, out));
+      buf_.Commit(size);
     } else {
       std::memcpy(out, text_ + begin, n * sizeof(char16_t));
       buf_.Commit(n);

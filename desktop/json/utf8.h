@@ -37,6 +37,12 @@ inline std::uint32_t NextCodePoint(const unsigned char* p, std::size_t n, std::s
 // A sequence never holds an ASCII byte, so a run that ends before one decodes as it
 // would inside the whole text.
 std::size_t DecodeUtf8(const char* s, std::size_t n, char16_t* out);
+// Marks a text DecodeTwoByteForms leaves to DecodeUtf8.
+inline constexpr std::size_t kNotTwoByteForms = ~std::size_t{0};
+// DecodeUtf8 for text of ASCII and well-formed two-byte sequences only (Latin letters,
+// umlauts), without a branch per sequence; kNotTwoByteForms for anything else. Reads up
+// to 16 bytes past s + n, which must be readable.
+std::size_t DecodeTwoByteForms(const char* s, std::size_t n, char16_t* out);
 // s[0, n) is ASCII: widened to out; n.
 std::size_t WidenAscii(const char* s, std::size_t n, char16_t* out);
 // True when an overlong sequence in s[0, n) stands for an ASCII character (C0 A2 for a

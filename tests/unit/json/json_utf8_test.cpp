@@ -104,6 +104,21 @@ TEST(JsonUtf8, BytesReadAsTheProgramConvertsThem) {
     SCOPED_TRACE("round " + std::to_string(round));
     ExpectSameAsConverted(text);
   }
+  // Latin text, mostly well formed, with more document behind it: the way for ASCII and
+  // two-byte sequences, their leads at every place in a block, and the stray byte that
+  // sends a text back to the general way.
+  const char* const latin[] = {"a", "Z", " ", "\xC3\xA9", "\xC3\x9F", "\xC2\x80", "\xDF\xBF", "\xC3\x84"};
+  const char* const strays[] = {"\xC3", "\x80", "\xC1\x9C", "\xC0\xA2", "\xE2\x82\xAC", "\\n", "\xC3\xC3"};
+  for (int round = 0; round < 4000; ++round) {
+    std::string text = "[\"";
+    const int len = static_cast<int>(gen() % 40);
+    for (int k = 0; k < len; ++k) {
+      text += gen() % 30 ? latin[gen() % std::size(latin)] : strays[gen() % std::size(strays)];
+    }
+    text += "\", \"and more of the document\"]";
+    SCOPED_TRACE("latin round " + std::to_string(round));
+    ExpectSameAsConverted(text);
+  }
 }
 
 // An overlong form of an ASCII character is that character once converted, structure included.
