@@ -14,8 +14,8 @@ namespace kn::json {
 namespace {
 
 // Asks for the lines of a node about to be torn down: its own, and after them the start
-// of its member list, made right behind it by the parser. A large tree is read back from
-// memory, and one node after the other would wait for each in turn.
+// of its member list, made right behind it by the parser. One line after the other would
+// wait for each in turn.
 void Prefetch(const JsonNode* node) {
 #if KN_JSON_PREFETCH
   const char* p = reinterpret_cast<const char*>(node);
@@ -34,75 +34,102 @@ constexpr std::size_t kIndexThreshold = 16;
 
 }  // namespace
 
-// The nodes a teardown has still to empty: a stack that starts in place, so tearing down
-// a small tree makes no heap call for it.
-class JsonNode::PendingNodes {
+// The levels of a teardown above the node being emptied: each node with the place to
+// go on from. A stack that starts in place, so a small tree makes no heap call for it.
+class JsonNode::TeardownPath {
  public:
+  struct Level {
+    JsonNode* node;
+    std::size_t next;
+  };
   bool empty() const noexcept { return size_ == 0; }
-  const JsonNode* top() const noexcept {
-    return size_ <= kInPlace ? in_place_[size_ - 1].get() : more_.back().get();
-  }
-  void push(std::shared_ptr<JsonNode>&& node) {
+  void push(Level level) {
     if (size_ < kInPlace) {
-      in_place_[size_] = std::move(node);
+      in_place_[size_] = level;
     } else {
-      more_.push_back(std::move(node));
+      more_.push_back(level);
     }
     ++size_;
   }
-  std::shared_ptr<JsonNode> pop() noexcept {
+  Level pop() noexcept {
     --size_;
-    if (size_ < kInPlace) return std::move(in_place_[size_]);
-    std::shared_ptr<JsonNode> node = std::move(more_.back());
+    if (size_ < kInPlace) return in_place_[size_];
+    const Level level = more_.back();
     more_.pop_back();
-    return node;
+    return level;
   }
 
  private:
-  static constexpr std::size_t kInPlace = 8;
-  std::shared_ptr<JsonNode> in_place_[kInPlace];
-  std::vector<std::shared_ptr<JsonNode>> more_;  // beyond the first kInPlace
+  static constexpr std::size_t kInPlace = 16;
+  Level in_place_[kInPlace];
+  std::vector<Level> more_;  // beyond the first kInPlace
   std::size_t size_ = 0;
 };
 
 JsonNode::~JsonNode() {
   if (items_.empty() && members_.empty()) return;
   detail::FreeBatch batch;
-  // Tear the tree down iteratively: a deep chain of nodes would otherwise recurse once
-  // per level in the destructors. A child held only here is emptied before it goes, so
-  // its own destructor has nothing left to look through.
-  PendingNodes pending;
-  ReleaseContents(pending, batch);
-  while (!pending.empty()) {
-    std::shared_ptr<JsonNode> node = pending.pop();
-    // The next one's lines come in while this one's subtree goes.
-    if (!pending.empty()) Prefetch(pending.top());
-    node->ReleaseContents(pending, batch);
+  // Depth first and without recursion, so a deep chain of nodes cannot exhaust the stack,
+  // last member first: the parser made each node right after its children, so the walk
+  // reads memory backwards from what was written last, which a large tree still has in
+  // the cache. A child held only here is emptied before its reference goes, so its own
+  // destructor has nothing left to look through.
+  TeardownPath path;
+  JsonNode* node = this;
+  std::size_t next = node->SlotCount();
+  for (;;) {
+    if (JsonNode* child = node->ReleaseFrom(next, batch)) {
+      path.push({node, next});
+      node = child;
+      next = node->SlotCount();
+      continue;
+    }
+    if (path.empty()) break;
+    const TeardownPath::Level up = path.pop();
+    node = up.node;
+    next = up.next;
+    node->SlotValue(next).Destroy();
   }
 }
 
-void JsonNode::ReleaseContents(PendingNodes& pending, detail::FreeBatch& batch) {
+std::size_t JsonNode::SlotCount() const noexcept { return items_.size() + members_.size(); }
+
+JsonValue& JsonNode::SlotValue(std::size_t slot) noexcept {
+  return slot < items_.size() ? items_[slot] : members_[slot - items_.size()].value;
+}
+
+JsonNode* JsonNode::ReleaseFrom(std::size_t& next, detail::FreeBatch& batch) {
   auto drop_text = [&batch](JsonText& t) {
     if (t.OnPiece()) batch.Free(t.PieceUnits());
   };
-  auto drop = [&](JsonValue& v) {
+  // A child held only here is handed back, its reference kept until it is empty.
+  auto drop = [&](JsonValue& v) -> JsonNode* {
     if (v.kind_ == JsonKind::kText) {
       drop_text(*v.Ptr<JsonText>());
     } else if (v.kind_ == JsonKind::kNode) {
       auto& child = *v.Ptr<std::shared_ptr<JsonNode>>();
-      if (child.use_count() == 1) pending.push(std::move(child));
+      if (child.use_count() == 1) {
+        Prefetch(child.get());
+        return child.get();
+      }
       child.~shared_ptr();
     }
+    return nullptr;
   };
-  for (JsonValue& v : items_) drop(v);
-  for (Member& m : members_) {
+  const std::size_t items = items_.size();
+  while (next > items) {
+    Member& m = members_[--next - items];
     drop_text(m.name);
-    drop(m.value);
+    if (JsonNode* child = drop(m.value)) return child;
+  }
+  while (next > 0) {
+    if (JsonNode* child = drop(items_[--next])) return child;
   }
   // Everything they owned is released; the lists themselves go now too, while the
   // batch is at hand.
   batch.Free(items_.Abandon());
   batch.Free(members_.Abandon());
+  return nullptr;
 }
 
 std::int32_t JsonNode::Count() const {

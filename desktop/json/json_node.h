@@ -148,10 +148,13 @@ class JsonNode {
     std::uint32_t slot;
   };
 
-  class PendingNodes;
-  // Releases what the members own; children held nowhere else go to `pending`, to be
-  // released in turn.
-  void ReleaseContents(PendingNodes& pending, detail::FreeBatch& batch);
+  class TeardownPath;
+  // Releases what the members own in the slots before `next` (items, then members), last
+  // first, until a child held nowhere else comes up: returned, still referenced, `next`
+  // its slot. Null once all is released, the lists included.
+  JsonNode* ReleaseFrom(std::size_t& next, detail::FreeBatch& batch);
+  std::size_t SlotCount() const noexcept;
+  JsonValue& SlotValue(std::size_t slot) noexcept;
   static std::uint32_t HashName(std::u16string_view name);
   std::ptrdiff_t FindMember(std::u16string_view name) const;
   void PutMember(JsonText&& name, JsonValue&& value);
