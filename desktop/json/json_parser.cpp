@@ -11,6 +11,7 @@
 #include <string>
 #include <system_error>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -84,6 +85,20 @@ bool IsLargeMagnitude(std::string_view number) {
 // conversion to UTF-16.
 struct ConvertFirst {};
 
+// The storage a stack of the latest parse on this thread grew to, kept for the next one:
+// a large document's stack would otherwise come from fresh pages of the heap each time.
+template <typename T>
+struct SpareStack {
+  SpareStack() = default;
+  SpareStack(const SpareStack&) = delete;
+  SpareStack& operator=(const SpareStack&) = delete;
+  ~SpareStack() { ::operator delete(static_cast<void*>(data)); }
+  T* data = nullptr;
+  std::size_t capacity = 0;
+};
+template <typename T>
+thread_local SpareStack<T> spare_stack;
+
 // A stack that starts in the parser itself, so small documents make no heap call for it.
 template <typename T, std::size_t N>
 class ScratchStack {
@@ -93,7 +108,16 @@ class ScratchStack {
   ScratchStack& operator=(const ScratchStack&) = delete;
   ~ScratchStack() {
     Truncate(0);
-    if (data_ != Inline()) ::operator delete(static_cast<void*>(data_));
+    // Kept for the next parse when this one needed the heap; a parse that did not lets
+    // the spare go, so one large document does not pin its memory.
+    SpareStack<T>& spare = spare_stack<T>;
+    ::operator delete(static_cast<void*>(spare.data));
+    spare.data = nullptr;
+    spare.capacity = 0;
+    if (data_ != Inline()) {
+      spare.data = data_;
+      spare.capacity = capacity_;
+    }
   }
 
   T* data() noexcept { return data_; }
@@ -115,8 +139,15 @@ class ScratchStack {
  private:
   T* Inline() noexcept { return reinterpret_cast<T*>(inline_); }
   void Grow() {
-    const std::size_t capacity = capacity_ * 2;
-    T* fresh = static_cast<T*>(::operator new(capacity * sizeof(T)));
+    std::size_t capacity = capacity_ * 2;
+    T* fresh;
+    SpareStack<T>& spare = spare_stack<T>;
+    if (data_ == Inline() && spare.capacity >= capacity) {
+      fresh = std::exchange(spare.data, nullptr);
+      capacity = std::exchange(spare.capacity, 0);
+    } else {
+      fresh = static_cast<T*>(::operator new(capacity * sizeof(T)));
+    }
     for (std::size_t i = 0; i < size_; ++i) {
       ::new (static_cast<void*>(fresh + i)) T(std::move(data_[i]));
       data_[i].~T();
