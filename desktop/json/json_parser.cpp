@@ -3,6 +3,7 @@
 // only where text is stored; an error's UTF-16 position is counted only once it is raised.
 // Members and items wait on stacks shared by the whole parse and move into their node in
 // one exactly sized block when it closes.
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <charconv>
@@ -111,6 +112,7 @@ class ScratchStack {
     // Kept for the next parse when this one needed the heap; a parse that did not lets
     // the spare go, so one large document does not pin its memory.
     SpareStack<T>& spare = spare_stack<T>;
+    if (data_ == Inline() && !spare.data) return;
     ::operator delete(static_cast<void*>(spare.data));
     spare.data = nullptr;
     spare.capacity = 0;
@@ -210,8 +212,8 @@ class Parser {
   static constexpr bool kUtf8 = sizeof(Unit) == 1;
 
  public:
-  Parser(const Unit* text, std::size_t len, bool decimal_mode)
-      : text_(text), len_(len), decimal_mode_(decimal_mode) {}
+  Parser(const Unit* text, std::size_t len, bool decimal_mode, ParseArena& arena)
+      : text_(text), len_(len), decimal_mode_(decimal_mode), arena_(arena) {}
 
   void ParseDocument(JsonNode& root) {
     SkipWhitespace();
@@ -514,6 +516,42 @@ class Parser {
     return text;
   }
 
+  // Room for `capacity` units on a piece, length unset, as JsonText::Uninitialized makes
+  // it, but carved here from the parse's arena without a call: texts are many.
+  JsonText PieceText(std::size_t capacity) {
+    if (capacity * sizeof(char16_t) > kMaxCarved) return JsonText::Uninitialized(capacity);
+    auto* units = static_cast<char16_t*>(arena_.Carve(capacity * sizeof(char16_t)));
+    JsonText text;
+#if KN_JSON_SSE2 && (defined(_M_X64) || defined(__x86_64__))
+    // In one store, as JsonText::Allocate does: the text is moved soon.
+    const auto pointer = static_cast<long long>(reinterpret_cast<std::uintptr_t>(units));
+    const long long tag = static_cast<long long>(std::uint64_t{JsonText::kOnPiece} << 48);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&text), _mm_set_epi64x(tag, pointer));
+#else
+    std::memcpy(text.units_, &units, sizeof units);
+    text.tag_ = JsonText::kOnPiece;
+#endif
+    return text;
+  }
+  // Sets the length of a PieceText, giving back the room it does not use.
+  void FinishPiece(JsonText& text, std::size_t capacity, std::size_t size) noexcept {
+    if (capacity * sizeof(char16_t) > kMaxCarved) {
+      text.Finish(capacity, size);
+      return;
+    }
+    const auto n = static_cast<std::uint32_t>(size);
+    std::memcpy(reinterpret_cast<unsigned char*>(text.units_) + JsonText::kSizeAt, &n, sizeof n);
+    if (size < capacity)
+      arena_.Shrink(text.PieceUnits(), capacity * sizeof(char16_t), size * sizeof(char16_t));
+  }
+  // A text of the n units at p, more than fit in the text itself.
+  JsonText CopiedText(const char16_t* p, std::size_t n) {
+    JsonText text = PieceText(n);
+    std::memcpy(text.PieceUnits(), p, n * sizeof(char16_t));
+    FinishPiece(text, n, n);
+    return text;
+  }
+
   // The units of text_[begin, end), which holds no quote, backslash or control character.
   JsonText MakeText(std::size_t begin, std::size_t end, bool wide) {
     const std::size_t n = end - begin;
@@ -526,14 +564,14 @@ class Parser {
             const std::size_t size = DecodeTwoByteForms(text_ + begin, n, units);
             if (size != kNotTwoByteForms) {
               if (size <= JsonText::kInline) return SmallUnits(units, size);
-              return JsonText(std::u16string_view(units, size));
+              return CopiedText(units, std::min(size, std::size(units)));  // never more; GCC cannot tell
             }
           } else {
-            JsonText text = JsonText::Uninitialized(n);
-            std::size_t size = DecodeTwoByteForms(text_ + begin, n, text.MutableData());
+            JsonText text = PieceText(n);
+            std::size_t size = DecodeTwoByteForms(text_ + begin, n, text.PieceUnits());
             if (size == kNotTwoByteForms)
-              size = Decoded(text.MutableData(), DecodeUtf8(text_ + begin, n, text.MutableData()));
-            text.Finish(n, size);
+              size = Decoded(text.PieceUnits(), DecodeUtf8(text_ + begin, n, text.PieceUnits()));
+            FinishPiece(text, n, size);
             return text;
           }
         }
@@ -543,15 +581,15 @@ class Parser {
           const std::size_t size = Decoded(units, DecodeUtf8(text_ + begin, n, units));
           // Eight units stay readable in `units` whatever the size.
           if (size <= JsonText::kInline) return SmallUnits(units, size);
-          return JsonText(std::u16string_view(units, size));
+          return CopiedText(units, std::min(size, std::size(units)));  // never more; GCC cannot tell
         }
-        JsonText text = JsonText::Uninitialized(n);
-        text.Finish(n, Decoded(text.MutableData(), DecodeUtf8(text_ + begin, n, text.MutableData())));
+        JsonText text = PieceText(n);
+        FinishPiece(text, n, Decoded(text.PieceUnits(), DecodeUtf8(text_ + begin, n, text.PieceUnits())));
         return text;
       }
       if (n <= JsonText::kInline) return SmallText(begin, n);
-      JsonText text = JsonText::Uninitialized(n);
-      char16_t* out = text.MutableData();
+      JsonText text = PieceText(n);
+      char16_t* out = text.PieceUnits();
       std::size_t i = 0;
 #if KN_JSON_SSE2
       const __m128i zero = _mm_setzero_si128();
@@ -567,13 +605,13 @@ class Parser {
       }
 #endif
       for (; i < n; ++i) out[i] = static_cast<char16_t>(At(begin + i));
-      text.Finish(n, n);
+      FinishPiece(text, n, n);
       return text;
     } else {
       if (n <= JsonText::kInline) return SmallText(begin, n);
-      JsonText text = JsonText::Uninitialized(n);
-      std::memcpy(text.MutableData(), text_ + begin, n * sizeof(char16_t));
-      text.Finish(n, n);
+      JsonText text = PieceText(n);
+      std::memcpy(text.PieceUnits(), text_ + begin, n * sizeof(char16_t));
+      FinishPiece(text, n, n);
       return text;
     }
   }
@@ -696,7 +734,7 @@ class Parser {
     if (pos_ >= len_) Fail(13, Message(u"Expected \" at character ", EndPosition()));
     // The scratch holds at least eight units.
     if (buf_.View().size() <= JsonText::kInline) return SmallUnits(buf_.View().data(), buf_.View().size());
-    return JsonText(buf_.View());
+    return CopiedText(buf_.View().data(), buf_.View().size());
   }
 
   [[noreturn]] void BadEscape() const {
@@ -881,6 +919,7 @@ class Parser {
   std::size_t len_;
   std::size_t pos_ = 0;
   bool decimal_mode_;
+  ParseArena& arena_;
   // Members and items of the top-level node read so far, at the bottom of the stacks.
   std::size_t top_read_ = 0;
   ScratchText buf_;
@@ -896,7 +935,7 @@ namespace {
 template <typename Unit>
 void Parse(JsonNode& node, const Unit* text, std::size_t len, bool decimal_mode) {
   detail::ParseArena arena;
-  detail::Parser<Unit> parser(text, len, decimal_mode);
+  detail::Parser<Unit> parser(text, len, decimal_mode, arena);
   parser.ParseDocument(node);
 }
 
