@@ -23,6 +23,8 @@
 #endif
 
 #include "json/json_node.h"
+#include "json/number_scan.h"
+#include "json/parse_scratch.h"
 #include "json/utf8.h"
 
 namespace kn::json {
@@ -31,7 +33,6 @@ namespace {
 
 constexpr unsigned AsciiLower(unsigned c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
 constexpr bool IsDigit(unsigned c) { return c >= '0' && c <= '9'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 int HexValue(unsigned c) {
   if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
@@ -48,162 +49,9 @@ std::u16string Message(std::u16string_view text, std::size_t position) {
   return out;
 }
 
-// from_chars reports overflow and underflow alike; only overflow is an error. Decides
-// from the digits whether the magnitude is at least 10.
-bool IsLargeMagnitude(std::string_view number) {
-  std::size_t i = number.front() == '-' ? 1 : 0;
-  long long place = 0;  // decimal exponent of the first significant digit
-  bool found = false;
-  long long int_digits = 0;
-  for (; i < number.size() && IsDigit(number[i]); ++i) {
-    if (!found && number[i] != '0') found = true;
-    if (found) ++int_digits;
-  }
-  if (found) {
-    place = int_digits - 1;
-  } else if (i < number.size() && number[i] == '.') {
-    for (++i; i < number.size() && IsDigit(number[i]); ++i) {
-      --place;
-      if (number[i] != '0') {
-        found = true;
-        break;
-      }
-    }
-  }
-  if (!found) return false;
-  const std::size_t e = number.find_first_of("eE");
-  if (e == std::string_view::npos) return place > 0;
-  long long exponent = 0;
-  bool negative = false;
-  for (std::size_t j = e + 1; j < number.size(); ++j) {
-    if (number[j] == '-') negative = true;
-    if (IsDigit(number[j]) && exponent < 100000000) exponent = exponent * 10 + (number[j] - '0');
-  }
-  return place + (negative ? -exponent : exponent) > 0;
-}
-
 // Thrown where UTF-8 bytes read as they are would give another result than read after
 // conversion to UTF-16.
 struct ConvertFirst {};
-
-// The storage a stack of the latest parse on this thread grew to, kept for the next one:
-// a large document's stack would otherwise come from fresh pages of the heap each time.
-template <typename T>
-struct SpareStack {
-  SpareStack() = default;
-  SpareStack(const SpareStack&) = delete;
-  SpareStack& operator=(const SpareStack&) = delete;
-  ~SpareStack() { ::operator delete(static_cast<void*>(data)); }
-  T* data = nullptr;
-  std::size_t capacity = 0;
-};
-template <typename T>
-thread_local SpareStack<T> spare_stack;
-
-// A stack that starts in the parser itself, so small documents make no heap call for it.
-template <typename T, std::size_t N>
-class ScratchStack {
- public:
-  ScratchStack() = default;
-  ScratchStack(const ScratchStack&) = delete;
-  ScratchStack& operator=(const ScratchStack&) = delete;
-  ~ScratchStack() {
-    Truncate(0);
-    // Kept for the next parse when this one needed the heap; a parse that did not lets
-    // the spare go, so one large document does not pin its memory.
-    SpareStack<T>& spare = spare_stack<T>;
-    if (data_ == Inline() && !spare.data) return;
-    ::operator delete(static_cast<void*>(spare.data));
-    spare.data = nullptr;
-    spare.capacity = 0;
-    if (data_ != Inline()) {
-      spare.data = data_;
-      spare.capacity = capacity_;
-    }
-  }
-
-  T* data() noexcept { return data_; }
-  std::size_t size() const noexcept { return size_; }
-  template <typename... Args>
-  void emplace_back(Args&&... args) {
-    if (size_ == capacity_) Grow();
-    ::new (static_cast<void*>(data_ + size_)) T(std::forward<Args>(args)...);
-    ++size_;
-  }
-  // Destroys the elements from n on.
-  void Truncate(std::size_t n) noexcept {
-    while (size_ > n) data_[--size_].~T();
-  }
-  // Drops the elements from n on without destroying them: for elements moved from,
-  // which hold nothing.
-  void Forget(std::size_t n) noexcept { size_ = n; }
-
- private:
-  T* Inline() noexcept { return reinterpret_cast<T*>(inline_); }
-  void Grow() {
-    std::size_t capacity = capacity_ * 2;
-    T* fresh;
-    SpareStack<T>& spare = spare_stack<T>;
-    if (data_ == Inline() && spare.capacity >= capacity) {
-      fresh = std::exchange(spare.data, nullptr);
-      capacity = std::exchange(spare.capacity, 0);
-    } else {
-      fresh = static_cast<T*>(::operator new(capacity * sizeof(T)));
-    }
-    for (std::size_t i = 0; i < size_; ++i) {
-      ::new (static_cast<void*>(fresh + i)) T(std::move(data_[i]));
-      data_[i].~T();
-    }
-    if (data_ != Inline()) ::operator delete(static_cast<void*>(data_));
-    data_ = fresh;
-    capacity_ = capacity;
-  }
-
-  alignas(T) unsigned char inline_[N * sizeof(T)];
-  T* data_ = Inline();
-  std::size_t size_ = 0;
-  std::size_t capacity_ = N;
-};
-
-// Units of a text with escapes, collected on their way into a JsonText.
-class ScratchText {
- public:
-  ScratchText() = default;
-  ScratchText(const ScratchText&) = delete;
-  ScratchText& operator=(const ScratchText&) = delete;
-  ~ScratchText() {
-    if (data_ != inline_) delete[] data_;
-  }
-
-  void clear() noexcept { size_ = 0; }
-  std::u16string_view View() const noexcept { return {data_, size_}; }
-  // Room for n more units at the end; Commit says how many were written.
-  char16_t* Room(std::size_t n) {
-    if (capacity_ - size_ < n) Grow(n);
-    return data_ + size_;
-  }
-  void Commit(std::size_t n) noexcept { size_ += n; }
-  void push_back(char16_t c) {
-    *Room(1) = c;
-    ++size_;
-  }
-
- private:
-  void Grow(std::size_t n) {
-    std::size_t capacity = capacity_ * 2;
-    if (capacity - size_ < n) capacity = size_ + n;
-    auto* fresh = new char16_t[capacity];
-    std::memcpy(fresh, data_, size_ * sizeof(char16_t));
-    if (data_ != inline_) delete[] data_;
-    data_ = fresh;
-    capacity_ = capacity;
-  }
-
-  char16_t inline_[256];
-  char16_t* data_ = inline_;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 256;
-};
 
 }  // namespace
 
@@ -741,26 +589,6 @@ class Parser {
     Fail(13, Message(u"Bad string character escape at character ", Position(pos_)));
   }
 
-  // Leading digits of the eight bytes at p (none may lie past the end), 0 to 8, and
-  // their value.
-  static unsigned EightDigits(const Unit* p, std::uint64_t& value) noexcept {
-    std::uint64_t bytes;
-    std::memcpy(&bytes, p, 8);
-    // Bytes above '9' carry into their top bit, bytes below '0' borrow into it; the
-    // borrow may spoil the bytes after, which are not digits of this run anyway.
-    const std::uint64_t digits = bytes - 0x3030303030303030ull;
-    const std::uint64_t stops = ((bytes + 0x4646464646464646ull) | digits) & 0x8080808080808080ull;
-    const auto n = static_cast<unsigned>(std::countr_zero(stops)) / 8;
-    if (n == 0) return 0;
-    // The run's digits to the top bytes, then pairs, fours and eights summed.
-    std::uint64_t v = digits << (8 * (8 - n));
-    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
-    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFull;
-    v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFull;
-    value = v;
-    return n;
-  }
-
   // The common short forms, [-]digits[.digits] with at most seven digits each side, read
   // eight bytes at a time; ParseNumber's short way gives the same value.
   // False, the cursor unmoved, for any other form or too near the end.
@@ -774,7 +602,7 @@ class Parser {
       pos += negative ? 1 : 0;
       if (len_ - pos < 9) return false;
       std::uint64_t whole = 0;
-      const unsigned whole_digits = EightDigits(text_ + pos, whole);
+      const unsigned whole_digits = LeadingDigits(text_ + pos, whole);
       if (whole_digits == 0 || whole_digits == 8) return false;
       pos += whole_digits;
       double value = static_cast<double>(whole);
@@ -783,7 +611,7 @@ class Parser {
         ++pos;
         if (len_ - pos < 9) return false;
         std::uint64_t fraction = 0;
-        const unsigned fraction_digits = EightDigits(text_ + pos, fraction);
+        const unsigned fraction_digits = LeadingDigits(text_ + pos, fraction);
         if (fraction_digits == 0 || fraction_digits == 8) return false;
         pos += fraction_digits;
         static constexpr double kScale[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
