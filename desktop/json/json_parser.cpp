@@ -400,39 +400,33 @@ class Parser {
     return text;
   }
 
+  // Decodes text_[begin, end), bytes from 0x80 up among them, to out (room for as many
+  // units as bytes); how many units. Latin text, the usual kind, the quick way when the
+  // bytes it reads past the end are there.
+  std::size_t DecodeRun(std::size_t begin, std::size_t end, char16_t* out) const {
+    const std::size_t n = end - begin;
+    if (len_ - end >= 16) {
+      const std::size_t size = DecodeTwoByteForms(text_ + begin, n, out);
+      if (size != kNotTwoByteForms) return size;
+    }
+    return Decoded(out, DecodeUtf8(text_ + begin, n, out));
+  }
+
   // The units of text_[begin, end), which holds no quote, backslash or control character.
   JsonText MakeText(std::size_t begin, std::size_t end, bool wide) {
     const std::size_t n = end - begin;
     if constexpr (kUtf8) {
       if (wide) {
-        if (len_ - end >= 16) {
-          // Latin text, the usual kind.
-          if (n <= 4 * JsonText::kInline) {
-            char16_t units[4 * JsonText::kInline + 8];
-            const std::size_t size = DecodeTwoByteForms(text_ + begin, n, units);
-            if (size != kNotTwoByteForms) {
-              if (size <= JsonText::kInline) return SmallUnits(units, size);
-              return CopiedText(units, std::min(size, std::size(units)));  // never more; GCC cannot tell
-            }
-          } else {
-            JsonText text = PieceText(n);
-            std::size_t size = DecodeTwoByteForms(text_ + begin, n, text.PieceUnits());
-            if (size == kNotTwoByteForms)
-              size = Decoded(text.PieceUnits(), DecodeUtf8(text_ + begin, n, text.PieceUnits()));
-            FinishPiece(text, n, size);
-            return text;
-          }
-        }
         // Short enough that it may fit in the text itself: decoded aside first.
         if (n <= 4 * JsonText::kInline) {
-          char16_t units[4 * JsonText::kInline];
-          const std::size_t size = Decoded(units, DecodeUtf8(text_ + begin, n, units));
+          char16_t units[4 * JsonText::kInline + 8];
+          const std::size_t size = DecodeRun(begin, end, units);
           // Eight units stay readable in `units` whatever the size.
           if (size <= JsonText::kInline) return SmallUnits(units, size);
           return CopiedText(units, std::min(size, std::size(units)));  // never more; GCC cannot tell
         }
         JsonText text = PieceText(n);
-        FinishPiece(text, n, Decoded(text.PieceUnits(), DecodeUtf8(text_ + begin, n, text.PieceUnits())));
+        FinishPiece(text, n, DecodeRun(begin, end, text.PieceUnits()));
         return text;
       }
       if (n <= JsonText::kInline) return SmallText(begin, n);
@@ -494,13 +488,7 @@ class Parser {
     if (n == 0) return;
     char16_t* out = buf_.Room(n);
     if constexpr (kUtf8) {
-      if (!wide) {
-        buf_.Commit(WidenAscii(text_ + begin, n, out));
-        return;
-      }
-      std::size_t size = len_ - end >= 16 ? DecodeTwoByteForms(text_ + begin, n, out) : kNotTwoByteForms;
-      if (size == kNotTwoByteForms) size = Decoded(out, DecodeUtf8(text_ + begin, n, out));
-      buf_.Commit(size);
+      buf_.Commit(wide ? DecodeRun(begin, end, out) : WidenAscii(text_ + begin, n, out));
     } else {
       std::memcpy(out, text_ + begin, n * sizeof(char16_t));
       buf_.Commit(n);
