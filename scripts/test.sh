@@ -3,7 +3,7 @@
 # as CI does. Windows tests run under Wine (a private Xvfb for the GUI tests): the
 # 64-bit build everywhere, the 32-bit build where this machine can run 32-bit programs.
 #
-#   scripts/test.sh [--only STAGE[,STAGE...]]...
+#   scripts/test.sh [--only STAGE[,STAGE...]]... [--plan]
 #
 #   native    the native preset's tests (unit tests, layering, static checks of the
 #             Windows binaries), with the layering and duplicate-lines checks first
@@ -15,6 +15,9 @@
 #   release   the release zips, made twice: the same bytes both times
 #   consumer  the library as another project gets it: the native preset's tests
 #             inivault_install* and inivault_deb*
+#
+#   --plan    prints the stages this machine would run and those it would leave out,
+#             with the reason, and builds, installs and starts nothing
 #
 # The summary comes from ctest's own JUnit output (GoogleTest's XML for the nobody
 # run). It lists every part that failed or did not run; the last line is ALL TESTS
@@ -28,17 +31,19 @@ mkdir -p "$logs"
 all_stages=(native asan nobody fuzz win64 win32 release consumer)
 consumer_tests='^inivault_(install|deb)'
 
-usage() {  # [exit code]
-  sed -n '6,17p' "$0" | sed 's/^# \{0,1\}//' >&2
+usage() {  # [exit code]: the header, from the synopsis to the paragraph on the summary
+  sed -n '/^#   scripts\/test.sh/,/^# The summary/{/^# The summary/!p}' "$0" | sed 's/^# \{0,1\}//' >&2
   exit "${1:-2}"
 }
 
 # --- which stages ----------------------------------------------------------------
 declare -A want=()
+plan=
 while [ $# -gt 0 ]; do
   case $1 in
     --only) [ $# -ge 2 ] || usage; list=$2; shift 2 ;;
     --only=*) list=${1#--only=}; shift ;;
+    --plan) plan=1; shift; continue ;;
     -h | --help) usage 0 ;;
     *) usage ;;
   esac
@@ -133,7 +138,7 @@ summarize() {  # label result-name
 
 
 # --- static checks, with the native stage ----------------------------------------
-if wants native; then
+if wants native && [ -z "$plan" ]; then
   echo "== layers of desktop/ and filesafe/"
   step "layering check (scripts/check-layers.sh)" layers scripts/check-layers.sh && echo "every include points down"
   echo "== duplicate blocks in the product"
@@ -141,24 +146,46 @@ if wants native; then
     echo "no block of 10 or more lines stands in two product files"
 fi
 
-echo "== set-up"
-if ! scripts/setup.sh; then
-  echo "test: installing the packages failed (see above); nothing was built or run" >&2
-  echo "SOME TESTS FAILED"
-  exit 1
+# Where scripts/setup.sh says why it could not install 32-bit Wine.
+setup_note=${KN_SETUP_NOTE:-$root/build/setup-win32.txt}
+if [ -z "$plan" ]; then
+  echo "== set-up"
+  if ! scripts/setup.sh; then
+    echo "test: installing the packages every stage needs failed (see above); nothing was built or run" >&2
+    echo "SOME TESTS FAILED"
+    exit 1
+  fi
 fi
 
 # --- which Windows architectures this machine runs --------------------------------
-arch32=$(scripts/wine.sh probe 2>"$logs/probe.log")
+probe_log=$(mktemp)
+arch32=$(scripts/wine.sh probe 2>"$probe_log")
 arches=()
 wants win64 && arches+=(win64)
 if wants win32; then
   if [ "$arch32" = win32 ]; then
     arches+=(win32)
+  elif [ -s "$setup_note" ]; then
+    echo "$(cat "$setup_note"): no Windows tests of the 32-bit build"
+    not_run+=("windows (win32 Wine): $(cat "$setup_note")")
   else
-    echo "this machine cannot run 32-bit programs ($(cat "$logs/probe.log")): no Windows tests of the 32-bit build"
+    echo "this machine cannot run 32-bit programs ($(cat "$probe_log")): no Windows tests of the 32-bit build"
     not_run+=("windows (win32 Wine): this machine cannot run 32-bit programs")
   fi
+fi
+rm -f "$probe_log"
+
+if [ -n "$plan" ]; then
+  run=()
+  for s in "${all_stages[@]}"; do
+    case $s in
+      win32 | win64) [[ " ${arches[*]} " == *" $s "* ]] && run+=("$s") ;;
+      *) wants "$s" && run+=("$s") ;;
+    esac
+  done
+  echo "plan: run: ${run[*]}"
+  for n in "${not_run[@]}"; do echo "plan: not run: $n"; done
+  exit 0
 fi
 
 # The display and the Wine servers of this run's Windows tests end with it.
