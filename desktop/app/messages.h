@@ -18,10 +18,8 @@ inline constexpr UINT kHistoryPrunedMessage = WM_APP + 3;
 // The main window's timers.
 inline constexpr UINT_PTR kCountdownTimer = 1;    // one second: countdown and the timed poll
 inline constexpr UINT_PTR kChangesOnlyTimer = 2;  // one second: how long a change stays shown
-// While a poll runs: lets the limits of its requests pass on this thread even when a
-// worker's message is late or lost.
+// While a poll runs: lets the limits of its requests pass (period: core/poll_limits.h).
 inline constexpr UINT_PTR kPollLimitsTimer = 3;
-inline constexpr UINT kPollLimitsMs = 250;
 
 // Sent by a (re)started shell, which has forgotten every tray icon.
 UINT taskbar_created_message();

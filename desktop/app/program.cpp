@@ -6,6 +6,7 @@
 #include "app/konfig_host.h"
 #include "app/messages.h"
 #include "app/resource_ids.h"
+#include "core/poll_limits.h"
 #include "dialogs/frm_about.h"
 #include "overlay/fullscreen.h"
 #include "overlay/monitors.h"
@@ -168,7 +169,7 @@ void Program::countdown_tick() {
   const bool polling = runner_.running();
   RefreshTimers::Tick t;
   if (!polling) {
-    t = timers_.countdown_tick(app_.settings.UpdateInterval);
+    t = timers_.countdown_tick(app_.settings.update_interval);
     tray_.show_tip(t.tooltip);
   }
   tray_.tick();
@@ -241,7 +242,7 @@ void Program::open(Tray::Command command) {
                                const std::string& station, int64_t from, int64_t to,
                                size_t* unreadable) { return history_samples(station, from, to, unreadable); },
                 .now = local_moment_now,
-                .update_interval = [this] { return int{app_.settings.UpdateInterval}; },
+                .update_interval = [this] { return int{app_.settings.update_interval}; },
                 .program_start_utc = started_utc_};
             return std::make_unique<FrmGraph>(app_.station_list, app_.history, instance_, std::move(disk));
           },

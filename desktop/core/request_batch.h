@@ -12,14 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace kn {
+#include "core/poll_limits.h"
 
-inline constexpr unsigned kMaxParallelRequests = 8;
-// Worker threads alive at once in the whole program: a dropped poll's workers may
-// each need up to one limit to notice, and two such polls fit beside a new one's.
-inline constexpr unsigned kMaxLiveWorkers = 2 * kMaxParallelRequests;
-inline constexpr size_t kListenerAnswerLimit = 1024;
-inline constexpr size_t kSongAnswerLimit = 64 * 1024;
+namespace kn {
 
 using Clock = std::chrono::steady_clock;
 using ClockFn = std::function<Clock::time_point()>;

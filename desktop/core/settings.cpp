@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "core/number_text.h"
-#include "core/request_batch.h"
+#include "core/poll_limits.h"
 #include "core/text_util.h"
 
 namespace kn {
@@ -22,15 +22,15 @@ constexpr bool kBelowReadsDefault = true;
 constexpr SettingDef kSettings[] = {
     // key                          field                                  kind           default              dialog
     {"stations",                   &Settings::stations,                   K::kLowerText, "",                  1},
-    {"BackgroundColor",            &Settings::BackgroundColor,            K::kColour,    "2131691",           2},
-    {"OutlineColor",               &Settings::OutlineColor,               K::kColour,    "0",                 3},
-    {"Opaque",                     &Settings::Opaque,                     K::kWhole,     "225",               5},
+    {"BackgroundColor",            &Settings::fill_colour,                K::kColour,    "2131691",           2},
+    {"OutlineColor",               &Settings::outline_colour,             K::kColour,    "0",                 3},
+    {"Opaque",                     &Settings::opacity,                    K::kWhole,     "225",               5},
     // The refresh timer multiplies the minutes by 60 in 16 bits.
-    {"UpdateInterval",             &Settings::UpdateInterval,             K::kWhole,     "3",                 4,
+    {"UpdateInterval",             &Settings::update_interval,            K::kWhole,     "3",                 4,
      SettingRange{0, kMaxUpdateInterval, kBelowReadsDefault}},
-    {"Text_Ouline",                &Settings::Text_Ouline,                K::kFlag,      "1",                 6},
-    {"Text_Shadow",                &Settings::Text_Shadow,                K::kFlag,      "1",                 7},
-    {"Text_Size",                  &Settings::Text_Size,                  K::kWhole,     "18",                8},
+    {"Text_Ouline",                &Settings::outline_on,                 K::kFlag,      "1",                 6},
+    {"Text_Shadow",                &Settings::shadow_on,                  K::kFlag,      "1",                 7},
+    {"Text_Size",                  &Settings::text_size,                  K::kWhole,     "18",                8},
     {"autostart",                  &Settings::autostart,                  K::kWhole,     "0",                 9},
     {"only_changes",               &Settings::only_changes,               K::kFlag,      "0",                 10},
     // Initial 0 and default 10 differ on purpose: 0 is the value before the file is

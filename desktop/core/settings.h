@@ -23,13 +23,13 @@ struct Settings {
   Settings();
 
   std::string stations;
-  std::string BackgroundColor;
-  std::string OutlineColor;
-  int16_t Opaque{};
-  int16_t UpdateInterval{};
-  bool Text_Ouline{};
-  bool Text_Shadow{};
-  int16_t Text_Size{};
+  std::string fill_colour;
+  std::string outline_colour;
+  int16_t opacity{};
+  int16_t update_interval{};
+  bool outline_on{};
+  bool shadow_on{};
+  int16_t text_size{};
   int16_t autostart{};
   bool only_changes{};
   int16_t changes_visible_in_seconds{};

@@ -26,12 +26,12 @@ int32_t colour_or(std::string_view text, int32_t fallback) {
 OverlayStyle style_from_settings(const Settings& s) {
   const OverlayStyle defaults;
   OverlayStyle st;
-  st.fill_colour = colour_or(s.BackgroundColor, defaults.fill_colour);
-  st.outline_colour = colour_or(s.OutlineColor, defaults.outline_colour);
-  st.opacity = (s.Opaque >= 0 && s.Opaque <= 255) ? static_cast<uint8_t>(s.Opaque) : defaults.opacity;
-  st.outline_on = s.Text_Ouline;
-  st.shadow_on = s.Text_Shadow;
-  st.text_size = std::clamp(s.Text_Size, kMinTextSize, kMaxTextSize);
+  st.fill_colour = colour_or(s.fill_colour, defaults.fill_colour);
+  st.outline_colour = colour_or(s.outline_colour, defaults.outline_colour);
+  st.opacity = (s.opacity >= 0 && s.opacity <= 255) ? static_cast<uint8_t>(s.opacity) : defaults.opacity;
+  st.outline_on = s.outline_on;
+  st.shadow_on = s.shadow_on;
+  st.text_size = std::clamp(s.text_size, kMinTextSize, kMaxTextSize);
   return st;
 }
 

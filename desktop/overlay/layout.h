@@ -38,7 +38,7 @@ struct OverlayStyle {
   int32_t dpi = 96;  // of the screen drawn on
 };
 
-// The drawing's em size in pixels: Text_Size at 96 dots per inch, and the same
+// The drawing's em size in pixels: text_size at 96 dots per inch, and the same
 // physical size at any other, so it matches the text measured in points there.
 float em_px(int16_t text_size, int32_t dpi);
 

@@ -11,8 +11,6 @@
 
 namespace kn {
 
-inline constexpr unsigned kDownloadTimeoutMs = 15000;
-
 // Whole file as text (ANSI read, UTF-8 returned); empty when no file matches.
 std::string read_downloaded_file(const std::string& path);
 
@@ -21,7 +19,7 @@ std::string read_downloaded_file(const std::string& path);
 // after each answer. Addresses in the UTF-8 form the poll builds.
 std::unique_ptr<RequestBatch> start_requests(const std::vector<BatchRequest>& requests, unsigned parallel,
                                              std::function<void()> notify,
-                                             unsigned timeout_ms = kDownloadTimeoutMs);
+                                             unsigned timeout_ms = kRequestTimeoutMs);
 
 // An answer as the program reads it: written to file, read back, the file deleted;
 // empty for no answer.
@@ -29,11 +27,11 @@ std::string through_file(const Answer& answer, const std::string& file);
 
 // One request on the calling thread, within the time limit: the body of a 2xx answer
 // of at most max_bytes, nothing otherwise.
-Answer fetch_now(const std::string& url, size_t max_bytes, unsigned timeout_ms = kDownloadTimeoutMs);
+Answer fetch_now(const std::string& url, size_t max_bytes, unsigned timeout_ms = kRequestTimeoutMs);
 
 // fetch_now through file.
 std::string fetch_to_file(const std::string& url, const std::string& file, size_t max_bytes,
-                          unsigned timeout_ms = kDownloadTimeoutMs);
+                          unsigned timeout_ms = kRequestTimeoutMs);
 
 // The address as it is sent: in the ANSI code page, then made fit for a request line.
 std::string request_url(const std::string& url_utf8);

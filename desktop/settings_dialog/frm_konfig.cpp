@@ -62,14 +62,14 @@ struct Shown {
 };
 const Shown kShown[] = {
     {FrmKonfig::kStations, Shows::kText, &Settings::stations},
-    {FrmKonfig::kTextColourSwatch, Shows::kColour, &Settings::BackgroundColor},
-    {FrmKonfig::kOutlineColourSwatch, Shows::kColour, &Settings::OutlineColor},
-    {FrmKonfig::kTransparencySlider, Shows::kSlider, &Settings::Opaque},
-    {FrmKonfig::kIntervalSlider, Shows::kSlider, &Settings::UpdateInterval},
-    {FrmKonfig::kTextSizeSlider, Shows::kSlider, &Settings::Text_Size},
+    {FrmKonfig::kTextColourSwatch, Shows::kColour, &Settings::fill_colour},
+    {FrmKonfig::kOutlineColourSwatch, Shows::kColour, &Settings::outline_colour},
+    {FrmKonfig::kTransparencySlider, Shows::kSlider, &Settings::opacity},
+    {FrmKonfig::kIntervalSlider, Shows::kSlider, &Settings::update_interval},
+    {FrmKonfig::kTextSizeSlider, Shows::kSlider, &Settings::text_size},
     {FrmKonfig::kChangeSecondsSlider, Shows::kSlider, &Settings::changes_visible_in_seconds},
-    {FrmKonfig::kOutlineCheck, Shows::kCheck, &Settings::Text_Ouline},
-    {FrmKonfig::kShadowCheck, Shows::kCheck, &Settings::Text_Shadow},
+    {FrmKonfig::kOutlineCheck, Shows::kCheck, &Settings::outline_on},
+    {FrmKonfig::kShadowCheck, Shows::kCheck, &Settings::shadow_on},
     {FrmKonfig::kAutostartCheck, Shows::kCheck, &Settings::autostart},
     {FrmKonfig::kOnlyChangesCheck, Shows::kCheck, &Settings::only_changes},
     {FrmKonfig::kWriteFilesCheck, Shows::kCheck, &Settings::write_title2file},
@@ -254,8 +254,8 @@ void FrmKonfig::slider_moved(HWND h) {
   const int pos = slider(id);
   switch (id) {
     case kTextSizeSlider:
-      if (pos == s.Text_Size) return;
-      s.Text_Size = static_cast<int16_t>(pos);
+      if (pos == s.text_size) return;
+      s.text_size = static_cast<int16_t>(pos);
       set_text(kTextSizeLabel, text_size_label(pos));
       // A redraw lays out at the window's width of before: the second one measures
       // at the new size, so the whole text shows.
@@ -263,8 +263,8 @@ void FrmKonfig::slider_moved(HWND h) {
       host_.redraw_text();
       break;
     case kTransparencySlider:
-      if (pos == s.Opaque) return;
-      s.Opaque = static_cast<int16_t>(pos);
+      if (pos == s.opacity) return;
+      s.opacity = static_cast<int16_t>(pos);
       set_text(kTransparencyLabel, std::to_string(pos));
       host_.redraw_text();
       break;
@@ -294,9 +294,9 @@ void FrmKonfig::choose_colour(int swatch) {
   if (!ChooseColorA(&cc) || closed_) return;
   set_swatch(swatch, cc.rgbResult);
   if (swatch == kTextColourSwatch) {
-    host_.settings().BackgroundColor = colour_to_text(text_colour_);
+    host_.settings().fill_colour = colour_to_text(text_colour_);
   } else {
-    host_.settings().OutlineColor = colour_to_text(outline_colour_);
+    host_.settings().outline_colour = colour_to_text(outline_colour_);
   }
   host_.redraw_text();
 }
@@ -306,11 +306,11 @@ void FrmKonfig::command(int id, int code) {
   Settings& s = host_.settings();
   switch (id) {
     case kOutlineCheck:
-      s.Text_Ouline = checked(kOutlineCheck);
+      s.outline_on = checked(kOutlineCheck);
       host_.redraw_text();
       break;
     case kShadowCheck:
-      s.Text_Shadow = checked(kShadowCheck);
+      s.shadow_on = checked(kShadowCheck);
       host_.redraw_text();
       break;
     case kSideBySideCheck:

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "core/poll.h"
+#include "core/poll_limits.h"
 #include "core/poll_runner.h"
 #include "core/request_batch.h"
 
@@ -34,7 +35,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int64_t kLimitMs = 15000;
+constexpr int64_t kLimitMs = kRequestTimeoutMs;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int kDefaultSchedules = 300;

@@ -7,14 +7,17 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/poll_limits.h"
 #include "core/poll_runner.h"
 #include "core/request_batch.h"
 #include "core/request_url.h"
@@ -853,6 +856,22 @@ TEST(PollOverRequests, AStationThatNeverAnswersCountsAsNoAnswerAtItsLimitAndTheR
             "A : answer http://sim/station/a/listeners\r\nSILENT: \r\n"
             "C: answer http://sim/station/c/listeners");
   f->release();
+}
+
+// The README's figures come from the limits' header; a changed limit that the text
+// does not follow fails here.
+TEST(PollLimits, TheReadmeGivesTheHeadersFigures) {
+  std::ifstream in(KN_README);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string readme = text.str();
+  ASSERT_FALSE(readme.empty());
+  for (const std::string& figure :
+       {"Each request gives up " + std::to_string(kRequestTimeoutMs / 1000) + " seconds after its own start",
+        "a listener answer over " + std::to_string(kListenerAnswerLimit / 1024) + " KiB",
+        "a current-song answer over " + std::to_string(kSongAnswerLimit / 1024) + " KiB",
+        "Worker threads are capped at " + std::to_string(kMaxLiveWorkers) + " for the whole program"})
+    EXPECT_NE(readme.find(figure), std::string::npos) << figure;
 }
 
 }  // namespace

@@ -18,13 +18,13 @@ Settings read_from(const std::map<std::string, std::string>& file) {
 TEST(Settings, NoFileGivesDefaults) {
   Settings s = read_from({});
   EXPECT_EQ(s.stations, "");
-  EXPECT_EQ(s.BackgroundColor, "2131691");
-  EXPECT_EQ(s.OutlineColor, "0");
-  EXPECT_EQ(s.Opaque, 225);
-  EXPECT_EQ(s.UpdateInterval, 3);
-  EXPECT_TRUE(s.Text_Ouline);
-  EXPECT_TRUE(s.Text_Shadow);
-  EXPECT_EQ(s.Text_Size, 18);
+  EXPECT_EQ(s.fill_colour, "2131691");
+  EXPECT_EQ(s.outline_colour, "0");
+  EXPECT_EQ(s.opacity, 225);
+  EXPECT_EQ(s.update_interval, 3);
+  EXPECT_TRUE(s.outline_on);
+  EXPECT_TRUE(s.shadow_on);
+  EXPECT_EQ(s.text_size, 18);
   EXPECT_EQ(s.autostart, 0);
   EXPECT_FALSE(s.only_changes);
   EXPECT_EQ(s.changes_visible_in_seconds, 10);
@@ -70,17 +70,17 @@ TEST(Settings, TextsAreTrimmedAndStationsLowerCased) {
                           {"BackgroundColor", " 255 "},
                           {"api_base_url", " http://127.0.0.1:8080/ "}});
   EXPECT_EQ(s.stations, "nachtradio;\xC3\xA4rger");
-  EXPECT_EQ(s.BackgroundColor, "255");
+  EXPECT_EQ(s.fill_colour, "255");
   EXPECT_EQ(s.api_base_url, "http://127.0.0.1:8080");
 }
 
 TEST(Settings, UpdateIntervalRules) {
-  EXPECT_EQ(read_from({{"UpdateInterval", "-2"}}).UpdateInterval, 3);
-  EXPECT_EQ(read_from({{"UpdateInterval", "0"}}).UpdateInterval, 0);
-  EXPECT_EQ(read_from({{"UpdateInterval", " 5 "}}).UpdateInterval, 5);
-  EXPECT_EQ(read_from({{"UpdateInterval", "600"}}).UpdateInterval, 546);
-  EXPECT_EQ(read_from({{"UpdateInterval", "2.5"}}).UpdateInterval, 2);
-  EXPECT_EQ(read_from({{"UpdateInterval", "3.5"}}).UpdateInterval, 4);
+  EXPECT_EQ(read_from({{"UpdateInterval", "-2"}}).update_interval, 3);
+  EXPECT_EQ(read_from({{"UpdateInterval", "0"}}).update_interval, 0);
+  EXPECT_EQ(read_from({{"UpdateInterval", " 5 "}}).update_interval, 5);
+  EXPECT_EQ(read_from({{"UpdateInterval", "600"}}).update_interval, 546);
+  EXPECT_EQ(read_from({{"UpdateInterval", "2.5"}}).update_interval, 2);
+  EXPECT_EQ(read_from({{"UpdateInterval", "3.5"}}).update_interval, 4);
   // Requests in flight at once: 1 to 8, anything else the nearest of them.
   EXPECT_EQ(read_from({}).parallel_requests, 8);
   EXPECT_EQ(read_from({{"parallel_requests", " 1 "}}).parallel_requests, 1);
@@ -102,14 +102,14 @@ TEST(Settings, StrictConversionsFallBackToTheDefault) {
                           {"horizontal", "99999999999"},
                           {"autostart", "70000"},
                           {"Text_Shadow", "2"}});
-  EXPECT_EQ(s.Opaque, 225);
-  EXPECT_EQ(s.Text_Size, 18);
-  EXPECT_TRUE(s.Text_Ouline);
+  EXPECT_EQ(s.opacity, 225);
+  EXPECT_EQ(s.text_size, 18);
+  EXPECT_TRUE(s.outline_on);
   EXPECT_EQ(s.horizontal, 0);
   EXPECT_EQ(s.autostart, 0);
   // Reading goes on after a rejected value.
-  EXPECT_TRUE(s.Text_Shadow);
-  EXPECT_FALSE(read_from({{"Text_Shadow", "FaLsE"}}).Text_Shadow);
+  EXPECT_TRUE(s.shadow_on);
+  EXPECT_FALSE(read_from({{"Text_Shadow", "FaLsE"}}).shadow_on);
   EXPECT_TRUE(read_from({{"only_changes", "true"}}).only_changes);
   EXPECT_FALSE(read_from({{"only_changes", " 0 "}}).only_changes);
 }

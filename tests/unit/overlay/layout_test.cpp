@@ -46,22 +46,22 @@ TEST(OverlayStyle, DefaultsMatchSettingsDefaults) {
 
 TEST(OverlayStyle, UnusableValuesFallBackOrAreLimited) {
   Settings s;
-  s.BackgroundColor = "orange";
-  s.OutlineColor = "12.5";
-  s.Opaque = 256;
-  s.Text_Size = 0;
+  s.fill_colour = "orange";
+  s.outline_colour = "12.5";
+  s.opacity = 256;
+  s.text_size = 0;
   OverlayStyle st = style_from_settings(s);
   EXPECT_EQ(st.fill_colour, 2131691);
   EXPECT_EQ(st.outline_colour, 0);
   EXPECT_EQ(st.opacity, 225);
   EXPECT_EQ(st.text_size, 1);
 
-  s.BackgroundColor = " 255 ";
-  s.OutlineColor = "99999999999";
-  s.Opaque = -1;
-  s.Text_Size = 32000;
-  s.Text_Ouline = false;
-  s.Text_Shadow = false;
+  s.fill_colour = " 255 ";
+  s.outline_colour = "99999999999";
+  s.opacity = -1;
+  s.text_size = 32000;
+  s.outline_on = false;
+  s.shadow_on = false;
   st = style_from_settings(s);
   EXPECT_EQ(st.fill_colour, 255);
   EXPECT_EQ(st.outline_colour, 0);
@@ -70,9 +70,9 @@ TEST(OverlayStyle, UnusableValuesFallBackOrAreLimited) {
   EXPECT_FALSE(st.outline_on);
   EXPECT_FALSE(st.shadow_on);
 
-  s.Opaque = 0;
+  s.opacity = 0;
   EXPECT_EQ(style_from_settings(s).opacity, 0);
-  s.Opaque = 255;
+  s.opacity = 255;
   EXPECT_EQ(style_from_settings(s).opacity, 255);
 }
 
@@ -259,7 +259,7 @@ TEST(KeepOnMonitors, AWindowLargerThanTheWorkAreaShowsItsStartAndNoMonitorsMoves
 }
 
 TEST(TwipsAtEveryScale, TheEmSizeGrowsWithTheScreensDotsPerInch) {
-  EXPECT_FLOAT_EQ(em_px(18, 96), 18.0f);  // Text_Size is pixels at 96 dpi
+  EXPECT_FLOAT_EQ(em_px(18, 96), 18.0f);  // text_size is pixels at 96 dpi
   EXPECT_FLOAT_EQ(em_px(18, 144), 27.0f);
   EXPECT_FLOAT_EQ(em_px(18, 192), 36.0f);
   EXPECT_FLOAT_EQ(em_px(10, 0), 10.0f);

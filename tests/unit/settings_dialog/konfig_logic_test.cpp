@@ -73,13 +73,13 @@ Calls record(const Settings& v) {
 TEST(SavingKeys, TheDialogsKeysInOrderWithTheirValueForms) {
   Settings v;
   v.stations = "  Eins;ZWEI ";
-  v.BackgroundColor = colour_to_text(255);  // pure red
-  v.OutlineColor = colour_to_text(0x00FF8040);
-  v.UpdateInterval = 1;
-  v.Opaque = 0;
-  v.Text_Ouline = false;
-  v.Text_Shadow = true;
-  v.Text_Size = 30;
+  v.fill_colour = colour_to_text(255);  // pure red
+  v.outline_colour = colour_to_text(0x00FF8040);
+  v.update_interval = 1;
+  v.opacity = 0;
+  v.outline_on = false;
+  v.shadow_on = true;
+  v.text_size = 30;
   v.autostart = 1;
   v.only_changes = true;
   v.changes_visible_in_seconds = 50;
@@ -115,10 +115,10 @@ TEST(SavingKeys, TheDialogsKeysInOrderWithTheirValueForms) {
 
 TEST(SavingKeys, NegativeColoursAreSkippedAndFlagsFlip) {
   Settings v;
-  v.BackgroundColor = colour_to_text(0xFFFFFFFF);
-  v.OutlineColor = colour_to_text(0x80000000);
-  v.Text_Ouline = true;
-  v.Text_Shadow = false;
+  v.fill_colour = colour_to_text(0xFFFFFFFF);
+  v.outline_colour = colour_to_text(0x80000000);
+  v.outline_on = true;
+  v.shadow_on = false;
   v.autostart = 0;
   v.write_title2file = true;
   v.horizontal = 0;

@@ -27,7 +27,7 @@ class PollEvents : public ::testing::Test {
     AppState& app = frm_.app();
     app.program_folder = test::make_temp_folder("pollevents");
     app.settings.api_base_url = test::sim_base_url();
-    app.settings.UpdateInterval = 3;
+    app.settings.update_interval = 3;
   }
   void stations(const std::string& list) {
     frm_.app().settings.stations = list;

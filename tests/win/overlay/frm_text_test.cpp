@@ -101,7 +101,7 @@ class FrmTextTest : public ::testing::Test {
   double tpp_x_ = 15, tpp_y_ = 15;
   int dpi_ = 96;
   // The letters' em size in pixels at this screen's scale.
-  int em() const { return static_cast<int>(em_px(app_.settings.Text_Size, dpi_) + 0.5f); }
+  int em() const { return static_cast<int>(em_px(app_.settings.text_size, dpi_) + 0.5f); }
 };
 
 // The default fill (red 235, green 134, blue 32) at alpha 225, premultiplied.
@@ -167,8 +167,8 @@ TEST_F(FrmTextTest, DefaultStyleDrawsFillOutlineAndOffsetShadowOnTransparency) {
 }
 
 TEST_F(FrmTextTest, OutlineColourOnlyWhenOutlineIsOn) {
-  app_.settings.OutlineColor = "16711680";  // blue
-  app_.settings.Text_Shadow = false;
+  app_.settings.outline_colour = "16711680";  // blue
+  app_.settings.shadow_on = false;
   auto blue_outline = [](const Snapshot& s) {
     int n = 0;
     for (uint32_t p : s.px)
@@ -180,7 +180,7 @@ TEST_F(FrmTextTest, OutlineColourOnlyWhenOutlineIsOn) {
   };
   const Snapshot with = print("ABC : 0005");
   EXPECT_GT(blue_outline(with), 20);
-  app_.settings.Text_Ouline = false;
+  app_.settings.outline_on = false;
   const Snapshot without = print("ABC : 0005");
   EXPECT_EQ(blue_outline(without), 0);
   // The outline widens the letters by about one pixel on each side.
@@ -188,8 +188,8 @@ TEST_F(FrmTextTest, OutlineColourOnlyWhenOutlineIsOn) {
 }
 
 TEST_F(FrmTextTest, WithoutOutlineAndShadowOnlyFilledLetters) {
-  app_.settings.Text_Ouline = false;
-  app_.settings.Text_Shadow = false;
+  app_.settings.outline_on = false;
+  app_.settings.shadow_on = false;
   const Snapshot s = print("ABC : 0005");
   int drawn = 0;
   for (uint32_t p : s.px) {
@@ -202,10 +202,10 @@ TEST_F(FrmTextTest, WithoutOutlineAndShadowOnlyFilledLetters) {
 }
 
 TEST_F(FrmTextTest, ShadowWithoutOutlineIsThePlainLettersAtAlpha50) {
-  app_.settings.Text_Ouline = false;
-  app_.settings.Text_Shadow = false;
+  app_.settings.outline_on = false;
+  app_.settings.shadow_on = false;
   const Snapshot plain = print("ABC : 0005");
-  app_.settings.Text_Shadow = true;
+  app_.settings.shadow_on = true;
   const Snapshot s = print("ABC : 0005");
   ASSERT_EQ(plain.width, s.width);
   ASSERT_EQ(plain.height, s.height);
@@ -226,7 +226,7 @@ TEST_F(FrmTextTest, ShadowWithoutOutlineIsThePlainLettersAtAlpha50) {
 }
 
 TEST_F(FrmTextTest, OpacityZeroLeavesOnlyTheShadow) {
-  app_.settings.Opaque = 0;
+  app_.settings.opacity = 0;
   const Snapshot s = print("ABC : 0005");
   int stroke_or_fill = 0, both = 0;
   for (uint32_t p : s.px) {
@@ -319,7 +319,7 @@ TEST_F(FrmTextTest, ALineWiderThanTheScreenShowsItsEnd) {
 }
 
 TEST_F(FrmTextTest, RedrawMovesTheTextRightByTheTextSize) {
-  app_.settings.Text_Shadow = false;
+  app_.settings.shadow_on = false;
   const Snapshot first = print("ABC : 0005");
   const RECT r1 = rect();
   frm_->redraw_text();
@@ -356,7 +356,7 @@ TEST_F(FrmTextTest, EmptyTextBlanksTheOverlay) {
 }
 
 TEST_F(FrmTextTest, EveryLineIsDrawnRightAligned) {
-  app_.settings.Text_Shadow = false;
+  app_.settings.shadow_on = false;
   const Snapshot s = print("ERSTE STATION : 0001\r\nB: 0002\r\nC: 0003");
   const int spacing = 22 * dpi_ / 96;  // about one line at 18 pixels em size at 96 dpi
   const int r1 = s.rightmost(1, 0, spacing);
@@ -374,11 +374,11 @@ TEST_F(FrmTextTest, EveryLineIsDrawnRightAligned) {
 }
 
 TEST_F(FrmTextTest, HandEditedValuesAreLimitedOrFallBack) {
-  app_.settings.Text_Size = 32000;
-  app_.settings.Opaque = 999;
-  app_.settings.BackgroundColor = "not a colour";
-  app_.settings.Text_Shadow = false;
-  app_.settings.Text_Ouline = false;
+  app_.settings.text_size = 32000;
+  app_.settings.opacity = 999;
+  app_.settings.fill_colour = "not a colour";
+  app_.settings.shadow_on = false;
+  app_.settings.outline_on = false;
   const Snapshot s = print("A: 1");
   // At most the screen's height (a larger picture could not be seen).
   EXPECT_EQ(rect().bottom - rect().top,
@@ -504,7 +504,7 @@ TEST_F(FrmTextTest, NoGdiObjectsLeakOverManyLayouts) {
         print("");
         break;
       default:
-        app_.settings.Text_Ouline = !app_.settings.Text_Ouline;
+        app_.settings.outline_on = !app_.settings.outline_on;
         print("A: 1 -- B: 2");
         break;
     }

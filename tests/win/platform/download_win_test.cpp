@@ -16,7 +16,7 @@ struct Download : ::testing::Test {
   std::string dir = test::make_temp_folder("dl");
   std::string file = dir + "\\file_from_web.txt";
   void SetUp() override { ASSERT_FALSE(base.empty()) << "simulator not running"; }
-  std::string get(const std::string& station, unsigned timeout_ms = kDownloadTimeoutMs) {
+  std::string get(const std::string& station, unsigned timeout_ms = kRequestTimeoutMs) {
     return fetch_to_file(listeners_url(base, station), file, kListenerAnswerLimit, timeout_ms);
   }
 };

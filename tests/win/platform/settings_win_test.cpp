@@ -15,9 +15,9 @@ TEST(ProfileSettings, MissingFileGivesEveryDefault) {
   std::string dir = test::make_temp_folder("nofile");
   Settings s = read_settings_file(dir + "\\Klangnetz_DesktopTool.ini");
   EXPECT_EQ(s.stations, "");
-  EXPECT_EQ(s.Opaque, 225);
+  EXPECT_EQ(s.opacity, 225);
   EXPECT_EQ(s.changes_visible_in_seconds, 10);
-  EXPECT_EQ(s.BackgroundColor, "2131691");
+  EXPECT_EQ(s.fill_colour, "2131691");
   EXPECT_FALSE(test::exists(dir + "\\Klangnetz_DesktopTool.ini"));
 }
 
@@ -32,17 +32,17 @@ TEST(ProfileSettings, WrittenFileIsReadBackInTheAnsiCodePage) {
   }
   Settings s = read_settings_file(file);
   EXPECT_EQ(s.stations, "sch\xC3\xB6ne lieder;nachtradio");
-  EXPECT_EQ(s.Opaque, 225);
-  EXPECT_EQ(s.Text_Size, 24);
+  EXPECT_EQ(s.opacity, 225);
+  EXPECT_EQ(s.text_size, 24);
   EXPECT_EQ(s.changes_visible_in_seconds, 12);
   EXPECT_TRUE(s.write_title2file);
-  EXPECT_EQ(s.UpdateInterval, 3);
+  EXPECT_EQ(s.update_interval, 3);
 
   EXPECT_TRUE(write_ini_value("Konfig", "Opaque", "100", file));
   EXPECT_TRUE(write_ini_value("Konfig", "BackgroundColor", "255", file));
   Settings again = read_settings_file(file);
-  EXPECT_EQ(again.Opaque, 100);
-  EXPECT_EQ(again.BackgroundColor, "255");
+  EXPECT_EQ(again.opacity, 100);
+  EXPECT_EQ(again.fill_colour, "255");
 }
 
 TEST(ProfileSettings, LongValuesComeBackWhole) {

@@ -12,7 +12,7 @@ namespace kn::test {
 class FakeHost : public KonfigHost {
  public:
   AppState state;
-  std::vector<int16_t> redraw_sizes;  // Text_Size at each redraw
+  std::vector<int16_t> redraw_sizes;  // text_size at each redraw
   int polls = 0;
   int loads = 0;
   std::vector<bool> autostart_calls;
@@ -23,7 +23,7 @@ class FakeHost : public KonfigHost {
   int keys_until_failure = -1;  // a disk that fails after this many keys; -1: never
 
   AppState& app() override { return state; }
-  void redraw_text() override { redraw_sizes.push_back(state.settings.Text_Size); }
+  void redraw_text() override { redraw_sizes.push_back(state.settings.text_size); }
   int32_t overlay_width_twips() override { return width_twips; }
   int32_t overlay_height_twips() override { return height_twips; }
   void move_overlay_twips(int32_t left, int32_t top) override { overlay_moves.emplace_back(left, top); }

@@ -52,21 +52,21 @@ std::string read_key(const std::string& file, const char* key) {
 
 TEST(FrmKonfig, CancelAfterLiveTextSizeChangeRestoresAndRedraws) {
   FakeHost host;
-  host.state.settings.Text_Size = 18;
+  host.state.settings.text_size = 18;
   FrmKonfig dialog(host, self());
   ASSERT_TRUE(dialog.create());
   EXPECT_EQ(window_text(dialog.hwnd()), L"Einstellungen");
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextSizeLabel)), w("Textgr\xC3\xB6\303\237e: 18"));
 
   move_slider(dialog, FrmKonfig::kTextSizeSlider, 25);
-  EXPECT_EQ(host.state.settings.Text_Size, 25);
+  EXPECT_EQ(host.state.settings.text_size, 25);
   EXPECT_EQ(host.redraw_sizes, (std::vector<int16_t>{25, 25}));  // the second measures at the new size
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTextSizeLabel)), w("Textgr\xC3\xB6\303\237e: 25"));
 
   click(dialog.control(FrmKonfig::kCancelButton));
   EXPECT_TRUE(dialog.closed());
   EXPECT_EQ(dialog.hwnd(), nullptr);
-  EXPECT_EQ(host.state.settings.Text_Size, 18);
+  EXPECT_EQ(host.state.settings.text_size, 18);
   ASSERT_EQ(host.redraw_sizes.size(), 3u);
   EXPECT_EQ(host.redraw_sizes.back(), 18) << "the overlay is redrawn with the restored size";
   EXPECT_EQ(host.loads, 0);
@@ -104,8 +104,8 @@ TEST(FrmKonfig, TheTextSizePreviewShowsTheWholeTextAtTheNewSize) {
     GetWindowRect(o.hwnd(), &r);
     return static_cast<int>(r.right - r.left);
   };
-  host.state.settings.Text_Size = 20;
-  host.state.settings.Text_Shadow = false;
+  host.state.settings.text_size = 20;
+  host.state.settings.shadow_on = false;
   Drawn shown;
   auto overlay = overlay_of(host.state, shown);
   host.overlay = overlay.get();
@@ -139,11 +139,11 @@ TEST(FrmKonfig, TheTextSizePreviewShowsTheWholeTextAtTheNewSize) {
 TEST(FrmKonfig, OpensWithTheStoredValuesAndTheSecondsFixUp) {
   FakeHost host;
   host.state.settings.changes_visible_in_seconds = 0;
-  host.state.settings.UpdateInterval = 1;
-  host.state.settings.Opaque = 100;
+  host.state.settings.update_interval = 1;
+  host.state.settings.opacity = 100;
   host.state.settings.horizontal = 2;  // only exactly 1 checks the box
   host.state.settings.autostart = 1;
-  host.state.settings.Text_Ouline = false;
+  host.state.settings.outline_on = false;
   host.state.settings.write_title2file = true;
   host.state.settings.stations = "eins;zwei";
   host.state.settings.window_pos_x = 1500;
@@ -172,7 +172,7 @@ TEST(FrmKonfig, OpensWithTheStoredValuesAndTheSecondsFixUp) {
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kIntervalLabel)), L"aller 3 Minuten");
   move_slider(dialog, FrmKonfig::kChangeSecondsSlider, 1);
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kChangeSecondsLabel)), L"1 Sekunde");
-  EXPECT_EQ(host.state.settings.UpdateInterval, 1) << "the interval takes effect only when saving";
+  EXPECT_EQ(host.state.settings.update_interval, 1) << "the interval takes effect only when saving";
   EXPECT_TRUE(host.redraw_sizes.empty());
 
   click(dialog.control(FrmKonfig::kCancelButton));
@@ -187,9 +187,9 @@ TEST(FrmKonfig, LiveChecksPositionResetAndSideBySide) {
   ASSERT_TRUE(dialog.create());
 
   click(dialog.control(FrmKonfig::kOutlineCheck));
-  EXPECT_FALSE(host.state.settings.Text_Ouline);
+  EXPECT_FALSE(host.state.settings.outline_on);
   click(dialog.control(FrmKonfig::kShadowCheck));
-  EXPECT_FALSE(host.state.settings.Text_Shadow);
+  EXPECT_FALSE(host.state.settings.shadow_on);
   EXPECT_EQ(host.redraw_sizes.size(), 2u);
 
   click(dialog.control(FrmKonfig::kSideBySideCheck));
@@ -197,7 +197,7 @@ TEST(FrmKonfig, LiveChecksPositionResetAndSideBySide) {
   EXPECT_EQ(host.polls, 1) << "side-by-side output polls at once";
 
   move_slider(dialog, FrmKonfig::kTransparencySlider, 40);
-  EXPECT_EQ(host.state.settings.Opaque, 40);
+  EXPECT_EQ(host.state.settings.opacity, 40);
   EXPECT_EQ(window_text(dialog.control(FrmKonfig::kTransparencyLabel)), L"40");
 
   click(dialog.control(FrmKonfig::kResetPositionButton));
@@ -210,10 +210,10 @@ TEST(FrmKonfig, LiveChecksPositionResetAndSideBySide) {
   // The close box restores like "Abbrechen"; it does not poll again.
   SendMessageW(dialog.hwnd(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(dialog.closed());
-  EXPECT_TRUE(host.state.settings.Text_Ouline);
-  EXPECT_TRUE(host.state.settings.Text_Shadow);
+  EXPECT_TRUE(host.state.settings.outline_on);
+  EXPECT_TRUE(host.state.settings.shadow_on);
   EXPECT_EQ(host.state.settings.horizontal, 0);
-  EXPECT_EQ(host.state.settings.Opaque, 225);
+  EXPECT_EQ(host.state.settings.opacity, 225);
   EXPECT_EQ(host.state.settings.window_pos_x, 1500);
   EXPECT_EQ(host.state.settings.window_pos_y, 3000);
   EXPECT_EQ(host.polls, 1);
@@ -223,7 +223,7 @@ TEST(FrmKonfig, SavingWritesTheDialogsKeysTheProfileFunctionsReadBack) {
   FakeHost host;
   const std::string dir = test::make_temp_folder("konfig_save");
   host.state.settings_file = dir + "\\Klangnetz_DesktopTool.ini";
-  host.state.settings.BackgroundColor = "255";
+  host.state.settings.fill_colour = "255";
   host.state.settings.changes_visible_in_seconds = 0;
   host.state.settings.window_pos_x = 1500;
   FrmKonfig dialog(host, self());
@@ -275,8 +275,8 @@ TEST(FrmKonfig, SavingWritesTheDialogsKeysTheProfileFunctionsReadBack) {
 
   // Load_Konfig read the file back into memory.
   EXPECT_EQ(host.state.settings.stations, "eins;zw\xC3\xB6lf");
-  EXPECT_EQ(host.state.settings.Opaque, 200);
-  EXPECT_EQ(host.state.settings.UpdateInterval, 5);
+  EXPECT_EQ(host.state.settings.opacity, 200);
+  EXPECT_EQ(host.state.settings.update_interval, 5);
   EXPECT_TRUE(host.state.settings.only_changes);
   EXPECT_TRUE(host.state.settings.write_title2file);
   EXPECT_EQ(host.state.settings.autostart, 1);
@@ -323,17 +323,17 @@ TEST(FrmKonfig, OneDialogOpensAgainWithTheValuesOfNow) {
   ASSERT_TRUE(dialog.create());
   click(dialog.control(FrmKonfig::kCancelButton));
   ASSERT_TRUE(dialog.closed());
-  host.state.settings.Text_Size = 27;
+  host.state.settings.text_size = 27;
   ASSERT_TRUE(dialog.create());
   EXPECT_FALSE(dialog.closed());
   EXPECT_TRUE(IsWindowVisible(dialog.hwnd()));
   EXPECT_EQ(slider_pos(dialog, FrmKonfig::kTextSizeSlider), 27);
   move_slider(dialog, FrmKonfig::kTextSizeSlider, 14);  // live again
-  EXPECT_EQ(host.state.settings.Text_Size, 14);
+  EXPECT_EQ(host.state.settings.text_size, 14);
   click(dialog.control(FrmKonfig::kFullscreenCheck));
   EXPECT_TRUE(host.state.settings.hide_in_fullscreen);
   click(dialog.control(FrmKonfig::kCancelButton));
-  EXPECT_EQ(host.state.settings.Text_Size, 27);
+  EXPECT_EQ(host.state.settings.text_size, 27);
   EXPECT_FALSE(host.state.settings.hide_in_fullscreen);
 }
 
@@ -353,7 +353,7 @@ TEST(FrmKonfig, RefusedStationTextWritesNothingAndKeepsTheDialogOpen) {
   EXPECT_FALSE(test::exists(host.state.settings_file));
   EXPECT_TRUE(host.autostart_calls.empty());
   EXPECT_EQ(host.loads, 0);
-  EXPECT_EQ(host.state.settings.Text_Size, 12) << "the live preview stays";
+  EXPECT_EQ(host.state.settings.text_size, 12) << "the live preview stays";
 
   SetWindowTextW(dialog.control(FrmKonfig::kStations), L"eins, zwei");
   click(dialog.control(FrmKonfig::kSaveButton));
@@ -394,11 +394,11 @@ TEST(FrmKonfig, ChosenColourGoesToMemoryAndRedraws) {
                reinterpret_cast<LPARAM>(dialog.control(FrmKonfig::kOutlineColourSwatch)));
   if (!g_confirmed) KillTimer(nullptr, timer);
   ASSERT_TRUE(g_confirmed);
-  EXPECT_EQ(host.state.settings.OutlineColor, "65280") << "the dialog starts at pure green";
-  EXPECT_EQ(host.state.settings.BackgroundColor, "2131691");
+  EXPECT_EQ(host.state.settings.outline_colour, "65280") << "the dialog starts at pure green";
+  EXPECT_EQ(host.state.settings.fill_colour, "2131691");
   EXPECT_EQ(host.redraw_sizes.size(), 1u);
   click(dialog.control(FrmKonfig::kCancelButton));
-  EXPECT_EQ(host.state.settings.OutlineColor, "0");
+  EXPECT_EQ(host.state.settings.outline_colour, "0");
 }
 
 }  // namespace
