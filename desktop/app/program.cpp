@@ -17,28 +17,8 @@
 #include "stats/frm_graph.h"
 #include "win/date_time_win.h"
 #include "win/files_win.h"
-#include "win/modal_loop_win.h"
 
 namespace kn {
-
-namespace {
-
-// A window of the tray menu, made on first use and shown modally; a second command
-// while it is open brings it to the front instead.
-template <class Window, class Make>
-void show_or_raise(std::unique_ptr<Window>& window, Make make, bool (Window::*open)()) {
-  if (window && window->is_open()) {
-    SetForegroundWindow(window->hwnd());
-    return;
-  }
-  if (!window) window = make();
-  if (((*window).*open)()) {
-    SetForegroundWindow(window->hwnd());
-    run_modal(*window);
-  }
-}
-
-}  // namespace
 
 Program::Program()
     : runner_(app_, poll_io_, *this,
@@ -62,12 +42,6 @@ Program::Program()
                .end_program = [this] { exit_program(); }}) {
   app_.history = History([] { return std::pair(current_date_text(), current_time_text()); });
 }
-
-namespace {
-constexpr const char* kHistoryNotWrittenText =
-    "Der H\xC3\xB6rerverlauf kann nicht in \"hoerer_verlauf.csv\" gespeichert werden.";
-constexpr ULONGLONG kPruneEveryMs = 24ull * 60 * 60 * 1000;
-}  // namespace
 
 Program::~Program() {
   history_store_.join();
@@ -207,60 +181,6 @@ void Program::changes_only_tick() {
   });
 }
 
-void Program::tray_event(UINT event) {
-  switch (event) {
-    case WM_LBUTTONDBLCLK:
-      refresh_all_now();
-      break;
-    case WM_RBUTTONUP:
-      // The menu's loop runs every message: never inside a poll's step.
-      runner_.outside_step([this] { open(tray_.show_menu(main_.hwnd())); });
-      break;
-    default:
-      break;
-  }
-}
-
-void Program::open(Tray::Command command) {
-  switch (command) {
-    case Tray::Command::kSettings:
-      show_or_raise(
-          frm_konfig_,
-          [this] {
-            konfig_host_ = std::make_unique<MainKonfigHost>(*this);
-            return std::make_unique<FrmKonfig>(*konfig_host_, instance_);
-          },
-          &FrmKonfig::create);
-      break;
-    case Tray::Command::kStatistics:
-      show_or_raise(
-          frm_graph_,
-          [this] {
-            GraphHistory disk{
-                .kept = [this] { return app_.settings.keep_history; },
-                .samples = [this](
-                               const std::string& station, int64_t from, int64_t to,
-                               size_t* unreadable) { return history_samples(station, from, to, unreadable); },
-                .now = local_moment_now,
-                .update_interval = [this] { return int{app_.settings.update_interval}; },
-                .program_start_utc = started_utc_};
-            return std::make_unique<FrmGraph>(app_.station_list, app_.history, instance_, std::move(disk));
-          },
-          &FrmGraph::open);
-      break;
-    case Tray::Command::kAbout:
-      show_or_raise(
-          frm_about_, [this] { return std::make_unique<FrmAbout>(instance_, app_.program_folder, IDI_PROGRAM); },
-          &FrmAbout::open);
-      break;
-    case Tray::Command::kExit:
-      end_program();
-      break;
-    case Tray::Command::kNone:
-      break;
-  }
-}
-
 LRESULT Program::answer_later_copy(WPARAM folder_argument) {
   if (folder_argument != InstanceGuard::argument(folder_hash(app_.program_folder))) return 0;
   // Answered at once; the balloon follows from the main window's own queue.
@@ -269,41 +189,6 @@ LRESULT Program::answer_later_copy(WPARAM folder_argument) {
 }
 
 void Program::say_already_running() { tray_.balloon(kAlreadyRunningText); }
-
-void Program::history_poll_ended(const std::vector<StationResult>& results) {
-  if (!app_.settings.keep_history) return;
-  say_history_not_written(
-      history_log_.add(history_rows(results, poll_began_.local, poll_began_.offset_minutes)));
-}
-
-void Program::prune_history_when_due() {
-  if (!app_.settings.keep_history || history_store_.pruning()) return;
-  const ULONGLONG now = GetTickCount64();
-  if (pruned_at_ms_ && now - *pruned_at_ms_ < kPruneEveryMs) return;
-  pruned_at_ms_ = now;
-  const int64_t keep_from = local_moment_now().utc() - int64_t{app_.settings.history_days} * 24 * 60 * 60;
-  history_log_.hold();
-  const HWND main = main_.hwnd();
-  history_store_.prune(keep_from, [main] { PostMessageW(main, kHistoryPrunedMessage, 0, 0); });
-}
-
-void Program::history_pruned() {
-  history_store_.join();
-  say_history_not_written(history_log_.release());
-}
-
-void Program::say_history_not_written(bool first_failure) {
-  if (first_failure) tray_.balloon(kHistoryNotWrittenText);
-}
-
-std::vector<HistorySample> Program::history_samples(const std::string& station, int64_t from_utc,
-                                                    int64_t to_utc, size_t* unreadable) const {
-  std::vector<HistorySample> samples = history_store_.read_range(station, from_utc, to_utc, unreadable);
-  // This run's rows the file could not take yet.
-  std::vector<HistoryRow> waiting(history_log_.waiting().begin(), history_log_.waiting().end());
-  for (const HistorySample& s : station_samples(waiting, station, from_utc, to_utc)) samples.push_back(s);
-  return samples;
-}
 
 void Program::exit_program() {
   // Ends at once, like the menu promises; only the icon is taken along so the tray

@@ -77,6 +77,10 @@ class Program : public PollView {
   // or written while keep_history is off.
   const HistoryStore& history_store() const { return history_store_; }
   const HistoryLog& history_log() const { return history_log_; }
+  // The tray menu's commands; the menu itself is a table of them (program_menu.cpp).
+  void open_settings();
+  void open_statistics();
+  void open_about();
   // Ends as "Beenden" does; inside a poll's step, right after that step.
   void end_program() { runner_.close(); }
 
@@ -92,7 +96,7 @@ class Program : public PollView {
   void say_history_not_written(bool first_failure);
   std::vector<HistorySample> history_samples(const std::string& station, int64_t from_utc, int64_t to_utc,
                                              size_t* unreadable) const;
-  void open(Tray::Command command);
+  void show_tray_menu();
   void exit_program();
 
   HINSTANCE instance_ = nullptr;

@@ -4,6 +4,8 @@
 if(WIN32)
   list(APPEND KN_APP_SRCS
     ${CMAKE_CURRENT_LIST_DIR}/program.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/program_menu.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/program_history.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frm_main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tray.cpp
     ${CMAKE_CURRENT_LIST_DIR}/konfig_host.cpp

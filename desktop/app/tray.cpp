@@ -8,7 +8,7 @@ namespace kn {
 
 namespace {
 constexpr UINT kTrayIconId = 1;
-enum MenuId : UINT { kMenuSettings = 101, kMenuStatistics, kMenuAbout, kMenuExit };
+constexpr UINT kFirstMenuId = 101;  // 0 is TrackPopupMenu's "nothing chosen"
 }  // namespace
 
 Tray::Tray(std::function<void(UINT event)> on_event) : on_event_(std::move(on_event)) {}
@@ -75,14 +75,12 @@ void Tray::remove() {
   icon_.reset();
 }
 
-Tray::Command Tray::show_menu(HWND owner) {
-  if (menu_open_) return Command::kNone;
+std::optional<size_t> Tray::show_menu(HWND owner, std::span<const char* const> entries) {
+  if (menu_open_) return std::nullopt;
   SetForegroundWindow(owner);
   unique_hmenu menu(CreatePopupMenu());
-  AppendMenuW(menu.get(), MF_STRING, kMenuSettings, L"Einstellungen");
-  AppendMenuW(menu.get(), MF_STRING, kMenuStatistics, L"Statistik");
-  AppendMenuW(menu.get(), MF_STRING, kMenuAbout, L"\u00DCber");
-  AppendMenuW(menu.get(), MF_STRING, kMenuExit, L"Beenden");
+  UINT id = kFirstMenuId;
+  for (const char* text : entries) AppendMenuW(menu.get(), MF_STRING, id++, utf8_to_wide(text).c_str());
   POINT pt{};
   GetCursorPos(&pt);
   menu_open_ = true;
@@ -90,18 +88,8 @@ Tray::Command Tray::show_menu(HWND owner) {
       TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, pt.x, pt.y, 0, owner, nullptr));
   menu_open_ = false;
   PostMessageW(owner, WM_NULL, 0, 0);  // lets the menu close properly
-  switch (choice) {
-    case kMenuSettings:
-      return Command::kSettings;
-    case kMenuStatistics:
-      return Command::kStatistics;
-    case kMenuAbout:
-      return Command::kAbout;
-    case kMenuExit:
-      return Command::kExit;
-    default:
-      return Command::kNone;
-  }
+  if (choice < kFirstMenuId || choice - kFirstMenuId >= entries.size()) return std::nullopt;
+  return choice - kFirstMenuId;
 }
 
 }  // namespace kn

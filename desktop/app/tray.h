@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "core/tray_presence.h"
@@ -19,8 +20,6 @@ inline constexpr const char* kBusyTip = "Daten werden geladen";
 
 class Tray {
  public:
-  enum class Command { kNone, kSettings, kStatistics, kAbout, kExit };
-
   // on_event: the icon's mouse events (WM_LBUTTONDBLCLK, WM_RBUTTONUP, ...).
   explicit Tray(std::function<void(UINT event)> on_event);
   ~Tray();
@@ -41,9 +40,9 @@ class Tray {
   // The icon leaves the notification area.
   void remove();
 
-  // Shows the menu at the pointer and returns what was chosen; kNone while a menu is
-  // already open.
-  Command show_menu(HWND owner);
+  // Shows a menu of these entries (UTF-8) at the pointer and returns the place of the
+  // one chosen; nothing when none was, or while a menu is already open.
+  std::optional<size_t> show_menu(HWND owner, std::span<const char* const> entries);
 
   // The tooltip as the shell has it (ANSI); empty without an icon.
   std::string tip() const { return icon_ ? icon_->tip() : std::string(); }

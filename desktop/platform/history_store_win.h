@@ -11,15 +11,11 @@
 
 #include "core/history_log.h"
 #include "core/history_range.h"
+#include "core/local_moment.h"
 
 namespace kn {
 
-// This moment as the file's rows carry it: local wall-clock seconds and the UTC offset.
-struct LocalMoment {
-  int64_t local = 0;
-  int32_t offset_minutes = 0;
-  int64_t utc() const { return local - static_cast<int64_t>(offset_minutes) * 60; }
-};
+// This moment as the file's rows carry it.
 LocalMoment local_moment_now();
 
 // A file of the history's form with just these rows (an export), written whole or not at all.

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "core/text_util.h"
+#include "platform/history_store_win.h"
 #include "win/ansi_win.h"
 #include "win/controls_win.h"
 #include "win/dpi_win.h"

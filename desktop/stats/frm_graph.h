@@ -9,9 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "core/history_range.h"
 #include "core/hoerer_stats.h"
+#include "core/local_moment.h"
 #include "core/settings.h"
-#include "platform/history_store_win.h"
 #include "stats/gdi_surface_win.h"
 #include "stats/history_plot.h"
 #include "stats/stats_view.h"
