@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Fails when a block of 10 or more identical lines stands in two product files.
+"""Fails when a block of 6 or more identical lines stands in two product files.
 
 Product files: the C and C++ sources and headers under desktop/, inivault/ and
 filesafe/. Lines are compared without their indentation and trailing blanks, so a
 copy moved into another scope still counts. Left out before comparing, so they
 neither make a block nor break one: blank lines, lines of only braces, brackets,
-parentheses and semicolons ("}", "});"), and lines that hold only a comment.
+parentheses and semicolons ("}", "});"), lines that hold only a comment, and
+#include lines (two files may well need the same headers).
 Usage: scripts/check-duplicates.py [--min N] [repository folder]
 """
 import argparse
@@ -36,7 +37,7 @@ def meaningful_lines(path):
                 continue
             if line.startswith("//") or (line.startswith("/*") and line.endswith("*/")):
                 continue
-            if not line or PUNCTUATION_ONLY.match(line):
+            if not line or PUNCTUATION_ONLY.match(line) or line.startswith("#include"):
                 continue
             out.append((number, line))
     return out
@@ -53,7 +54,7 @@ def product_files(root):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--min", type=int, default=10, help="shortest block that counts (10)")
+    parser.add_argument("--min", type=int, default=6, help="shortest block that counts (6)")
     parser.add_argument("root", nargs="?", default=os.path.join(os.path.dirname(__file__), ".."))
     args = parser.parse_args()
     n = args.min

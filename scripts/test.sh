@@ -143,7 +143,7 @@ if wants native && [ -z "$plan" ]; then
   step "layering check (scripts/check-layers.sh)" layers scripts/check-layers.sh && echo "every include points down"
   echo "== duplicate blocks in the product"
   step "duplicate-lines check (scripts/check-duplicates.py)" duplicates python3 scripts/check-duplicates.py &&
-    echo "no block of 10 or more lines stands in two product files"
+    echo "no block of 6 or more lines (includes aside) stands in two product files"
 fi
 
 # Where scripts/setup.sh says why it could not install 32-bit Wine.

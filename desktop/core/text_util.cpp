@@ -3,14 +3,9 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define KN_HAVE_SSE2 1
-#else
-#define KN_HAVE_SSE2 0
-#endif
+#include "json/sse2.h"
+#include "json/utf8.h"
 
 namespace kn {
 
@@ -84,45 +79,21 @@ void append_utf8(std::string& out, uint32_t cp) {
 }
 
 // Decodes one code point; malformed bytes come back as U+FFFD, one byte consumed.
-// Above U+10FFFF is malformed too: UTF-16 has no form for it.
+// Beyond ASCII this is the JSON reader's decoder, so both read any bytes alike.
 uint32_t next_code_point(std::string_view s, size_t& i) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-  if (len == 0 || i + static_cast<size_t>(len) > s.size()) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  if (c < 0x80) {
     ++i;
-    return 0xFFFD;
+    return c;
   }
-  uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-  for (int k = 1; k < len; ++k) {
-    unsigned char d = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-    if ((d & 0xC0) != 0x80) {
-      ++i;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | (d & 0x3F);
-  }
-  if (cp > 0x10FFFF) {
-    ++i;
-    return 0xFFFD;
-  }
-  i += static_cast<size_t>(len);
-  return cp;
+  return json::detail::NextCodePoint(reinterpret_cast<const unsigned char*>(s.data()), s.size(), i);
 }
 
-// ASCII is copied in blocks of 8 (16 with SSE2): JSON answers and settings are mostly
+// ASCII is narrowed in blocks of 8 (16 with SSE2): JSON answers and settings are mostly
 // ASCII. A block is converted whole; the count of its leading ASCII characters says how
 // much of it holds, and the caller writes over the rest.
-#if KN_HAVE_SSE2
+#if KN_SSE2
 constexpr size_t kBlock = 16;
-
-size_t widen_block(const char* p, char16_t* o) {
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i zero = _mm_setzero_si128();
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, zero));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(v, zero));
-  const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
-  return high == 0 ? kBlock : static_cast<size_t>(std::countr_zero(high));
-}
 
 size_t narrow_block(const char16_t* p, char* o) {
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -140,20 +111,6 @@ size_t narrow_block(const char16_t* p, char* o) {
 
 #else
 constexpr size_t kBlock = 8;
-constexpr uint64_t kHighBytes = 0x8080808080808080ull;
-
-uint64_t load8(const void* p) {
-  uint64_t w;
-  std::memcpy(&w, p, 8);
-  return w;
-}
-
-size_t widen_block(const char* p, char16_t* o) {
-  for (size_t k = 0; k < 8; ++k) o[k] = static_cast<char16_t>(static_cast<unsigned char>(p[k]));
-  const uint64_t high = load8(p) & kHighBytes;
-  // Little-endian: the first byte is the lowest.
-  return high == 0 ? kBlock : static_cast<size_t>(std::countr_zero(high)) / 8;
-}
 
 size_t count_ascii_block(const char16_t* p) {
   size_t k = 0;
@@ -219,36 +176,10 @@ std::string utf8_to_cp1252(std::string_view text) {
 }
 
 std::u16string utf8_to_utf16(std::string_view text) {
-  // Never more units than bytes: four bytes make at most two units.
+  // Never more units than bytes: four bytes make at most two units. The JSON reader's
+  // decoder, so a document parsed from bytes and one converted first agree.
   std::u16string out(text.size(), u'\0');
-  char16_t* o = out.data();
-  const char* p = text.data();
-  const size_t n = text.size();
-  for (size_t i = 0; i < n;) {
-    const auto c = static_cast<unsigned char>(p[i]);
-    if (c < 0x80) {
-      // At least one: the block starts with this ASCII byte.
-      const size_t run = i + kBlock <= n ? widen_block(p + i, o) : (*o = c, 1);
-      i += run;
-      o += run;
-      continue;
-    }
-    // Two-byte sequences (Latin letters, umlauts) decoded on the spot.
-    if ((c & 0xE0) == 0xC0 && i + 1 < n && (static_cast<unsigned char>(p[i + 1]) & 0xC0) == 0x80) {
-      *o++ = static_cast<char16_t>(((c & 0x1F) << 6) | (static_cast<unsigned char>(p[i + 1]) & 0x3F));
-      i += 2;
-      continue;
-    }
-    uint32_t cp = next_code_point(text, i);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
-      *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      *o++ = static_cast<char16_t>(cp);
-    }
-  }
-  out.resize(static_cast<size_t>(o - out.data()));
+  out.resize(json::detail::DecodeUtf8(text.data(), text.size(), out.data()));
   return out;
 }
 

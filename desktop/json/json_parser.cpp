@@ -15,16 +15,10 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define KN_JSON_SSE2 1
-#else
-#define KN_JSON_SSE2 0
-#endif
-
 #include "json/json_node.h"
 #include "json/number_scan.h"
 #include "json/parse_scratch.h"
+#include "json/sse2.h"
 #include "json/utf8.h"
 
 namespace kn::json {
@@ -242,7 +236,7 @@ class Parser {
   void SkipPlain(bool& wide) {
     std::size_t pos = pos_;
     if constexpr (kUtf8) {
-#if KN_JSON_SSE2
+#if KN_SSE2
       const __m128i quote = _mm_set1_epi8('"');
       const __m128i backslash = _mm_set1_epi8('\\');
       const __m128i control = _mm_set1_epi8(0x1F);
@@ -279,7 +273,7 @@ class Parser {
       }
     } else {
       for (;;) {
-#if KN_JSON_SSE2
+#if KN_SSE2
         const __m128i quote = _mm_set1_epi16(u'"');
         const __m128i backslash = _mm_set1_epi16(u'\\');
         const __m128i space = _mm_set1_epi16(0x20);
@@ -307,7 +301,7 @@ class Parser {
     pos_ = pos;
   }
 
-#if KN_JSON_SSE2
+#if KN_SSE2
   // Masks keeping the first n units of eight.
   static constexpr std::uint16_t kKeep[JsonText::kInline + 1][8] = {
       {0, 0, 0, 0, 0, 0, 0, 0},
@@ -325,7 +319,7 @@ class Parser {
   // right after narrower stores (a move does that), it would wait for them.
   JsonText SmallText(std::size_t begin, std::size_t n) const {
     JsonText text;
-#if KN_JSON_SSE2
+#if KN_SSE2
     __m128i v;
     if (begin + 8 <= len_) {
       if constexpr (kUtf8) {
@@ -352,7 +346,7 @@ class Parser {
   // The same from decoded units; eight of them must be readable at p.
   static JsonText SmallUnits(const char16_t* p, std::size_t n) {
     JsonText text;
-#if KN_JSON_SSE2
+#if KN_SSE2
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     v = _mm_and_si128(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeep[n])));
     v = _mm_insert_epi16(v, static_cast<int>(n), 7);
@@ -370,7 +364,7 @@ class Parser {
     if (capacity * sizeof(char16_t) > kMaxCarved) return JsonText::Uninitialized(capacity);
     auto* units = static_cast<char16_t*>(arena_.Carve(capacity * sizeof(char16_t)));
     JsonText text;
-#if KN_JSON_SSE2 && (defined(_M_X64) || defined(__x86_64__))
+#if KN_SSE2 && (defined(_M_X64) || defined(__x86_64__))
     // In one store, as JsonText::Allocate does: the text is moved soon.
     const auto pointer = static_cast<long long>(reinterpret_cast<std::uintptr_t>(units));
     const long long tag = static_cast<long long>(std::uint64_t{JsonText::kOnPiece} << 48);
@@ -433,7 +427,7 @@ class Parser {
       JsonText text = PieceText(n);
       char16_t* out = text.PieceUnits();
       std::size_t i = 0;
-#if KN_JSON_SSE2
+#if KN_SSE2
       const __m128i zero = _mm_setzero_si128();
       for (; i + 16 <= n; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + begin + i));
@@ -463,7 +457,7 @@ class Parser {
   // ends the run); read as UTF-16 it would end the text or start an escape.
   static std::size_t Decoded(const char16_t* units, std::size_t n) {
     std::size_t i = 0;
-#if KN_JSON_SSE2
+#if KN_SSE2
     const __m128i quote = _mm_set1_epi16(u'"');
     const __m128i backslash = _mm_set1_epi16(u'\\');
     const __m128i control = _mm_set1_epi16(0x1F);

@@ -3,15 +3,9 @@
 #include <limits>
 #include <stdexcept>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define KN_JSON_SSE2 1
-#else
-#define KN_JSON_SSE2 0
-#endif
-
 #include "json/json_error.h"
 #include "json/piece_alloc.h"
+#include "json/sse2.h"
 
 namespace kn::json {
 
@@ -21,7 +15,7 @@ void JsonText::Allocate(std::size_t capacity) {
   // The length must fit its four bytes.
   if (capacity > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("JsonText");
   auto* units = static_cast<char16_t*>(detail::AllocatePiece(capacity * sizeof(char16_t)));
-#if KN_JSON_SSE2 && (defined(_M_X64) || defined(__x86_64__))
+#if KN_SSE2 && (defined(_M_X64) || defined(__x86_64__))
   // In one store: the text is moved soon, and a load wider than the stores before it
   // would wait for them. The length is 0 until Finish.
   const auto pointer = static_cast<long long>(reinterpret_cast<std::uintptr_t>(units));

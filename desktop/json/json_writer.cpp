@@ -10,13 +10,6 @@
 #include <string>
 #include <vector>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define KN_JSON_SSE2 1
-#else
-#define KN_JSON_SSE2 0
-#endif
-
 #if defined(_MSC_VER)
 #define KN_JSON_NOINLINE __declspec(noinline)
 #else
@@ -24,6 +17,7 @@
 #endif
 
 #include "json/json_node.h"
+#include "json/sse2.h"
 
 namespace kn::json {
 namespace detail {
@@ -202,7 +196,7 @@ std::string CurrencyText(std::int64_t scaled) {
 // there: the part of a text that goes to UTF-8 output byte for byte.
 std::size_t AsciiRun(const char16_t* p, std::size_t n) {
   std::size_t i = 0;
-#if KN_JSON_SSE2
+#if KN_SSE2
   const __m128i space = _mm_set1_epi16(0x1F);
   const __m128i del = _mm_set1_epi16(0x7F);
   const __m128i quote = _mm_set1_epi16(u'"');
@@ -223,7 +217,7 @@ std::size_t AsciiRun(const char16_t* p, std::size_t n) {
 // Units below 0x80 to bytes.
 void NarrowAscii(const char16_t* p, std::size_t n, char* out) {
   std::size_t i = 0;
-#if KN_JSON_SSE2
+#if KN_SSE2
   for (; i + 8 <= n; i += 8) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));

@@ -2,18 +2,13 @@
 
 #include <bit>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define KN_JSON_SSE2 1
-#else
-#define KN_JSON_SSE2 0
-#endif
+#include "json/sse2.h"
 
 namespace kn::json::detail {
 
 std::size_t WidenAscii(const char* s, std::size_t n, char16_t* out) {
   std::size_t i = 0;
-#if KN_JSON_SSE2
+#if KN_SSE2
   const __m128i zero = _mm_setzero_si128();
   for (; i + 16 <= n; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
@@ -31,7 +26,7 @@ std::size_t DecodeUtf8(const char* s, std::size_t n, char16_t* out) {
   for (std::size_t i = 0; i < n;) {
     const unsigned c = p[i];
     if (c < 0x80) {
-#if KN_JSON_SSE2
+#if KN_SSE2
       // A block is widened whole; its leading ASCII bytes say how much of it holds.
       if (i + 16 <= n) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
@@ -68,7 +63,7 @@ std::size_t DecodeUtf8(const char* s, std::size_t n, char16_t* out) {
 }
 
 std::size_t DecodeTwoByteForms(const char* s, std::size_t n, char16_t* out) {
-#if KN_JSON_SSE2
+#if KN_SSE2
   const auto* p = reinterpret_cast<const unsigned char*>(s);
   const __m128i zero = _mm_setzero_si128();
   const __m128i c0 = _mm_set1_epi8(static_cast<char>(0xC0));
@@ -135,7 +130,7 @@ bool HasOverlongAscii(const char* s, std::size_t n) {
     return NextCodePoint(p, n, i) < 0x80;
   };
   std::size_t i = 0;
-#if KN_JSON_SSE2
+#if KN_SSE2
   const __m128i fe = _mm_set1_epi8(static_cast<char>(0xFE));
   const __m128i c0 = _mm_set1_epi8(static_cast<char>(0xC0));
   const __m128i e0 = _mm_set1_epi8(static_cast<char>(0xE0));

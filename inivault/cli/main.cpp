@@ -108,26 +108,27 @@ int cannot_read(const std::string& path, const std::error_code& why) {
   return fail("cannot read " + path + ": " + why.message());
 }
 
-int dump(const std::string& path) {
+// The file read into doc, its warnings said; the exit code when it cannot be read.
+std::optional<int> read_into(const std::string& path, inivault::Document& doc) {
   std::error_code why;
   auto raw = inivault::read_whole_file(path, &why);
   if (!raw) return cannot_read(path, why);
   const Settings s = settings_from(std::move(*raw));
   warn_about(path, s);
-  inivault::Document doc;
   doc.merge_text(s.text);
+  return std::nullopt;
+}
+
+int dump(const std::string& path) {
+  inivault::Document doc;
+  if (const auto rc = read_into(path, doc)) return *rc;
   write_out(doc.to_text("\n"));
   return 0;
 }
 
 int get(const std::string& path, const std::string& section, const std::string& name) {
-  std::error_code why;
-  auto raw = inivault::read_whole_file(path, &why);
-  if (!raw) return cannot_read(path, why);
-  const Settings s = settings_from(std::move(*raw));
-  warn_about(path, s);
   inivault::Document doc;
-  doc.merge_text(s.text);
+  if (const auto rc = read_into(path, doc)) return *rc;
   const auto value = doc.find_value(section, name);
   if (!value) return fail("no value \"" + name + "\" in section [" + section + "] of " + path);
   write_out(*value);
