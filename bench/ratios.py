@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Reads Google Benchmark JSON files and prints one table of ratios ours / anchor.
+"""Reads Google Benchmark JSON files and prints one table of ratios ours / baseline.
 
 A benchmark named "<comparison>/<side>" belongs to a comparison; the side "ours" is
 compared with every other side of the same comparison, by median CPU time over the
@@ -112,7 +112,7 @@ def main(argv):
     now = datetime.datetime.now().astimezone().strftime("%Y-%m-%d %H:%M %Z")
     print(f"Machine: {cpu_model()}, {os.cpu_count()} cores; {now}; median CPU time")
     print()
-    header = ("comparison", "ours", "anchor", "anchor time", "ours/anchor")
+    header = ("comparison", "ours", "compared with (baseline)", "its time", "ours/its")
     table = [header] + rows
     widths = [max(len(r[i]) for r in table) for i in range(len(header))]
     print("| " + " | ".join(h.ljust(w) for h, w in zip(header, widths)) + " |")
@@ -133,7 +133,7 @@ def main(argv):
     polls = sorted(n for n in times if n.startswith("pipeline_poll/"))
     for name in polls:
         extra.append(f"Desktop poll, {name.split('/', 1)[1]}: {times[name] / 1e3:.1f} us per poll")
-    # The history file has no anchor: plain wall-clock times (its writes wait for the
+    # The history file has no baseline: plain wall-clock times (its writes wait for the
     # disk), and what a read adds to the peak memory.
     history = sorted(n for n in times if n.startswith("history_"))
     if history:

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the native preset and runs the benchmarks against their baselines, then prints
-# one table of time ratios ours / anchor (below 1: ours is faster). The raw results stay
+# one table of time ratios ours / baseline (below 1: ours is faster). The raw results stay
 # in build/native/bench/results/. BENCH_MIN_TIME and BENCH_REPETITIONS tune the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
