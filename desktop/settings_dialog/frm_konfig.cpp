@@ -5,7 +5,6 @@
 
 #include <utility>
 
-#include "core/number_text.h"
 #include "platform/settings_store_win.h"
 #include "win/ansi_win.h"
 #include "win/controls_win.h"
@@ -17,69 +16,21 @@
 namespace kn {
 
 namespace {
-constexpr int32_t kWidthTwips = 7455;
-// The full-screen, notice and history boxes take a row of 360 each above the buttons.
-constexpr int32_t kHeightTwips = 10215;
+constexpr const char* kCaption = "Einstellungen";
 constexpr COLORREF kCaptionGrey = RGB(212, 212, 212);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 
-// The dialog's own texts, UTF-8.
-namespace text {
-constexpr const char* kCaption = "Einstellungen";
-constexpr const char* kIntro1 = "Tragt hier die Klangnetz Stationsnamen ein.";
-constexpr const char* kIntro2 = "Ihr k\xC3\xB6nnt mehrere Stationen mit einem ; trennen.";
-constexpr const char* kStations = "Klangnetz Stationen";
-constexpr const char* kHint = "Nur Stationsnamen, ohne 'http://' etc.eingeben !  z.B.: eins";
-constexpr const char* kTextColour = "Textfarbe";
-constexpr const char* kOutline = "Konturfarbe";
-constexpr const char* kShadow = "Schatten anzeigen";
-constexpr const char* kTextSize = "Textgr\xC3\xB6\303\237e";
-constexpr const char* kTransparency = "Transparenz";
-constexpr const char* kInterval = "Updateinterval";
-constexpr const char* kAutostart = "Das Programm mit Windows starten ?";
-constexpr const char* kSideBySide = "Ausgabe nebeneinander";
-constexpr const char* kOnlyChanges = "Anzeige nur bei \xC3\x84nderungen f\xC3\xBCr ";
-constexpr const char* kWriteFile = "Titel und H\xC3\xB6rerinformationen in Datei/en speichern";
-constexpr const char* kFullscreen = "Bei Vollbildanwendungen ausblenden";
-constexpr const char* kNotify = "Melden, wenn eine Station nicht antwortet";
-constexpr const char* kKeepHistory = "H\xC3\xB6rerverlauf dauerhaft speichern";
-constexpr const char* kSetPosition = "Fensterposition festlegen";
-constexpr const char* kResetPosition = "Fensterposition zur\303\274cksetzen";
-constexpr const char* kCancel = "&Abbrechen";
-constexpr const char* kSave = "&Speichern";
-}  // namespace text
+using konfig::ControlDef;
+using konfig::Kind;
+using konfig::Live;
 
-COLORREF swatch_rgb(uint32_t colour) { return static_cast<COLORREF>(colour & 0x00FFFFFF); }
-
-using Shows = FrmKonfig::Shows;
-
-// The control that shows each setting the dialog edits.
-struct Shown {
-  int id;
-  Shows as;
-  SettingField field;
-};
-const Shown kShown[] = {
-    {FrmKonfig::kStations, Shows::kText, &Settings::stations},
-    {FrmKonfig::kTextColourSwatch, Shows::kColour, &Settings::fill_colour},
-    {FrmKonfig::kOutlineColourSwatch, Shows::kColour, &Settings::outline_colour},
-    {FrmKonfig::kTransparencySlider, Shows::kSlider, &Settings::opacity},
-    {FrmKonfig::kIntervalSlider, Shows::kSlider, &Settings::update_interval},
-    {FrmKonfig::kTextSizeSlider, Shows::kSlider, &Settings::text_size},
-    {FrmKonfig::kChangeSecondsSlider, Shows::kSlider, &Settings::changes_visible_in_seconds},
-    {FrmKonfig::kOutlineCheck, Shows::kCheck, &Settings::outline_on},
-    {FrmKonfig::kShadowCheck, Shows::kCheck, &Settings::shadow_on},
-    {FrmKonfig::kAutostartCheck, Shows::kCheck, &Settings::autostart},
-    {FrmKonfig::kOnlyChangesCheck, Shows::kCheck, &Settings::only_changes},
-    {FrmKonfig::kWriteFilesCheck, Shows::kCheck, &Settings::write_title2file},
-    {FrmKonfig::kSideBySideCheck, Shows::kCheck, &Settings::horizontal},
-    {FrmKonfig::kFullscreenCheck, Shows::kCheck, &Settings::hide_in_fullscreen},
-    {FrmKonfig::kNotifyCheck, Shows::kCheck, &Settings::notify_no_answer},
-    {FrmKonfig::kKeepHistoryCheck, Shows::kCheck, &Settings::keep_history},
-    {FrmKonfig::kPositionXField, Shows::kText, &Settings::window_pos_x},
-    {FrmKonfig::kPositionYField, Shows::kText, &Settings::window_pos_y},
-};
+COLORREF ink_of(int id) {
+  const ControlDef* c = konfig::control(id);
+  if (c && c->kind == Kind::kCaption) return kCaptionGrey;
+  if (c && c->kind == Kind::kHint) return kRed;
+  return kWhite;
+}
 }  // namespace
 
 bool KonfigHost::write_setting(const std::string& key, const std::string& value, const std::string& file) {
@@ -95,10 +46,9 @@ bool FrmKonfig::create() {
   // Laid out once from twips: Windows stretches it on a monitor of another scale.
   const DpiScope as_system = DpiScope::system_aware();
   // The design size is the outer one.
-  const RECT r = centred_on_screen(SIZE{px_x(kWidthTwips), px_y(kHeightTwips)});
+  const RECT r = centred_on_screen(SIZE{px_x(konfig::kWidthTwips), px_y(konfig::height_twips())});
   const WindowClass cls{kFrmKonfigClass, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))};
-  if (!create_window(cls, instance_, WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT,
-                     utf8_to_wide(text::kCaption).c_str(),
+  if (!create_window(cls, instance_, WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT, utf8_to_wide(kCaption).c_str(),
                      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, r.left, r.top, r.right - r.left,
                      r.bottom - r.top, nullptr)) {
     return false;
@@ -112,175 +62,47 @@ bool FrmKonfig::create() {
   return true;
 }
 
-void FrmKonfig::create_controls() {
-  HWND w = hwnd();
-  const DWORD label = WS_VISIBLE;
-  const DWORD check = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
-  const DWORD slider = WS_VISIBLE | WS_TABSTOP | TBS_HORZ | TBS_NOTICKS;
-  const DWORD button = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-  int caption = kFirstCaption;
-
-  create_control(w, L"STATIC", text::kIntro1, label, caption++, 120, 120, 6975, 255);
-  create_control(w, L"STATIC", text::kIntro2, label, caption++, 120, 360, 6975, 255);
-  create_control(w, L"STATIC", text::kStations, label, caption++, 120, 840, 1695, 255);
-  create_control(w, L"EDIT", "", WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, kStations, 1800, 720,
-                 5175, 375);
-  create_control(w, L"STATIC", text::kHint, label, kHintLabel, 120, 1200, 6735, 255);
-  create_control(w, L"STATIC", text::kTextColour, label, caption++, 120, 2160, 1695, 255);
-  create_control(w, L"STATIC", "", label | SS_NOTIFY | WS_BORDER, kTextColourSwatch, 1920, 2040, 615, 375);
-  create_control(w, L"STATIC", "", label | SS_NOTIFY | WS_BORDER, kOutlineColourSwatch, 1920, 2520, 615, 375);
-  create_control(w, L"BUTTON", text::kOutline, check, kOutlineCheck, 120, 2640, 1575, 255);
-  create_control(w, L"BUTTON", text::kShadow, check, kShadowCheck, 120, 3000, 3855, 375);
-  create_control(w, L"STATIC", text::kTextSize, label, caption++, 120, 3480, 1695, 255);
-  create_control(w, TRACKBAR_CLASSW, "", slider, kTextSizeSlider, 1920, 3480, 3135, 255);
-  create_control(w, L"STATIC", "", label, kTextSizeLabel, 5280, 3480, 1575, 255);
-  create_control(w, L"STATIC", text::kTransparency, label, caption++, 120, 3960, 1695, 255);
-  create_control(w, TRACKBAR_CLASSW, "", slider, kTransparencySlider, 1920, 3960, 3135, 255);
-  create_control(w, L"STATIC", "", label, kTransparencyLabel, 5280, 3960, 1575, 255);
-  create_control(w, L"STATIC", text::kInterval, label, caption++, 120, 4560, 1695, 255);
-  create_control(w, TRACKBAR_CLASSW, "", slider, kIntervalSlider, 1920, 4560, 3135, 255);
-  create_control(w, L"STATIC", "", label, kIntervalLabel, 5280, 4560, 1575, 255);
-  create_control(w, L"BUTTON", text::kAutostart, check, kAutostartCheck, 120, 5040, 5415, 375);
-  create_control(w, L"BUTTON", text::kSideBySide, check, kSideBySideCheck, 120, 5760, 3855, 375);
-  create_control(w, L"BUTTON", text::kOnlyChanges, check, kOnlyChangesCheck, 120, 6120, 3375, 375);
-  create_control(w, TRACKBAR_CLASSW, "", slider, kChangeSecondsSlider, 3360, 6180, 1935, 255);
-  create_control(w, L"STATIC", "", label, kChangeSecondsLabel, 5520, 6240, 1215, 255);
-  create_control(w, L"BUTTON", text::kWriteFile, check, kWriteFilesCheck, 120, 6600, 6015, 375);
-  create_control(w, L"BUTTON", text::kFullscreen, check, kFullscreenCheck, 120, 6960, 6015, 375);
-  // Takes effect on saving: a notice needs two polls of one list.
-  create_control(w, L"BUTTON", text::kNotify, check, kNotifyCheck, 120, 7320, 6015, 375);
-  // Takes effect on saving too: the file follows the saved setting.
-  create_control(w, L"BUTTON", text::kKeepHistory, check, kKeepHistoryCheck, 120, 7680, 6015, 375);
-  create_control(w, L"BUTTON", text::kSetPosition, button, kSetPositionButton, 960, 8400, 2775, 375);
-  create_control(w, L"BUTTON", text::kResetPosition, button, kResetPositionButton, 3960, 8400, 2415, 375);
-  create_control(w, L"BUTTON", text::kCancel, button, kCancelButton, 240, 9315, 1815, 375);
-  create_control(w, L"BUTTON", text::kSave, button, kSaveButton, 5400, 9315, 1815, 375);
-  // Never shown; they carry the position between the position dialog and saving.
-  create_control(w, L"EDIT", "", 0, kPositionXField, 120, 10320, 1215, 285);
-  create_control(w, L"EDIT", "", 0, kPositionYField, 1440, 10320, 1215, 285);
-
-  for (int id : {kOutlineCheck, kShadowCheck, kAutostartCheck, kSideBySideCheck, kOnlyChangesCheck,
-                 kWriteFilesCheck, kFullscreenCheck, kNotifyCheck, kKeepHistoryCheck})
-    use_classic_look(control(id));
-  struct Range {
-    int id, lo, hi;
-  };
-  for (Range r : {Range{kTextSizeSlider, 10, 30}, Range{kTransparencySlider, 0, 255},
-                  Range{kIntervalSlider, 1, 5}, Range{kChangeSecondsSlider, 1, 50}}) {
-    SendMessageW(control(r.id), TBM_SETRANGEMIN, FALSE, r.lo);
-    SendMessageW(control(r.id), TBM_SETRANGEMAX, TRUE, r.hi);
-  }
-}
-
 void FrmKonfig::load_values() {
   Settings& s = host_.settings();
   opening_settings_ = s;
   s.changes_visible_in_seconds = opening_seconds(s.changes_visible_in_seconds);
-  for (const Shown& c : kShown) show_setting(c.id, c.as, setting_text(s, setting_of(c.field)));
-
-  set_text(kTextSizeLabel, text_size_label(slider(kTextSizeSlider)));
-  set_text(kTransparencyLabel, std::to_string(slider(kTransparencySlider)));
-  set_text(kIntervalLabel, update_interval_label(slider(kIntervalSlider)));
-  set_text(kChangeSecondsLabel, seconds_label(slider(kChangeSecondsSlider)));
-}
-
-void FrmKonfig::show_setting(int id, Shows as, const std::string& text) {
-  switch (as) {
-    case Shows::kText:
-      set_text(id, text);
-      break;
-    case Shows::kColour:
-      set_swatch(id, colour_from_text(text));
-      break;
-    case Shows::kSlider:
-      SendMessageW(control(id), TBM_SETPOS, TRUE, strict_int32(text).value_or(0));
-      break;
-    case Shows::kCheck:
-      // Only exactly 1 checks a box whose setting is a number.
-      SendMessageW(control(id), BM_SETCHECK, text == "1" ? BST_CHECKED : BST_UNCHECKED, 0);
-      break;
+  for (const ControlDef& c : konfig::controls()) {
+    if (c.shows) show_setting(c);
   }
 }
 
-std::string FrmKonfig::shown_setting(int id, Shows as) const {
-  switch (as) {
-    case Shows::kText:
-      return text_of(id);
-    case Shows::kColour:
-      return colour_to_text(id == kTextColourSwatch ? text_colour_ : outline_colour_);
-    case Shows::kSlider:
-      return std::to_string(slider(id));
-    case Shows::kCheck:
-      return checked(id) ? "1" : "0";
-  }
-  return {};
-}
-
-bool FrmKonfig::checked(int id) const { return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-
-int FrmKonfig::slider(int id) const { return static_cast<int>(SendMessageW(control(id), TBM_GETPOS, 0, 0)); }
-
-std::string FrmKonfig::text_of(int id) const {
-  HWND h = control(id);
-  std::wstring buffer(static_cast<size_t>(GetWindowTextLengthW(h)) + 1, L'\0');
-  const int n = GetWindowTextW(h, buffer.data(), static_cast<int>(buffer.size()));
-  return wide_to_utf8(std::wstring_view(buffer.data(), static_cast<size_t>(n > 0 ? n : 0)));
-}
-
-void FrmKonfig::set_text(int id, const std::string& utf8) {
-  SetWindowTextW(control(id), utf8_to_wide(utf8).c_str());
-}
-
-void FrmKonfig::set_swatch(int swatch, uint32_t colour) {
-  unique_hbrush brush(CreateSolidBrush(swatch_rgb(colour)));
-  if (swatch == kTextColourSwatch) {
-    text_colour_ = colour;
-    text_brush_ = std::move(brush);
-  } else {
-    outline_colour_ = colour;
-    outline_brush_ = std::move(brush);
-  }
-  InvalidateRect(control(swatch), nullptr, TRUE);
-}
-
-void FrmKonfig::show_position_fields() {
-  set_text(kPositionXField, std::to_string(host_.settings().window_pos_x));
-  set_text(kPositionYField, std::to_string(host_.settings().window_pos_y));
-}
-
-void FrmKonfig::slider_moved(HWND h) {
-  Settings& s = host_.settings();
-  const int id = GetDlgCtrlID(h);
-  const int pos = slider(id);
-  switch (id) {
-    case kTextSizeSlider:
-      if (pos == s.text_size) return;
-      s.text_size = static_cast<int16_t>(pos);
-      set_text(kTextSizeLabel, text_size_label(pos));
-      // A redraw lays out at the window's width of before: the second one measures
-      // at the new size, so the whole text shows.
+void FrmKonfig::apply_live(const ControlDef& c) {
+  if (c.live == Live::kOnSave) return;
+  read_setting(host_.settings(), konfig::setting_shown(c), shown_setting(c));
+  switch (c.live) {
+    case Live::kRedrawTwice:
       host_.redraw_text();
       host_.redraw_text();
       break;
-    case kTransparencySlider:
-      if (pos == s.opacity) return;
-      s.opacity = static_cast<int16_t>(pos);
-      set_text(kTransparencyLabel, std::to_string(pos));
+    case Live::kRedraw:
       host_.redraw_text();
       break;
-    case kIntervalSlider:
-      set_text(kIntervalLabel, update_interval_label(pos));
-      break;
-    case kChangeSecondsSlider:
-      set_text(kChangeSecondsLabel, seconds_label(pos));
+    case Live::kPoll:
+      host_.preview_poll();
       break;
     default:
       break;
   }
 }
 
-void FrmKonfig::choose_colour(int swatch) {
-  std::array<COLORREF, 16>& custom = swatch == kTextColourSwatch ? text_custom_ : outline_custom_;
+void FrmKonfig::slider_moved(HWND h) {
+  const ControlDef* c = konfig::control(GetDlgCtrlID(h));
+  if (!c || c->kind != Kind::kSlider) return;
+  // A live slider that did not move from its setting neither relabels nor redraws.
+  if (c->live != Live::kOnSave &&
+      shown_setting(*c) == setting_text(host_.settings(), konfig::setting_shown(*c)))
+    return;
+  set_text(c->slider.value_label, c->slider.label(slider(c->id)));
+  apply_live(*c);
+}
+
+void FrmKonfig::choose_colour(const ControlDef& swatch) {
+  std::array<COLORREF, 16>& custom = swatch.id == kTextColourSwatch ? text_custom_ : outline_custom_;
   custom[0] = RGB(255, 0, 255);
   custom[1] = RGB(125, 125, 125);
   custom[2] = RGB(90, 90, 90);
@@ -292,41 +114,34 @@ void FrmKonfig::choose_colour(int swatch) {
   cc.lpCustColors = custom.data();
   cc.Flags = CC_RGBINIT | CC_FULLOPEN | CC_PREVENTFULLOPEN | CC_ANYCOLOR;
   if (!ChooseColorA(&cc) || closed_) return;
-  set_swatch(swatch, cc.rgbResult);
-  if (swatch == kTextColourSwatch) {
-    host_.settings().fill_colour = colour_to_text(text_colour_);
-  } else {
-    host_.settings().outline_colour = colour_to_text(outline_colour_);
-  }
-  host_.redraw_text();
+  set_swatch(swatch.id, cc.rgbResult);
+  apply_live(swatch);
 }
 
 void FrmKonfig::command(int id, int code) {
   if (code != BN_CLICKED) return;  // STN_CLICKED has the same value
-  Settings& s = host_.settings();
-  switch (id) {
-    case kOutlineCheck:
-      s.outline_on = checked(kOutlineCheck);
-      host_.redraw_text();
+  const ControlDef* c = konfig::control(id);
+  if (!c) return;
+  switch (c->kind) {
+    case Kind::kCheck:
+      apply_live(*c);
       break;
-    case kShadowCheck:
-      s.shadow_on = checked(kShadowCheck);
-      host_.redraw_text();
+    case Kind::kSwatch:
+      choose_colour(*c);
       break;
-    case kSideBySideCheck:
-      s.horizontal = checked(kSideBySideCheck) ? 1 : 0;
-      host_.preview_poll();
+    case Kind::kButton:
+      press(id);
       break;
-    case kFullscreenCheck:  // takes effect at once, like the other boxes
-      s.hide_in_fullscreen = checked(kFullscreenCheck);
+    default:
       break;
-    case kTextColourSwatch:
-    case kOutlineColourSwatch:
-      choose_colour(id);
-      break;
+  }
+}
+
+void FrmKonfig::press(int button) {
+  switch (button) {
     case kResetPositionButton:
-      s.window_pos_x = 0;
-      s.window_pos_y = 0;
+      host_.settings().window_pos_x = 0;
+      host_.settings().window_pos_y = 0;
       show_position_fields();
       host_.redraw_text();
       break;
@@ -348,7 +163,9 @@ void FrmKonfig::command(int id, int code) {
 void FrmKonfig::save() {
   // The controls hold their settings in the file's own text form, read as the file would be.
   Settings v = host_.settings();
-  for (const Shown& c : kShown) read_setting(v, setting_of(c.field), shown_setting(c.id, c.as));
+  for (const ControlDef& c : konfig::controls()) {
+    if (c.shows) read_setting(v, konfig::setting_shown(c), shown_setting(c));
+  }
 
   if (auto message = validate_stations(v.stations)) {
     host_.show_message(hwnd(), *message);
@@ -394,7 +211,7 @@ LRESULT FrmKonfig::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (id == kTextColourSwatch && text_brush_) return reinterpret_cast<LRESULT>(text_brush_.get());
       if (id == kOutlineColourSwatch && outline_brush_)
         return reinterpret_cast<LRESULT>(outline_brush_.get());
-      return caption_colour(wp, id == kHintLabel ? kRed : id >= kFirstCaption ? kCaptionGrey : kWhite);
+      return caption_colour(wp, ink_of(id));
     }
     case WM_HSCROLL:
       if (lp) slider_moved(reinterpret_cast<HWND>(lp));

@@ -7,6 +7,7 @@
 
 #include "core/app_state.h"
 #include "settings_dialog/frm_konfig_position.h"
+#include "settings_dialog/konfig_controls.h"
 #include "settings_dialog/konfig_logic.h"
 #include "win/win_handle.h"
 #include "win/window_base_win.h"
@@ -32,39 +33,7 @@ inline constexpr const wchar_t* kFrmKonfigClass = L"Klangnetz_frmKonfig";
 
 class FrmKonfig : public WindowBase {
  public:
-  enum Control : int {
-    kStations = 1001,
-    kTextColourSwatch,
-    kOutlineColourSwatch,
-    kOutlineCheck,
-    kShadowCheck,
-    kTextSizeSlider,
-    kTextSizeLabel,
-    kTransparencySlider,
-    kTransparencyLabel,
-    kIntervalSlider,
-    kIntervalLabel,
-    kAutostartCheck,
-    kSideBySideCheck,
-    kOnlyChangesCheck,
-    kChangeSecondsSlider,
-    kChangeSecondsLabel,
-    kWriteFilesCheck,
-    kSetPositionButton,
-    kResetPositionButton,
-    kCancelButton,
-    kSaveButton,
-    kPositionXField,
-    kPositionYField,
-    kHintLabel,
-    kFullscreenCheck,
-    kNotifyCheck,
-    kKeepHistoryCheck,
-    kFirstCaption  // the plain captions follow
-  };
-
-  // How a control shows its setting.
-  enum class Shows { kText, kColour, kSlider, kCheck };
+  using enum konfig::Control;  // the controls' ids
 
   FrmKonfig(KonfigHost& host, HINSTANCE instance);
   ~FrmKonfig() override;
@@ -84,11 +53,14 @@ class FrmKonfig : public WindowBase {
   void create_controls();
   void load_values();
   // A setting into its control and back, in the settings file's text form.
-  void show_setting(int id, Shows as, const std::string& text);
-  std::string shown_setting(int id, Shows as) const;
+  void show_setting(const konfig::ControlDef& c);
+  std::string shown_setting(const konfig::ControlDef& c) const;
+  // What a change of the control does before saving.
+  void apply_live(const konfig::ControlDef& c);
   void command(int id, int code);
+  void press(int button);
   void slider_moved(HWND slider);
-  void choose_colour(int swatch);
+  void choose_colour(const konfig::ControlDef& swatch);
   void set_swatch(int swatch, uint32_t colour);
   void show_position_fields();
   void save();

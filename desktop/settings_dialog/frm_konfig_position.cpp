@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "units/twips.h"
 #include "settings_dialog/konfig_logic.h"
+#include "units/twips.h"
 #include "win/ansi_win.h"
 #include "win/controls_win.h"
 #include "win/dpi_win.h"
@@ -65,18 +65,7 @@ bool FrmKonfigPosition::create(HWND owner) {
                  1815, 375);
   create_control(hwnd(), L"BUTTON", "Abbrechen", WS_VISIBLE | WS_TABSTOP, kResetButton, 240, 2400, 1815, 375);
 
-  tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0,
-                                 0, hwnd(), nullptr, instance_, nullptr));
-  if (tooltip_) {
-    std::wstring tip = utf8_to_wide(kApplyTip);
-    TOOLINFOW ti{};
-    ti.cbSize = sizeof ti;
-    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    ti.hwnd = hwnd();
-    ti.uId = reinterpret_cast<UINT_PTR>(apply_button);
-    ti.lpszText = tip.data();
-    SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-  }
+  if (tooltip_.create(hwnd())) tooltip_.add_tool(apply_button, utf8_to_wide(kApplyTip));
 
   if (owner_) EnableWindow(owner_, FALSE);
   ShowWindow(hwnd(), SW_SHOW);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/settings.h"
+#include "win/controls_win.h"
 #include "win/win_handle.h"
 #include "win/window_base_win.h"
 
@@ -53,7 +54,7 @@ class FrmKonfigPosition : public WindowBase {
   HINSTANCE instance_;
   HWND owner_ = nullptr;
   unique_hbrush background_;
-  unique_hwnd tooltip_;  // destroyed before the window it belongs to
+  Tooltip tooltip_;  // destroyed before the window it belongs to
   double twips_per_px_x_ = 15;
   double twips_per_px_y_ = 15;
   // Where in the dialog the button went down (twips), and whether it is still held.

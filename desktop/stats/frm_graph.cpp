@@ -157,18 +157,9 @@ void FrmGraph::create_history_controls() {
   export_button_ = create_control(w, L"BUTTON", kExportCaption, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                                   kExportId, 7830, 720, 1635, 375);
 
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, w, nullptr,
-                             instance_, nullptr);
-  if (tooltip_) {
-    TOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = w;
-    tool.uId = reinterpret_cast<UINT_PTR>(surface_->hwnd());
-    tool.lpszText = const_cast<wchar_t*>(L"");
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 600);
+  if (tooltip_.create(w, TTS_NOPREFIX)) {
+    tooltip_.add_tool(surface_->hwnd(), L"");
+    tooltip_.set_max_width(600);
   }
   SetWindowSubclass(surface_->hwnd(), surface_hook, kSurfaceHook, reinterpret_cast<DWORD_PTR>(this));
 }
@@ -245,14 +236,9 @@ void FrmGraph::pointer_at(int x) {
     return;
   }
   tip_text_ = std::move(text);
-  TOOLINFOW tool{};
-  tool.cbSize = sizeof tool;
-  tool.hwnd = hwnd();
-  tool.uId = reinterpret_cast<UINT_PTR>(surface_->hwnd());
-  tool.lpszText = tip_text_.data();
-  SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  tooltip_.set_text(surface_->hwnd(), tip_text_);
   // An empty text hides the tip; nothing to show is no empty box.
-  SendMessageW(tooltip_, TTM_ACTIVATE, tip_text_.empty() ? FALSE : TRUE, 0);
+  tooltip_.activate(!tip_text_.empty());
 }
 
 void FrmGraph::export_range() {
@@ -361,7 +347,8 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (surface_) RemoveWindowSubclass(surface_->hwnd(), surface_hook, kSurfaceHook);
       surface_.reset();
       combo_ = label_min_ = label_max_ = nullptr;
-      range_combo_ = mean_caption_ = label_mean_ = label_unreadable_ = export_button_ = tooltip_ = nullptr;
+      range_combo_ = mean_caption_ = label_mean_ = label_unreadable_ = export_button_ = nullptr;
+      tooltip_.reset();
       tip_text_.clear();
       return 0;
     default:

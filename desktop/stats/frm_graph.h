@@ -16,6 +16,7 @@
 #include "stats/gdi_surface_win.h"
 #include "stats/history_plot.h"
 #include "stats/stats_view.h"
+#include "win/controls_win.h"
 #include "win/window_base_win.h"
 
 namespace kn {
@@ -104,7 +105,7 @@ class FrmGraph : public WindowBase {
   HWND label_mean_ = nullptr;
   HWND label_unreadable_ = nullptr;
   HWND export_button_ = nullptr;
-  HWND tooltip_ = nullptr;  // owned by the window, goes with it
+  Tooltip tooltip_;
   std::wstring tip_text_;
 };
 

@@ -1,5 +1,7 @@
 #include "win/controls_win.h"
 
+#include <commctrl.h>
+
 #include "win/ansi_win.h"
 #include "win/screen_twips_win.h"
 
@@ -32,6 +34,54 @@ void use_classic_look(HWND control) {
   auto set_theme =
       reinterpret_cast<SetWindowThemeFn>(reinterpret_cast<void*>(GetProcAddress(uxtheme, "SetWindowTheme")));
   if (set_theme) set_theme(control, L"", L"");
+}
+
+namespace {
+TOOLINFOW tool_info(HWND owner, HWND tool, const std::wstring& text) {
+  TOOLINFOW info{};
+  info.cbSize = sizeof info;
+  info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  info.hwnd = owner;
+  info.uId = reinterpret_cast<UINT_PTR>(tool);
+  info.lpszText = const_cast<wchar_t*>(text.c_str());
+  return info;
+}
+}  // namespace
+
+bool Tooltip::create(HWND owner, DWORD style) {
+  reset();
+  owner_ = owner;
+  window_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | style,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
+                                reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)),
+                                nullptr));
+  return static_cast<bool>(window_);
+}
+
+void Tooltip::reset() {
+  // Gone already when its owner went first.
+  if (window_ && !IsWindow(window_.get())) window_.release();
+  window_.reset();
+}
+
+void Tooltip::add_tool(HWND tool, const std::wstring& text) {
+  if (!window_) return;
+  TOOLINFOW info = tool_info(owner_, tool, text);
+  SendMessageW(window_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void Tooltip::set_text(HWND tool, const std::wstring& text) {
+  if (!window_) return;
+  TOOLINFOW info = tool_info(owner_, tool, text);
+  SendMessageW(window_.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void Tooltip::set_max_width(int px) {
+  if (window_) SendMessageW(window_.get(), TTM_SETMAXTIPWIDTH, 0, px);
+}
+
+void Tooltip::activate(bool on) {
+  if (window_) SendMessageW(window_.get(), TTM_ACTIVATE, on ? TRUE : FALSE, 0);
 }
 
 }  // namespace kn

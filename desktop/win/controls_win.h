@@ -1,9 +1,12 @@
 #pragma once
-// The child controls of the dialogs: how they are made and how their captions are coloured.
+// The child controls of the dialogs: how they are made, how their captions are coloured,
+// and their tooltips.
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
+
+#include "win/win_handle.h"
 
 namespace kn {
 
@@ -18,5 +21,31 @@ LRESULT caption_colour(WPARAM dc, COLORREF text, HBRUSH brush = nullptr, COLORRE
 
 // Lets WM_CTLCOLORSTATIC colour a check box's text even with visual styles on.
 void use_classic_look(HWND control);
+
+// A tooltip over child windows of its owner, shown even while the owner is inactive.
+// The owner destroys it along with itself; reset() destroys it before.
+class Tooltip {
+ public:
+  Tooltip() = default;
+  ~Tooltip() { reset(); }
+  Tooltip(const Tooltip&) = delete;
+  Tooltip& operator=(const Tooltip&) = delete;
+
+  // `style` adds to TTS_ALWAYSTIP, for example TTS_NOPREFIX.
+  bool create(HWND owner, DWORD style = 0);
+  void reset();
+  explicit operator bool() const { return static_cast<bool>(window_); }
+
+  // The tooltip copies the texts.
+  void add_tool(HWND tool, const std::wstring& text);
+  void set_text(HWND tool, const std::wstring& text);
+  void set_max_width(int px);
+  // An inactive tooltip shows nothing.
+  void activate(bool on);
+
+ private:
+  unique_hwnd window_;
+  HWND owner_ = nullptr;
+};
 
 }  // namespace kn

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <map>
+#include <string_view>
 
 namespace kn {
 namespace {
@@ -125,6 +128,48 @@ TEST(Settings, LeadingNumberKeys) {
   EXPECT_EQ(read_from({{"window_pos_x", "1e12"}}).window_pos_x, 0);
   EXPECT_EQ(read_from({{"window_pos_x", "1500.5"}}).window_pos_x, 1500);
   EXPECT_EQ(read_from({{"window_pos_y", "-2.5"}}).window_pos_y, -2);
+}
+
+// The key table of the README's settings section: each key of a row with the row's default.
+std::map<std::string, std::string> readme_keys() {
+  std::ifstream in(KN_README);
+  std::map<std::string, std::string> keys;
+  bool in_section = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("## ")) in_section = line == "## The settings file";
+    if (!in_section || !line.starts_with("| `")) continue;
+    const size_t key_end = line.find('|', 1), default_end = line.find('|', key_end + 1);
+    const std::string_view key_cell = std::string_view(line).substr(1, key_end - 1);
+    std::string def = line.substr(key_end + 1, default_end - key_end - 1);
+    def.erase(0, def.find_first_not_of(' '));
+    def.erase(def.find_last_not_of(' ') + 1);
+    if (def == "(empty)") def.clear();
+    for (size_t open = key_cell.find('`'), close; open != std::string_view::npos;
+         open = key_cell.find('`', close + 1)) {
+      close = key_cell.find('`', open + 1);
+      if (close == std::string_view::npos) break;
+      keys[std::string(key_cell.substr(open + 1, close - open - 1))] = def;
+    }
+  }
+  return keys;
+}
+
+TEST(Settings, TheReadmeNamesEveryKeyWithItsDefaultAndNoOther) {
+  const std::map<std::string, std::string> readme = readme_keys();
+  ASSERT_FALSE(readme.empty());
+  for (const SettingDef& d : settings_table()) {
+    const auto row = readme.find(d.key);
+    if (row == readme.end()) {
+      ADD_FAILURE() << d.key << " has no row in the README";
+      continue;
+    }
+    EXPECT_EQ(row->second, d.default_text) << d.key;
+  }
+  for (const auto& [key, def] : readme) {
+    const auto table = settings_table();
+    EXPECT_TRUE(std::any_of(table.begin(), table.end(), [&](const SettingDef& d) { return key == d.key; }))
+        << "the README names " << key;
+  }
 }
 
 TEST(StationList, NormalisesSplitsAndSkipsEmptyParts) {
