@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <random>
 #include <string>
 #include <tuple>
@@ -9,9 +10,11 @@
 
 #include "core/history_file.h"
 #include "core/history_log.h"
+#include "core/history_months.h"
 #include "core/history_range.h"
 #include "core/hoerer_stats.h"
 #include "core/text_util.h"
+#include "core/title_files.h"
 
 namespace kn {
 namespace {
@@ -599,6 +602,79 @@ TEST(HistoryLog, AtMostADayOfRowsWaitsAndTheOldestGoFirst) {
   EXPECT_EQ(log.waiting().size(), HistoryLog::kMaxWaiting);
   EXPECT_EQ(log.dropped(), polls * 3 - HistoryLog::kMaxWaiting);
   EXPECT_EQ(log.waiting().back().local, static_cast<int64_t>(polls - 1) * 60);
+}
+
+// The month files, written as the polls write them, read back by range.
+TEST(HistoryMonths, NamesRoundTripAndEveryRangeFindsWhatAFilterOfAllRowsFinds) {
+  for (const std::string station : {"nachtradio", "a/b", "A:b", "..", "x_2026-01"}) {
+    const std::string name = history_month_file_name(station, row("2026-02-28 23:59:59", 60, "", 0).local);
+    const std::string title = title_file_name(station);  // made safe the same way
+    EXPECT_EQ(name, title.substr(6, title.size() - 10) + "_2026-02.csv");
+    EXPECT_EQ(parse_history_month_file_name(name),
+              (HistoryMonthFile{title.substr(6, title.size() - 10), HistoryMonth{2026, 2}}));
+  }
+  for (const char* other : {"a.csv", "a_2026-13.csv", "a_2026-1.csv", "_2026-12.csv", "a_2026-12.csv.part"}) {
+    EXPECT_FALSE(parse_history_month_file_name(other)) << other;
+  }
+  // Summer time ends at local midnight on Nov 1 (23:00 to 00:00 on Oct 31 comes twice),
+  // and a zone west of UTC, whose last local hours of a month are the next one's in UTC.
+  std::mt19937 rng(3);
+  std::vector<HistoryRow> all;
+  std::map<std::string, std::string> files;
+  const int64_t change = civil_seconds(2026, 10, 31, 22, 0, 0);
+  for (int64_t utc = civil_seconds(2026, 10, 29, 0, 0, 0); utc < civil_seconds(2026, 12, 3, 0, 0, 0);
+       utc += 600 + static_cast<int64_t>(rng() % 1200)) {
+    std::vector<HistoryRow> poll;
+    for (const std::string station : {"a/b", "a:b", "A:b", "west"}) {
+      const int32_t offset = station == "west" ? -300 : utc < change ? 120 : 60;
+      poll.push_back({utc + offset * 60, offset, station, static_cast<int32_t>(rng() % 100),
+                      "k" + std::to_string(utc / 3000), "t"});
+    }
+    for (const auto& f : history_rows_by_file(poll)) {
+      files[f.file_name] += history_append(f.rows, files[f.file_name].size(), '\n');
+    }
+    all.insert(all.end(), poll.begin(), poll.end());
+  }
+  std::vector<std::string> listing{"desktop.ini"};
+  for (const auto& entry : files) listing.push_back(entry.first);
+  for (int k = 0; k < 300; ++k) {
+    const std::string station = k % 2 ? "west" : k % 4 ? "a:b" : "A:b";
+    // Bounds near a month's edge, half of them.
+    const int64_t edge = civil_seconds(2026, 11 + k % 2, 1, 0, 0, 0);
+    const int64_t from = k % 4 < 2 ? edge - 7200 + static_cast<int64_t>(rng() % (6 * 3600))
+                                   : all.front().utc() + static_cast<int64_t>(rng() % (40 * 86400));
+    const int64_t to = from + static_cast<int64_t>(rng() % (rng() % 2 ? 7200 : 20 * 86400));
+    std::vector<HistorySource> sources;
+    const auto names = history_files_for_range(listing, station, from, to);
+    for (const std::string& name : names) sources.push_back({files[name].size(), reader_of(files[name])});
+    ASSERT_EQ(resolved(read_station_months(sources, station, from, to)), resolved(station_range(all, station, from, to)))
+        << station << " from " << from << " to " << to;
+    const int64_t months = (history_month_of(to).year - history_month_of(from).year) * 12 +
+                           history_month_of(to).month - history_month_of(from).month + 1;
+    EXPECT_LE(static_cast<int64_t>(names.size()), (station == "west" ? 1 : 3) * (months + 1));
+  }
+}
+
+// Pruning against day arithmetic: a file goes when its month ended by the start of
+// the day history_days before now.
+TEST(HistoryMonths, PruningDeletesTheMonthsThatEndedBeforeTheCutOffDay) {
+  std::vector<std::string> listing{"notiz.txt", "a_2026-03.csv.part"};
+  for (int m = 0; m < 36; ++m) listing.push_back("a_" + std::to_string(2025 + m / 12) + "-" + (m % 12 < 9 ? "0" : "") + std::to_string(m % 12 + 1) + ".csv");
+  std::mt19937 rng(4);
+  for (int k = 0; k < 500; ++k) {
+    const int64_t now = civil_seconds(2026, 1, 1, 0, 0, 0) + static_cast<int64_t>(rng() % (700 * 86400));
+    const int days = static_cast<int>(rng() % 400);
+    const int64_t cut_day = (now - days * 86400) / 86400 * 86400;
+    std::vector<std::string> want;
+    for (const std::string& name : listing) {
+      const auto f = parse_history_month_file_name(name);
+      if (!f) continue;
+      const int64_t next = f->month.month == 12 ? civil_seconds(static_cast<int>(f->month.year) + 1, 1, 1, 0, 0, 0)
+                                                : civil_seconds(static_cast<int>(f->month.year), f->month.month + 1, 1, 0, 0, 0);
+      if (next <= cut_day) want.push_back(name);
+    }
+    ASSERT_EQ(history_files_to_delete(listing, now, days), want) << "now " << now << " days " << days;
+  }
 }
 
 }  // namespace
