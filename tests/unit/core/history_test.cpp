@@ -12,6 +12,7 @@
 #include "core/history_log.h"
 #include "core/history_months.h"
 #include "core/history_range.h"
+#include "core/plays.h"
 #include "core/hoerer_stats.h"
 #include "core/text_util.h"
 #include "core/title_files.h"
@@ -674,6 +675,57 @@ TEST(HistoryMonths, PruningDeletesTheMonthsThatEndedBeforeTheCutOffDay) {
       if (next <= cut_day) want.push_back(name);
     }
     ASSERT_EQ(history_files_to_delete(listing, now, days), want) << "now " << now << " days " << days;
+  }
+}
+
+// Plays against a plain grouping of the rows, read from two files split anywhere.
+TEST(Plays, RunsOfOneSongBetweenMissedAnswersAndSilenceSortStably) {
+  std::mt19937 rng(8);
+  for (int round = 0; round < 50; ++round) {
+    std::vector<HistoryRow> rows;
+    std::vector<Play> want;
+    bool open = false;
+    for (int i = 0; i < 300; ++i) {
+      HistoryRow r = row("2026-12-01 00:00:00", 60, "s", static_cast<int32_t>(rng() % 50));
+      r.local += i * 60;
+      if (rng() % 10 == 0) r.count.reset();
+      const Song& song = kSongs[rng() % 3 ? (rows.empty() ? 1 : 0) : rng() % 6];
+      r.artist = i && rng() % 3 ? rows.back().artist : song.artist;
+      r.title = i && r.artist == rows.back().artist && rng() % 4 ? rows.back().title : song.title;
+      const bool plays = r.count && (!r.artist.empty() || !r.title.empty());
+      if (plays && open && r.artist == want.back().artist && r.title == want.back().title) {
+        want.back().count_at_end = *r.count;
+        want.back().change = *r.count - want.back().count_at_begin;
+      } else if (plays) {
+        want.push_back({r.utc(), 60, r.artist, r.title, *r.count, *r.count, 0});
+      }
+      open = plays;
+      rows.push_back(r);
+    }
+    std::string files[2] = {history_header(), history_header()};
+    const size_t cut = rng() % rows.size();
+    for (size_t i = 0; i < rows.size(); ++i) files[i >= cut] += history_row(rows[i]);
+    const StationRange range = read_station_months({{files[0].size(), reader_of(files[0])},
+                                                    {files[1].size(), reader_of(files[1])}}, "s", 0, INT64_MAX);
+    ASSERT_EQ(plays_of(range), want) << "round " << round;
+    for (int column = 0; column < 6; ++column) {
+      for (const bool descending : {false, true}) {
+        std::vector<Play> sorted = want;
+        sort_plays(sorted, static_cast<PlayColumn>(column), descending);
+        const auto key = [&](const Play& p) {
+          const int64_t n[] = {p.begin_utc, 0, 0, p.count_at_begin, p.count_at_end, p.change};
+          return std::make_pair(column == 1 ? to_lower(p.artist) : column == 2 ? to_lower(p.title) : "", n[column]);
+        };
+        for (size_t i = 1; i < sorted.size(); ++i) {
+          auto a = key(sorted[i - 1]), b = key(sorted[i]);
+          if (descending) std::swap(a, b);
+          ASSERT_TRUE(a < b || (a == b && sorted[i - 1].begin_utc < sorted[i].begin_utc))
+              << "column " << column << " descending " << descending << " at " << i;
+        }
+        std::sort(sorted.begin(), sorted.end(), [](const Play& a, const Play& b) { return a.begin_utc < b.begin_utc; });
+        ASSERT_EQ(sorted, want);
+      }
+    }
   }
 }
 
