@@ -1,13 +1,20 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "core/history_carry.h"
 #include "core/history_file.h"
 #include "core/history_log.h"
 #include "core/history_months.h"
@@ -16,6 +23,7 @@
 #include "core/hoerer_stats.h"
 #include "core/text_util.h"
 #include "core/title_files.h"
+#include "filesafe/filesafe.h"
 
 namespace kn {
 namespace {
@@ -102,8 +110,12 @@ struct FileShape {
 };
 
 const std::vector<std::string> kStations = {"Radio Eins", "Sender \xC3\x84rger", "a", "ab", "AC;DC", "=x"};
-const std::vector<Song> kSongs = {{"", ""},     {"Nena", "99 Luftballons"}, {"AC;DC", "T.N.T."},
-                                  {"=cmd", "-"}, {"\"Q\"", "'n;"},          {"", "nur Titel"},
+const std::vector<Song> kSongs = {{"", ""},
+                                  {"Nena", "99 Luftballons"},
+                                  {"AC;DC", "T.N.T."},
+                                  {"=cmd", "-"},
+                                  {"\"Q\"", "'n;"},
+                                  {"", "nur Titel"},
                                   {std::string(600, 'x'), std::string(300, '"')}};
 
 std::string random_history(std::mt19937& rng, const FileShape& shape) {
@@ -131,7 +143,9 @@ std::string random_history(std::mt19937& rng, const FileShape& shape) {
       r.local = utc + offset * 60;
       r.offset_minutes = offset;
       r.station = station;
-      if (rng() % 4 == 0) playing[i] = rng() % (kSongs.size() - (shape.long_songs ? 0 : 1));
+      if (rng() % 4 == 0) {
+        playing[i] = shape.long_songs && rng() % 30 == 0 ? kSongs.size() - 1 : rng() % (kSongs.size() - 1);
+      }
       r.artist = kSongs[playing[i]].artist;
       r.title = kSongs[playing[i]].title;
       const auto kind = rng() % 10;
@@ -208,11 +222,14 @@ TEST(HistoryFile, RowsGoOutAsASpreadsheetReadsThemAndComeBackTheSame) {
 // Texts from the network stay in their cell, on their line, and never run as a formula;
 // the reader gives back exactly what was written.
 TEST(HistoryFile, SongTextsAreQuotedGuardedAndComeBackExactly) {
-  const std::vector<std::pair<std::string, std::string>> written = {
-      {"AC;DC", "\"AC;DC\""},       {"\"Hi\" there", "\"\"\"Hi\"\" there\""},
-      {"=1+2", "'=1+2"},           {"-x", "'-x"},
-      {"@home;\"", "\"'@home;\"\"\""}, {"'quoted'", "''quoted'"},
-      {"two\r\nlines\tx", "two  lines x"}, {"\t=x", " =x"}};
+  const std::vector<std::pair<std::string, std::string>> written = {{"AC;DC", "\"AC;DC\""},
+                                                                    {"\"Hi\" there", "\"\"\"Hi\"\" there\""},
+                                                                    {"=1+2", "'=1+2"},
+                                                                    {"-x", "'-x"},
+                                                                    {"@home;\"", "\"'@home;\"\"\""},
+                                                                    {"'quoted'", "''quoted'"},
+                                                                    {"two\r\nlines\tx", "two  lines x"},
+                                                                    {"\t=x", " =x"}};
   for (const auto& [text, field] : written) {
     EXPECT_EQ(history_field(text), field) << text;
     HistoryRow r = row("2026-12-09 08:36:00", 60, text, 1);
@@ -232,8 +249,8 @@ TEST(HistoryFile, SongTextsAreQuotedGuardedAndComeBackExactly) {
   ASSERT_TRUE(parse_history_row(good));
   EXPECT_EQ(parse_history_row(good)->title, "t\"");
   for (const std::string& bad : {good.substr(0, good.size() - 1), good + ";", good + "x",
-                                std::string("2026-12-09 08:36:00;+01:00;a;1;\"x\"y;t"),
-                                std::string("2026-12-09 08:36:00;+01:00;a;1;x")}) {
+                                 std::string("2026-12-09 08:36:00;+01:00;a;1;\"x\"y;t"),
+                                 std::string("2026-12-09 08:36:00;+01:00;a;1;x")}) {
     EXPECT_FALSE(parse_history_row(bad)) << bad;
   }
   HistoryRow longest = row("2026-12-09 08:36:00", 60, "a", 1);
@@ -648,7 +665,8 @@ TEST(HistoryMonths, NamesRoundTripAndEveryRangeFindsWhatAFilterOfAllRowsFinds) {
     std::vector<HistorySource> sources;
     const auto names = history_files_for_range(listing, station, from, to);
     for (const std::string& name : names) sources.push_back({files[name].size(), reader_of(files[name])});
-    ASSERT_EQ(resolved(read_station_months(sources, station, from, to)), resolved(station_range(all, station, from, to)))
+    ASSERT_EQ(resolved(read_station_months(sources, station, from, to)),
+              resolved(station_range(all, station, from, to)))
         << station << " from " << from << " to " << to;
     const int64_t months = (history_month_of(to).year - history_month_of(from).year) * 12 +
                            history_month_of(to).month - history_month_of(from).month + 1;
@@ -660,7 +678,9 @@ TEST(HistoryMonths, NamesRoundTripAndEveryRangeFindsWhatAFilterOfAllRowsFinds) {
 // the day history_days before now.
 TEST(HistoryMonths, PruningDeletesTheMonthsThatEndedBeforeTheCutOffDay) {
   std::vector<std::string> listing{"notiz.txt", "a_2026-03.csv.part"};
-  for (int m = 0; m < 36; ++m) listing.push_back("a_" + std::to_string(2025 + m / 12) + "-" + (m % 12 < 9 ? "0" : "") + std::to_string(m % 12 + 1) + ".csv");
+  for (int m = 0; m < 36; ++m)
+    listing.push_back("a_" + std::to_string(2025 + m / 12) + "-" + (m % 12 < 9 ? "0" : "") +
+                      std::to_string(m % 12 + 1) + ".csv");
   std::mt19937 rng(4);
   for (int k = 0; k < 500; ++k) {
     const int64_t now = civil_seconds(2026, 1, 1, 0, 0, 0) + static_cast<int64_t>(rng() % (700 * 86400));
@@ -670,8 +690,10 @@ TEST(HistoryMonths, PruningDeletesTheMonthsThatEndedBeforeTheCutOffDay) {
     for (const std::string& name : listing) {
       const auto f = parse_history_month_file_name(name);
       if (!f) continue;
-      const int64_t next = f->month.month == 12 ? civil_seconds(static_cast<int>(f->month.year) + 1, 1, 1, 0, 0, 0)
-                                                : civil_seconds(static_cast<int>(f->month.year), f->month.month + 1, 1, 0, 0, 0);
+      const int64_t next =
+          f->month.month == 12
+              ? civil_seconds(static_cast<int>(f->month.year) + 1, 1, 1, 0, 0, 0)
+              : civil_seconds(static_cast<int>(f->month.year), f->month.month + 1, 1, 0, 0, 0);
       if (next <= cut_day) want.push_back(name);
     }
     ASSERT_EQ(history_files_to_delete(listing, now, days), want) << "now " << now << " days " << days;
@@ -705,8 +727,8 @@ TEST(Plays, RunsOfOneSongBetweenMissedAnswersAndSilenceSortStably) {
     std::string files[2] = {history_header(), history_header()};
     const size_t cut = rng() % rows.size();
     for (size_t i = 0; i < rows.size(); ++i) files[i >= cut] += history_row(rows[i]);
-    const StationRange range = read_station_months({{files[0].size(), reader_of(files[0])},
-                                                    {files[1].size(), reader_of(files[1])}}, "s", 0, INT64_MAX);
+    const StationRange range = read_station_months(
+        {{files[0].size(), reader_of(files[0])}, {files[1].size(), reader_of(files[1])}}, "s", 0, INT64_MAX);
     ASSERT_EQ(plays_of(range), want) << "round " << round;
     for (int column = 0; column < 6; ++column) {
       for (const bool descending : {false, true}) {
@@ -714,7 +736,10 @@ TEST(Plays, RunsOfOneSongBetweenMissedAnswersAndSilenceSortStably) {
         sort_plays(sorted, static_cast<PlayColumn>(column), descending);
         const auto key = [&](const Play& p) {
           const int64_t n[] = {p.begin_utc, 0, 0, p.count_at_begin, p.count_at_end, p.change};
-          return std::make_pair(column == 1 ? to_lower(p.artist) : column == 2 ? to_lower(p.title) : "", n[column]);
+          return std::make_pair(column == 1   ? to_lower(p.artist)
+                                : column == 2 ? to_lower(p.title)
+                                              : "",
+                                n[column]);
         };
         for (size_t i = 1; i < sorted.size(); ++i) {
           auto a = key(sorted[i - 1]), b = key(sorted[i]);
@@ -722,11 +747,170 @@ TEST(Plays, RunsOfOneSongBetweenMissedAnswersAndSilenceSortStably) {
           ASSERT_TRUE(a < b || (a == b && sorted[i - 1].begin_utc < sorted[i].begin_utc))
               << "column " << column << " descending " << descending << " at " << i;
         }
-        std::sort(sorted.begin(), sorted.end(), [](const Play& a, const Play& b) { return a.begin_utc < b.begin_utc; });
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const Play& a, const Play& b) { return a.begin_utc < b.begin_utc; });
         ASSERT_EQ(sorted, want);
       }
     }
   }
+}
+
+// The program folder in a real folder: POSIX files, the safe write through filesafe.
+// The call numbered fail_at fails; an append then leaves half its bytes, as a crash would.
+struct PosixDisk : HistoryDisk {
+  std::string root;
+  int calls = 0, fail_at = -1;
+  bool fails() { return calls++ == fail_at; }
+  std::string at(const std::string& path) const { return root + "/" + path; }
+  std::optional<bool> exists(const std::string& path) override {
+    struct stat st;
+    if (fails()) return std::nullopt;
+    return stat(at(path).c_str(), &st) == 0;
+  }
+  bool make_folder(const std::string& f) override {
+    return !fails() && (mkdir(at(f).c_str(), 0755) == 0 || errno == EEXIST);
+  }
+  std::optional<std::vector<std::string>> list(const std::string& folder) override {
+    if (fails()) return std::nullopt;
+    std::vector<std::string> names;
+    if (DIR* d = opendir(at(folder).c_str())) {
+      while (const dirent* e = readdir(d))
+        if (e->d_name[0] != '.') names.push_back(e->d_name);
+      closedir(d);
+    }
+    return names;
+  }
+  std::optional<std::string> read(const std::string& path, uint64_t offset, size_t n) override {
+    std::ifstream f(at(path), std::ios::binary);
+    if (fails() || !f.seekg(static_cast<std::streamoff>(offset))) return std::nullopt;
+    std::string bytes(n, '\0');
+    f.read(bytes.data(), static_cast<std::streamsize>(n));
+    bytes.resize(static_cast<size_t>(f.gcount()));
+    return bytes;
+  }
+  bool append(const std::string& path, std::string_view bytes) override {
+    const bool fail = fails();
+    std::ofstream(at(path), std::ios::binary | std::ios::app)
+        .write(bytes.data(), static_cast<std::streamsize>(fail ? bytes.size() / 2 : bytes.size()));
+    return !fail;
+  }
+  bool replace(const std::string& path, std::string_view bytes) override {
+    return !fails() && filesafe::replace_file(at(path), bytes);
+  }
+  bool remove(const std::string& path) override {
+    return !fails() && (::remove(at(path).c_str()) == 0 || errno == ENOENT);
+  }
+  std::map<std::string, std::string> folder() {
+    std::map<std::string, std::string> files;
+    const auto names = list(kHistoryFolderName);
+    for (const std::string& name : *names)
+      files[name] = *filesafe::read_whole_file(at(std::string(kHistoryFolderName) + "/" + name));
+    return files;
+  }
+};
+
+// The carry-over against the old file's rows regrouped naively, merged with a month
+// file a newer run left; a failure at every step, then a run that must end the same.
+TEST(HistoryCarry, EveryFailureLeavesTheOldFileAndTheNextRunEndsInTheReference) {
+  std::mt19937 rng(12);
+  std::string old = history_header();
+  std::vector<HistoryRow> newer;  // what a newer version wrote before a downgrade
+  for (int64_t utc = civil_seconds(2026, 9, 29, 0, 0, 0); utc < civil_seconds(2026, 11, 2, 0, 0, 0);
+       utc += 5000 + static_cast<int64_t>(rng() % 9000)) {
+    const int32_t offset = utc < civil_seconds(2026, 10, 25, 1, 0, 0) ? 120 : 60;
+    for (const std::string station : {"Radio Eins", "a/b", "a:b", "AC;DC"}) {
+      HistoryRow r{utc + offset * 60, offset, station, static_cast<int32_t>(rng() % 90)};
+      std::string line = history_row(r);
+      if (rng() % 7 == 0) line = line.substr(0, line.size() - 4) + "\r\n";  // the version before: four fields
+      if (rng() % 25 == 0) line = rng() % 2 ? "von Hand\r\n" : "\r\n";
+      if (rng() % 30 == 0) line += history_row({r.local, offset, station, 1});  // one poll twice
+      if (station == "Radio Eins" && history_month_of(r.local) == HistoryMonth{2026, 10} && rng() % 3 == 0) {
+        newer.push_back({r.local + 60 * static_cast<int64_t>(rng() % 2), offset, station, 7});
+      }
+      old += line;
+    }
+  }
+  old += "2026-11-02 00:00:00;+01:00;a/b;1";  // torn
+  const std::string newer_name = history_month_file_name("Radio Eins", newer[0].local);
+  std::map<std::string, std::vector<HistoryRow>> groups;
+  for (const HistoryRow& r : newer) groups[newer_name].push_back(r);
+  std::set<std::tuple<int64_t, int32_t, std::string>> present;
+  for (const HistoryRow& r : newer) present.emplace(r.local, r.offset_minutes, r.station);
+  for (const HistoryRow& r : read_history(old)) {
+    if (!present.count({r.local, r.offset_minutes, r.station}))
+      groups[history_month_file_name(r.station, r.local)].push_back(r);
+  }
+  std::map<std::string, std::string> want;
+  for (auto& [name, rows] : groups) {
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return a.utc() < b.utc(); });
+    want[name] = history_append(rows, 0, '\n');
+  }
+  size_t want_unreadable = 1;  // the torn row
+  for (size_t at = 0, nl; (nl = old.find('\n', at)) != std::string::npos; at = nl + 1) {
+    const std::string line = old.substr(at, nl - at);
+    want_unreadable += line != "\r" && !parse_history_row(line) && line.rfind("Zeit;", 0) != 0;
+  }
+  // The first file that differs from the reference, by name; empty when none does.
+  const auto differs = [&](const std::map<std::string, std::string>& got) {
+    for (const auto& [name, bytes] : want)
+      if (!got.count(name) || got.at(name) != bytes) return name;
+    for (const auto& entry : got)
+      if (!want.count(entry.first)) return entry.first;
+    return std::string();
+  };
+  // Memory where the system has it: the safe writes' syncs cost nothing there.
+  std::string dir =
+      (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") + std::string("/kn_carry_XXXXXX");
+  PosixDisk disk;
+  ASSERT_TRUE(mkdtemp(dir.data()));
+  disk.root = dir;
+  const auto set_up = [&] {
+    std::filesystem::remove_all(disk.root + "/hoerer_verlauf");
+    mkdir((disk.root + "/hoerer_verlauf").c_str(), 0755);
+    ASSERT_TRUE(filesafe::replace_file(disk.at(kHistoryFileName), old));
+    ASSERT_TRUE(
+        filesafe::replace_file(disk.at("hoerer_verlauf/" + newer_name), history_append(newer, 0, '\n')));
+  };
+  const auto check_second_run = [&](const std::string& what) {
+    ASSERT_EQ(*filesafe::read_whole_file(disk.at(kHistoryFileName)), old) << what;
+    for (const auto& [name, bytes] : disk.folder()) {
+      if (name.find(".part") == std::string::npos) {
+        ASSERT_TRUE(bytes == want[name] || name == newer_name) << what << name;
+      }
+    }
+    disk.fail_at = -1;
+    const CarryResult result = carry_over_history(disk, 4096);
+    ASSERT_TRUE(result.done) << what;
+    EXPECT_EQ(result.unreadable, want_unreadable) << what;
+    ASSERT_EQ(differs(disk.folder()), "") << what;
+    EXPECT_FALSE(*disk.exists(kHistoryFileName)) << what;
+  };
+  for (const size_t piece : {size_t{7}, kCarryChunk}) {
+    set_up();
+    EXPECT_EQ(carry_over_history(disk, piece).unreadable, want_unreadable);
+    ASSERT_EQ(differs(disk.folder()), "") << "piece " << piece;
+  }
+  int steps = 0;
+  for (bool failed = true; failed; ++steps) {
+    set_up();
+    disk.calls = 0;
+    disk.fail_at = steps;
+    failed = !carry_over_history(disk, 4096).done;
+    if (failed) check_second_run("call " + std::to_string(steps));
+  }
+  EXPECT_GT(steps, 50);
+  int writes = 0;
+  for (bool failed = true; failed; ++writes) {
+    set_up();
+    int step = 0;
+    filesafe::set_fault_hook([&](filesafe::FileStep) { return step++ == writes ? EIO : 0; });
+    failed = !carry_over_history(disk, 4096).done;
+    filesafe::set_fault_hook({});
+    if (failed) check_second_run("write step " + std::to_string(writes));
+  }
+  EXPECT_GT(writes, 10);
+  std::filesystem::remove_all(disk.root);
 }
 
 }  // namespace
