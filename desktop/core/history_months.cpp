@@ -48,7 +48,8 @@ std::optional<HistoryMonthFile> parse_history_month_file_name(std::string_view n
   }
   HistoryMonthFile f;
   f.safe_station = std::string(name.substr(0, name.size() - kSuffixSize));
-  f.month.year = (suffix[1] - '0') * 1000 + (suffix[2] - '0') * 100 + (suffix[3] - '0') * 10 + (suffix[4] - '0');
+  f.month.year =
+      (suffix[1] - '0') * 1000 + (suffix[2] - '0') * 100 + (suffix[3] - '0') * 10 + (suffix[4] - '0');
   f.month.month = (suffix[6] - '0') * 10 + (suffix[7] - '0');
   if (f.month.month < 1 || f.month.month > 12) return std::nullopt;
   return f;
@@ -66,7 +67,8 @@ std::vector<HistoryFileRows> history_rows_by_file(const std::vector<HistoryRow>&
 }
 
 std::vector<std::string> history_files_for_range(const std::vector<std::string>& listing,
-                                                 const std::string& station, int64_t from_utc, int64_t to_utc) {
+                                                 const std::string& station, int64_t from_utc,
+                                                 int64_t to_utc) {
   const std::string safe = to_lower(file_safe_name(station));
   std::vector<std::pair<HistoryMonth, std::string>> found;
   for (const std::string& name : listing) {
@@ -97,7 +99,8 @@ std::vector<std::string> history_files_to_delete(const std::vector<std::string>&
 StationRange read_station_months(const std::vector<HistorySource>& files, std::string_view station,
                                  int64_t from_utc, int64_t to_utc, size_t chunk) {
   StationRange range;
-  for (const HistorySource& f : files) add_station_range(range, f.size, f.read, station, from_utc, to_utc, chunk);
+  for (const HistorySource& f : files)
+    add_station_range(range, f.size, f.read, station, from_utc, to_utc, chunk);
   sort_samples(range);
   return range;
 }

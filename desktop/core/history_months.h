@@ -51,7 +51,8 @@ std::vector<HistoryFileRows> history_rows_by_file(const std::vector<HistoryRow>&
 // 14:59 hours away from UTC: a bound within a day of a month's edge opens the
 // neighbouring month's file too. Names are matched ignoring case, as Windows does.
 std::vector<std::string> history_files_for_range(const std::vector<std::string>& listing,
-                                                 const std::string& station, int64_t from_utc, int64_t to_utc);
+                                                 const std::string& station, int64_t from_utc,
+                                                 int64_t to_utc);
 
 // The files of the listing that pruning deletes: those of months before the one
 // that holds the day history_days before now (local time). That month stays whole,

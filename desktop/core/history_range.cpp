@@ -28,7 +28,8 @@ StationRange station_range(const std::vector<HistoryRow>& rows, const std::strin
     if (r.station != station || t < from || t >= to) continue;
     HistorySample s{t, r.count, r.offset_minutes};
     if (!r.artist.empty() || !r.title.empty()) {
-      if (range.songs.empty() || range.songs.back().artist != r.artist || range.songs.back().title != r.title) {
+      if (range.songs.empty() || range.songs.back().artist != r.artist ||
+          range.songs.back().title != r.title) {
         range.songs.push_back({r.artist, r.title});
       }
       s.song = static_cast<int32_t>(range.songs.size() - 1);
@@ -250,7 +251,8 @@ size_t scan_station_range(std::vector<HistorySample>& out, std::vector<Song>* so
     const size_t found = out.size() - before;
     if (found >= 1024 && pos < size) {
       const double per_byte = static_cast<double>(found) / static_cast<double>(pos - start);
-      const auto expected = out.size() + static_cast<size_t>(per_byte * static_cast<double>(size - pos) * 1.05);
+      const auto expected =
+          out.size() + static_cast<size_t>(per_byte * static_cast<double>(size - pos) * 1.05);
       if (expected > out.capacity()) out.reserve(expected);
     }
   }
@@ -273,7 +275,8 @@ std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read,
 
 void add_station_range(StationRange& into, uint64_t size, const ReadAt& read, std::string_view station,
                        int64_t from_utc, int64_t to_utc, size_t chunk) {
-  into.unreadable += scan_station_range(into.samples, &into.songs, size, read, station, from_utc, to_utc, chunk);
+  into.unreadable +=
+      scan_station_range(into.samples, &into.songs, size, read, station, from_utc, to_utc, chunk);
 }
 
 std::vector<HistoryColumn> thin_to_columns(const std::vector<HistorySample>& samples, int64_t from,

@@ -46,17 +46,31 @@ void sort_plays(std::vector<Play>& plays, PlayColumn column, bool descending) {
   std::vector<int64_t> numbers;
   for (const Play& p : plays) {
     switch (column) {
-      case PlayColumn::kBegin: numbers.push_back(p.begin_utc); break;
-      case PlayColumn::kArtist: texts.push_back(to_lower(p.artist)); break;
-      case PlayColumn::kTitle: texts.push_back(to_lower(p.title)); break;
-      case PlayColumn::kCountAtBegin: numbers.push_back(p.count_at_begin); break;
-      case PlayColumn::kCountAtEnd: numbers.push_back(p.count_at_end); break;
-      case PlayColumn::kChange: numbers.push_back(p.change); break;
+      case PlayColumn::kBegin:
+        numbers.push_back(p.begin_utc);
+        break;
+      case PlayColumn::kArtist:
+        texts.push_back(to_lower(p.artist));
+        break;
+      case PlayColumn::kTitle:
+        texts.push_back(to_lower(p.title));
+        break;
+      case PlayColumn::kCountAtBegin:
+        numbers.push_back(p.count_at_begin);
+        break;
+      case PlayColumn::kCountAtEnd:
+        numbers.push_back(p.count_at_end);
+        break;
+      case PlayColumn::kChange:
+        numbers.push_back(p.change);
+        break;
     }
   }
   std::vector<size_t> order(plays.size());
   std::iota(order.begin(), order.end(), size_t{0});
-  const auto less = [&](size_t a, size_t b) { return by_text ? texts[a] < texts[b] : numbers[a] < numbers[b]; };
+  const auto less = [&](size_t a, size_t b) {
+    return by_text ? texts[a] < texts[b] : numbers[a] < numbers[b];
+  };
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return descending ? less(b, a) : less(a, b); });
   std::vector<Play> sorted;

@@ -72,7 +72,9 @@ std::string file_safe_name(const std::string& station) {
   return safe;
 }
 
-std::string title_file_name(const std::string& station) { return "titel_" + file_safe_name(station) + ".txt"; }
+std::string title_file_name(const std::string& station) {
+  return "titel_" + file_safe_name(station) + ".txt";
+}
 
 int32_t handle_current_song(const std::string& answer, int32_t last_id, const std::string& count_text,
                             const LineWriter& write, const NowText& now) {
