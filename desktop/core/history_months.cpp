@@ -28,6 +28,12 @@ std::string file_name(const std::string& safe_station, HistoryMonth m) {
 
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
+// A name that leaves nothing would give a file no listing reads back.
+std::string month_file_station(const std::string& station) {
+  std::string safe = file_safe_name(station);
+  return safe.empty() ? "_" : safe;
+}
+
 }  // namespace
 
 HistoryMonth history_month_of(int64_t local) {
@@ -36,7 +42,7 @@ HistoryMonth history_month_of(int64_t local) {
 }
 
 std::string history_month_file_name(const std::string& station, int64_t local) {
-  return file_name(file_safe_name(station), history_month_of(local));
+  return file_name(month_file_station(station), history_month_of(local));
 }
 
 std::optional<HistoryMonthFile> parse_history_month_file_name(std::string_view name) {
@@ -69,7 +75,7 @@ std::vector<HistoryFileRows> history_rows_by_file(const std::vector<HistoryRow>&
 std::vector<std::string> history_files_for_range(const std::vector<std::string>& listing,
                                                  const std::string& station, int64_t from_utc,
                                                  int64_t to_utc) {
-  const std::string safe = to_lower(file_safe_name(station));
+  const std::string safe = to_lower(month_file_station(station));
   std::vector<std::pair<HistoryMonth, std::string>> found;
   for (const std::string& name : listing) {
     const auto f = parse_history_month_file_name(name);

@@ -631,6 +631,8 @@ TEST(HistoryMonths, NamesRoundTripAndEveryRangeFindsWhatAFilterOfAllRowsFinds) {
     EXPECT_EQ(parse_history_month_file_name(name),
               (HistoryMonthFile{title.substr(6, title.size() - 10), HistoryMonth{2026, 2}}));
   }
+  const int64_t t = row("2026-02-28 23:59:59", 0, "", 0).local;
+  EXPECT_EQ(history_files_for_range({"desktop.ini", history_month_file_name("", t)}, "", t, t + 1).size(), 1u);
   for (const char* other : {"a.csv", "a_2026-13.csv", "a_2026-1.csv", "_2026-12.csv", "a_2026-12.csv.part"}) {
     EXPECT_FALSE(parse_history_month_file_name(other)) << other;
   }
