@@ -49,7 +49,8 @@ std::optional<HistoryMonthFile> parse_history_month_file_name(std::string_view n
   if (name.size() <= kSuffixSize) return std::nullopt;
   const std::string_view suffix = name.substr(name.size() - kSuffixSize);
   if (suffix[0] != '_' || suffix[5] != '-' || to_lower(suffix.substr(8)) != ".csv") return std::nullopt;
-  for (size_t i : {1, 2, 3, 4, 6, 7}) {
+  static constexpr size_t kDigits[] = {1, 2, 3, 4, 6, 7};
+  for (const size_t i : kDigits) {
     if (!digit(suffix[i])) return std::nullopt;
   }
   HistoryMonthFile f;
