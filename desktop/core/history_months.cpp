@@ -28,9 +28,17 @@ std::string file_name(const std::string& safe_station, HistoryMonth m) {
 
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
-// A name that leaves nothing would give a file no listing reads back.
+// The name as month files carry it. One that leaves nothing would give a file no
+// listing reads back; a long one a path Windows refuses (MAX_PATH), so it is cut on
+// a character's edge: the rows' Station field still tells such names apart.
 std::string month_file_station(const std::string& station) {
+  constexpr size_t kLongest = 100;
   std::string safe = file_safe_name(station);
+  if (safe.size() > kLongest) {
+    size_t n = kLongest;
+    while (n > 0 && (static_cast<unsigned char>(safe[n]) & 0xC0) == 0x80) --n;
+    safe.resize(n);
+  }
   return safe.empty() ? "_" : safe;
 }
 

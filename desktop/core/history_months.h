@@ -26,8 +26,8 @@ struct HistoryMonth {
 HistoryMonth history_month_of(int64_t local);
 
 // The file of the station's rows of that local time: its name made safe as the
-// title files make it, "_", the month, ".csv". Two names may give one file; the
-// Station field of each row still tells them apart.
+// title files make it (cut to 100 bytes, "_" for none), "_", the month, ".csv". Two
+// names may give one file; the Station field of each row still tells them apart.
 std::string history_month_file_name(const std::string& station, int64_t local);
 
 struct HistoryMonthFile {
