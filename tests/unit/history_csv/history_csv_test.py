@@ -22,7 +22,7 @@ import xml.etree.ElementTree as ET
 
 SKIP = 77
 STATIONS = ["Radio Eins", "Sender \u00c4rger", "Klassik \u20ac", "S\u00fcdwelle"]
-HEADER = ["Zeit", "UTC-Versatz", "Station", "H\u00f6rer"]
+HEADER = ["Zeit", "UTC-Versatz", "Station", "H\u00f6rer", "K\u00fcnstler", "Titel"]
 OFFSET = re.compile(r"^([+-])(\d\d):(\d\d)$")
 
 failures = []
@@ -61,10 +61,11 @@ def read_with_csv(gen, work):
     offsets_of_time = collections.defaultdict(set)
     last_utc = {}
     for n, row in enumerate(data, start=2):
-        if len(row) != 4:
+        if len(row) != len(HEADER):
             check(False, f"line {n}: {len(row)} fields")
             continue
-        when, offset, station, count = row
+        when, offset, station, count, artist, title = row
+        check(artist == "" and title == "", f"line {n}: a song {artist!r} {title!r}, history_gen wrote none")
         try:
             local = datetime.datetime.strptime(when, "%Y-%m-%d %H:%M:%S")
         except ValueError:
@@ -123,7 +124,7 @@ def read_with_calc(gen, work):
         if not any(shown for _, shown in cells):
             break  # the rows after the data
         rows += [cells] * int(tr.get(f"{{{table}}}number-rows-repeated", "1"))
-    check([shown for _, shown in rows[0][:4]] == HEADER, f"header {rows[0][:4]!r}")
+    check([shown for _, shown in rows[0][:6]] == HEADER, f"header {rows[0][:6]!r}")
     data = rows[1:]
     check(len(data) == totals["rows"], f"{len(data)} rows in Calc, history_gen wrote {totals['rows']}")
     for n, cells in enumerate(data, start=2):
