@@ -23,6 +23,12 @@ std::vector<HistorySample> station_samples(const std::vector<HistoryRow>& rows, 
 StationRange station_range(const std::vector<HistoryRow>& rows, const std::string& station, int64_t from,
                            int64_t to) {
   StationRange range;
+  add_rows(range, rows, station, from, to);
+  return range;
+}
+
+void add_rows(StationRange& range, const std::vector<HistoryRow>& rows, const std::string& station, int64_t from,
+              int64_t to) {
   for (const auto& r : rows) {
     const int64_t t = r.utc();
     if (r.station != station || t < from || t >= to) continue;
@@ -37,7 +43,6 @@ StationRange station_range(const std::vector<HistoryRow>& rows, const std::strin
     range.samples.push_back(s);
   }
   sort_samples(range);
-  return range;
 }
 
 void sort_samples(StationRange& range) {

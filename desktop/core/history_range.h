@@ -39,6 +39,9 @@ struct StationRange {
 // The same from rows in memory (those that wait for the file, say).
 StationRange station_range(const std::vector<HistoryRow>& rows, const std::string& station, int64_t from,
                            int64_t to);
+// Adds the station's rows of [from, to) to a range, in time order.
+void add_rows(StationRange& range, const std::vector<HistoryRow>& rows, const std::string& station, int64_t from,
+              int64_t to);
 
 // The station's samples with from <= utc < to, in time order.
 std::vector<HistorySample> station_samples(const std::vector<HistoryRow>& rows, const std::string& station,
