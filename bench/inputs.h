@@ -7,23 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "splitmix.h"
+
 namespace kn::bench {
 
-// splitmix64: small, fast, and the same sequence on every platform.
-class Rng {
- public:
-  explicit Rng(std::uint64_t start = 0x4B4C414E474E455Aull) : state_(start) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  // 0 .. n-1
-  std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
-
- private:
-  std::uint64_t state_;
+// Every input starts here unless it names a start of its own.
+struct Rng : SplitMix64 {
+  explicit Rng(std::uint64_t start = 0x4B4C414E474E455Aull) : SplitMix64(start) {}
 };
 
 // A current-song answer as the platform sends it (UTF-8, about 300 bytes).

@@ -6,26 +6,11 @@
 #include <string>
 
 #include "core/history_file.h"
+#include "splitmix.h"
 
 namespace kn::histgen {
 
 namespace {
-
-// splitmix64: the same sequence on every platform.
-class Rng {
- public:
-  explicit Rng(uint64_t start) : state_(start) {}
-  uint64_t next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  int64_t below(int64_t n) { return n <= 0 ? 0 : static_cast<int64_t>(next() % static_cast<uint64_t>(n)); }
-
- private:
-  uint64_t state_;
-};
 
 // Listeners through the day, per mille of the evening peak, by local hour: few at
 // night, a morning peak, a dip after lunch, the most in the evening. Integers only,
@@ -73,7 +58,7 @@ Totals generate(const Options& o, const std::function<void(std::string_view)>& w
   int64_t end_utc = o.end_local - int64_t{o.offset_minutes} * 60;
   if (o.summer_time && offset_at(o, end_utc - 3600) == o.offset_minutes + 60) end_utc -= 3600;
 
-  Rng rng(o.start);
+  SplitMix64 rng(o.start);
   struct Station {
     int64_t peak;
     int64_t drift = 1000;  // per mille, a slow walk around the curve
