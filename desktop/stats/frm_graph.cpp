@@ -212,16 +212,15 @@ void FrmGraph::show_range() {
     return;
   }
   const auto [from, to] = range_bounds();
-  size_t unreadable = 0;
-  std::vector<HistorySample> samples = disk_.samples(station, from, to, &unreadable);
-  SetWindowTextW(label_unreadable_, utf8_to_wide(unreadable_text(unreadable)).c_str());
+  StationRange range = disk_.samples(station, from, to);
+  SetWindowTextW(label_unreadable_, utf8_to_wide(unreadable_text(range.unreadable)).c_str());
   show_range_labels(true);
-  const RangeLabels labels = range_labels(summarize(samples));
+  const RangeLabels labels = range_labels(summarize(range.samples));
   SetWindowTextW(label_min_, utf8_to_wide(labels.minimum).c_str());
   SetWindowTextW(label_max_, utf8_to_wide(labels.maximum).c_str());
   SetWindowTextW(label_mean_, utf8_to_wide(labels.mean).c_str());
-  plot_.set_data(std::move(samples), from, to, gap_seconds(disk_.update_interval()),
-                 disk_.now().offset_minutes);
+  plot_.set_data(std::move(range.samples), from, to, gap_seconds(disk_.update_interval()),
+                 disk_.now().offset_minutes, std::move(range.songs));
   plot_.draw(*surface_);
   pointer_at(-1);
 }
@@ -245,11 +244,16 @@ void FrmGraph::export_range() {
   const std::string station = selected_station();
   if (station.empty()) return;
   const auto [from, to] = range_bounds();
-  const std::vector<HistorySample> samples = disk_.samples(station, from, to, nullptr);
+  const StationRange range = disk_.samples(station, from, to);
   std::vector<HistoryRow> rows;
-  rows.reserve(samples.size());
-  for (const HistorySample& s : samples) {
-    rows.push_back({s.utc + int64_t{s.offset_minutes} * 60, s.offset_minutes, station, s.count});
+  rows.reserve(range.samples.size());
+  for (const HistorySample& s : range.samples) {
+    HistoryRow row{s.utc + int64_t{s.offset_minutes} * 60, s.offset_minutes, station, s.count};
+    if (s.song >= 0 && static_cast<size_t>(s.song) < range.songs.size()) {
+      row.artist = range.songs[static_cast<size_t>(s.song)].artist;
+      row.title = range.songs[static_cast<size_t>(s.song)].title;
+    }
+    rows.push_back(std::move(row));
   }
   const auto day = [](int64_t local) { return civil_text(local).substr(0, 10); };
   const int32_t offset = disk_.now().offset_minutes;

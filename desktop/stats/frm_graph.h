@@ -27,10 +27,9 @@ inline constexpr const wchar_t* kGraphWindowClass = L"Klangnetz_frmGraph";
 // window shows the samples in memory alone.
 struct GraphHistory {
   std::function<bool()> kept = {};
-  // `unreadable` counts the file's lines that are no row.
-  std::function<std::vector<HistorySample>(const std::string& station, int64_t from_utc, int64_t to_utc,
-                                           size_t* unreadable)>
-      samples = {};
+  // The station's samples of a range and their songs; its unreadable count is of
+  // the files' lines that are no row.
+  std::function<StationRange(const std::string& station, int64_t from_utc, int64_t to_utc)> samples = {};
   std::function<LocalMoment()> now = {};
   std::function<int()> update_interval = {};  // minutes
   int64_t program_start_utc = 0;

@@ -294,13 +294,12 @@ class HistoryWindowTest : public GraphWindowTest {
       const int64_t minutes_ago = i < 10 ? 50 - i : 20 - (i - 10) * 2;
       const int64_t local = now.local - minutes_ago * 60;
       const std::optional<int32_t> count = i == 15 ? std::nullopt : std::optional<int32_t>(10 + i);
-      log.add({{local, now.offset_minutes, "nachtradio", count}, {local, now.offset_minutes, "frueh", 5}});
+      log.add({{local, now.offset_minutes, "nachtradio", count, "Nena", "Lied " + std::to_string(i / 4)},
+               {local, now.offset_minutes, "frueh", 5}});
     }
     disk.kept = [this] { return kept; };
-    disk.samples = [this](const std::string& station, int64_t from, int64_t to, size_t* unreadable) {
-      StationRange range = store.read_range(station, from, to);
-      if (unreadable) *unreadable = range.unreadable;
-      return range.samples;
+    disk.samples = [this](const std::string& station, int64_t from, int64_t to) {
+      return store.read_range(station, from, to);
     };
     disk.now = [this] { return now; };
     disk.update_interval = [] { return 1; };
@@ -388,7 +387,8 @@ TEST_F(HistoryWindowTest, TheLastHourShowsBothRunsWithAGapAndTheirFigures) {
     found = g.tip_text().find(L"09.12.2026 11:10") != std::wstring::npos;
   }
   EXPECT_TRUE(found);
-  EXPECT_NE(g.tip_text().find(L"10 H\u00F6rer"), std::wstring::npos) << wide_to_utf8(g.tip_text());
+  EXPECT_NE(g.tip_text().find(L"10 H\u00F6rer \u2013 Nena \u2013 Lied 0"), std::wstring::npos)
+      << wide_to_utf8(g.tip_text());
   SendMessageW(g.surface()->hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(x_of(30), a.top + 2));
   EXPECT_EQ(g.tip_text(), L"");
 
@@ -419,7 +419,7 @@ TEST_F(HistoryWindowTest, ExportWritesTheRangesRowsUnderTheSuggestedName) {
   const std::vector<HistoryRow> rows = read_history(bytes);
   EXPECT_EQ(bytes.rfind(history_header(), 0), 0u);
   ASSERT_EQ(rows.size(), 20u);  // the other station's rows stay out
-  EXPECT_EQ(rows[0], (HistoryRow{now.local - 50 * 60, 60, "nachtradio", 10}));
+  EXPECT_EQ(rows[0], (HistoryRow{now.local - 50 * 60, 60, "nachtradio", 10, "Nena", "Lied 0"}));  // with its song
   EXPECT_EQ(rows[15].count, std::nullopt);
   // "seit Programmstart": only what came since the program started.
   choose_range(g, HistoryRange::kSinceStart);
