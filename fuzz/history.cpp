@@ -83,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!rows.empty()) {
     const std::string& station = rows.front().station;
     const kn::ReadAt read = [&bytes](uint64_t offset, size_t n) {
-      return offset >= bytes.size() ? std::string() : bytes.substr(static_cast<size_t>(offset), n);
+      return offset >= bytes.size() ? std::string_view()
+                                    : std::string_view(bytes).substr(static_cast<size_t>(offset), n);
     };
     const kn::HistorySource source{bytes.size(), read};
     const kn::StationRange whole = kn::read_station_months({source}, station, INT64_MIN / 2, INT64_MAX / 2);

@@ -309,10 +309,10 @@ std::optional<HistoryRow> first_row_from(uint64_t size, const ReadAt& read, uint
   if (at > 0 && read(at - 1, 1) != "\n") {
     for (;;) {
       if (pos >= size) return std::nullopt;
-      const std::string chunk = read(pos, kChunk);
+      const std::string_view chunk = read(pos, kChunk);
       if (chunk.empty()) return std::nullopt;
       const size_t nl = chunk.find('\n');
-      if (nl != std::string::npos) {
+      if (nl != std::string_view::npos) {
         pos += nl + 1;
         break;
       }
@@ -322,17 +322,17 @@ std::optional<HistoryRow> first_row_from(uint64_t size, const ReadAt& read, uint
   std::string line;
   uint64_t line_start = pos;
   while (pos < size) {
-    const std::string chunk = read(pos, kChunk);
+    const std::string_view chunk = read(pos, kChunk);
     if (chunk.empty()) break;
     size_t i = 0;
     while (i < chunk.size()) {
       const size_t nl = chunk.find('\n', i);
-      if (nl == std::string::npos) {
+      if (nl == std::string_view::npos) {
         // A line longer than any row is no row; only its end matters.
-        if (line.size() < 4096) line.append(chunk, i, std::string::npos);
+        if (line.size() < 4096) line.append(chunk.substr(i));
         break;
       }
-      if (line.size() < 4096) line.append(chunk, i, nl - i);
+      if (line.size() < 4096) line.append(chunk.substr(i, nl - i));
       if (auto row = parse_history_row(line); row && wanted(*row)) {
         start = line_start;
         return row;

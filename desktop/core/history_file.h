@@ -83,7 +83,9 @@ bool history_needs_pruning(std::string_view head, int64_t keep_from_utc);
 // finds where the first row at or after from_utc begins, reading a few kilobytes at
 // each of about log2(size / 4 KiB) places. read(offset, n) gives the bytes there
 // (fewer at the end).
-using ReadAt = std::function<std::string(uint64_t offset, size_t n)>;
+// The bytes it gives stay valid until its next call, so a reader can keep one buffer
+// for a whole range: fresh memory for each piece costs a page fault per page.
+using ReadAt = std::function<std::string_view(uint64_t offset, size_t n)>;
 uint64_t history_offset_of(uint64_t size, const ReadAt& read, int64_t from_utc);
 
 // Seconds from 1970-01-01 of a civil date and time, and back ("2026-12-09 08:36:00").

@@ -230,7 +230,7 @@ size_t scan_station_range(std::vector<HistorySample>& out, std::vector<Song>* so
   RangeScan scan(field, from_utc, to_utc, out, songs);
   for (uint64_t pos = start; pos < size;) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk, size - pos));
-    const std::string piece = read(pos, want);
+    const std::string_view piece = read(pos, want);
     if (piece.empty()) break;
     // Bytes past `size` were written after the caller looked: not this read's.
     const size_t got = std::min(piece.size(), want);

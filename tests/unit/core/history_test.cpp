@@ -191,7 +191,9 @@ std::vector<std::tuple<int64_t, std::optional<int32_t>, int32_t, Song>> resolved
 }
 
 ReadAt reader_of(const std::string& file) {
-  return [&file](uint64_t at, size_t n) { return at >= file.size() ? std::string() : file.substr(at, n); };
+  return [&file](uint64_t at, size_t n) {
+    return at >= file.size() ? std::string_view() : std::string_view(file).substr(at, n);
+  };
 }
 
 TEST(HistoryFile, RowsGoOutAsASpreadsheetReadsThemAndComeBackTheSame) {
@@ -388,7 +390,7 @@ TEST(HistoryFile, TheRangeSearchFindsWhatAScanFinds) {
   int reads = 0;
   const ReadAt read = [&](uint64_t at, size_t n) {
     ++reads;
-    return at >= file.size() ? std::string() : file.substr(at, n);
+    return at >= file.size() ? std::string_view() : std::string_view(file).substr(at, n);
   };
   for (int k = 0; k < 200; ++k) {
     const int64_t from = starts.front().first - 100 + static_cast<int64_t>(rng() % (t - starts.front().first + 500));
@@ -436,7 +438,7 @@ TEST(HistoryRange, ReadingARangeInPiecesFindsWhatAFullReadFinds) {
       // A poll appending meanwhile: what lies past the size the file was looked at is not read.
       const size_t cut = file.size() / 2 + rng() % (file.size() / 2);
       const ReadAt grown = [&file](uint64_t at, size_t n) {
-        return at >= file.size() ? std::string() : file.substr(at, n + 50);
+        return at >= file.size() ? std::string_view() : std::string_view(file).substr(at, n + 50);
       };
       ASSERT_EQ(read_station_range(cut, grown, station, from, to, chunk),
                 station_samples(read_history(file.substr(0, cut)), station, from, to))
