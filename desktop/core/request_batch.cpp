@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <queue>
-#include <system_error>
 #include <thread>
 
 namespace kn {
@@ -23,98 +21,6 @@ bool RequestControl::pause(std::chrono::milliseconds wait) const {
   // Only a request of no batch gets here: nobody can give it up.
   std::this_thread::sleep_for(wait);
   return !cancelled();
-}
-
-bool start_detached_thread(std::function<void()> work) {
-  try {
-    std::thread(std::move(work)).detach();
-    return true;
-  } catch (const std::system_error&) {
-    return false;
-  }
-}
-
-struct Workers::Shared {
-  mutable std::mutex mutex;
-  unsigned max_live = 1;
-  StartWorker start;
-  unsigned live = 0;
-  unsigned most = 0;
-  std::deque<std::function<void()>> queue;
-  std::vector<std::string> blocked;  // one entry per call still running
-
-  // A thread works until nothing waits for it.
-  static void loop(const std::shared_ptr<Shared>& s, std::function<void()> work) {
-    for (;;) {
-      try {
-        work();
-      } catch (...) {
-      }
-      std::lock_guard<std::mutex> lock(s->mutex);
-      if (s->queue.empty()) {
-        --s->live;
-        return;
-      }
-      work = std::move(s->queue.front());
-      s->queue.pop_front();
-    }
-  }
-};
-
-Workers::Workers(unsigned max_live, StartWorker start) : shared_(std::make_shared<Shared>()) {
-  shared_->max_live = std::max(max_live, 1u);
-  shared_->start = std::move(start);
-}
-
-bool Workers::run(std::function<void()> work) {
-  Shared& s = *shared_;
-  std::unique_lock<std::mutex> lock(s.mutex);
-  if (s.live >= s.max_live) {
-    s.queue.push_back(std::move(work));
-    return true;
-  }
-  ++s.live;  // counted before it starts, so no other run can pass the cap meanwhile
-  lock.unlock();
-  auto job = std::make_shared<std::function<void()>>(std::move(work));
-  const bool started = s.start([shared = shared_, job] { Shared::loop(shared, std::move(*job)); });
-  lock.lock();
-  if (started) {
-    s.most = std::max(s.most, s.live);
-    return true;
-  }
-  --s.live;
-  // A living thread looks at the queue under this lock before it ends.
-  if (s.live == 0) return false;
-  s.queue.push_back(std::move(*job));
-  return true;
-}
-
-unsigned Workers::live() const {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  return shared_->live;
-}
-
-unsigned Workers::most_live() const {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  return shared_->most;
-}
-
-bool Workers::blocked(const std::string& url) const {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  const auto& b = shared_->blocked;
-  return std::find(b.begin(), b.end(), url) != b.end();
-}
-
-void Workers::block(const std::string& url) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->blocked.push_back(url);
-}
-
-void Workers::unblock(const std::string& url) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  auto& b = shared_->blocked;
-  auto it = std::find(b.begin(), b.end(), url);
-  if (it != b.end()) b.erase(it);
 }
 
 namespace {
@@ -156,7 +62,7 @@ struct RequestBatch::State {
     }
     job.given_up = true;
     job.cancelled = true;
-    workers->block(job.request.url);
+    workers->holds().block(job.request.url);
     wake.notify_all();
   }
 
@@ -229,7 +135,7 @@ struct RequestBatch::State {
       lock.lock();
       // A late answer of a request given up or cancelled is dropped.
       if (job.given_up) {
-        s->workers->unblock(job.request.url);
+        s->workers->holds().unblock(job.request.url);
       } else if (!job.result) {
         job.result = std::move(answer);
       }
@@ -255,7 +161,7 @@ RequestBatch::RequestBatch(std::vector<BatchRequest> requests, unsigned parallel
   for (auto& r : requests) {
     auto job = std::make_unique<Job>();
     job->request = std::move(r);
-    if (s.workers->blocked(job->request.url)) {
+    if (s.workers->holds().blocked(job->request.url)) {
       job->status = Status::Done;
       job->result = Answer{};
     } else {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/poll_limits.h"
+#include "core/workers.h"
 
 namespace kn {
 
@@ -21,35 +22,6 @@ using ClockFn = std::function<Clock::time_point()>;
 
 // What a request came to: the body of a good answer, or nothing.
 using Answer = std::optional<std::string>;
-
-// Runs `work` on a new thread that nobody waits for; false when no thread could be
-// started. A platform whose runtime threads are unreliable brings its own.
-using StartWorker = std::function<bool(std::function<void()> work)>;
-bool start_detached_thread(std::function<void()> work);
-
-// The program's worker threads, shared by every batch. At most max_live threads live;
-// work beyond that waits for the first thread that comes free. It also keeps the
-// addresses whose request was given up at its own limit while its call still runs:
-// where a blocked call cannot be broken off, every poll against a silent server would
-// leave one more call behind, so such an address gets no new request until it ends.
-class Workers {
- public:
-  explicit Workers(unsigned max_live = kMaxLiveWorkers, StartWorker start = start_detached_thread);
-
-  // Runs work on a worker, now or after the work queued before it. False only when no
-  // thread could be started and none lives to take it over.
-  bool run(std::function<void()> work);
-  unsigned live() const;
-  unsigned most_live() const;
-
-  bool blocked(const std::string& url) const;
-  void block(const std::string& url);
-  void unblock(const std::string& url);
-
- private:
-  struct Shared;
-  std::shared_ptr<Shared> shared_;  // threads keep it alive beyond this object
-};
 
 // The outcomes of a set of requests as their owner's thread sees them.
 class PollRequests {

@@ -13,6 +13,8 @@ list(APPEND KN_CORE_SRCS
   ${CMAKE_CURRENT_LIST_DIR}/history_carry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plays.cpp
   ${CMAKE_CURRENT_LIST_DIR}/poll_runner.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/workers.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/address_holds.cpp
   ${CMAKE_CURRENT_LIST_DIR}/request_batch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/answer_watch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/request_url.cpp

@@ -4,7 +4,8 @@
 
 #include "core/poll.h"
 #include "core/title_files.h"
-#include "platform/download_win.h"
+#include "platform/answer_files_win.h"
+#include "platform/download_workers_win.h"
 #include "platform/title_files_win.h"
 #include "win/ansi_win.h"
 #include "win/date_time_win.h"

@@ -21,6 +21,7 @@
 #include "core/poll_runner.h"
 #include "core/request_batch.h"
 #include "core/request_url.h"
+#include "core/workers.h"
 
 namespace kn {
 namespace {

@@ -1,5 +1,3 @@
-#include "platform/download_win.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -7,6 +5,8 @@
 #include "common/wait.h"
 #include "common/win_test_util.h"
 #include "core/poll.h"
+#include "platform/answer_files_win.h"
+#include "platform/download_workers_win.h"
 
 namespace kn {
 namespace {

@@ -1,20 +1,17 @@
-#include "platform/download_win.h"
+#include "platform/http_win.h"
 
-#include <process.h>
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
-#include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/request_url.h"
 #include "win/ansi_win.h"
-#include "win/files_win.h"
 #include "win/win_handle.h"
 
 namespace kn {
@@ -36,14 +33,6 @@ HINTERNET session() {
         InternetOpenA("Klangnetz_DesktopTool", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   }();
   return the->get();
-}
-
-bool start_worker_thread(std::function<void()> work);
-
-// The worker threads of every poll of the program's life.
-std::shared_ptr<Workers> workers() {
-  static const auto the = std::make_shared<Workers>(kMaxLiveWorkers, start_worker_thread);
-  return the;
 }
 
 void set_timeouts(HINTERNET h, DWORD ms) {
@@ -186,6 +175,16 @@ Outcome get_once(HINTERNET connect, const Target& t, const BatchRequest& r, cons
   return Outcome::Answer;
 }
 
+}  // namespace
+
+std::string request_url(const std::string& url_utf8) { return request_line_url(utf8_to_ansi(url_utf8)); }
+
+std::string fresh_request_url(const std::string& url_utf8) {
+  std::string wire = request_url(url_utf8);
+  DeleteUrlCacheEntryA(wire.c_str());
+  return wire;
+}
+
 Answer internet_get(const BatchRequest& r, const RequestControl& control) {
   Target t;
   if (!session() || !crack(r.url, t)) return std::nullopt;
@@ -224,91 +223,15 @@ Answer internet_get(const BatchRequest& r, const RequestControl& control) {
   }
 }
 
-// The runtime's detached std::thread now and then never runs its work (measured under
-// Wine: 3 of 80,000; the system's own threads: none), so a poll would wait for a
-// request nobody asks. The system's threads, then.
-unsigned __stdcall run_worker(void* arg) {
-  const std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(arg));
-  try {
-    (*work)();
-  } catch (...) {
-  }
-  return 0;
-}
-
-bool start_worker_thread(std::function<void()> work) {
-  auto owned = std::make_unique<std::function<void()>>(std::move(work));
-  const unique_kernel_handle thread(
-      reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run_worker, owned.get(), 0, nullptr)));
-  if (!thread) return false;
-  owned.release();  // the thread owns it now
-  return true;
-}
-
-bool write_whole_file(const std::string& path, const std::string& data) {
-  unique_file f(CreateFileW(utf8_to_wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f) return false;
-  DWORD written = 0;
-  return data.empty() ||
-         (WriteFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
-          written == data.size());
-}
-
-}  // namespace
-
-std::string request_url(const std::string& url_utf8) { return request_line_url(utf8_to_ansi(url_utf8)); }
-
-std::string read_downloaded_file(const std::string& path) {
-  unique_file f(CreateFileW(utf8_to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f) return {};
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(f.get(), &size) || size.QuadPart > 64 * 1024 * 1024) return {};
-  std::string data(static_cast<size_t>(size.QuadPart), '\0');
-  DWORD got = 0;
-  if (!data.empty() && !ReadFile(f.get(), data.data(), static_cast<DWORD>(data.size()), &got, nullptr))
-    return {};
-  data.resize(got);
-  return ansi_to_utf8(data);
-}
-
-std::unique_ptr<RequestBatch> start_requests(const std::vector<BatchRequest>& requests, unsigned parallel,
-                                             std::function<void()> notify, unsigned timeout_ms) {
-  std::vector<BatchRequest> wire;
-  wire.reserve(requests.size());
-  for (const auto& r : requests) {
-    wire.push_back({request_url(r.url), r.max_bytes});
-    DeleteUrlCacheEntryA(wire.back().url.c_str());
-  }
-  return std::make_unique<RequestBatch>(std::move(wire), parallel, std::chrono::milliseconds(timeout_ms),
-                                        internet_get, workers(), std::move(notify), Clock::now);
-}
-
-std::string through_file(const Answer& answer, const std::string& file) {
-  // Only whole answers are written, by the thread that reads them back.
-  delete_file_quietly(file);
-  if (answer) write_whole_file(file, *answer);
-  std::string text = read_downloaded_file(file);
-  delete_file_quietly(file);
-  return text;
-}
-
 Answer fetch_now(const std::string& url, size_t max_bytes, unsigned timeout_ms) {
   const std::atomic<bool> never{false};
   const RequestControl control(Clock::now() + std::chrono::milliseconds(timeout_ms), never, Clock::now);
-  const std::string wire = request_url(url);
-  DeleteUrlCacheEntryA(wire.c_str());
+  const std::string wire = fresh_request_url(url);
   try {
     return internet_get({wire, max_bytes}, control);
   } catch (...) {
     return std::nullopt;
   }
-}
-
-std::string fetch_to_file(const std::string& url, const std::string& file, size_t max_bytes,
-                          unsigned timeout_ms) {
-  return through_file(fetch_now(url, max_bytes, timeout_ms), file);
 }
 
 }  // namespace kn
