@@ -79,4 +79,38 @@ void sort_plays(std::vector<Play>& plays, PlayColumn column, bool descending) {
   plays = std::move(sorted);
 }
 
+namespace {
+
+std::string two_digits(int n) {
+  std::string text = std::to_string(n);
+  if (n >= 0 && n < 10) text.insert(text.begin(), '0');
+  return text;
+}
+
+}  // namespace
+
+std::string play_cell(const Play& play, PlayColumn column) {
+  switch (column) {
+    case PlayColumn::kBegin: {
+      const CivilTime t = civil_time(play.begin_utc + int64_t{play.begin_offset_minutes} * 60);
+      return two_digits(t.day) + "." + two_digits(t.month) + "." + std::to_string(t.year) + " " +
+             two_digits(t.hour) + ":" + two_digits(t.minute);
+    }
+    case PlayColumn::kArtist:
+      return play.artist;
+    case PlayColumn::kTitle:
+      return play.title;
+    case PlayColumn::kCountAtBegin:
+      return std::to_string(play.count_at_begin);
+    case PlayColumn::kCountAtEnd:
+      return std::to_string(play.count_at_end);
+    case PlayColumn::kChange: {
+      std::string text = std::to_string(play.change);
+      if (play.change > 0) text.insert(text.begin(), '+');
+      return text;
+    }
+  }
+  return {};
+}
+
 }  // namespace kn

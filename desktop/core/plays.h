@@ -31,4 +31,8 @@ enum class PlayColumn { kBegin, kArtist, kTitle, kCountAtBegin, kCountAtEnd, kCh
 // are equal there keep their order, ascending or not.
 void sort_plays(std::vector<Play>& plays, PlayColumn column, bool descending);
 
+// A cell of the list: "09.12.2026 11:10" (the play's local time), the texts, the
+// counts, the change signed ("+3", "-2", "0").
+std::string play_cell(const Play& play, PlayColumn column);
+
 }  // namespace kn

@@ -13,6 +13,7 @@
 #include "core/hoerer_stats.h"
 #include "core/local_moment.h"
 #include "core/settings.h"
+#include "stats/frm_plays.h"
 #include "stats/gdi_surface_win.h"
 #include "stats/history_plot.h"
 #include "stats/stats_view.h"
@@ -60,6 +61,9 @@ class FrmGraph : public WindowBase {
   HWND label_mean() const { return label_mean_; }
   HWND label_unreadable() const { return label_unreadable_; }
   HWND export_button() const { return export_button_; }
+  HWND titles_button() const { return titles_button_; }
+  // The list of plays the "Titel …" button opened; closed when none is shown.
+  const FrmPlays& plays_window() const { return plays_; }
   GdiSurface* surface() const { return surface_.get(); }
   const StatsView& view() const { return view_; }
   const HistoryPlot& plot() const { return plot_; }
@@ -86,6 +90,7 @@ class FrmGraph : public WindowBase {
   void show_range();
   void show_range_labels(bool shown);
   void export_range();
+  void show_plays();
   bool history_shown() const { return range_combo_ != nullptr; }
 
   HINSTANCE instance_;
@@ -104,6 +109,8 @@ class FrmGraph : public WindowBase {
   HWND label_mean_ = nullptr;
   HWND label_unreadable_ = nullptr;
   HWND export_button_ = nullptr;
+  HWND titles_button_ = nullptr;
+  FrmPlays plays_;
   Tooltip tooltip_;
   std::wstring tip_text_;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <fstream>
@@ -427,6 +428,60 @@ TEST_F(HistoryWindowTest, ExportWritesTheRangesRowsUnderTheSuggestedName) {
                reinterpret_cast<LPARAM>(g.export_button()));
   EXPECT_EQ(read_history(test::read_file(target)).size(), 7u);
   g.close();
+}
+
+// The text of a cell of a list that asks its owner for it.
+std::wstring cell(HWND list, int row, int column) {
+  wchar_t text[256] = {};
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = text;
+  item.cchTextMax = 256;
+  SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+TEST_F(HistoryWindowTest, TheTitlesOfARangeListItsPlaysAndAHeaderSortsThem) {
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr), disk);
+  ASSERT_TRUE(g.open());
+  ASSERT_NE(g.titles_button(), nullptr);
+  EXPECT_EQ(test::window_text(g.titles_button()), L"Titel \u2026");
+  EXPECT_FALSE(IsWindowEnabled(g.titles_button()));  // "seit Programmstart" has no songs
+  choose(g, 1);
+  choose_range(g, HistoryRange::kHour);
+  ASSERT_TRUE(IsWindowEnabled(g.titles_button()));
+  SendMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(103, BN_CLICKED), reinterpret_cast<LPARAM>(g.titles_button()));
+  ASSERT_TRUE(g.plays_window().is_open());
+  HWND list = g.plays_window().list();
+  const auto expected = plays_of(store.read_range("nachtradio", now.utc() - 3600, now.utc() + 1));
+  ASSERT_GE(expected.size(), 4u);
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(expected.size()));
+  EXPECT_EQ(cell(list, 0, 0), L"09.12.2026 11:10");
+  EXPECT_EQ(cell(list, 0, 1), L"Nena");
+  EXPECT_EQ(cell(list, 0, 2), L"Lied 0");
+  EXPECT_EQ(cell(list, 0, 3), L"10");
+  EXPECT_EQ(cell(list, 0, 5), L"+3");  // 10 to 13 over the play's four polls
+
+  // A click on "Hörer zu Beginn": ascending, then descending.
+  const auto click = [&](int column) {
+    NMLISTVIEW click{};
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SendMessageW(g.plays_window().hwnd(), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+  };
+  const int last = static_cast<int>(expected.size()) - 1;
+  click(5);
+  click(3);
+  EXPECT_LE(std::stoi(cell(list, 0, 3)), std::stoi(cell(list, last, 3)));
+  EXPECT_TRUE(std::is_sorted(g.plays_window().plays().begin(), g.plays_window().plays().end(),
+                             [](const Play& a, const Play& b) { return a.count_at_begin < b.count_at_begin; }));
+  click(3);
+  EXPECT_GT(std::stoi(cell(list, 0, 3)), std::stoi(cell(list, last, 3)));
+  g.close();
+  EXPECT_FALSE(g.plays_window().is_open());
 }
 
 TEST_F(HistoryWindowTest, AHeldFileMakesRowsWaitAndAMissingFolderFailsOnce) {
