@@ -3,6 +3,7 @@
 #include "app/messages.h"
 #include "app/program.h"
 #include "platform/history_store_win.h"
+#include "stats/frm_graph.h"
 
 namespace kn {
 
@@ -14,8 +15,10 @@ constexpr ULONGLONG kPruneEveryMs = 24ull * 60 * 60 * 1000;
 
 void Program::history_poll_ended(const std::vector<StationResult>& results) {
   if (!app_.settings.keep_history) return;
-  say_history_not_written(
-      history_log_.add(history_rows(results, poll_began_.local, poll_began_.offset_minutes)));
+  std::vector<HistoryRow> rows = history_rows(results, poll_began_.local, poll_began_.offset_minutes);
+  // An open range follows the polls from memory.
+  if (frm_graph_) frm_graph_->poll_heard(rows);
+  say_history_not_written(history_log_.add(std::move(rows)));
 }
 
 void Program::prune_history_when_due() {

@@ -223,17 +223,34 @@ void FrmGraph::show_range() {
     return;
   }
   const auto [from, to] = range_bounds();
-  StationRange range = disk_.samples(station, from, to);
-  SetWindowTextW(label_unreadable_, utf8_to_wide(unreadable_text(range.unreadable)).c_str());
+  shown_ = disk_.samples(station, from, to);
+  SetWindowTextW(label_unreadable_, utf8_to_wide(unreadable_text(shown_.unreadable)).c_str());
   show_range_labels(true);
-  const RangeLabels labels = range_labels(summarize(range.samples));
+  draw_range(from, to);
+}
+
+void FrmGraph::draw_range(int64_t from, int64_t to) {
+  const RangeLabels labels = range_labels(summarize(shown_.samples));
   SetWindowTextW(label_min_, utf8_to_wide(labels.minimum).c_str());
   SetWindowTextW(label_max_, utf8_to_wide(labels.maximum).c_str());
   SetWindowTextW(label_mean_, utf8_to_wide(labels.mean).c_str());
-  plot_.set_data(std::move(range.samples), from, to, gap_seconds(disk_.update_interval()),
-                 disk_.now().offset_minutes, std::move(range.songs));
+  plot_.set_data(shown_.samples, from, to, gap_seconds(disk_.update_interval()), disk_.now().offset_minutes,
+                 shown_.songs);
   plot_.draw(*surface_);
   pointer_at(-1);
+}
+
+void FrmGraph::poll_heard(const std::vector<HistoryRow>& rows) {
+  const std::string station = selected_station();
+  if (!is_open() || !history_shown() || range_ == HistoryRange::kSinceStart || station.empty()) return;
+  const auto [from, to] = range_bounds();
+  add_rows(shown_, rows, station, from, to);
+  // What the range left behind as it moved on.
+  const auto first = std::lower_bound(shown_.samples.begin(), shown_.samples.end(), from,
+                                      [](const HistorySample& s, int64_t t) { return s.utc < t; });
+  shown_.samples.erase(shown_.samples.begin(), first);
+  draw_range(from, to);
+  if (plays_.is_open()) plays_.show(hwnd(), station, plays_of(shown_));
 }
 
 void FrmGraph::pointer_at(int x) {
@@ -254,8 +271,7 @@ void FrmGraph::pointer_at(int x) {
 void FrmGraph::show_plays() {
   const std::string station = selected_station();
   if (station.empty() || range_ == HistoryRange::kSinceStart) return;
-  const auto [from, to] = range_bounds();
-  plays_.show(hwnd(), station, plays_of(disk_.samples(station, from, to)));
+  plays_.show(hwnd(), station, plays_of(shown_));
 }
 
 void FrmGraph::export_range() {

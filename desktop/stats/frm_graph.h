@@ -73,6 +73,9 @@ class FrmGraph : public WindowBase {
   void set_save_prompt(SavePrompt prompt) { save_prompt_ = std::move(prompt); }
   // Where the pointer moved over the graph (surface pixels).
   void pointer_at(int x);
+  // A heard poll's rows: an open range takes its station's from memory, without
+  // reading the files again, and moves on to now; an open list of plays follows.
+  void poll_heard(const std::vector<HistoryRow>& rows);
 
  private:
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -88,6 +91,7 @@ class FrmGraph : public WindowBase {
   // From and to (UTC) of the chosen range as it is now.
   std::pair<int64_t, int64_t> range_bounds() const;
   void show_range();
+  void draw_range(int64_t from, int64_t to);
   void show_range_labels(bool shown);
   void export_range();
   void show_plays();
@@ -104,6 +108,7 @@ class FrmGraph : public WindowBase {
   SavePrompt save_prompt_;
   HistoryRange range_ = HistoryRange::kSinceStart;
   HistoryPlot plot_;
+  StationRange shown_;  // the range's samples and songs as last shown
   HWND range_combo_ = nullptr;
   HWND mean_caption_ = nullptr;
   HWND label_mean_ = nullptr;

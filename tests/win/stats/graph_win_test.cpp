@@ -484,6 +484,29 @@ TEST_F(HistoryWindowTest, TheTitlesOfARangeListItsPlaysAndAHeaderSortsThem) {
   EXPECT_FALSE(g.plays_window().is_open());
 }
 
+TEST_F(HistoryWindowTest, AnOpenRangeFollowsAHeardPollWithoutReadingTheFiles) {
+  int reads = 0;
+  GraphHistory counted = disk;
+  counted.samples = [this, &reads](const std::string& station, int64_t from, int64_t to) {
+    ++reads;
+    return store.read_range(station, from, to);
+  };
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr), counted);
+  ASSERT_TRUE(g.open());
+  choose(g, 1);
+  choose_range(g, HistoryRange::kDay);
+  SendMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(103, BN_CLICKED), reinterpret_cast<LPARAM>(g.titles_button()));
+  const LRESULT plays = SendMessageW(g.plays_window().list(), LVM_GETITEMCOUNT, 0, 0);
+  const int before = reads;
+  now.local += 60;
+  g.poll_heard({{now.local, now.offset_minutes, "nachtradio", 99, "Kraftwerk", "Das Model"},
+                {now.local, now.offset_minutes, "frueh", 1000}});
+  EXPECT_EQ(reads, before);
+  EXPECT_EQ(test::window_text(g.label_max()), L"99");
+  EXPECT_EQ(SendMessageW(g.plays_window().list(), LVM_GETITEMCOUNT, 0, 0), plays + 1);
+  g.close();
+}
+
 TEST_F(HistoryWindowTest, AHeldFileMakesRowsWaitAndAMissingFolderFailsOnce) {
   const std::string path = folder + "\\hoerer_verlauf\\nachtradio_2026-12.csv";
   HistoryLog log(store);
