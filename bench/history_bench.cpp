@@ -1,7 +1,8 @@
-// The listener history file at a year's size: six stations polled every minute, made
-// once into a file on disk (KN_BENCH_DIR, else the temporary folder). Appending one
-// poll, reading a station's range through pread, pruning the file. Nothing to
-// compare with: plain times, and the peak memory a year's read adds.
+// The listener history at the size the month files are made for: sixteen stations
+// polled every minute for 400 days, with songs, written once as the program's month
+// files into a folder on disk (KN_BENCH_DIR, else the temporary folder). Reading a
+// station's range, the daily pruning's choice, and a live update of an open range.
+// Nothing to compare with: plain times, page faults, and the peak memory a read adds.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -13,12 +14,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "core/history_file.h"
+#include "core/history_months.h"
 #include "core/history_range.h"
-#include "filesafe/filesafe.h"
+#include "core/plays.h"
 #include "stats/history_plot.h"
 #include "generator.h"
 
@@ -26,65 +29,74 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kStations = {"Radio Eins", "Sender \xC3\x84rger", "Klassik Radio",
-                                            "Nachtwelle", "Jazz am Abend",       "Rock 24"};
-const std::string kAsked = kStations[1];
+std::vector<std::string> stations() {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 16; ++i) names.push_back("Sender " + std::to_string(i));
+  return names;
+}
+const std::string kAsked = "Sender 7";
+constexpr int kDays = 400;
 
-struct YearFile {
+struct MonthFiles {
   fs::path dir;
-  std::string path;
-  uint64_t size = 0;
+  uint64_t bytes = 0;
+  size_t files = 0;
+  int64_t end_local = 0;
   int64_t end_utc = 0;  // the last poll
   kn::histgen::Totals totals;
 
-  YearFile() {
+  MonthFiles() {
     const char* base = std::getenv("KN_BENCH_DIR");
     dir = fs::path(base && *base ? base : fs::temp_directory_path().string()) /
           ("kn_history_bench_" + std::to_string(getpid()));
     fs::create_directories(dir);
-    path = (dir / kn::kHistoryFileName).string();
     kn::histgen::Options o;
-    o.stations = kStations;
-    o.days = 365;
+    o.stations = stations();
+    o.days = kDays;
     o.interval_minutes = 1;
     o.end_local = kn::civil_seconds(2026, 12, 9, 12, 0, 0);
     o.offset_minutes = 60;
     o.summer_time = true;
+    o.songs = true;
+    end_local = o.end_local;
     end_utc = o.end_local - 3600;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::string buffer;
-    totals = kn::histgen::generate(o, [&](std::string_view bytes) {
-      buffer += bytes;
-      if (buffer.size() >= (1 << 20)) {
-        out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        buffer.clear();
+    std::map<std::string, std::pair<std::ofstream, uint64_t>> open;
+    totals = kn::histgen::generate_rows(o, [&](const std::vector<kn::HistoryRow>& rows) {
+      for (const kn::HistoryFileRows& f : kn::history_rows_by_file(rows)) {
+        auto [it, fresh] = open.try_emplace(f.file_name);
+        if (fresh) it->second.first.open(dir / f.file_name, std::ios::binary | std::ios::trunc);
+        const std::string text = kn::history_append(f.rows, it->second.second, '\n');
+        it->second.second += text.size();
+        it->second.first.write(text.data(), static_cast<std::streamsize>(text.size()));
       }
     });
-    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    out.close();
-    size = fs::file_size(path);
+    for (auto& [name, file] : open) {
+      file.first.close();
+      bytes += file.second;
+    }
+    files = open.size();
   }
-  ~YearFile() {
+  ~MonthFiles() {
     std::error_code ignored;
     fs::remove_all(dir, ignored);
   }
 };
 
-const YearFile& year() {
-  static const YearFile file;
-  return file;
+const MonthFiles& months() {
+  static const MonthFiles files;
+  return files;
 }
 
-std::string read_at(int fd, uint64_t at, size_t n) {
-  std::string bytes(n, '\0');
+// Into one buffer for the whole range, as the program reads.
+std::string_view read_at(int fd, uint64_t at, size_t n, std::string& buffer) {
+  if (buffer.size() < n) buffer.resize(n);
   size_t got = 0;
   while (got < n) {
-    const ssize_t r = pread(fd, bytes.data() + got, n - got, static_cast<off_t>(at + got));
+    const ssize_t r = pread(fd, buffer.data() + got, n - got, static_cast<off_t>(at + got));
     if (r <= 0) break;
     got += static_cast<size_t>(r);
   }
-  bytes.resize(got);
-  return bytes;
+  return std::string_view(buffer.data(), got);
 }
 
 // The peak resident size from now on, in KiB: Linux resets the high-water mark on
@@ -101,31 +113,56 @@ long peak_kib() {
   return usage.ru_maxrss;
 }
 
-std::vector<kn::HistorySample> read_range(int64_t days) {
-  const YearFile& y = year();
-  const int fd = open(y.path.c_str(), O_RDONLY);
-  struct stat st {};
-  fstat(fd, &st);
-  const int64_t to = y.end_utc + 60;
-  auto samples = kn::read_station_range(
-      static_cast<uint64_t>(st.st_size), [fd](uint64_t at, size_t n) { return read_at(fd, at, n); }, kAsked,
-      to - days * 86400, to);
-  close(fd);
-  return samples;
+std::vector<std::string> listing() {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(months().dir)) names.push_back(e.path().filename().string());
+  return names;
+}
+
+// A station's range as the program reads it: a listing, the month files that can
+// hold the range, each read through pread in pieces.
+kn::StationRange read_range(int64_t days) {
+  const MonthFiles& m = months();
+  const int64_t to = m.end_utc + 60;
+  std::vector<int> fds;
+  std::vector<kn::HistorySource> sources;
+  std::string buffer;
+  for (const std::string& name : kn::history_files_for_range(listing(), kAsked, to - days * 86400, to)) {
+    const int fd = open((m.dir / name).c_str(), O_RDONLY);
+    struct stat st {};
+    fstat(fd, &st);
+    fds.push_back(fd);
+    sources.push_back({static_cast<uint64_t>(st.st_size),
+                       [fd, &buffer](uint64_t at, size_t n) { return read_at(fd, at, n, buffer); }});
+  }
+  kn::StationRange range = kn::read_station_months(sources, kAsked, to - days * 86400, to);
+  for (int fd : fds) close(fd);
+  return range;
+}
+
+long minor_faults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
 }
 
 void history_read(benchmark::State& state, int64_t days) {
-  size_t samples = 0;
+  size_t samples = 0, songs = 0;
+  const long faults_before = minor_faults();
   for (auto _ : state) {
-    const auto got = read_range(days);
-    benchmark::DoNotOptimize(got.data());
-    samples = got.size();
+    const kn::StationRange got = read_range(days);
+    benchmark::DoNotOptimize(got.samples.data());
+    samples = got.samples.size();
+    songs = got.songs.size();
   }
+  state.counters["page_faults"] =
+      static_cast<double>(minor_faults() - faults_before) / static_cast<double>(state.iterations());
   state.counters["samples"] = static_cast<double>(samples);
+  state.counters["songs"] = static_cast<double>(songs);
   // Once more outside the timing: what the read adds to the peak, the result included.
   const bool reset = reset_peak();
   const long before = peak_kib();
-  samples = read_range(days).size();
+  samples = read_range(days).samples.size();
   state.counters["peak_growth_MiB"] = static_cast<double>(peak_kib() - before) / 1024.0;
   if (!reset) state.counters["peak_not_reset"] = 1;
 }
@@ -148,73 +185,52 @@ class NullSurface : public kn::DrawSurface {
 // A range as the window shows it: read, thinned to the columns, drawn.
 void history_show(benchmark::State& state, int64_t days) {
   NullSurface surface;
-  const int64_t to = year().end_utc + 60;
+  const int64_t to = months().end_utc + 60;
   for (auto _ : state) {
     kn::HistoryPlot plot;
-    plot.set_data(read_range(days), to - days * 86400, to, kn::gap_seconds(1), 60);
+    kn::StationRange range = read_range(days);
+    plot.set_data(std::move(range.samples), to - days * 86400, to, kn::gap_seconds(1), 60, std::move(range.songs));
     plot.draw(surface);
     benchmark::DoNotOptimize(plot.columns().data());
   }
   state.counters["draw_calls"] = static_cast<double>(surface.calls) / static_cast<double>(state.iterations());
 }
 
-// One poll's rows as the program appends them: open, look at the end, write, flush
-// to the disk, close.
-void history_append_poll(benchmark::State& state, bool sync) {
-  const std::string path = (year().dir / "append.csv").string();
-  fs::remove(path);
-  std::vector<kn::HistoryRow> rows(kStations.size());
-  int64_t local = kn::civil_seconds(2026, 12, 9, 12, 0, 0);
+// The daily pruning's work on a standing folder: a listing and the choice of the
+// months that ended too long ago (deleting a file is the system's).
+void history_prune(benchmark::State& state) {
+  size_t chosen = 0;
   for (auto _ : state) {
-    local += 60;
-    for (size_t i = 0; i < rows.size(); ++i) {
-      rows[i].local = local;
-      rows[i].offset_minutes = 60;
-      rows[i].station = kStations[i];
-      rows[i].count = static_cast<int32_t>(100 + i);
-    }
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND, 0644);
-    struct stat st {};
-    fstat(fd, &st);
-    char last = '\0';
-    if (st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) != 1) state.SkipWithError("pread");
-    const std::string text = kn::history_append(rows, static_cast<uint64_t>(st.st_size), last);
-    if (write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
-      state.SkipWithError("write");
-    if (sync) fsync(fd);
-    close(fd);
+    const auto names = kn::history_files_to_delete(listing(), months().end_local, 365);
+    chosen = names.size();
+    benchmark::DoNotOptimize(names.data());
   }
+  state.counters["files"] = static_cast<double>(months().files);
+  state.counters["chosen"] = static_cast<double>(chosen);
 }
 
-// The daily pruning of a year's file down to 364 days: read it whole, prune in its
-// buffer, replace it.
-void history_prune(benchmark::State& state) {
-  const YearFile& y = year();
-  const std::string path = (y.dir / "prune.csv").string();
-  const int64_t keep_from = y.end_utc + 60 - 364 * 86400;
-  size_t after = 0;
-  double growth = 0;
+// An open 24-hour range takes a poll's rows from memory: the samples move on, the
+// plot is drawn again, and the list of plays follows.
+void history_live(benchmark::State& state) {
+  NullSurface surface;
+  const kn::StationRange day = read_range(1);
+  std::vector<kn::HistoryRow> poll(16);
+  int64_t local = months().end_local;
   for (auto _ : state) {
     state.PauseTiming();
-    fs::copy_file(y.path, path, fs::copy_options::overwrite_existing);
-    reset_peak();
-    const long before = peak_kib();
+    kn::StationRange range = day;
+    local += 60;
+    for (size_t i = 0; i < poll.size(); ++i)
+      poll[i] = {local, 60, "Sender " + std::to_string(i + 1), 42, "Interpret 1", "Lied Nr. 1"};
     state.ResumeTiming();
-    auto bytes = filesafe::read_whole_file(path);
-    if (!bytes) {
-      state.SkipWithError("read");
-      break;
-    }
-    kn::prune_history_in_place(*bytes, keep_from);
-    if (!filesafe::replace_file(path, *bytes)) state.SkipWithError("replace");
-    after = bytes->size();
-    state.PauseTiming();
-    growth = static_cast<double>(peak_kib() - before) / 1024.0;
-    state.ResumeTiming();
+    const int64_t to = local - 3600 + 60;
+    kn::add_rows(range, poll, kAsked, to - 86400, to);
+    kn::HistoryPlot plot;
+    plot.set_data(std::move(range.samples), to - 86400, to, kn::gap_seconds(1), 60, range.songs);
+    plot.draw(surface);
+    const auto plays = kn::plays_of(range);
+    benchmark::DoNotOptimize(plays.data());
   }
-  state.counters["file_MiB"] = static_cast<double>(y.size) / (1 << 20);
-  state.counters["pruned_MiB"] = static_cast<double>(after) / (1 << 20);
-  state.counters["peak_growth_MiB"] = growth;
 }
 
 }  // namespace
@@ -226,30 +242,22 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   // The range read must see every poll of the year, or the times mean nothing.
-  const YearFile& y = year();
-  const size_t got = read_range(365).size();
-  std::fprintf(stderr, "history file: %.1f MiB, %llu rows, %llu polls\n",
-               static_cast<double>(y.size) / (1 << 20), static_cast<unsigned long long>(y.totals.rows),
-               static_cast<unsigned long long>(y.totals.polls));
-  if (got != y.totals.polls) {
-    std::fprintf(stderr, "history file: read %zu samples of %s, expected %llu\n", got, kAsked.c_str(),
-                 static_cast<unsigned long long>(y.totals.polls));
+  const MonthFiles& m = months();
+  const size_t got = read_range(kDays).samples.size();
+  std::fprintf(stderr, "history: %.1f MiB in %zu month files, %llu rows, %llu polls\n",
+               static_cast<double>(m.bytes) / (1 << 20), m.files, static_cast<unsigned long long>(m.totals.rows),
+               static_cast<unsigned long long>(m.totals.polls));
+  if (got != m.totals.polls) {
+    std::fprintf(stderr, "history: read %zu samples of %s, expected %llu\n", got, kAsked.c_str(),
+                 static_cast<unsigned long long>(m.totals.polls));
     return 1;
   }
-  benchmark::RegisterBenchmark("history_append_poll/fsync", history_append_poll, true)
-      ->Unit(benchmark::kMicrosecond)
-      ->UseRealTime();
-  benchmark::RegisterBenchmark("history_append_poll/no fsync", history_append_poll, false)
-      ->Unit(benchmark::kMicrosecond)
-      ->UseRealTime();
   benchmark::RegisterBenchmark("history_read/24 hours", history_read, 1)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("history_read/30 days", history_read, 30)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("history_read/365 days", history_read, 365)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("history_show/24 hours", history_show, 1)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("history_show/365 days", history_show, 365)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("history_prune/364 of 365 days", history_prune)
-      ->Unit(benchmark::kMillisecond)
-      ->UseRealTime();
+  benchmark::RegisterBenchmark("history_prune/a day's choice", history_prune)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("history_live/24 hours", history_live)->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

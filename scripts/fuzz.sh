@@ -18,7 +18,7 @@ seconds="${1:-600}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(json ini cipher settings poll)
+  targets=(json ini cipher settings poll history)
 fi
 case "$seconds" in
   '' | *[!0-9]*) echo "fuzz.sh: seconds must be a number, got '$seconds'" >&2; exit 2 ;;

@@ -17,7 +17,8 @@ work=$root/build/screenshot
 mkdir -p "$work"
 
 demo=$root/build/demo
-history=$demo/hoerer_verlauf.csv
+history=$demo/hoerer_verlauf     # the demo's own month files
+earlier=$demo/hoerer_verlauf.csv  # an earlier version's single file, carried over at start-up
 pids=()
 run_pid=
 cleanup() {
@@ -29,7 +30,7 @@ cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
   # The demo's own history comes back.
-  if [ -f "$work/hoerer_verlauf.csv.demo" ]; then mv -f "$work/hoerer_verlauf.csv.demo" "$history"; fi
+  if [ -d "$work/hoerer_verlauf.demo" ]; then rm -rf "$history" && mv -f "$work/hoerer_verlauf.demo" "$history"; fi
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -50,18 +51,19 @@ xcompmgr >/dev/null 2>&1 &
 pids+=($!)
 xdotool mousemove 1200 20
 
-# A made-up week of the demo's stations, for the picture of the last 7 days; the
-# demo's own history waits aside meanwhile.
+# A made-up week of the demo's stations, for the picture of the last 7 days, as an
+# earlier version's single file that the program carries over into its month files
+# when it starts; the demo's own history waits aside meanwhile.
 if ! { cmake --preset native && cmake --build --preset native --target history_gen; } >"$work/gen.out" 2>&1; then
   echo "screenshot: building history_gen failed:" >&2
   tail -n 20 "$work/gen.out" >&2
   exit 1
 fi
 mkdir -p "$demo"
-if [ -f "$history" ] && [ ! -f "$work/hoerer_verlauf.csv.demo" ]; then mv "$history" "$work/hoerer_verlauf.csv.demo"; fi
-rm -f "$history"
+if [ -d "$history" ] && [ ! -d "$work/hoerer_verlauf.demo" ]; then mv "$history" "$work/hoerer_verlauf.demo"; fi
+rm -rf "$history" "$earlier"
 # Wine keeps the machine's time zone: the rows end now, in its local time.
-build/native/tools/history-gen/history_gen "$history" --stations "nachtradio,schoene lieder,rockwelle" \
+build/native/tools/history-gen/history_gen "$earlier" --stations "nachtradio,schoene lieder,rockwelle" \
   --days 7 --interval-minutes 1 --end "$(date '+%Y-%m-%d %H:%M:00')" --offset "$(date +%:z)" >/dev/null || exit 1
 ini=$demo/Klangnetz_DesktopTool.ini
 if [ -f "$ini" ]; then

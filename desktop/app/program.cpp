@@ -82,7 +82,7 @@ bool Program::startup(HINSTANCE instance) {
   app_.settings = Settings{};
   app_.program_folder = program_folder();
   app_.settings_file = app_.program_folder + "\\" + kSettingsFileName;
-  history_store_.set_path(app_.program_folder + "\\" + kHistoryFileName);
+  history_store_.set_program_folder(app_.program_folder);
   start_updater(app_.program_folder);
   app_.history.init_history();
   started_utc_ = local_moment_now().utc();

@@ -91,11 +91,11 @@ class Program : public PollView {
  private:
   void tray_event(UINT event);
   void history_poll_ended(const std::vector<StationResult>& results);
-  // At start-up and once a day: drops the rows older than history_days.
+  // At start-up, once a day and when switched on: carries an earlier version's file
+  // over and drops the months older than history_days.
   void prune_history_when_due();
   void say_history_not_written(bool first_failure);
-  std::vector<HistorySample> history_samples(const std::string& station, int64_t from_utc, int64_t to_utc,
-                                             size_t* unreadable) const;
+  StationRange history_samples(const std::string& station, int64_t from_utc, int64_t to_utc) const;
   void show_tray_menu();
   void exit_program();
 
@@ -113,7 +113,8 @@ class Program : public PollView {
   HistoryLog history_log_{history_store_};
   LocalMoment poll_began_;  // of the latest heard poll
   int64_t started_utc_ = 0;
-  std::optional<ULONGLONG> pruned_at_ms_;  // the latest check for old rows
+  std::optional<ULONGLONG> pruned_at_ms_;  // the latest check for old months
+  bool history_was_on_ = false;
   std::optional<ForegroundWatch> foreground_watch_;
   std::unique_ptr<FrmText> frm_text_;
   // Kept for the process once opened, and closed before the overlay goes.

@@ -80,8 +80,8 @@ void Program::open_statistics() {
       [this] {
         GraphHistory disk{
             .kept = [this] { return app_.settings.keep_history; },
-            .samples = [this](const std::string& station, int64_t from, int64_t to,
-                              size_t* unreadable) { return history_samples(station, from, to, unreadable); },
+            .samples = [this](const std::string& station, int64_t from,
+                              int64_t to) { return history_samples(station, from, to); },
             .now = local_moment_now,
             .update_interval = [this] { return int{app_.settings.update_interval}; },
             .program_start_utc = started_utc_};

@@ -16,6 +16,8 @@ struct StationResult {
   std::string name;
   bool answered = false;  // the answer was a number
   int32_t count = 0;
+  std::string artist = {};  // the current song, when the history asked for it
+  std::string title = {};
 };
 
 class AnswerWatch {

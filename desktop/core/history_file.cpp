@@ -11,7 +11,7 @@ namespace kn {
 
 namespace {
 
-constexpr std::string_view kHeader = "Zeit;UTC-Versatz;Station;H\xF6rer";  // Windows-1252
+constexpr std::string_view kHeader = "Zeit;UTC-Versatz;Station;H\xF6rer;K\xFCnstler;Titel";  // Windows-1252
 
 bool digits(std::string_view s, size_t at, size_t n, int& out) {
   if (at + n > s.size()) return false;
@@ -73,19 +73,92 @@ std::string civil_text(int64_t seconds) {
 
 std::string history_header() { return std::string(kHeader) + "\r\n"; }
 
+std::string history_field(std::string_view text) {
+  std::string bytes = utf8_to_cp1252(text);
+  // A line break inside would tear the row in two.
+  for (char& c : bytes) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  if (bytes.size() > kHistoryTextMax) bytes.resize(kHistoryTextMax);
+  // A spreadsheet runs a cell that starts so as a formula; "'" makes it text.
+  if (!bytes.empty() && std::strchr("=+-@'", bytes[0]) != nullptr) bytes.insert(0, 1, '\'');
+  if (bytes.find_first_of(";\"") == std::string::npos) return bytes;
+  std::string quoted = "\"";
+  for (char c : bytes) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  return quoted + '"';
+}
+
+namespace {
+
+// The field's bytes without its quotes and guard; `unquoted` holds them where
+// doubled quotes had to go.
+std::string_view field_bytes(std::string_view field, std::string& unquoted) {
+  if (field.size() >= 2 && field.front() == '"' && field.back() == '"') {
+    field = field.substr(1, field.size() - 2);
+    if (field.find('"') != std::string_view::npos) {
+      unquoted.clear();
+      for (size_t i = 0; i < field.size(); ++i) {
+        unquoted += field[i];
+        if (field[i] == '"') ++i;
+      }
+      field = unquoted;
+    }
+  }
+  if (!field.empty() && field.front() == '\'') field.remove_prefix(1);
+  return field;
+}
+
+// The field that starts at `at`, as the line holds it; `at` moves past it. False
+// for a quoted field whose closing quote is missing or not followed by ';' or the end.
+bool next_field(std::string_view line, size_t& at, std::string_view& field) {
+  const size_t begin = at;
+  if (at < line.size() && line[at] == '"') {
+    size_t i = at + 1;
+    for (;;) {
+      i = line.find('"', i);
+      if (i == std::string_view::npos) return false;
+      if (i + 1 < line.size() && line[i + 1] == '"') {
+        i += 2;
+        continue;
+      }
+      break;
+    }
+    at = i + 1;
+    if (at < line.size() && line[at] != ';') return false;
+  } else {
+    at = std::min(line.find(';', at), line.size());
+  }
+  field = line.substr(begin, at - begin);
+  return field.size() <= kHistoryFieldMax;
+}
+
+}  // namespace
+
+std::string history_field_text(std::string_view field) {
+  std::string unquoted;
+  return cp1252_to_utf8(field_bytes(field, unquoted));
+}
+
 std::string history_row(const HistoryRow& row) {
   const int32_t off = row.offset_minutes;
   char offset[16];
   std::snprintf(offset, sizeof offset, "%c%02d:%02d", off < 0 ? '-' : '+', std::abs(off) / 60,
                 std::abs(off) % 60);
-  std::string line = civil_text(row.local) + ";" + offset + ";" + utf8_to_cp1252(row.station) + ";";
+  std::string line = civil_text(row.local) + ";" + offset + ";" + history_field(row.station) + ";";
   if (row.count) line += std::to_string(*row.count);
+  line += ';';
+  line += history_field(row.artist);
+  line += ';';
+  line += history_field(row.title);
   return line + "\r\n";
 }
 
-std::optional<HistoryRow> parse_history_row(std::string_view line) {
+std::optional<HistoryRowView> parse_history_row_view(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  // 2026-12-09 08:36:00;+01:00;station;42
+  // 2026-12-09 08:36:00;+01:00;station;42;artist;title
   if (line.size() < 28 || line[4] != '-' || line[7] != '-' || line[10] != ' ' || line[13] != ':' ||
       line[16] != ':' || line[19] != ';' || line[23] != ':' || line[26] != ';') {
     return std::nullopt;
@@ -100,20 +173,42 @@ std::optional<HistoryRow> parse_history_row(std::string_view line) {
       om > 59 || (line[20] != '+' && line[20] != '-')) {
     return std::nullopt;
   }
-  const std::string_view rest = line.substr(27);
-  const size_t semi = rest.find(';');
-  if (semi == 0 || semi == std::string_view::npos) return std::nullopt;
-  const std::string_view count = rest.substr(semi + 1);
-  HistoryRow row;
+  HistoryRowView row;
+  size_t at = kHistoryStationAt;
+  if (!next_field(line, at, row.station) || at == line.size()) return std::nullopt;
+  std::string unquoted;
+  if (field_bytes(row.station, unquoted).empty()) return std::nullopt;
+  const size_t count_at = ++at;
+  at = std::min(line.find(';', at), line.size());
+  const std::string_view count = line.substr(count_at, at - count_at);
+  if (at < line.size()) {
+    // The song's two fields, and nothing after them.
+    ++at;
+    if (!next_field(line, at, row.artist) || at == line.size()) return std::nullopt;
+    ++at;
+    if (!next_field(line, at, row.title) || at != line.size()) return std::nullopt;
+  }
   row.local = civil_seconds(y, mo, d, h, mi, s);
   row.offset_minutes = (line[20] == '-' ? -1 : 1) * (oh * 60 + om);
-  row.station = cp1252_to_utf8(rest.substr(0, semi));
   if (!count.empty()) {
     int32_t n = 0;
     const auto [end, ec] = std::from_chars(count.data(), count.data() + count.size(), n);
     if (ec != std::errc() || end != count.data() + count.size() || n < 0) return std::nullopt;
     row.count = n;
   }
+  return row;
+}
+
+std::optional<HistoryRow> parse_history_row(std::string_view line) {
+  const auto view = parse_history_row_view(line);
+  if (!view) return std::nullopt;
+  HistoryRow row;
+  row.local = view->local;
+  row.offset_minutes = view->offset_minutes;
+  row.station = history_field_text(view->station);
+  row.count = view->count;
+  row.artist = history_field_text(view->artist);
+  row.title = history_field_text(view->title);
   return row;
 }
 
@@ -149,26 +244,6 @@ std::string pruned_history(std::string_view bytes, int64_t keep_from_utc) {
   return out;
 }
 
-namespace {
-
-// Whether history_row gives the line (with its '\r', parsed as a row) back byte for
-// byte; then pruning can move it instead of writing it anew.
-bool written_as_read(std::string_view line) {
-  if (line.empty() || line.back() != '\r') return false;
-  line.remove_suffix(1);
-  if (line[20] == '-' && line.substr(21, 5) == "00:00") return false;  // no offset is "+00:00"
-  const size_t semi = line.find(';', 27);
-  for (size_t i = 27; i < semi; ++i) {
-    // The bytes Windows-1252 leaves undefined come back as '?'.
-    const auto c = static_cast<unsigned char>(line[i]);
-    if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) return false;
-  }
-  const std::string_view count = line.substr(semi + 1);
-  return count.size() <= 1 || count[0] != '0';
-}
-
-}  // namespace
-
 void prune_history_in_place(std::string& bytes, int64_t keep_from_utc) {
   const std::string header = history_header();
   size_t out = 0;   // the pruned file so far: [0, out)
@@ -199,20 +274,12 @@ void prune_history_in_place(std::string& bytes, int64_t keep_from_utc) {
     const std::string_view line(bytes.data() + start, nl - start);
     const auto row = parse_history_row(line);
     const bool keep = row && row->utc() >= keep_from_utc;
-    const bool as_read = keep && written_as_read(line);
-    const bool was_first = first;
     if (first) {
-      // The header may cover this line: it goes out written anew below.
       put(header);
       first = false;
     }
-    if (!keep) continue;
-    if (as_read && !was_first) {
-      std::memmove(bytes.data() + out, bytes.data() + start, nl + 1 - start);
-      out += nl + 1 - start;
-    } else {
-      put(history_row(*row));
-    }
+    // Written anew, so rows of earlier versions come out in today's form.
+    if (keep) put(history_row(*row));
   }
   if (first) {
     bytes.assign(header);
@@ -242,10 +309,10 @@ std::optional<HistoryRow> first_row_from(uint64_t size, const ReadAt& read, uint
   if (at > 0 && read(at - 1, 1) != "\n") {
     for (;;) {
       if (pos >= size) return std::nullopt;
-      const std::string chunk = read(pos, kChunk);
+      const std::string_view chunk = read(pos, kChunk);
       if (chunk.empty()) return std::nullopt;
       const size_t nl = chunk.find('\n');
-      if (nl != std::string::npos) {
+      if (nl != std::string_view::npos) {
         pos += nl + 1;
         break;
       }
@@ -255,17 +322,17 @@ std::optional<HistoryRow> first_row_from(uint64_t size, const ReadAt& read, uint
   std::string line;
   uint64_t line_start = pos;
   while (pos < size) {
-    const std::string chunk = read(pos, kChunk);
+    const std::string_view chunk = read(pos, kChunk);
     if (chunk.empty()) break;
     size_t i = 0;
     while (i < chunk.size()) {
       const size_t nl = chunk.find('\n', i);
-      if (nl == std::string::npos) {
+      if (nl == std::string_view::npos) {
         // A line longer than any row is no row; only its end matters.
-        if (line.size() < 4096) line.append(chunk, i, std::string::npos);
+        if (line.size() < 4096) line.append(chunk.substr(i));
         break;
       }
-      if (line.size() < 4096) line.append(chunk, i, nl - i);
+      if (line.size() < 4096) line.append(chunk.substr(i, nl - i));
       if (auto row = parse_history_row(line); row && wanted(*row)) {
         start = line_start;
         return row;

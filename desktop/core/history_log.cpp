@@ -7,7 +7,7 @@ std::vector<HistoryRow> history_rows(const std::vector<StationResult>& results, 
   std::vector<HistoryRow> rows;
   rows.reserve(results.size());
   for (const StationResult& r : results) {
-    HistoryRow row{local, offset_minutes, r.name, std::nullopt};
+    HistoryRow row{local, offset_minutes, r.name, std::nullopt, r.artist, r.title};
     if (r.answered) row.count = r.count;
     rows.push_back(std::move(row));
   }

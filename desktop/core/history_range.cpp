@@ -20,13 +20,45 @@ std::vector<HistorySample> station_samples(const std::vector<HistoryRow>& rows, 
   return out;
 }
 
+StationRange station_range(const std::vector<HistoryRow>& rows, const std::string& station, int64_t from,
+                           int64_t to) {
+  StationRange range;
+  add_rows(range, rows, station, from, to);
+  return range;
+}
+
+void add_rows(StationRange& range, const std::vector<HistoryRow>& rows, const std::string& station, int64_t from,
+              int64_t to) {
+  for (const auto& r : rows) {
+    const int64_t t = r.utc();
+    if (r.station != station || t < from || t >= to) continue;
+    HistorySample s{t, r.count, r.offset_minutes};
+    if (!r.artist.empty() || !r.title.empty()) {
+      if (range.songs.empty() || range.songs.back().artist != r.artist ||
+          range.songs.back().title != r.title) {
+        range.songs.push_back({r.artist, r.title});
+      }
+      s.song = static_cast<int32_t>(range.songs.size() - 1);
+    }
+    range.samples.push_back(s);
+  }
+  sort_samples(range);
+}
+
+void sort_samples(StationRange& range) {
+  // Rows come in poll order; only a clock set back (or a month file read before
+  // the one of the month before) needs the sort and its buffer.
+  const auto earlier = [](const HistorySample& a, const HistorySample& b) { return a.utc < b.utc; };
+  auto& v = range.samples;
+  if (!std::is_sorted(v.begin(), v.end(), earlier)) std::stable_sort(v.begin(), v.end(), earlier);
+}
+
 namespace {
 
-// Where a row's station field starts: after "2026-12-09 08:36:00;+01:00;".
-constexpr size_t kStationAt = 27;
-// The longest count part that can still be a count once leading zeros are gone:
-// ten digits and the line's '\r'.
-constexpr size_t kLongestCount = 11;
+constexpr size_t kStationAt = kHistoryStationAt;
+// The longest rest of a row after its station's ';' once the count's leading zeros
+// are gone: ten digits, the two song fields, their ';' and the line's '\r'.
+constexpr size_t kLongestRest = 10 + 2 * (1 + kHistoryFieldMax) + 1;
 
 // The field bytes that read back as the station. Each byte is one character, but
 // the five bytes Windows-1252 leaves undefined all read as U+FFFD, so such a
@@ -46,12 +78,19 @@ struct StationField {
 };
 
 StationField station_field(std::string_view station) {
+  StationField f;
+  const std::string field = history_field(station);
+  if (field != utf8_to_cp1252(station)) {
+    // Written quoted or guarded: only these bytes read back as the station.
+    f.possible = !station.empty() && history_field_text(field) == station;
+    f.bytes = field;
+    return f;
+  }
   std::array<std::string, 256> read_back;
   for (size_t b = 0; b < read_back.size(); ++b) {
     const char c = static_cast<char>(b);
     read_back[b] = cp1252_to_utf8(std::string_view(&c, 1));
   }
-  StationField f;
   bool several = false;
   // A row's station is never empty and ends at the first ';'.
   f.possible = !station.empty();
@@ -80,8 +119,14 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 // The station's rows of one range, line by line.
 class RangeScan {
  public:
-  RangeScan(const StationField& field, int64_t from, int64_t to, std::vector<HistorySample>& out)
-      : field_(field), min_size_(kStationAt + field.bytes.size() + 1), from_(from), to_(to), out_(out) {}
+  RangeScan(const StationField& field, int64_t from, int64_t to, std::vector<HistorySample>& out,
+            std::vector<Song>* songs)
+      : field_(field),
+        min_size_(kStationAt + field.bytes.size() + 1),
+        from_(from),
+        to_(to),
+        out_(out),
+        songs_(songs) {}
 
   // A whole line without its '\n'.
   void line(std::string_view l) {
@@ -89,13 +134,14 @@ class RangeScan {
       if (!shaped_like_a_row(l)) ++unreadable_;
       return;
     }
-    const auto row = parse_history_row(l);
+    const auto row = parse_history_row_view(l);
     if (!row) {
       ++unreadable_;
       return;
     }
-    const int64_t t = row->utc();
-    if (t >= from_ && t < to_) out_.push_back({t, row->count, row->offset_minutes});
+    const int64_t t = row->local - int64_t{row->offset_minutes} * 60;
+    if (t < from_ || t >= to_) return;
+    out_.push_back({t, row->count, row->offset_minutes, song_of(*row)});
   }
 
   // Part of a line that goes on in the next piece. Only what decides the row is
@@ -115,7 +161,7 @@ class RangeScan {
       ++zeros;
     }
     carried_.erase(min_size_, zeros);
-    if (carried_.size() - min_size_ > kLongestCount) drop();
+    if (carried_.size() - min_size_ > kLongestRest) drop();
   }
   bool carrying() const { return skipping_ || !carried_.empty(); }
   size_t unreadable() const { return unreadable_; }
@@ -145,11 +191,23 @@ class RangeScan {
     carried_.clear();
     skipping_ = true;
   }
+  // A play's samples come one after another: its texts are made once.
+  int32_t song_of(const HistoryRowView& row) {
+    if (!songs_ || (row.artist.empty() && row.title.empty())) return -1;
+    if (songs_->empty() || row.artist != last_artist_ || row.title != last_title_) {
+      songs_->push_back({history_field_text(row.artist), history_field_text(row.title)});
+      last_artist_.assign(row.artist);
+      last_title_.assign(row.title);
+    }
+    return static_cast<int32_t>(songs_->size() - 1);
+  }
 
   const StationField& field_;
   const size_t min_size_;  // the fields up to the station and its ';'
   const int64_t from_, to_;
   std::vector<HistorySample>& out_;
+  std::vector<Song>* const songs_;  // none: the caller wants no songs
+  std::string last_artist_, last_title_;
   std::string carried_;
   bool skipping_ = false;  // the carried line can be no row of the station
   size_t unreadable_ = 0;
@@ -157,19 +215,22 @@ class RangeScan {
 
 }  // namespace
 
-std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read, std::string_view station,
-                                              int64_t from_utc, int64_t to_utc, size_t chunk,
-                                              size_t* unreadable) {
-  std::vector<HistorySample> out;
-  if (unreadable) *unreadable = 0;
+namespace {
+
+// The station's samples of one file added to `out` (and their songs, where asked),
+// in file order; returns the lines that are no row.
+size_t scan_station_range(std::vector<HistorySample>& out, std::vector<Song>* songs, uint64_t size,
+                          const ReadAt& read, std::string_view station, int64_t from_utc, int64_t to_utc,
+                          size_t chunk) {
   const StationField field = station_field(station);
-  if (!field.possible || from_utc >= to_utc) return out;
+  if (!field.possible || from_utc >= to_utc) return 0;
   chunk = std::max<size_t>(chunk, 1);
   const uint64_t start = history_offset_of(size, read, from_utc);
-  RangeScan scan(field, from_utc, to_utc, out);
+  const size_t before = out.size();
+  RangeScan scan(field, from_utc, to_utc, out, songs);
   for (uint64_t pos = start; pos < size;) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk, size - pos));
-    const std::string piece = read(pos, want);
+    const std::string_view piece = read(pos, want);
     if (piece.empty()) break;
     // Bytes past `size` were written after the caller looked: not this read's.
     const size_t got = std::min(piece.size(), want);
@@ -192,20 +253,35 @@ std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read,
     pos += got;
     // Room for the rest at the density so far, so a year's samples are not copied
     // (and held twice) each time the vector would double.
-    if (out.size() >= 1024 && pos < size) {
-      const double per_byte = static_cast<double>(out.size()) / static_cast<double>(pos - start);
-      const auto expected = static_cast<size_t>(per_byte * static_cast<double>(size - start) * 1.05);
+    const size_t found = out.size() - before;
+    if (found >= 1024 && pos < size) {
+      const double per_byte = static_cast<double>(found) / static_cast<double>(pos - start);
+      const auto expected =
+          out.size() + static_cast<size_t>(per_byte * static_cast<double>(size - pos) * 1.05);
       if (expected > out.capacity()) out.reserve(expected);
     }
   }
   // A last line without its break is torn: no row.
   scan.end_torn();
-  if (unreadable) *unreadable = scan.unreadable();
-  // Rows come in poll order; only a
-  // clock set back needs the sort (and its buffer).
-  const auto earlier = [](const HistorySample& a, const HistorySample& b) { return a.utc < b.utc; };
-  if (!std::is_sorted(out.begin(), out.end(), earlier)) std::stable_sort(out.begin(), out.end(), earlier);
-  return out;
+  return scan.unreadable();
+}
+
+}  // namespace
+
+std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read, std::string_view station,
+                                              int64_t from_utc, int64_t to_utc, size_t chunk,
+                                              size_t* unreadable) {
+  StationRange range;
+  range.unreadable = scan_station_range(range.samples, nullptr, size, read, station, from_utc, to_utc, chunk);
+  if (unreadable) *unreadable = range.unreadable;
+  sort_samples(range);
+  return std::move(range.samples);
+}
+
+void add_station_range(StationRange& into, uint64_t size, const ReadAt& read, std::string_view station,
+                       int64_t from_utc, int64_t to_utc, size_t chunk) {
+  into.unreadable +=
+      scan_station_range(into.samples, &into.songs, size, read, station, from_utc, to_utc, chunk);
 }
 
 std::vector<HistoryColumn> thin_to_columns(const std::vector<HistorySample>& samples, int64_t from,

@@ -18,8 +18,30 @@ struct HistorySample {
   int64_t utc = 0;
   std::optional<int32_t> count;  // nothing: no answer
   int32_t offset_minutes = 0;    // the row's own, so a label can show its local time
+  int32_t song = -1;             // where the range has its songs, the index of this one; -1: none
   bool operator==(const HistorySample&) const = default;
 };
+
+struct Song {
+  std::string artist;
+  std::string title;
+  bool operator==(const Song&) const = default;
+};
+
+// A station's samples with their songs: a year holds over a hundred thousand plays,
+// each held once however many samples it spans.
+struct StationRange {
+  std::vector<HistorySample> samples;  // in time order
+  std::vector<Song> songs;
+  size_t unreadable = 0;  // lines seen that are no row, as read_station_range counts them
+};
+
+// The same from rows in memory (those that wait for the file, say).
+StationRange station_range(const std::vector<HistoryRow>& rows, const std::string& station, int64_t from,
+                           int64_t to);
+// Adds the station's rows of [from, to) to a range, in time order.
+void add_rows(StationRange& range, const std::vector<HistoryRow>& rows, const std::string& station, int64_t from,
+              int64_t to);
 
 // The station's samples with from <= utc < to, in time order.
 std::vector<HistorySample> station_samples(const std::vector<HistoryRow>& rows, const std::string& station,
@@ -37,6 +59,11 @@ inline constexpr size_t kHistoryReadChunk = size_t{1} << 20;
 std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read, std::string_view station,
                                               int64_t from_utc, int64_t to_utc,
                                               size_t chunk = kHistoryReadChunk, size_t* unreadable = nullptr);
+// The same with the songs, added to `into`: samples of several files come after one
+// another, to be put in time order by sort_samples when all are in.
+void add_station_range(StationRange& into, uint64_t size, const ReadAt& read, std::string_view station,
+                       int64_t from_utc, int64_t to_utc, size_t chunk = kHistoryReadChunk);
+void sort_samples(StationRange& range);
 
 struct HistoryColumn {
   bool any = false;  // an answered sample falls into it

@@ -42,7 +42,8 @@ Poll::Poll(AppState& app, PollIo& io, PollView& view, std::function<void()> noti
       only_changes_(app.settings.only_changes && !show_all),
       change_mode_(app.settings.only_changes),
       horizontal_(app.settings.horizontal != 0),
-      titles_(app.settings.write_title2file) {
+      titles_(app.settings.write_title2file),
+      songs_(titles_ || app.settings.keep_history) {
   view_.set_tray_busy(true);
   io_.delete_listener_file();
   no_stations_ = app_.settings.stations.empty();
@@ -52,7 +53,7 @@ Poll::Poll(AppState& app, PollIo& io, PollView& view, std::function<void()> noti
   for (const auto& e : app_.station_list) {
     names_.push_back(e.name);
     requests.push_back({listeners_url(app_.settings.api_base_url, e.name), kListenerAnswerLimit});
-    if (titles_) requests.push_back({current_song_url(app_.settings.api_base_url, e.name), kSongAnswerLimit});
+    if (songs_) requests.push_back({current_song_url(app_.settings.api_base_url, e.name), kSongAnswerLimit});
   }
   requests_ = io_.start_requests(requests, std::move(notify));
 }
@@ -66,10 +67,10 @@ bool Poll::advance() {
     finish();
   }
   while (!ended_ && next_ < names_.size()) {
-    const size_t per_station = titles_ ? 2 : 1;
+    const size_t per_station = songs_ ? 2 : 1;
     const size_t first = next_ * per_station;
     if (!requests_->outcome(first)) break;
-    if (titles_ && !requests_->outcome(first + 1)) break;
+    if (songs_ && !requests_->outcome(first + 1)) break;
     apply(next_++);
   }
   if (!ended_ && next_ == names_.size()) {
@@ -81,7 +82,7 @@ bool Poll::advance() {
 }
 
 void Poll::apply(size_t i) {
-  const size_t per_station = titles_ ? 2 : 1;
+  const size_t per_station = songs_ ? 2 : 1;
   const std::string& name = names_[i];
   const std::string answer = io_.listener_text(*requests_->outcome(i * per_station));
   const std::string count_text = format_0000(answer);
@@ -93,6 +94,7 @@ void Poll::apply(size_t i) {
   // new list's entries are left alone.
   if (i >= app_.station_list.size() || app_.station_list[i].name != name) {
     results_.push_back({name, parse_number(answer).has_value(), round_clamp_int32(value)});
+    add_song(i, per_station);
     return;
   }
   StationEntry& e = app_.station_list[i];
@@ -100,6 +102,7 @@ void Poll::apply(size_t i) {
   e.current_hoerer = round_clamp_int32(value);
   record_count(e, value, app_.history);
   results_.push_back({name, parse_number(answer).has_value(), e.current_hoerer});
+  add_song(i, per_station);
   if (only_changes_) {
     if (e.previous_hoerer != e.current_hoerer) {
       append_entry(display_text_, name, count_text, horizontal_,
@@ -115,6 +118,15 @@ void Poll::apply(size_t i) {
         io_.current_song(name, *requests_->outcome(i * per_station + 1), e.last_song_id, count_text);
   } else {
     e.last_song_id = 0;
+  }
+}
+
+void Poll::add_song(size_t i, size_t per_station) {
+  // Title files or not, the history keeps every poll's song.
+  if (!app_.settings.keep_history || per_station < 2) return;
+  if (const auto song = io_.song_heard(*requests_->outcome(i * per_station + 1))) {
+    results_.back().artist = song->artist;
+    results_.back().title = song->title;
   }
 }
 

@@ -11,6 +11,7 @@
 #include "core/answer_watch.h"
 #include "core/app_state.h"
 #include "core/request_batch.h"
+#include "core/title_files.h"
 
 namespace kn {
 
@@ -35,6 +36,10 @@ class PollIo {
   // station's title file. Returns the id to remember.
   virtual int32_t current_song(const std::string& name, const Answer& answer, int32_t last_id,
                                const std::string& count_text) = 0;
+  // The song of a current-song answer, for the history; read as the title file reads it.
+  virtual std::optional<SongInfo> song_heard(const Answer& answer) {
+    return answer ? parse_current_song(*answer) : std::nullopt;
+  }
 };
 
 // What the user sees of a poll.
@@ -89,6 +94,7 @@ class Poll {
 
  private:
   void apply(size_t station);
+  void add_song(size_t station, size_t per_station);
   void finish();
 
   AppState& app_;
@@ -100,6 +106,7 @@ class Poll {
   bool change_mode_;   // the user's mode when it began
   bool horizontal_;
   bool titles_;
+  bool songs_;  // asked for the title files, the history, or both
   bool no_stations_ = false;
   std::unique_ptr<PollRequests> requests_;
   size_t next_ = 0;

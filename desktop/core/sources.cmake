@@ -9,6 +9,9 @@ list(APPEND KN_CORE_SRCS
   ${CMAKE_CURRENT_LIST_DIR}/history_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/history_range.cpp
   ${CMAKE_CURRENT_LIST_DIR}/history_log.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/history_months.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/history_carry.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plays.cpp
   ${CMAKE_CURRENT_LIST_DIR}/poll_runner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/workers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/address_holds.cpp

@@ -59,7 +59,7 @@ std::string title_line(const std::string& date, const std::string& time, const S
          song.artist + "\",\"" + song.album + "\"," + number_text(leading_number(count_text));
 }
 
-std::string title_file_name(const std::string& station) {
+std::string file_safe_name(const std::string& station) {
   std::string safe;
   for (char c : station) {
     unsigned char u = static_cast<unsigned char>(c);
@@ -69,7 +69,11 @@ std::string title_file_name(const std::string& station) {
   }
   // ".." alone could still point at the parent folder.
   if (safe.find_first_not_of('.') == std::string::npos) safe = replace_all(safe, ".", "_");
-  return "titel_" + safe + ".txt";
+  return safe;
+}
+
+std::string title_file_name(const std::string& station) {
+  return "titel_" + file_safe_name(station) + ".txt";
 }
 
 int32_t handle_current_song(const std::string& answer, int32_t last_id, const std::string& count_text,

@@ -22,8 +22,10 @@ std::optional<SongInfo> parse_current_song(const std::string& answer);
 std::string title_line(const std::string& date, const std::string& time, const SongInfo& song,
                        const std::string& count_text);
 
-// "titel_" + station + ".txt", with characters that cannot stand in a file name
-// (or would leave the folder) replaced by "_".
+// The station's name with characters that cannot stand in a file name (or would
+// leave the folder) replaced by "_": the part of every file named after a station.
+std::string file_safe_name(const std::string& station);
+// "titel_" + file_safe_name(station) + ".txt".
 std::string title_file_name(const std::string& station);
 
 using LineWriter = std::function<bool(const std::string& line)>;

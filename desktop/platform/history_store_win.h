@@ -1,7 +1,8 @@
 #pragma once
-// The history file on disk, "hoerer_verlauf.csv" in the program folder: appended to
-// after each heard poll, read for the statistics window's ranges, and pruned on a
-// worker thread of its own.
+// The history on disk: one file per station and month in the folder "hoerer_verlauf"
+// beside the program, appended to after each heard poll and read for the statistics
+// window's ranges. On a worker of its own it carries an earlier version's single
+// file "hoerer_verlauf.csv" over and deletes the months that ended long ago.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -28,30 +29,32 @@ class HistoryStore : public HistorySink {
   HistoryStore(const HistoryStore&) = delete;
   HistoryStore& operator=(const HistoryStore&) = delete;
 
-  void set_path(std::string path_utf8) { path_ = std::move(path_utf8); }
-  const std::string& path() const { return path_; }
+  // The folder the history lives in, and its earlier single file, are the program folder's.
+  void set_program_folder(std::string folder_utf8) { program_folder_ = std::move(folder_utf8); }
+  std::string folder() const;
 
-  // Others may go on reading and writing the file while we append; a program that
-  // holds it without sharing makes this kBusy.
+  // Every file the rows go to is opened first, so a poll's rows are all written or
+  // none: a file another program holds without sharing makes this kBusy.
   AppendResult append(const std::vector<HistoryRow>& rows) override;
 
-  // The station's samples with from <= utc < to, in time order; none without a file.
-  // `unreadable` counts the lines seen that are no row.
-  std::vector<HistorySample> read_range(const std::string& station, int64_t from_utc, int64_t to_utc,
-                                        size_t* unreadable = nullptr) const;
+  // The station's samples with from <= utc < to, in time order, and their songs;
+  // nothing without files. Its unreadable count includes the lines the carry-over
+  // could not read.
+  StationRange read_range(const std::string& station, int64_t from_utc, int64_t to_utc) const;
 
-  // On a worker: when the file's first row is older than keep_from_utc, the kept rows
-  // replace the file by the settings file's rules (a failure leaves it as it was).
-  // `done` runs on the worker when it is over; no append may run until then.
-  void prune(int64_t keep_from_utc, std::function<void()> done);
-  bool pruning() const { return pruning_; }
+  // On a worker: carries the earlier single file over when it is there, then deletes
+  // the month files that ended more than history_days before now_local. `done` runs
+  // on the worker when it is over; no append may run until then.
+  void maintain(int64_t now_local, int history_days, std::function<void()> done);
+  bool busy() const { return busy_; }
   // Waits for the worker (after its `done`).
   void join();
 
  private:
-  std::string path_;
+  std::string program_folder_;
   std::thread worker_;
-  std::atomic<bool> pruning_{false};
+  std::atomic<bool> busy_{false};
+  std::atomic<size_t> carried_unreadable_{0};
 };
 
 }  // namespace kn

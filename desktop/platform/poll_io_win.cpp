@@ -7,6 +7,7 @@
 #include "platform/answer_files_win.h"
 #include "platform/download_workers_win.h"
 #include "platform/title_files_win.h"
+#include "win/ansi_win.h"
 #include "win/date_time_win.h"
 #include "win/files_win.h"
 
@@ -32,6 +33,11 @@ int32_t SystemPollIo::current_song(const std::string& name, const Answer& answer
       through_file(answer, in_folder(kTitleFile)), last_id, count_text,
       [&](const std::string& line) { return append_title_line(folder, name, line); },
       [] { return std::pair(current_date_text(), current_time_text()); });
+}
+
+std::optional<SongInfo> SystemPollIo::song_heard(const Answer& answer) {
+  // The bytes as the title file reads them: in the ANSI code page.
+  return answer ? parse_current_song(ansi_to_utf8(*answer)) : std::nullopt;
 }
 
 void SystemPollIo::delete_answer_files() const {

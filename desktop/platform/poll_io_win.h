@@ -24,6 +24,7 @@ class SystemPollIo : public PollIo {
   std::unique_ptr<PollRequests> start_requests(const std::vector<BatchRequest>& requests,
                                                std::function<void()> notify) override;
   std::string listener_text(const Answer& answer) override;
+  std::optional<SongInfo> song_heard(const Answer& answer) override;
   int32_t current_song(const std::string& name, const Answer& answer, int32_t last_id,
                        const std::string& count_text) override;
   // Both answer files, so none is left half-written when the program ends.

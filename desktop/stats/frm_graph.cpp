@@ -24,6 +24,7 @@ constexpr const char* kMaxCaption = "H\xC3\xB6rerzahl Maximum:";
 constexpr const char* kRangeCaption = "Zeitraum";
 constexpr const char* kExportCaption = "Exportieren \xE2\x80\xA6";
 constexpr const char* kExportTitle = "Exportieren";
+constexpr const char* kTitlesCaption = "Titel \xE2\x80\xA6";
 // One line of the file or more that is no row: skipped, and said.
 std::string unreadable_text(size_t n) {
   if (n == 0) return {};
@@ -43,6 +44,7 @@ constexpr COLORREF kWhite = RGB(255, 255, 255), kRed = RGB(255, 0, 0), kGreen = 
 constexpr int kComboId = 100;
 constexpr int kRangeComboId = 101;
 constexpr int kExportId = 102;
+constexpr int kTitlesId = 103;
 constexpr UINT_PTR kSurfaceHook = 1;
 // Between two samples of a fill; the polls and the user go on meanwhile.
 constexpr UINT_PTR kFillTimer = 1;
@@ -85,7 +87,11 @@ std::string file_name_part(const std::string& text) {
 
 FrmGraph::FrmGraph(const std::vector<StationEntry>& stations, const History& history, HINSTANCE instance,
                    GraphHistory disk)
-    : instance_(instance), view_(stations, history), disk_(std::move(disk)), save_prompt_(ask_save_path) {
+    : instance_(instance),
+      view_(stations, history),
+      disk_(std::move(disk)),
+      save_prompt_(ask_save_path),
+      plays_(instance) {
   view_.set_pause([this] {
     if (is_open()) SetTimer(hwnd(), kFillTimer, kFillPauseMs, nullptr);
   });
@@ -156,6 +162,10 @@ void FrmGraph::create_history_controls() {
   label_unreadable_ = create_control(w, L"STATIC", "", SS_LEFT, 0, 4440, 1200, 3270, 255);
   export_button_ = create_control(w, L"BUTTON", kExportCaption, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                                   kExportId, 7830, 720, 1635, 375);
+  // The ranges' rows carry songs; the samples since the start do not.
+  titles_button_ = create_control(w, L"BUTTON", kTitlesCaption, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                  kTitlesId, 6075, 720, 1635, 375);
+  EnableWindow(titles_button_, FALSE);
 
   if (tooltip_.create(w, TTS_NOPREFIX)) {
     tooltip_.add_tool(surface_->hwnd(), L"");
@@ -191,6 +201,7 @@ void FrmGraph::on_range_selection() {
   const LRESULT index = SendMessageW(range_combo_, CB_GETCURSEL, 0, 0);
   if (index == CB_ERR || static_cast<size_t>(index) >= std::size(kHistoryRanges)) return;
   range_ = kHistoryRanges[index];
+  EnableWindow(titles_button_, range_ != HistoryRange::kSinceStart);
   if (range_ == HistoryRange::kSinceStart) {
     // The view in memory, as it is without a history, from the start of its fill.
     on_selection();
@@ -212,18 +223,34 @@ void FrmGraph::show_range() {
     return;
   }
   const auto [from, to] = range_bounds();
-  size_t unreadable = 0;
-  std::vector<HistorySample> samples = disk_.samples(station, from, to, &unreadable);
-  SetWindowTextW(label_unreadable_, utf8_to_wide(unreadable_text(unreadable)).c_str());
+  shown_ = disk_.samples(station, from, to);
+  SetWindowTextW(label_unreadable_, utf8_to_wide(unreadable_text(shown_.unreadable)).c_str());
   show_range_labels(true);
-  const RangeLabels labels = range_labels(summarize(samples));
+  draw_range(from, to);
+}
+
+void FrmGraph::draw_range(int64_t from, int64_t to) {
+  const RangeLabels labels = range_labels(summarize(shown_.samples));
   SetWindowTextW(label_min_, utf8_to_wide(labels.minimum).c_str());
   SetWindowTextW(label_max_, utf8_to_wide(labels.maximum).c_str());
   SetWindowTextW(label_mean_, utf8_to_wide(labels.mean).c_str());
-  plot_.set_data(std::move(samples), from, to, gap_seconds(disk_.update_interval()),
-                 disk_.now().offset_minutes);
+  plot_.set_data(shown_.samples, from, to, gap_seconds(disk_.update_interval()), disk_.now().offset_minutes,
+                 shown_.songs);
   plot_.draw(*surface_);
   pointer_at(-1);
+}
+
+void FrmGraph::poll_heard(const std::vector<HistoryRow>& rows) {
+  const std::string station = selected_station();
+  if (!is_open() || !history_shown() || range_ == HistoryRange::kSinceStart || station.empty()) return;
+  const auto [from, to] = range_bounds();
+  add_rows(shown_, rows, station, from, to);
+  // What the range left behind as it moved on.
+  const auto first = std::lower_bound(shown_.samples.begin(), shown_.samples.end(), from,
+                                      [](const HistorySample& s, int64_t t) { return s.utc < t; });
+  shown_.samples.erase(shown_.samples.begin(), first);
+  draw_range(from, to);
+  if (plays_.is_open()) plays_.show(hwnd(), station, plays_of(shown_));
 }
 
 void FrmGraph::pointer_at(int x) {
@@ -241,15 +268,26 @@ void FrmGraph::pointer_at(int x) {
   tooltip_.activate(!tip_text_.empty());
 }
 
+void FrmGraph::show_plays() {
+  const std::string station = selected_station();
+  if (station.empty() || range_ == HistoryRange::kSinceStart) return;
+  plays_.show(hwnd(), station, plays_of(shown_));
+}
+
 void FrmGraph::export_range() {
   const std::string station = selected_station();
   if (station.empty()) return;
   const auto [from, to] = range_bounds();
-  const std::vector<HistorySample> samples = disk_.samples(station, from, to, nullptr);
+  const StationRange range = disk_.samples(station, from, to);
   std::vector<HistoryRow> rows;
-  rows.reserve(samples.size());
-  for (const HistorySample& s : samples) {
-    rows.push_back({s.utc + int64_t{s.offset_minutes} * 60, s.offset_minutes, station, s.count});
+  rows.reserve(range.samples.size());
+  for (const HistorySample& s : range.samples) {
+    HistoryRow row{s.utc + int64_t{s.offset_minutes} * 60, s.offset_minutes, station, s.count};
+    if (s.song >= 0 && static_cast<size_t>(s.song) < range.songs.size()) {
+      row.artist = range.songs[static_cast<size_t>(s.song)].artist;
+      row.title = range.songs[static_cast<size_t>(s.song)].title;
+    }
+    rows.push_back(std::move(row));
   }
   const auto day = [](int64_t local) { return civil_text(local).substr(0, 10); };
   const int32_t offset = disk_.now().offset_minutes;
@@ -324,6 +362,7 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (LOWORD(wp) == kComboId && HIWORD(wp) == CBN_SELCHANGE) on_selection();
       if (LOWORD(wp) == kRangeComboId && HIWORD(wp) == CBN_SELCHANGE) on_range_selection();
       if (LOWORD(wp) == kExportId && HIWORD(wp) == BN_CLICKED) export_range();
+      if (LOWORD(wp) == kTitlesId && HIWORD(wp) == BN_CLICKED) show_plays();
       if (LOWORD(wp) == IDCANCEL) close();
       return 0;
     case WM_TIMER:
@@ -347,7 +386,8 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (surface_) RemoveWindowSubclass(surface_->hwnd(), surface_hook, kSurfaceHook);
       surface_.reset();
       combo_ = label_min_ = label_max_ = nullptr;
-      range_combo_ = mean_caption_ = label_mean_ = label_unreadable_ = export_button_ = nullptr;
+      plays_.close();
+      range_combo_ = mean_caption_ = label_mean_ = label_unreadable_ = export_button_ = titles_button_ = nullptr;
       tooltip_.reset();
       tip_text_.clear();
       return 0;

@@ -13,6 +13,7 @@
 #include "core/hoerer_stats.h"
 #include "core/local_moment.h"
 #include "core/settings.h"
+#include "stats/frm_plays.h"
 #include "stats/gdi_surface_win.h"
 #include "stats/history_plot.h"
 #include "stats/stats_view.h"
@@ -27,10 +28,9 @@ inline constexpr const wchar_t* kGraphWindowClass = L"Klangnetz_frmGraph";
 // window shows the samples in memory alone.
 struct GraphHistory {
   std::function<bool()> kept = {};
-  // `unreadable` counts the file's lines that are no row.
-  std::function<std::vector<HistorySample>(const std::string& station, int64_t from_utc, int64_t to_utc,
-                                           size_t* unreadable)>
-      samples = {};
+  // The station's samples of a range and their songs; its unreadable count is of
+  // the files' lines that are no row.
+  std::function<StationRange(const std::string& station, int64_t from_utc, int64_t to_utc)> samples = {};
   std::function<LocalMoment()> now = {};
   std::function<int()> update_interval = {};  // minutes
   int64_t program_start_utc = 0;
@@ -61,6 +61,9 @@ class FrmGraph : public WindowBase {
   HWND label_mean() const { return label_mean_; }
   HWND label_unreadable() const { return label_unreadable_; }
   HWND export_button() const { return export_button_; }
+  HWND titles_button() const { return titles_button_; }
+  // The list of plays the "Titel …" button opened; closed when none is shown.
+  const FrmPlays& plays_window() const { return plays_; }
   GdiSurface* surface() const { return surface_.get(); }
   const StatsView& view() const { return view_; }
   const HistoryPlot& plot() const { return plot_; }
@@ -70,6 +73,9 @@ class FrmGraph : public WindowBase {
   void set_save_prompt(SavePrompt prompt) { save_prompt_ = std::move(prompt); }
   // Where the pointer moved over the graph (surface pixels).
   void pointer_at(int x);
+  // A heard poll's rows: an open range takes its station's from memory, without
+  // reading the files again, and moves on to now; an open list of plays follows.
+  void poll_heard(const std::vector<HistoryRow>& rows);
 
  private:
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -85,8 +91,10 @@ class FrmGraph : public WindowBase {
   // From and to (UTC) of the chosen range as it is now.
   std::pair<int64_t, int64_t> range_bounds() const;
   void show_range();
+  void draw_range(int64_t from, int64_t to);
   void show_range_labels(bool shown);
   void export_range();
+  void show_plays();
   bool history_shown() const { return range_combo_ != nullptr; }
 
   HINSTANCE instance_;
@@ -100,11 +108,14 @@ class FrmGraph : public WindowBase {
   SavePrompt save_prompt_;
   HistoryRange range_ = HistoryRange::kSinceStart;
   HistoryPlot plot_;
+  StationRange shown_;  // the range's samples and songs as last shown
   HWND range_combo_ = nullptr;
   HWND mean_caption_ = nullptr;
   HWND label_mean_ = nullptr;
   HWND label_unreadable_ = nullptr;
   HWND export_button_ = nullptr;
+  HWND titles_button_ = nullptr;
+  FrmPlays plays_;
   Tooltip tooltip_;
   std::wstring tip_text_;
 };

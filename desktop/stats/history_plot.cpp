@@ -181,7 +181,8 @@ RangeLabels range_labels(const HistorySummary& summary) {
 }
 
 void HistoryPlot::set_data(std::vector<HistorySample> samples, int64_t from_utc, int64_t to_utc,
-                           int64_t max_gap, int32_t label_offset_minutes) {
+                           int64_t max_gap, int32_t label_offset_minutes, std::vector<Song> songs) {
+  songs_ = std::move(songs);
   samples.erase(std::remove_if(samples.begin(), samples.end(),
                                [&](const HistorySample& s) { return s.utc < from_utc || s.utc >= to_utc; }),
                 samples.end());
@@ -283,15 +284,17 @@ std::optional<std::string> HistoryPlot::tip_at(int32_t x) const {
 
   const HistorySample* begin = nullptr;
   const HistorySample* end = nullptr;
+  const HistorySample* highest = nullptr;
   int32_t low = 0, high = 0;
   for (auto it = first; it != last; ++it) {
     if (!it->count) continue;
     if (!begin) {
-      begin = &*it;
+      begin = highest = &*it;
       low = high = *it->count;
     }
     end = &*it;
     low = std::min(low, *it->count);
+    if (*it->count > high) highest = &*it;
     high = std::max(high, *it->count);
   }
   if (!begin) return date_time(local_civil(*first)) + kDash + "keine Antwort";
@@ -304,7 +307,12 @@ std::optional<std::string> HistoryPlot::tip_at(int32_t x) const {
     when += " bis " + hour_minute(b);
   const std::string counts =
       low == high ? std::to_string(low) : std::to_string(low) + " bis " + std::to_string(high);
-  return when + kDash + counts + kListeners;
+  std::string tip = when + kDash + counts + kListeners;
+  if (highest->song >= 0 && static_cast<size_t>(highest->song) < songs_.size()) {
+    const Song& song = songs_[static_cast<size_t>(highest->song)];
+    tip += kDash + song.artist + kDash + song.title;
+  }
+  return tip;
 }
 
 }  // namespace kn

@@ -51,8 +51,9 @@ class HistoryPlot {
   // The samples in time order (those outside [from, to) are left out); neighbours
   // more than max_gap seconds apart part the line; the time axis is labelled in UTC
   // plus label_offset_minutes.
+  // A sample's song is its index into `songs`.
   void set_data(std::vector<HistorySample> samples, int64_t from_utc, int64_t to_utc, int64_t max_gap,
-                int32_t label_offset_minutes);
+                int32_t label_offset_minutes, std::vector<Song> songs = {});
 
   // Clears the surface and draws the range over its whole size; one pass over the
   // samples, then a few lines per pixel column.
@@ -61,7 +62,8 @@ class HistoryPlot {
   // The tooltip for the pointer at surface x, after a draw: the local time (each
   // sample's own offset) and the count, "09.12.2026 08:36 – 42 Hörer", or a column's
   // first and last time and its extremes, "09.12.2026 08:00 bis 08:05 – 12 bis 40
-  // Hörer"; "... – keine Antwort" for a column of missed answers only. Nothing
+  // Hörer"; "... – keine Antwort" for a column of missed answers only. The song
+  // follows, of the sample or of the column's highest: " – Künstler – Titel". Nothing
   // outside the plot or over an empty column.
   std::optional<std::string> tip_at(int32_t x) const;
 
@@ -77,6 +79,7 @@ class HistoryPlot {
 
  private:
   std::vector<HistorySample> samples_;
+  std::vector<Song> songs_;
   int64_t from_ = 0, to_ = 0, max_gap_ = 0;
   int32_t label_offset_ = 0;
   Area area_;

@@ -5,5 +5,6 @@ list(APPEND KN_CORE_SRCS
 if(WIN32)
   list(APPEND KN_SHELL_SRCS
     ${CMAKE_CURRENT_LIST_DIR}/gdi_surface_win.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/frm_graph.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/frm_graph.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/frm_plays.cpp)
 endif()

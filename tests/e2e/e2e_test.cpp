@@ -362,11 +362,12 @@ TEST(LifeCycle, ASecondStartFromTheSameFolderEndsAndTheFirstSaysItRuns) {
   EXPECT_TRUE(first.running());
   EXPECT_EQ(top_windows("Klangnetz_frmMain").size(), 2u);
   // Each folder keeps a history of its own stations.
-  const auto history_of = [](const Program& p) { return read_file(p.folder + "\\hoerer_verlauf.csv"); };
-  EXPECT_TRUE(wait_until([&] { return history_of(other).find(";fixed-94;94\r\n") != std::string::npos; }, 30000));
-  EXPECT_NE(history_of(first).find(";fixed-93;93\r\n"), std::string::npos);
-  EXPECT_EQ(history_of(first).find("fixed-94"), std::string::npos);
-  EXPECT_EQ(history_of(other).find("fixed-93"), std::string::npos);
+  EXPECT_TRUE(wait_until(
+      [&] { return read_file(history_file(other.folder, "fixed-94")).find(";fixed-94;94;") != std::string::npos; },
+      30000));
+  EXPECT_NE(read_file(history_file(first.folder, "fixed-93")).find(";fixed-93;93;"), std::string::npos);
+  EXPECT_FALSE(exists(history_file(first.folder, "fixed-94")));
+  EXPECT_FALSE(exists(history_file(other.folder, "fixed-93")));
 }
 
 TEST(LifeCycle, ACloseEndsItLikeBeenden) {

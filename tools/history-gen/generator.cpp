@@ -51,6 +51,29 @@ int32_t offset_at(const Options& o, int64_t utc) {
 }
 
 Totals generate(const Options& o, const std::function<void(std::string_view)>& write) {
+  uint64_t bytes = 0;
+  const Totals totals = generate_rows(o, [&](const std::vector<HistoryRow>& rows) {
+    const std::string text = history_append(rows, bytes, '\n');
+    bytes += text.size();
+    write(text);
+  });
+  if (bytes == 0) write(history_header());
+  return totals;
+}
+
+namespace {
+
+// A title now and then that only survives quoted or guarded.
+std::string song_title(uint64_t n) {
+  if (n % 53 == 0) return "Ja; nein (" + std::to_string(n) + ")";
+  if (n % 59 == 0) return "\"Hit\" Nr. " + std::to_string(n);
+  if (n % 61 == 0) return "=Gleich " + std::to_string(n);
+  return "Lied Nr. " + std::to_string(n);
+}
+
+}  // namespace
+
+Totals generate_rows(const Options& o, const std::function<void(const std::vector<HistoryRow>&)>& poll) {
   Totals totals;
   const int64_t step = int64_t{std::max(o.interval_minutes, 1)} * 60;
   const int64_t polls = int64_t{std::max(o.days, 0)} * 86400 / step;
@@ -65,8 +88,14 @@ Totals generate(const Options& o, const std::function<void(std::string_view)>& w
   };
   std::vector<Station> stations;
   for (size_t i = 0; i < o.stations.size(); ++i) stations.push_back({40 + rng.below(400)});
+  // Songs draw from a generator of their own, so the counts stay as without them.
+  SplitMix64 song_rng(o.start ^ 0x5EEDull);
+  struct Playing {
+    int64_t until = 0;  // UTC
+    uint64_t number = 0;
+  };
+  std::vector<Playing> playing(o.stations.size());
 
-  uint64_t bytes = 0;
   int64_t off_until = 0;  // the program is off before this poll
   std::vector<HistoryRow> rows;
   for (int64_t k = 0; k < polls; ++k) {
@@ -96,6 +125,15 @@ Totals generate(const Options& o, const std::function<void(std::string_view)>& w
       r.local = local;
       r.offset_minutes = offset;
       r.station = o.stations[i];
+      if (o.songs) {
+        Playing& p = playing[i];
+        if (utc >= p.until) {
+          p.number = 1 + song_rng.below(5000);
+          p.until = utc + 120 + static_cast<int64_t>(song_rng.below(241));
+        }
+        r.artist = "Interpret " + std::to_string(p.number % 97);
+        r.title = song_title(p.number);
+      }
       if (rng.below(400) != 0) {
         const int64_t mean = s.peak * day_shape(local) / 1000 * weekend / 1000 * s.drift / 1000;
         const int64_t spread = std::max<int64_t>(1, mean / 25);
@@ -109,13 +147,10 @@ Totals generate(const Options& o, const std::function<void(std::string_view)>& w
     if (offset_at(o, utc - 3600) > offset_at(o, utc + 3600)) {
       totals.repeated_hour_rows += rows.size();
     }
-    const std::string text = history_append(rows, bytes, '\n');
-    bytes += text.size();
-    write(text);
+    poll(rows);
     ++totals.polls;
     totals.rows += rows.size();
   }
-  if (bytes == 0) write(history_header());
   return totals;
 }
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/history_file.h"
+
 namespace kn::histgen {
 
 struct Options {
@@ -21,6 +23,9 @@ struct Options {
   // comes twice.
   bool summer_time = false;
   uint64_t start = 1;
+  // Each station plays songs of two to six minutes, now and then with a title that a
+  // spreadsheet must read back whole (';', quotes, a leading '='); without, no songs.
+  bool songs = false;
 };
 
 struct Totals {
@@ -34,8 +39,11 @@ struct Totals {
 // The offset in force at a UTC moment.
 int32_t offset_at(const Options& options, int64_t utc);
 
-// Hands the file's bytes to `write` in order, a header first, then a poll at a time:
-// one row per station every interval, the last poll at end_local, `days` days of them.
+// Hands each poll's rows to `poll` in order: one row per station every interval, the
+// last poll at end_local, `days` days of them.
+Totals generate_rows(const Options& options, const std::function<void(const std::vector<HistoryRow>&)>& poll);
+
+// The same as one file's bytes handed to `write` in order, a header first.
 Totals generate(const Options& options, const std::function<void(std::string_view)>& write);
 
 }  // namespace kn::histgen

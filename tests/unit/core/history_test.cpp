@@ -1,16 +1,27 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <random>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "core/history_carry.h"
 #include "core/history_file.h"
 #include "core/history_log.h"
+#include "core/history_months.h"
 #include "core/history_range.h"
+#include "core/plays.h"
 #include "core/hoerer_stats.h"
 #include "core/text_util.h"
+#include "core/title_files.h"
+#include "filesafe/filesafe.h"
 
 namespace kn {
 namespace {
@@ -93,9 +104,14 @@ struct FileShape {
   bool lf_only = false;  // every line as an editor on Linux saves it
   bool stray_lf = true;  // now and then a line without its '\r'
   bool torn = true;
+  bool long_songs = true;  // texts the writer cuts, rows of a few kilobytes
 };
 
-const std::vector<std::string> kStations = {"Radio Eins", "Sender \xC3\x84rger", "a", "ab"};
+const std::vector<std::string> kStations = {"Radio Eins", "Sender \xC3\x84rger", "a", "ab", "AC;DC", "=x"};
+// clang-format off
+const std::vector<Song> kSongs = {{"", ""}, {"Nena", "99 Luftballons"}, {"AC;DC", "T.N.T."}, {"=cmd", "-"},
+    {"\"Q\"", "'n;"}, {"", "nur Titel"}, {std::string(600, 'x'), std::string(300, '"')}};  // the last cut
+// clang-format on
 
 std::string random_history(std::mt19937& rng, const FileShape& shape) {
   std::string file = shape.header ? history_header() : std::string();
@@ -111,15 +127,22 @@ std::string random_history(std::mt19937& rng, const FileShape& shape) {
   const bool utc_file = rng() % 4 == 0;
   int64_t utc = civil_seconds(2026, 10, 25, 0, 0, 0) - static_cast<int64_t>(rng() % 7200);
   const int64_t change = civil_seconds(2026, 10, 25, 1, 0, 0);
+  std::vector<size_t> playing(kStations.size());
   for (int poll = 0; poll < shape.polls; ++poll) {
     utc += rng() % 20 == 0 ? static_cast<int64_t>(rng() % 20000) : 60 + static_cast<int64_t>(rng() % 3) - 1;
     const int32_t offset = utc_file ? 0 : utc < change ? 120 : 60;
-    for (const auto& station : kStations) {
+    for (size_t i = 0; i < kStations.size(); ++i) {
+      const std::string& station = kStations[i];
       if (rng() % 8 == 0) continue;  // not polled this time
       HistoryRow r;
       r.local = utc + offset * 60;
       r.offset_minutes = offset;
       r.station = station;
+      if (rng() % 4 == 0) {
+        playing[i] = shape.long_songs && rng() % 30 == 0 ? kSongs.size() - 1 : rng() % (kSongs.size() - 1);
+      }
+      r.artist = kSongs[playing[i]].artist;
+      r.title = kSongs[playing[i]].title;
       const auto kind = rng() % 10;
       if (kind) r.count = kind == 1 ? 0 : static_cast<int32_t>(rng() % 3000);
       std::string line = history_row(r);
@@ -158,22 +181,69 @@ std::string random_history(std::mt19937& rng, const FileShape& shape) {
   return file;
 }
 
+// Each sample with its song's texts, whatever index the song got.
+std::vector<std::tuple<int64_t, std::optional<int32_t>, int32_t, Song>> resolved(const StationRange& r) {
+  std::vector<std::tuple<int64_t, std::optional<int32_t>, int32_t, Song>> out;
+  for (const auto& s : r.samples) {
+    out.emplace_back(s.utc, s.count, s.offset_minutes, s.song < 0 ? Song{} : r.songs.at(static_cast<size_t>(s.song)));
+  }
+  return out;
+}
+
 ReadAt reader_of(const std::string& file) {
-  return [&file](uint64_t at, size_t n) { return at >= file.size() ? std::string() : file.substr(at, n); };
+  return [&file](uint64_t at, size_t n) {
+    return at >= file.size() ? std::string_view() : std::string_view(file).substr(at, n);
+  };
 }
 
 TEST(HistoryFile, RowsGoOutAsASpreadsheetReadsThemAndComeBackTheSame) {
-  const std::vector<HistoryRow> rows = {row("2026-12-09 08:36:00", 60, "nachtradio", 42),
-                                        row("2026-12-09 08:36:00", 60, "stra\xC3\x9F" "e", 0),
-                                        row("2026-12-09 08:36:00", 60, "leer", std::nullopt)};
+  std::vector<HistoryRow> rows = {row("2026-12-09 08:36:00", 60, "nachtradio", 42),
+                                  row("2026-12-09 08:36:00", 60, "stra\xC3\x9F" "e", 0),
+                                  row("2026-12-09 08:36:00", 60, "leer", std::nullopt)};
+  rows[0].artist = "Die \xC3\x84rzte";
+  rows[0].title = "Schrei nach Liebe";
   const std::string bytes = history_append(rows, 0, '\0');
   EXPECT_EQ(bytes,
-            "Zeit;UTC-Versatz;Station;H\xF6rer\r\n"
-            "2026-12-09 08:36:00;+01:00;nachtradio;42\r\n"
-            "2026-12-09 08:36:00;+01:00;stra\xDF" "e;0\r\n"  // the ANSI code page
-            "2026-12-09 08:36:00;+01:00;leer;\r\n");        // no answer is not 0
+            "Zeit;UTC-Versatz;Station;H\xF6rer;K\xFCnstler;Titel\r\n"
+            "2026-12-09 08:36:00;+01:00;nachtradio;42;Die \xC4rzte;Schrei nach Liebe\r\n"
+            "2026-12-09 08:36:00;+01:00;stra\xDF" "e;0;;\r\n"  // the ANSI code page
+            "2026-12-09 08:36:00;+01:00;leer;;;\r\n");        // no answer is not 0
   EXPECT_EQ(read_history(bytes), rows);
-  EXPECT_EQ(history_row(row("1999-03-01 23:59:59", -330, "x", 1)), "1999-03-01 23:59:59;-05:30;x;1\r\n");
+  EXPECT_EQ(history_row(row("1999-03-01 23:59:59", -330, "x", 1)), "1999-03-01 23:59:59;-05:30;x;1;;\r\n");
+  // A row of the version before, without the song.
+  HistoryRow earlier = rows[0];
+  earlier.artist = earlier.title = "";
+  EXPECT_EQ(parse_history_row("2026-12-09 08:36:00;+01:00;nachtradio;42"), earlier);
+}
+
+// Texts from the network stay in their cell, on their line, and never run as a formula;
+// the reader gives back exactly what was written.
+TEST(HistoryFile, SongTextsAreQuotedGuardedAndComeBackExactly) {
+  // clang-format off
+  const std::pair<std::string, std::string> written[] = {{"AC;DC", "\"AC;DC\""}, {"\"Hi\" there", "\"\"\"Hi\"\" there\""},
+      {"=1+2", "'=1+2"}, {"-x", "'-x"}, {"@home;\"", "\"'@home;\"\"\""}, {"'quoted'", "''quoted'"},
+      {"two\r\nlines\tx", "two  lines x"}, {"\t=x", " =x"}};
+  // clang-format on
+  for (const auto& [text, field] : written) {
+    EXPECT_EQ(history_field(text), field) << text;
+    HistoryRow r = row("2026-12-09 08:36:00", 60, text, 1);
+    r.artist = text;
+    r.title = text + ";" + text;
+    const auto back = read_history(history_row(r));
+    ASSERT_EQ(back.size(), 1u) << text;
+    EXPECT_TRUE(back[0] == r || text.find_first_of("\r\n\t") != std::string::npos) << text;
+    EXPECT_EQ(back[0].artist, history_field_text(field));
+  }
+  // Torn inside a quoted field, or with anything after the title: no row.
+  const std::string good = "2026-12-09 08:36:00;+01:00;a;1;\"x;y\";\"t\"\"\"";
+  EXPECT_EQ(parse_history_row(good).value_or(HistoryRow{}).title, "t\"");
+  for (const std::string& bad :
+       {good.substr(0, good.size() - 1), good + ";", good + "x", good.substr(0, 33) + "\"y;t"}) {
+    EXPECT_FALSE(parse_history_row(bad)) << bad;
+  }
+  HistoryRow longest = row("2026-12-09 08:36:00", 60, "a", 1);
+  longest.title = std::string(2 * kHistoryTextMax, '"');
+  EXPECT_EQ(read_history(history_row(longest)).at(0).title, std::string(kHistoryTextMax, '"'));
 }
 
 // The hour that repeats when summer time ends: the offsets keep the rows in order.
@@ -275,13 +345,20 @@ TEST(HistoryFile, PruningIsNeededWhenTheFirstRowInTheHeadIsTooOld) {
   for (int round = 0; round < 40; ++round) {
     FileShape shape;
     shape.polls = 100;
+    shape.long_songs = false;  // the head holds a row
     const std::string file = random_history(rng, shape);
     const auto rows = read_history(file);
     const int64_t keep_from = rows.front().utc() - 50 + static_cast<int64_t>(rng() % 100);
     // Rows in time order: pruning drops rows exactly when the first is too old.
     const bool drops = read_history(pruned_history(file, keep_from)).size() < rows.size();
     EXPECT_EQ(history_needs_pruning(file, keep_from), drops);
-    EXPECT_EQ(history_needs_pruning(std::string_view(file).substr(0, 4096), keep_from), drops);
+    // A head that cuts the first row off (a hand-made giant one) cannot tell.
+    size_t first_end = 0;
+    while (!parse_history_row(file.substr(first_end, file.find('\n', first_end) - first_end))) {
+      first_end = file.find('\n', first_end) + 1;
+    }
+    const bool in_head = file.find('\n', first_end) < 4096;
+    EXPECT_EQ(history_needs_pruning(std::string_view(file).substr(0, 4096), keep_from), drops && in_head);
   }
   const std::string old_row = history_row(row("2026-01-01 00:00:00", 60, "a", 1));
   const int64_t later = row("2026-06-01 00:00:00", 0, "", 0).local;
@@ -313,7 +390,7 @@ TEST(HistoryFile, TheRangeSearchFindsWhatAScanFinds) {
   int reads = 0;
   const ReadAt read = [&](uint64_t at, size_t n) {
     ++reads;
-    return at >= file.size() ? std::string() : file.substr(at, n);
+    return at >= file.size() ? std::string_view() : std::string_view(file).substr(at, n);
   };
   for (int k = 0; k < 200; ++k) {
     const int64_t from = starts.front().first - 100 + static_cast<int64_t>(rng() % (t - starts.front().first + 500));
@@ -331,7 +408,7 @@ TEST(HistoryRange, ReadingARangeInPiecesFindsWhatAFullReadFinds) {
   std::mt19937 rng(23);
   const std::vector<std::string> asked = {
       "Radio Eins",   "Sender \xC3\x84rger", "a", "ab", "A", "x\xEF\xBF\xBDy", "b", "",
-      "Radio Eins;1", std::string(300, 'n')};
+      "Radio Eins;1", std::string(300, 'n'), "AC;DC", "=x"};
   const size_t chunks[] = {1, 2, 3, 7, 29, 64, 100, 4096, kHistoryReadChunk};
   size_t seen = 0;
   for (int round = 0; round < 60; ++round) {
@@ -352,11 +429,16 @@ TEST(HistoryRange, ReadingARangeInPiecesFindsWhatAFullReadFinds) {
       ASSERT_EQ(read_station_range(file.size(), reader_of(file), station, from, to, chunk), want)
           << "round " << round << " station " << station << " from " << from << " to " << to << " chunk "
           << chunk;
+      StationRange with_songs;
+      add_station_range(with_songs, file.size(), reader_of(file), station, from, to, chunk);
+      sort_samples(with_songs);
+      ASSERT_EQ(with_songs.songs, station_range(rows, station, from, to).songs) << "round " << round;
+      ASSERT_EQ(resolved(with_songs), resolved(station_range(rows, station, from, to))) << "round " << round;
       seen += want.size();
       // A poll appending meanwhile: what lies past the size the file was looked at is not read.
       const size_t cut = file.size() / 2 + rng() % (file.size() / 2);
       const ReadAt grown = [&file](uint64_t at, size_t n) {
-        return at >= file.size() ? std::string() : file.substr(at, n + 50);
+        return at >= file.size() ? std::string_view() : std::string_view(file).substr(at, n + 50);
       };
       ASSERT_EQ(read_station_range(cut, grown, station, from, to, chunk),
                 station_samples(read_history(file.substr(0, cut)), station, from, to))
@@ -525,6 +607,247 @@ TEST(HistoryLog, AtMostADayOfRowsWaitsAndTheOldestGoFirst) {
   EXPECT_EQ(log.waiting().size(), HistoryLog::kMaxWaiting);
   EXPECT_EQ(log.dropped(), polls * 3 - HistoryLog::kMaxWaiting);
   EXPECT_EQ(log.waiting().back().local, static_cast<int64_t>(polls - 1) * 60);
+}
+
+// The month files, written as the polls write them, read back by range.
+TEST(HistoryMonths, NamesRoundTripAndEveryRangeFindsWhatAFilterOfAllRowsFinds) {
+  for (const std::string station : {"nachtradio", "a/b", "A:b", "..", "x_2026-01"}) {
+    const std::string title = title_file_name(station);  // made safe the same way
+    EXPECT_EQ(history_month_file_name(station, row("2026-02-28 23:59:59", 60, "", 0).local),
+              title.substr(6, title.size() - 10) + "_2026-02.csv");
+  }
+  const int64_t t = row("2026-02-28 23:59:59", 0, "", 0).local;
+  EXPECT_EQ(history_files_for_range({"desktop.ini", history_month_file_name("", t)}, "", t, t + 1).size(),
+            1u);
+  for (const char* other : {"a.csv", "a_2026-13.csv", "a_2026-1.csv", "_2026-12.csv", "a_2026-12.csv.part"}) {
+    EXPECT_FALSE(parse_history_month_file_name(other)) << other;
+  }
+  // Summer time ends at local midnight on Nov 1 (23:00 to 00:00 on Oct 31 comes twice),
+  // and a zone west of UTC, whose last local hours of a month are the next one's in UTC.
+  std::mt19937 rng(3);
+  std::vector<HistoryRow> all;
+  std::map<std::string, std::string> files;
+  const int64_t change = civil_seconds(2026, 10, 31, 22, 0, 0);
+  for (int64_t utc = civil_seconds(2026, 10, 29, 0, 0, 0); utc < civil_seconds(2026, 12, 3, 0, 0, 0);
+       utc += 600 + static_cast<int64_t>(rng() % 1200)) {
+    std::vector<HistoryRow> poll;
+    for (const std::string station : {"a/b", "a:b", "A:b", "west"}) {
+      const int32_t offset = station == "west" ? -300 : utc < change ? 120 : 60;
+      poll.push_back({utc + offset * 60, offset, station, static_cast<int32_t>(rng() % 100),
+                      "k" + std::to_string(utc / 3000), "t"});
+    }
+    for (const auto& f : history_rows_by_file(poll)) {
+      files[f.file_name] += history_append(f.rows, files[f.file_name].size(), '\n');
+    }
+    all.insert(all.end(), poll.begin(), poll.end());
+  }
+  std::vector<std::string> listing{"desktop.ini"};
+  for (const auto& entry : files) listing.push_back(entry.first);
+  for (int k = 0; k < 300; ++k) {
+    const std::string station = k % 2 ? "west" : k % 4 ? "a:b" : "A:b";
+    // Bounds near a month's edge, half of them.
+    const int64_t edge = civil_seconds(2026, 11 + k % 2, 1, 0, 0, 0);
+    const int64_t from = k % 4 < 2 ? edge - 7200 + static_cast<int64_t>(rng() % (6 * 3600))
+                                   : all.front().utc() + static_cast<int64_t>(rng() % (40 * 86400));
+    const int64_t to = from + static_cast<int64_t>(rng() % (rng() % 2 ? 7200 : 20 * 86400));
+    std::vector<HistorySource> sources;
+    const auto names = history_files_for_range(listing, station, from, to);
+    for (const std::string& name : names) sources.push_back({files[name].size(), reader_of(files[name])});
+    ASSERT_EQ(resolved(read_station_months(sources, station, from, to)),
+              resolved(station_range(all, station, from, to)))
+        << station << " from " << from << " to " << to;
+  }
+}
+
+// Pruning against day arithmetic: a file goes when its month ended by the start of
+// the day history_days before now.
+TEST(HistoryMonths, PruningDeletesTheMonthsThatEndedBeforeTheCutOffDay) {
+  std::vector<std::string> listing{"notiz.txt", "a_2026-03.csv.part"};
+  std::vector<int64_t> ends;  // of each month file's month
+  for (int m = 0; m < 36; ++m) {
+    listing.push_back(history_month_file_name("a", civil_seconds(2025 + m / 12, m % 12 + 1, 9, 0, 0, 0)));
+    ends.push_back(civil_seconds(2025 + (m + 1) / 12, (m + 1) % 12 + 1, 1, 0, 0, 0));
+  }
+  std::mt19937 rng(4);
+  for (int k = 0; k < 500; ++k) {
+    const int64_t now = civil_seconds(2026, 1, 1, 0, 0, 0) + static_cast<int64_t>(rng() % (700 * 86400));
+    const int days = static_cast<int>(rng() % 400);
+    std::vector<std::string> want;
+    for (size_t m = 0; m < ends.size(); ++m) {
+      if (ends[m] <= (now - days * 86400) / 86400 * 86400) want.push_back(listing[m + 2]);
+    }
+    ASSERT_EQ(history_files_to_delete(listing, now, days), want) << "now " << now << " days " << days;
+  }
+}
+
+// Plays against a plain grouping of the station's rows, read from two files cut anywhere.
+TEST(Plays, RunsOfOneSongBetweenMissedAnswersAndSilenceSortStably) {
+  std::mt19937 rng(8);
+  for (int round = 0; round < 30; ++round) {
+    FileShape shape;
+    shape.torn = false;
+    const std::string file = random_history(rng, shape);
+    std::vector<Play> want;
+    bool open = false;
+    for (const HistoryRow& r : read_history(file)) {
+      if (r.station != "a") continue;
+      const bool plays = r.count && (!r.artist.empty() || !r.title.empty());
+      if (plays && open && r.artist == want.back().artist && r.title == want.back().title) {
+        want.back().count_at_end = *r.count;
+        want.back().change = *r.count - want.back().count_at_begin;
+      } else if (plays) {
+        want.push_back({r.utc(), r.offset_minutes, r.artist, r.title, *r.count, *r.count, 0});
+      }
+      open = plays;
+    }
+    const size_t cut = file.find('\n', rng() % file.size()) + 1;
+    const std::string files[2] = {file.substr(0, cut), history_header() + file.substr(cut)};
+    ASSERT_EQ(
+        plays_of(read_station_months({{cut, reader_of(files[0])}, {files[1].size(), reader_of(files[1])}},
+                                     "a", INT64_MIN, INT64_MAX)),
+        want)
+        << "round " << round;
+    for (int column = 0; column < 6; ++column) {
+      for (const bool descending : {false, true}) {
+        std::vector<Play> sorted = want;
+        sort_plays(sorted, static_cast<PlayColumn>(column), descending);
+        // Texts ignoring case, numbers by value; equal ones keep their order.
+        const auto key = [&](const Play& p) {
+          const int64_t n[] = {p.begin_utc, 0, 0, p.count_at_begin, p.count_at_end, p.change};
+          return std::make_pair(to_lower(column == 1 ? p.artist : column == 2 ? p.title : ""), n[column]);
+        };
+        std::vector<Play> reference = want;
+        std::stable_sort(reference.begin(), reference.end(), [&](const Play& a, const Play& b) {
+          return descending ? key(b) < key(a) : key(a) < key(b);
+        });
+        ASSERT_EQ(sorted, reference) << column << descending;
+      }
+    }
+  }
+}
+
+// The program folder in a real folder: POSIX files, the safe write through filesafe.
+// The call numbered fail_at fails; an append then leaves half its bytes, as a crash would.
+struct PosixDisk : HistoryDisk {
+  std::string root;
+  int calls = 0, fail_at = -1;
+  bool fails() { return calls++ == fail_at; }
+  std::string at(const std::string& path) const { return root + "/" + path; }
+  std::optional<bool> exists(const std::string& path) override {
+    return fails() ? std::nullopt : std::optional<bool>(std::filesystem::exists(at(path)));
+  }
+  bool make_folder(const std::string& f) override {
+    std::error_code ec;
+    return !fails() && (std::filesystem::create_directory(at(f), ec) || std::filesystem::is_directory(at(f)));
+  }
+  std::optional<std::vector<std::string>> list(const std::string& folder) override {
+    if (fails()) return std::nullopt;
+    std::vector<std::string> names;
+    std::error_code missing;
+    for (const auto& e : std::filesystem::directory_iterator(at(folder), missing))
+      names.push_back(e.path().filename());
+    return names;
+  }
+  std::optional<std::string> read(const std::string& path, uint64_t offset, size_t n) override {
+    const std::optional<std::string> all = filesafe::read_whole_file(at(path));
+    if (fails() || !all) return std::nullopt;
+    return all->substr(std::min<size_t>(offset, all->size()), n);
+  }
+  bool append(const std::string& path, std::string_view bytes) override {
+    const bool fail = fails();
+    std::ofstream(at(path), std::ios::binary | std::ios::app)
+        .write(bytes.data(), static_cast<std::streamsize>(fail ? bytes.size() / 2 : bytes.size()));
+    return !fail;
+  }
+  bool replace(const std::string& path, std::string_view bytes) override {
+    return !fails() && filesafe::replace_file(at(path), bytes);
+  }
+  bool remove(const std::string& path) override {
+    return !fails() && (::remove(at(path).c_str()) == 0 || errno == ENOENT);
+  }
+  std::map<std::string, std::string> folder() {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(at(kHistoryFolderName)))
+      files[e.path().filename()] = *filesafe::read_whole_file(e.path());
+    return files;
+  }
+};
+
+// The carry-over against the old file's rows regrouped naively, merged with a month
+// file a newer run left; a failure at every step, then a run that must end the same.
+TEST(HistoryCarry, EveryFailureLeavesTheOldFileAndTheNextRunEndsInTheReference) {
+  std::mt19937 rng(12);
+  FileShape shape;
+  shape.polls = 150;
+  shape.long_songs = false;
+  const std::string old = random_history(rng, shape);
+  std::vector<HistoryRow> newer;  // rows of "a" a newer version wrote before a downgrade
+  for (const HistoryRow& r : read_history(old)) {
+    if (r.station == "a" && rng() % 3 == 0)
+      newer.push_back({r.local + 60 * int64_t{rng() % 2 == 0}, r.offset_minutes, "a", 7});
+  }
+  const std::string newer_name = history_month_file_name("a", newer[0].local);
+  std::map<std::string, std::vector<HistoryRow>> groups{{newer_name, newer}};
+  std::set<std::tuple<int64_t, int32_t, std::string>> present;
+  for (const HistoryRow& r : newer) present.emplace(r.local, r.offset_minutes, r.station);
+  for (const HistoryRow& r : read_history(old)) {
+    if (!present.count({r.local, r.offset_minutes, r.station}))
+      groups[history_month_file_name(r.station, r.local)].push_back(r);
+  }
+  std::map<std::string, std::string> want;
+  for (auto& [name, rows] : groups) {
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return a.utc() < b.utc(); });
+    want[name] = history_append(rows, 0, '\n');
+  }
+  size_t want_unreadable = 1;  // the torn row
+  for (size_t at = 0, nl; (nl = old.find('\n', at)) != std::string::npos; at = nl + 1) {
+    const std::string line = old.substr(at, nl - at);
+    want_unreadable += line.size() > 1 && !parse_history_row(line) && line.rfind("Zeit;", 0) != 0;
+  }
+  // Memory where the system has it: the safe writes' syncs cost nothing there.
+  std::string dir =
+      (std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") + std::string("/kn_carry_XXXXXX");
+  PosixDisk disk;
+  ASSERT_TRUE(mkdtemp(dir.data()));
+  disk.root = dir;
+  const auto set_up = [&] {
+    std::filesystem::remove_all(disk.root + "/hoerer_verlauf");
+    std::filesystem::create_directory(disk.root + "/hoerer_verlauf");
+    ASSERT_TRUE(filesafe::replace_file(disk.at(kHistoryFileName), old));
+    ASSERT_TRUE(
+        filesafe::replace_file(disk.at("hoerer_verlauf/" + newer_name), history_append(newer, 0, '\n')));
+  };
+  const auto check_second_run = [&](const std::string& what) {
+    ASSERT_EQ(*filesafe::read_whole_file(disk.at(kHistoryFileName)), old) << what;
+    for (const auto& [name, bytes] : disk.folder()) {
+      if (name.find(".part") == std::string::npos) {
+        ASSERT_TRUE(bytes == want[name] || name == newer_name) << what << name;
+      }
+    }
+    disk.fail_at = -1;
+    const CarryResult result = carry_over_history(disk, 4096);
+    ASSERT_TRUE(result.done) << what;
+    EXPECT_EQ(result.unreadable, want_unreadable) << what;
+    ASSERT_TRUE(disk.folder() == want) << what;
+    EXPECT_FALSE(*disk.exists(kHistoryFileName)) << what;
+  };
+  // Each call of the interface in turn, then each step of the safe writes.
+  for (const bool safe_write : {false, true}) {
+    int steps = 0;
+    for (bool failed = true; failed; ++steps) {
+      set_up();
+      int step = 0;
+      disk.calls = 0;
+      disk.fail_at = safe_write ? -1 : steps;
+      if (safe_write) filesafe::set_fault_hook([&](filesafe::FileStep) { return step++ == steps ? EIO : 0; });
+      failed = !carry_over_history(disk, 4096).done;
+      filesafe::set_fault_hook({});
+      if (failed) check_second_run((safe_write ? "write step " : "call ") + std::to_string(steps));
+    }
+    EXPECT_GT(steps, 10);
+  }
+  std::filesystem::remove_all(disk.root);
 }
 
 }  // namespace

@@ -5,7 +5,8 @@ usage: history_csv_test.py csv|calc HISTORY_GEN WORK_DIR
 
 csv:  Python's csv module (';', Windows-1252) reads the header, a time, an offset, a
       known station and a count or nothing in every row, as many rows as history_gen
-      says it wrote, the hour that repeats when summer time ends, rows in time order.
+      says it wrote, the hour that repeats when summer time ends, rows in time order;
+      and in month files with songs, titles with ';', quotes or a leading '=' whole.
 calc: LibreOffice Calc, where installed (exit 77 otherwise), reads the time column as
       dates and the counts as numbers.
 """
@@ -22,7 +23,7 @@ import xml.etree.ElementTree as ET
 
 SKIP = 77
 STATIONS = ["Radio Eins", "Sender \u00c4rger", "Klassik \u20ac", "S\u00fcdwelle"]
-HEADER = ["Zeit", "UTC-Versatz", "Station", "H\u00f6rer"]
+HEADER = ["Zeit", "UTC-Versatz", "Station", "H\u00f6rer", "K\u00fcnstler", "Titel"]
 OFFSET = re.compile(r"^([+-])(\d\d):(\d\d)$")
 
 failures = []
@@ -61,10 +62,11 @@ def read_with_csv(gen, work):
     offsets_of_time = collections.defaultdict(set)
     last_utc = {}
     for n, row in enumerate(data, start=2):
-        if len(row) != 4:
+        if len(row) != len(HEADER):
             check(False, f"line {n}: {len(row)} fields")
             continue
-        when, offset, station, count = row
+        when, offset, station, count, artist, title = row
+        check(artist == "" and title == "", f"line {n}: a song {artist!r} {title!r}, history_gen wrote none")
         try:
             local = datetime.datetime.strptime(when, "%Y-%m-%d %H:%M:%S")
         except ValueError:
@@ -94,6 +96,43 @@ def read_with_csv(gen, work):
     check(all(t.startswith("2026-10-25 02:") for t in twice), f"times that come twice: {twice[:3]}")
     check(repeated_rows == totals["repeated_hour_rows"] and repeated_rows == 2 * 12 * len(STATIONS),
           f"{repeated_rows} rows in the repeated hour, history_gen wrote {totals['repeated_hour_rows']}")
+    read_songs_with_csv(gen, work)
+
+
+def read_songs_with_csv(gen, work):
+    """The program's month files with songs: a title holding ';' or quotes reads back
+    whole in one cell, one that would start a formula shows with a leading quote."""
+    folder = os.path.join(work, "months")
+    os.makedirs(folder)
+    totals = generate(gen, folder, "--days", "40", "--interval-minutes", "3", "--end", "2026-12-09 12:00:00",
+                      "--songs", "--months")
+    names = sorted(os.listdir(folder))
+    check(len(names) == 3 * len(STATIONS), f"month files {names}")  # October to December
+    kinds = collections.Counter()
+    rows = 0
+    for name in names:
+        with open(os.path.join(folder, name), newline="", encoding="cp1252") as f:
+            data = list(csv.reader(f, delimiter=";"))
+        check(data[0] == HEADER, f"{name}: header {data[0]!r}")
+        month = name[-11:-4]
+        for n, row in enumerate(data[1:], start=2):
+            rows += 1
+            if len(row) != len(HEADER):
+                check(False, f"{name} line {n}: {len(row)} fields")
+                continue
+            check(row[0].startswith(month), f"{name} line {n}: time {row[0]!r} of another month")
+            check(re.fullmatch(r"Interpret \d+", row[4]) is not None, f"{name} line {n}: artist {row[4]!r}")
+            title = row[5]
+            if re.fullmatch(r"Ja; nein \(\d+\)", title):
+                kinds["semicolon"] += 1
+            elif re.fullmatch(r'"Hit" Nr\. \d+', title):
+                kinds["quotes"] += 1
+            elif re.fullmatch(r"'=Gleich \d+", title):
+                kinds["formula"] += 1
+            else:
+                check(re.fullmatch(r"Lied Nr\. \d+", title) is not None, f"{name} line {n}: title {title!r}")
+    check(rows == totals["rows"], f"{rows} rows in the month files, history_gen wrote {totals['rows']}")
+    check(all(kinds[k] > 0 for k in ("semicolon", "quotes", "formula")), f"titles of each kind: {dict(kinds)}")
 
 
 def read_with_calc(gen, work):
@@ -123,7 +162,7 @@ def read_with_calc(gen, work):
         if not any(shown for _, shown in cells):
             break  # the rows after the data
         rows += [cells] * int(tr.get(f"{{{table}}}number-rows-repeated", "1"))
-    check([shown for _, shown in rows[0][:4]] == HEADER, f"header {rows[0][:4]!r}")
+    check([shown for _, shown in rows[0][:6]] == HEADER, f"header {rows[0][:6]!r}")
     data = rows[1:]
     check(len(data) == totals["rows"], f"{len(data)} rows in Calc, history_gen wrote {totals['rows']}")
     for n, cells in enumerate(data, start=2):

@@ -209,21 +209,23 @@ TEST(HistoryPlot, TooltipTexts) {
       {from + 120, 20, kCet},
       {from + 180, 30, kCet},
       {from + 3600, std::nullopt, kCet},
-      {from + 7200, 42, 120},  // a sample from summer time keeps its own local time
+      {from + 7200, 42, 120, 1},  // a sample from summer time keeps its own local time
   };
+  samples[1].song = 0;  // the column's highest: its song is the column's
   HistoryPlot plot;
   EXPECT_FALSE(plot.tip_at(100));  // nothing drawn yet
-  plot.set_data(samples, from, to, 120, kCet);
+  plot.set_data(samples, from, to, 120, kCet, {{"Nena", "Leuchtturm"}, {"Kraftwerk", "Das Model"}});
   RecordingSurface pic(507, 200);
   plot.draw(pic);
   const auto& area = plot.area();
   ASSERT_EQ(area.width, 475);
 
-  EXPECT_EQ(plot.tip_at(area.left), "09.12.2026 08:00 bis 08:03 \xE2\x80\x93 12 bis 40 H\xC3\xB6rer");
+  EXPECT_EQ(plot.tip_at(area.left),
+            "09.12.2026 08:00 bis 08:03 \xE2\x80\x93 12 bis 40 H\xC3\xB6rer \xE2\x80\x93 Nena \xE2\x80\x93 Leuchtturm");
   EXPECT_EQ(plot.tip_at(static_cast<int32_t>(x_of(plot, from + 3600, from, to))),
             "09.12.2026 09:00 \xE2\x80\x93 keine Antwort");
   EXPECT_EQ(plot.tip_at(static_cast<int32_t>(x_of(plot, from + 7200, from, to))),
-            "09.12.2026 11:00 \xE2\x80\x93 42 H\xC3\xB6rer");
+            "09.12.2026 11:00 \xE2\x80\x93 42 H\xC3\xB6rer \xE2\x80\x93 Kraftwerk \xE2\x80\x93 Das Model");
   EXPECT_FALSE(plot.tip_at(area.left + 1));  // between samples
   EXPECT_FALSE(plot.tip_at(area.left + 300));
   EXPECT_FALSE(plot.tip_at(area.left - 1));

@@ -8,6 +8,7 @@
 // clang-format on
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -261,6 +262,15 @@ inline std::set<HWND> visible_balloons() {
 
 inline bool exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The history file of this month for a station whose name needs no making safe.
+inline std::string history_file(const std::string& program_folder, const std::string& station) {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  char month[16];
+  std::snprintf(month, sizeof month, "_%04u-%02u.csv", unsigned{now.wYear}, unsigned{now.wMonth});
+  return program_folder + "\\hoerer_verlauf\\" + station + month;
 }
 
 }  // namespace kn::test

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <fstream>
@@ -288,17 +289,18 @@ class HistoryWindowTest : public GraphWindowTest {
  protected:
   HistoryWindowTest() {
     folder = test::make_temp_folder("history");
-    store.set_path(folder + "\\hoerer_verlauf.csv");
+    store.set_program_folder(folder);
     HistoryLog log(store);
     for (int i = 0; i < 20; ++i) {
       const int64_t minutes_ago = i < 10 ? 50 - i : 20 - (i - 10) * 2;
       const int64_t local = now.local - minutes_ago * 60;
       const std::optional<int32_t> count = i == 15 ? std::nullopt : std::optional<int32_t>(10 + i);
-      log.add({{local, now.offset_minutes, "nachtradio", count}, {local, now.offset_minutes, "frueh", 5}});
+      log.add({{local, now.offset_minutes, "nachtradio", count, "Nena", "Lied " + std::to_string(i / 4)},
+               {local, now.offset_minutes, "frueh", 5}});
     }
     disk.kept = [this] { return kept; };
-    disk.samples = [this](const std::string& station, int64_t from, int64_t to, size_t* unreadable) {
-      return store.read_range(station, from, to, unreadable);
+    disk.samples = [this](const std::string& station, int64_t from, int64_t to) {
+      return store.read_range(station, from, to);
     };
     disk.now = [this] { return now; };
     disk.update_interval = [] { return 1; };
@@ -337,7 +339,8 @@ TEST_F(HistoryWindowTest, WithoutAHistoryTheWindowIsAsBefore) {
 }
 
 TEST_F(HistoryWindowTest, TheLastHourShowsBothRunsWithAGapAndTheirFigures) {
-  std::ofstream(store.path(), std::ios::binary | std::ios::app) << "von Hand bearbeitet\r\n";
+  std::ofstream(folder + "\\hoerer_verlauf\\nachtradio_2026-12.csv", std::ios::binary | std::ios::app)
+      << "von Hand bearbeitet\r\n";
   FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr), disk);
   ASSERT_TRUE(g.open());
   ASSERT_NE(g.range_combo(), nullptr);
@@ -385,7 +388,8 @@ TEST_F(HistoryWindowTest, TheLastHourShowsBothRunsWithAGapAndTheirFigures) {
     found = g.tip_text().find(L"09.12.2026 11:10") != std::wstring::npos;
   }
   EXPECT_TRUE(found);
-  EXPECT_NE(g.tip_text().find(L"10 H\u00F6rer"), std::wstring::npos) << wide_to_utf8(g.tip_text());
+  EXPECT_NE(g.tip_text().find(L"10 H\u00F6rer \u2013 Nena \u2013 Lied 0"), std::wstring::npos)
+      << wide_to_utf8(g.tip_text());
   SendMessageW(g.surface()->hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(x_of(30), a.top + 2));
   EXPECT_EQ(g.tip_text(), L"");
 
@@ -416,7 +420,7 @@ TEST_F(HistoryWindowTest, ExportWritesTheRangesRowsUnderTheSuggestedName) {
   const std::vector<HistoryRow> rows = read_history(bytes);
   EXPECT_EQ(bytes.rfind(history_header(), 0), 0u);
   ASSERT_EQ(rows.size(), 20u);  // the other station's rows stay out
-  EXPECT_EQ(rows[0], (HistoryRow{now.local - 50 * 60, 60, "nachtradio", 10}));
+  EXPECT_EQ(rows[0], (HistoryRow{now.local - 50 * 60, 60, "nachtradio", 10, "Nena", "Lied 0"}));  // with its song
   EXPECT_EQ(rows[15].count, std::nullopt);
   // "seit Programmstart": only what came since the program started.
   choose_range(g, HistoryRange::kSinceStart);
@@ -426,8 +430,85 @@ TEST_F(HistoryWindowTest, ExportWritesTheRangesRowsUnderTheSuggestedName) {
   g.close();
 }
 
+// The text of a cell of a list that asks its owner for it.
+std::wstring cell(HWND list, int row, int column) {
+  wchar_t text[256] = {};
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = text;
+  item.cchTextMax = 256;
+  SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+TEST_F(HistoryWindowTest, TheTitlesOfARangeListItsPlaysAndAHeaderSortsThem) {
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr), disk);
+  ASSERT_TRUE(g.open());
+  ASSERT_NE(g.titles_button(), nullptr);
+  EXPECT_EQ(test::window_text(g.titles_button()), L"Titel \u2026");
+  EXPECT_FALSE(IsWindowEnabled(g.titles_button()));  // "seit Programmstart" has no songs
+  choose(g, 1);
+  choose_range(g, HistoryRange::kHour);
+  ASSERT_TRUE(IsWindowEnabled(g.titles_button()));
+  SendMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(103, BN_CLICKED), reinterpret_cast<LPARAM>(g.titles_button()));
+  ASSERT_TRUE(g.plays_window().is_open());
+  HWND list = g.plays_window().list();
+  const auto expected = plays_of(store.read_range("nachtradio", now.utc() - 3600, now.utc() + 1));
+  ASSERT_GE(expected.size(), 4u);
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(expected.size()));
+  EXPECT_EQ(cell(list, 0, 0), L"09.12.2026 11:10");
+  EXPECT_EQ(cell(list, 0, 1), L"Nena");
+  EXPECT_EQ(cell(list, 0, 2), L"Lied 0");
+  EXPECT_EQ(cell(list, 0, 3), L"10");
+  EXPECT_EQ(cell(list, 0, 5), L"+3");  // 10 to 13 over the play's four polls
+
+  // A click on "Hörer zu Beginn": ascending, then descending.
+  const auto click = [&](int column) {
+    NMLISTVIEW click{};
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SendMessageW(g.plays_window().hwnd(), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+  };
+  const int last = static_cast<int>(expected.size()) - 1;
+  click(5);
+  click(3);
+  EXPECT_LE(std::stoi(cell(list, 0, 3)), std::stoi(cell(list, last, 3)));
+  EXPECT_TRUE(std::is_sorted(g.plays_window().plays().begin(), g.plays_window().plays().end(),
+                             [](const Play& a, const Play& b) { return a.count_at_begin < b.count_at_begin; }));
+  click(3);
+  EXPECT_GT(std::stoi(cell(list, 0, 3)), std::stoi(cell(list, last, 3)));
+  g.close();
+  EXPECT_FALSE(g.plays_window().is_open());
+}
+
+TEST_F(HistoryWindowTest, AnOpenRangeFollowsAHeardPollWithoutReadingTheFiles) {
+  int reads = 0;
+  GraphHistory counted = disk;
+  counted.samples = [this, &reads](const std::string& station, int64_t from, int64_t to) {
+    ++reads;
+    return store.read_range(station, from, to);
+  };
+  FrmGraph g(app.station_list, app.history, GetModuleHandleW(nullptr), counted);
+  ASSERT_TRUE(g.open());
+  choose(g, 1);
+  choose_range(g, HistoryRange::kDay);
+  SendMessageW(g.hwnd(), WM_COMMAND, MAKEWPARAM(103, BN_CLICKED), reinterpret_cast<LPARAM>(g.titles_button()));
+  const LRESULT plays = SendMessageW(g.plays_window().list(), LVM_GETITEMCOUNT, 0, 0);
+  const int before = reads;
+  now.local += 60;
+  g.poll_heard({{now.local, now.offset_minutes, "nachtradio", 99, "Kraftwerk", "Das Model"},
+                {now.local, now.offset_minutes, "frueh", 1000}});
+  EXPECT_EQ(reads, before);
+  EXPECT_EQ(test::window_text(g.label_max()), L"99");
+  EXPECT_EQ(SendMessageW(g.plays_window().list(), LVM_GETITEMCOUNT, 0, 0), plays + 1);
+  g.close();
+}
+
 TEST_F(HistoryWindowTest, AHeldFileMakesRowsWaitAndAMissingFolderFailsOnce) {
-  const std::string path = store.path();
+  const std::string path = folder + "\\hoerer_verlauf\\nachtradio_2026-12.csv";
   HistoryLog log(store);
   {
     // As a spreadsheet holds it: reading shared, writing not.
@@ -438,63 +519,74 @@ TEST_F(HistoryWindowTest, AHeldFileMakesRowsWaitAndAMissingFolderFailsOnce) {
     EXPECT_EQ(log.waiting().size(), 1u);
     EXPECT_FALSE(log.failing());
     // We never keep others from reading, even while we write.
-    EXPECT_EQ(store.read_range("nachtradio", 0, now.utc() + 1).size(), 20u);
+    EXPECT_EQ(store.read_range("nachtradio", 0, now.utc() + 1).samples.size(), 20u);
   }
   EXPECT_FALSE(log.add({{now.local + 60, 60, "nachtradio", 2}}));
   EXPECT_TRUE(log.waiting().empty());
-  EXPECT_EQ(store.read_range("nachtradio", 0, now.utc() + 120).size(), 22u);
+  EXPECT_EQ(store.read_range("nachtradio", 0, now.utc() + 120).samples.size(), 22u);
 
   // A folder that is not there (as one gone read-only or a full disk): told once.
   HistoryStore gone;
   const std::string sub = folder + "\\sub";
-  gone.set_path(sub + "\\hoerer_verlauf.csv");
+  gone.set_program_folder(sub);
   HistoryLog failing(gone);
   EXPECT_TRUE(failing.add({{now.local + 120, 60, "nachtradio", 3}}));
   EXPECT_FALSE(failing.add({{now.local + 180, 60, "nachtradio", 4}}));
   ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr));
   EXPECT_FALSE(failing.add({{now.local + 240, 60, "nachtradio", 5}}));
   EXPECT_FALSE(failing.failing());
-  EXPECT_EQ(gone.read_range("nachtradio", 0, now.utc() + 300).size(), 3u);
+  EXPECT_EQ(gone.read_range("nachtradio", 0, now.utc() + 300).samples.size(), 3u);
 }
 
-TEST_F(HistoryWindowTest, PruningOnItsWorkerKeepsTheRowsInsideTheDays) {
+// An earlier version's single file, as it wrote it: four fields.
+constexpr const char* kEarlierFile =
+    "Zeit;UTC-Versatz;Station;H\xF6rer\r\n"
+    "2025-01-15 10:00:00;+01:00;nachtradio;3\r\n"
+    "2026-11-30 23:59:00;+01:00;nachtradio;7\r\n"
+    "2026-11-30 23:59:00;+01:00;frueh;\r\n";
+
+TEST_F(HistoryWindowTest, UpkeepCarriesAnEarlierFileOverAndDropsTheMonthsLongEnded) {
+  const std::string earlier = folder + "\\hoerer_verlauf.csv";
+  std::ofstream(earlier, std::ios::binary) << kEarlierFile;
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  // Keep the rows of the last half hour.
-  store.prune(now.utc() - 30 * 60, [done] { SetEvent(done); });
+  store.maintain(now.local, 400, [done] { SetEvent(done); });
   ASSERT_EQ(WaitForSingleObject(done, 60000), WAIT_OBJECT_0);
   store.join();
   CloseHandle(done);
-  EXPECT_FALSE(store.pruning());
-  const std::vector<HistoryRow> rows = read_history(test::read_file(store.path()));
-  ASSERT_EQ(rows.size(), 20u);  // the second run of both stations
-  EXPECT_EQ(rows.front().local, now.local - 20 * 60);
-  EXPECT_EQ(test::read_file(store.path()).rfind(history_header(), 0), 0u);
+  EXPECT_FALSE(store.busy());
+  EXPECT_FALSE(test::exists(earlier));
+  const std::string months = folder + "\\hoerer_verlauf\\";
+  // January 2025 ended more than 400 days ago: carried over, then deleted whole.
+  EXPECT_FALSE(test::exists(months + "nachtradio_2025-01.csv"));
+  EXPECT_EQ(read_history(test::read_file(months + "nachtradio_2026-11.csv")).size(), 1u);
+  EXPECT_EQ(read_history(test::read_file(months + "frueh_2026-11.csv")).size(), 1u);
+  EXPECT_EQ(read_history(test::read_file(months + "nachtradio_2026-12.csv")).size(), 20u);
+  // A range across the month's edge finds both months.
+  EXPECT_EQ(store.read_range("nachtradio", civil_seconds(2026, 11, 30, 0, 0, 0), now.utc() + 1).samples.size(),
+            21u);
 }
 
-
-TEST_F(HistoryWindowTest, APruneThatFailsAtAnyStepLeavesTheFileWhole) {
-  const std::string before = test::read_file(store.path());
-  const std::string pruned = pruned_history(before, now.utc() - 30 * 60);
-  ASSERT_NE(pruned, before);
+TEST_F(HistoryWindowTest, ACarryOverThatFailsAtAnyStepLosesNoRowAndTheNextOneEndsIt) {
+  const std::string earlier = folder + "\\hoerer_verlauf.csv";
+  const std::string november = folder + "\\hoerer_verlauf\\nachtradio_2026-11.csv";
   for (const filesafe::FileStep step :
        {filesafe::FileStep::kCreateTemp, filesafe::FileStep::kWrite, filesafe::FileStep::kSetOwner,
         filesafe::FileStep::kFlush, filesafe::FileStep::kRename}) {
+    std::ofstream(earlier, std::ios::binary) << kEarlierFile;
     filesafe::set_fault_hook([step](filesafe::FileStep now) { return now == step ? ERROR_DISK_FULL : 0; });
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    store.prune(now.utc() - 30 * 60, [done] { SetEvent(done); });
-    ASSERT_EQ(WaitForSingleObject(done, 60000), WAIT_OBJECT_0);
+    store.maintain(now.local, 400, {});
     store.join();
-    CloseHandle(done);
     filesafe::set_fault_hook({});
-    // The old file, or where the safe way failed and the overwrite in place took over,
-    // the whole new one: never a part of either.
-    const std::string after = test::read_file(store.path());
-    EXPECT_TRUE(after == before || after == pruned) << "step " << static_cast<int>(step);
-    std::ofstream(store.path(), std::ios::binary | std::ios::trunc) << before;
+    // Either the earlier file is still there, or every month it fed is whole.
+    if (!test::exists(earlier)) {
+      EXPECT_EQ(read_history(test::read_file(november)).size(), 1u) << "step " << static_cast<int>(step);
+    }
+    store.maintain(now.local, 400, {});
+    store.join();
+    EXPECT_FALSE(test::exists(earlier)) << "step " << static_cast<int>(step);
+    // Carried over again and again: each row once.
+    EXPECT_EQ(read_history(test::read_file(november)).size(), 1u) << "step " << static_cast<int>(step);
   }
-  store.prune(now.utc() - 30 * 60, {});
-  store.join();
-  EXPECT_EQ(read_history(test::read_file(store.path())).size(), 20u);
 }
 
 }  // namespace

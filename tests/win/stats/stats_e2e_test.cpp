@@ -30,7 +30,7 @@ std::vector<std::string> history_lines(const std::string& path) {
 
 // Moves every row's time back, as if the program had been off for a while since.
 void shift_rows_back(const std::string& path, int minutes) {
-  std::string out = "Zeit;UTC-Versatz;Station;H\xF6rer\r\n";
+  std::string out = "Zeit;UTC-Versatz;Station;H\xF6rer;K\xFCnstler;Titel\r\n";
   for (const std::string& line : history_lines(path)) {
     SYSTEMTIME t{};
     std::sscanf(line.c_str(), "%hu-%hu-%hu %hu:%hu:%hu", &t.wYear, &t.wMonth, &t.wDay, &t.wHour, &t.wMinute,
@@ -147,7 +147,7 @@ TEST(StatisticsFromTheTray, ShowsAFilledGraphAndTheAboutDialogShowsTheVersion) {
 TEST(StatisticsFromTheTray, TheHistoryOutlastsARestartAndItsLastHourExports) {
   const std::string station = "seq-12-34-56-78-90";
   Program p("history", "stations=" + station + "\r\nkeep_history=1\r\n");
-  const std::string file = p.folder + "\\hoerer_verlauf.csv";
+  const std::string file = history_file(p.folder, station);
   RequestWatch polls(station);
   ASSERT_TRUE(p.start());
   for (int poll = 1; poll <= 3; ++poll) {
@@ -225,7 +225,7 @@ TEST(StatisticsFromTheTray, TheHistoryOutlastsARestartAndItsLastHourExports) {
   SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   ASSERT_TRUE(wait_until([&] { return history_lines(target).size() == 5; }, 30000));
-  EXPECT_EQ(read_file(target).rfind("Zeit;UTC-Versatz;Station;H\xF6rer\r\n", 0), 0u);
+  EXPECT_EQ(read_file(target).rfind("Zeit;UTC-Versatz;Station;H\xF6rer;K\xFCnstler;Titel\r\n", 0), 0u);
   EXPECT_EQ(history_lines(target), rows);
 }
 
@@ -237,6 +237,7 @@ TEST(StatisticsFromTheTray, WithoutTheChoiceNoHistoryFileAppears) {
   p.post_tray(WM_LBUTTONDBLCLK);
   // The first poll has ended once the second asks.
   ASSERT_TRUE(polls.wait_for(2, 30000));
+  EXPECT_EQ(GetFileAttributesA((p.folder + "\\hoerer_verlauf").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA((p.folder + "\\hoerer_verlauf.csv").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
