@@ -4,7 +4,7 @@
 # the overlay, then the statistics window and the settings dialog, which a small
 # Windows helper (screenshot_driver) opens in the demo.
 # Usage: scripts/screenshot.sh [out.png]   (default docs/overlay.png; statistics.png,
-# history_7_days.png and settings_dialog.png go into the same folder)
+# history_7_days.png, plays.png and settings_dialog.png go into the same folder)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -64,7 +64,7 @@ if [ -d "$history" ] && [ ! -d "$work/hoerer_verlauf.demo" ]; then mv "$history"
 rm -rf "$history" "$earlier"
 # Wine keeps the machine's time zone: the rows end now, in its local time.
 build/native/tools/history-gen/history_gen "$earlier" --stations "nachtradio,schoene lieder,rockwelle" \
-  --days 7 --interval-minutes 1 --end "$(date '+%Y-%m-%d %H:%M:00')" --offset "$(date +%:z)" >/dev/null || exit 1
+  --songs --days 7 --interval-minutes 1 --end "$(date '+%Y-%m-%d %H:%M:00')" --offset "$(date +%:z)" >/dev/null || exit 1
 ini=$demo/Klangnetz_DesktopTool.ini
 if [ -f "$ini" ]; then
   if grep -q '^keep_history=' "$ini"; then
@@ -135,4 +135,5 @@ window_shot() {
 }
 window_shot "$out_dir/statistics.png" statistics "$last_station"
 window_shot "$out_dir/history_7_days.png" history
+window_shot "$out_dir/plays.png" plays
 window_shot "$out_dir/settings_dialog.png" settings

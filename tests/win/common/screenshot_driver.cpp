@@ -6,6 +6,7 @@
 //                                  log (KN_SIM_DIR) by the requests for LAST_STATION
 //   screenshot_driver history      the statistics of the first station over the
 //                                  last 7 days of the listener history
+//   screenshot_driver plays        the same, and the list of its plays ("Titel …")
 //   screenshot_driver settings     the settings dialog
 //   screenshot_driver close        closes whichever of the two is open
 #include <windows.h>
@@ -55,21 +56,40 @@ int statistics(const ProgramWindows& p, const std::string& last_station) {
   return print_place(graph);
 }
 
-int history(const ProgramWindows& p) {
+// The statistics window over the last 7 days, or nullptr (said why).
+HWND last_7_days(const ProgramWindows& p) {
   HWND graph = p.open_from_menu(1, "Klangnetz_frmGraph");
-  if (!graph) return fail("the statistics window did not open");
+  if (!graph) return fail("the statistics window did not open"), nullptr;
   HWND stations = FindWindowExA(graph, nullptr, "ComboBox", nullptr);
   HWND ranges = stations ? FindWindowExA(graph, stations, "ComboBox", nullptr) : nullptr;
-  if (!ranges) return fail("no \"Zeitraum\" list: is keep_history on?");
+  if (!ranges) return fail("no \"Zeitraum\" list: is keep_history on?"), nullptr;
   DWORD_PTR result = 0;
   for (auto [combo, index] : {std::pair{stations, 1}, std::pair{ranges, 3}}) {  // "letzte 7 Tage"
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     if (!SendMessageTimeoutA(graph, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
                              reinterpret_cast<LPARAM>(combo), SMTO_NORMAL, 60000, &result)) {
-      return fail("the range was not drawn");
+      return fail("the range was not drawn"), nullptr;
     }
   }
-  return print_place(graph);
+  return graph;
+}
+
+int history(const ProgramWindows& p) {
+  HWND graph = last_7_days(p);
+  return graph ? print_place(graph) : 1;
+}
+
+int plays(const ProgramWindows& p) {
+  HWND graph = last_7_days(p);
+  if (!graph) return 1;
+  HWND button = FindWindowExW(graph, nullptr, L"Button", L"Titel \u2026");
+  if (!button) return fail("no \"Titel …\" button");
+  PostMessageW(graph, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  HWND list = nullptr;
+  if (!wait_until([&] { return (list = p.window("Klangnetz_frmPlays")) != nullptr && IsWindowVisible(list); },
+                  30000))
+    return fail("the list of plays did not open");
+  return print_place(list);
 }
 
 int close(const ProgramWindows& p) {
@@ -91,10 +111,11 @@ int main(int argc, char** argv) {
   if (!p.pid()) return fail("the program is not running");
   if (command == "statistics" && argc > 2) return statistics(p, argv[2]);
   if (command == "history") return history(p);
+  if (command == "plays") return plays(p);
   if (command == "settings") {
     HWND dialog = p.open_from_menu(0, "Klangnetz_frmKonfig");
     return dialog ? print_place(dialog) : fail("the settings dialog did not open");
   }
   if (command == "close") return close(p);
-  return fail("usage: screenshot_driver statistics LAST_STATION | history | settings | close");
+  return fail("usage: screenshot_driver statistics LAST_STATION | history | plays | settings | close");
 }

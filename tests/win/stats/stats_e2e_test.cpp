@@ -229,6 +229,24 @@ TEST(StatisticsFromTheTray, TheHistoryOutlastsARestartAndItsLastHourExports) {
   EXPECT_EQ(history_lines(target), rows);
 }
 
+TEST(StatisticsFromTheTray, AnEarlierVersionsSingleFileIsCarriedOverWhole) {
+  Program p("carry", "stations=fixed-42\r\nkeep_history=1\r\n");
+  const std::string earlier = p.folder + "\\hoerer_verlauf.csv";
+  std::ofstream(earlier, std::ios::binary) << "Zeit;UTC-Versatz;Station;H\xF6rer\r\n"
+                                              "2026-11-30 23:59:00;+01:00;fixed-42;7\r\n"
+                                              "2026-12-01 00:00:00;+01:00;fixed-42;8\r\n"
+                                              "2026-12-01 00:00:00;+01:00;andere;\r\n";
+  ASSERT_TRUE(p.start());
+  ASSERT_TRUE(wait_until([&] { return !exists(earlier); }, 30000));
+  const std::string months = p.folder + "\\hoerer_verlauf\\";
+  EXPECT_EQ(history_lines(months + "fixed-42_2026-11.csv"),
+            std::vector<std::string>{"2026-11-30 23:59:00;+01:00;fixed-42;7;;"});
+  EXPECT_EQ(history_lines(months + "andere_2026-12.csv"),
+            std::vector<std::string>{"2026-12-01 00:00:00;+01:00;andere;;;"});
+  EXPECT_NE(read_file(months + "fixed-42_2026-12.csv").find("2026-12-01 00:00:00;+01:00;fixed-42;8;;\r\n"),
+            std::string::npos);
+}
+
 TEST(StatisticsFromTheTray, WithoutTheChoiceNoHistoryFileAppears) {
   Program p("nohistory", "stations=fixed-41\r\n");
   RequestWatch polls("fixed-41");
