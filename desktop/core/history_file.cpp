@@ -236,68 +236,6 @@ std::vector<HistoryRow> read_history(std::string_view bytes) {
   return rows;
 }
 
-std::string pruned_history(std::string_view bytes, int64_t keep_from_utc) {
-  std::string out = history_header();
-  for (const auto& r : read_history(bytes)) {
-    if (r.utc() >= keep_from_utc) out += history_row(r);
-  }
-  return out;
-}
-
-void prune_history_in_place(std::string& bytes, int64_t keep_from_utc) {
-  const std::string header = history_header();
-  size_t out = 0;   // the pruned file so far: [0, out)
-  size_t next = 0;  // what is not read yet: [next, size)
-  size_t gap = 4096;
-  // Output must not run into bytes not read yet; where a row grows, the unread
-  // rest moves back by a gap that doubles each time.
-  const auto room = [&](size_t n) {
-    if (out + n <= next) return;
-    const size_t rest = bytes.size() - next;
-    const size_t move = std::max(out + n - next, gap);
-    gap *= 2;
-    bytes.resize(bytes.size() + move);
-    std::memmove(bytes.data() + next + move, bytes.data() + next, rest);
-    next += move;
-  };
-  const auto put = [&](std::string_view text) {
-    room(text.size());
-    std::memcpy(bytes.data() + out, text.data(), text.size());
-    out += text.size();
-  };
-  bool first = true;
-  while (next < bytes.size()) {
-    const size_t nl = bytes.find('\n', next);
-    if (nl == std::string::npos) break;  // a torn last row
-    const size_t start = next;
-    next = nl + 1;
-    const std::string_view line(bytes.data() + start, nl - start);
-    const auto row = parse_history_row(line);
-    const bool keep = row && row->utc() >= keep_from_utc;
-    if (first) {
-      put(header);
-      first = false;
-    }
-    // Written anew, so rows of earlier versions come out in today's form.
-    if (keep) put(history_row(*row));
-  }
-  if (first) {
-    bytes.assign(header);
-    return;
-  }
-  bytes.resize(out);
-}
-
-bool history_needs_pruning(std::string_view head, int64_t keep_from_utc) {
-  for (size_t at = 0;;) {
-    const size_t nl = head.find('\n', at);
-    // A line the head cuts off may read as another row than the file holds.
-    if (nl == std::string_view::npos) return false;
-    if (const auto row = parse_history_row(head.substr(at, nl - at))) return row->utc() < keep_from_utc;
-    at = nl + 1;
-  }
-}
-
 namespace {
 
 // The first row at or after `at` (skipping the rest of a line that `at` falls into)

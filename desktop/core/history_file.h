@@ -67,17 +67,6 @@ std::string history_append(const std::vector<HistoryRow>& rows, uint64_t file_si
 
 // Every row of a file's bytes, in file order.
 std::vector<HistoryRow> read_history(std::string_view bytes);
-// The file as it is after pruning: the header and the rows at or after keep_from
-// (UTC seconds) in their order; lines that are no rows go.
-std::string pruned_history(std::string_view bytes, int64_t keep_from_utc);
-// The same, made inside `bytes`, so a year's file is never held twice. Only where
-// rows come out longer than they went in (lines without '\r', no header) does the
-// string grow, and may then move.
-void prune_history_in_place(std::string& bytes, int64_t keep_from_utc);
-// Whether the file's first row, found in `head` (its first few kilobytes), is older
-// than keep_from: a look that spares reading the whole file each day. False when
-// `head` holds no whole row.
-bool history_needs_pruning(std::string_view head, int64_t keep_from_utc);
 
 // A range read without reading the whole file. Rows come in poll order; the search
 // finds where the first row at or after from_utc begins, reading a few kilobytes at
