@@ -114,8 +114,12 @@ std::vector<std::string> history_files_to_delete(const std::vector<std::string>&
 StationRange read_station_months(const std::vector<HistorySource>& files, std::string_view station,
                                  int64_t from_utc, int64_t to_utc, size_t chunk) {
   StationRange range;
-  for (const HistorySource& f : files)
-    add_station_range(range, f.size, f.read, station, from_utc, to_utc, chunk);
+  uint64_t later = 0;
+  for (const HistorySource& f : files) later += f.size;
+  for (const HistorySource& f : files) {
+    later -= f.size;
+    add_station_range(range, f.size, f.read, station, from_utc, to_utc, chunk, later);
+  }
   sort_samples(range);
   return range;
 }

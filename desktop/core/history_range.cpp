@@ -8,6 +8,25 @@
 
 namespace kn {
 
+Song SongList::operator[](size_t i) const {
+  const size_t begin = i == 0 ? 0 : ends_[2 * i - 1];
+  const size_t artist_end = ends_[2 * i];
+  const std::string_view text(text_.data(), text_.size());
+  return {text.substr(begin, artist_end - begin), text.substr(artist_end, ends_[2 * i + 1] - artist_end)};
+}
+
+void SongList::push_back(std::string_view artist, std::string_view title) {
+  text_.insert(text_.end(), artist.begin(), artist.end());
+  ends_.push_back(static_cast<uint32_t>(text_.size()));
+  text_.insert(text_.end(), title.begin(), title.end());
+  ends_.push_back(static_cast<uint32_t>(text_.size()));
+}
+
+void SongList::reserve(size_t songs, size_t text_bytes) {
+  ends_.reserve(2 * songs);
+  text_.reserve(text_bytes);
+}
+
 std::vector<HistorySample> station_samples(const std::vector<HistoryRow>& rows, const std::string& station,
                                            int64_t from, int64_t to) {
   std::vector<HistorySample> out;
@@ -34,9 +53,8 @@ void add_rows(StationRange& range, const std::vector<HistoryRow>& rows, const st
     if (r.station != station || t < from || t >= to) continue;
     HistorySample s{t, r.count, r.offset_minutes};
     if (!r.artist.empty() || !r.title.empty()) {
-      if (range.songs.empty() || range.songs.back().artist != r.artist ||
-          range.songs.back().title != r.title) {
-        range.songs.push_back({r.artist, r.title});
+      if (range.songs.empty() || range.songs.back() != Song{r.artist, r.title}) {
+        range.songs.push_back(r.artist, r.title);
       }
       s.song = static_cast<int32_t>(range.songs.size() - 1);
     }
@@ -120,7 +138,7 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 class RangeScan {
  public:
   RangeScan(const StationField& field, int64_t from, int64_t to, std::vector<HistorySample>& out,
-            std::vector<Song>* songs)
+            SongList* songs)
       : field_(field),
         min_size_(kStationAt + field.bytes.size() + 1),
         from_(from),
@@ -195,7 +213,7 @@ class RangeScan {
   int32_t song_of(const HistoryRowView& row) {
     if (!songs_ || (row.artist.empty() && row.title.empty())) return -1;
     if (songs_->empty() || row.artist != last_artist_ || row.title != last_title_) {
-      songs_->push_back({history_field_text(row.artist), history_field_text(row.title)});
+      songs_->push_back(history_field_text(row.artist), history_field_text(row.title));
       last_artist_.assign(row.artist);
       last_title_.assign(row.title);
     }
@@ -206,7 +224,7 @@ class RangeScan {
   const size_t min_size_;  // the fields up to the station and its ';'
   const int64_t from_, to_;
   std::vector<HistorySample>& out_;
-  std::vector<Song>* const songs_;  // none: the caller wants no songs
+  SongList* const songs_;  // none: the caller wants no songs
   std::string last_artist_, last_title_;
   std::string carried_;
   bool skipping_ = false;  // the carried line can be no row of the station
@@ -219,14 +237,16 @@ namespace {
 
 // The station's samples of one file added to `out` (and their songs, where asked),
 // in file order; returns the lines that are no row.
-size_t scan_station_range(std::vector<HistorySample>& out, std::vector<Song>* songs, uint64_t size,
-                          const ReadAt& read, std::string_view station, int64_t from_utc, int64_t to_utc,
-                          size_t chunk) {
+size_t scan_station_range(std::vector<HistorySample>& out, SongList* songs, uint64_t size, const ReadAt& read,
+                          std::string_view station, int64_t from_utc, int64_t to_utc, size_t chunk,
+                          uint64_t later_bytes) {
   const StationField field = station_field(station);
   if (!field.possible || from_utc >= to_utc) return 0;
   chunk = std::max<size_t>(chunk, 1);
   const uint64_t start = history_offset_of(size, read, from_utc);
   const size_t before = out.size();
+  const size_t songs_before = songs ? songs->size() : 0;
+  const size_t text_before = songs ? songs->text_bytes() : 0;
   RangeScan scan(field, from_utc, to_utc, out, songs);
   for (uint64_t pos = start; pos < size;) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk, size - pos));
@@ -251,14 +271,24 @@ size_t scan_station_range(std::vector<HistorySample>& out, std::vector<Song>* so
       p = nl + 1;
     }
     pos += got;
-    // Room for the rest at the density so far, so a year's samples are not copied
-    // (and held twice) each time the vector would double.
+    // Room for the rest of this file and the later ones at the density so far, so
+    // a year's samples and songs are not copied (and held twice, in fresh memory)
+    // each time a vector would double.
     const size_t found = out.size() - before;
-    if (found >= 1024 && pos < size) {
+    if (found >= 1024 && (pos < size || later_bytes > 0)) {
       const double per_byte = static_cast<double>(found) / static_cast<double>(pos - start);
-      const auto expected =
-          out.size() + static_cast<size_t>(per_byte * static_cast<double>(size - pos) * 1.05);
-      if (expected > out.capacity()) out.reserve(expected);
+      const double more = per_byte * static_cast<double>(size - pos + later_bytes) * 1.05;
+      const auto expected = out.size() + static_cast<size_t>(more);
+      if (expected > out.capacity()) {
+        out.reserve(expected);
+        if (songs) {
+          const double samples_seen = static_cast<double>(found);
+          const double per_sample = static_cast<double>(songs->size() - songs_before) / samples_seen;
+          const double text_per_sample = static_cast<double>(songs->text_bytes() - text_before) / samples_seen;
+          songs->reserve(songs->size() + static_cast<size_t>(per_sample * more),
+                         songs->text_bytes() + static_cast<size_t>(text_per_sample * more));
+        }
+      }
     }
   }
   // A last line without its break is torn: no row.
@@ -272,16 +302,16 @@ std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read,
                                               int64_t from_utc, int64_t to_utc, size_t chunk,
                                               size_t* unreadable) {
   StationRange range;
-  range.unreadable = scan_station_range(range.samples, nullptr, size, read, station, from_utc, to_utc, chunk);
+  range.unreadable = scan_station_range(range.samples, nullptr, size, read, station, from_utc, to_utc, chunk, 0);
   if (unreadable) *unreadable = range.unreadable;
   sort_samples(range);
   return std::move(range.samples);
 }
 
 void add_station_range(StationRange& into, uint64_t size, const ReadAt& read, std::string_view station,
-                       int64_t from_utc, int64_t to_utc, size_t chunk) {
+                       int64_t from_utc, int64_t to_utc, size_t chunk, uint64_t later_bytes) {
   into.unreadable +=
-      scan_station_range(into.samples, &into.songs, size, read, station, from_utc, to_utc, chunk);
+      scan_station_range(into.samples, &into.songs, size, read, station, from_utc, to_utc, chunk, later_bytes);
 }
 
 std::vector<HistoryColumn> thin_to_columns(const std::vector<HistorySample>& samples, int64_t from,

@@ -5,6 +5,7 @@
 // down to 0.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,17 +23,41 @@ struct HistorySample {
   bool operator==(const HistorySample&) const = default;
 };
 
+// A song's texts in UTF-8, as its list holds them: valid while the list stands
+// unchanged.
 struct Song {
-  std::string artist;
-  std::string title;
+  std::string_view artist;
+  std::string_view title;
   bool operator==(const Song&) const = default;
 };
 
-// A station's samples with their songs: a year holds over a hundred thousand plays,
-// each held once however many samples it spans.
+// A range's songs with their texts in one block: a year holds over a hundred
+// thousand plays, and two strings for each would cost three times the memory.
+class SongList {
+ public:
+  SongList() = default;
+  SongList(std::initializer_list<Song> songs) {
+    for (const Song& s : songs) push_back(s.artist, s.title);
+  }
+  size_t size() const { return ends_.size() / 2; }
+  bool empty() const { return ends_.empty(); }
+  Song operator[](size_t i) const;
+  Song back() const { return (*this)[size() - 1]; }
+  void push_back(std::string_view artist, std::string_view title);
+  void reserve(size_t songs, size_t text_bytes);
+  size_t text_bytes() const { return text_.size(); }
+  bool operator==(const SongList&) const = default;
+
+ private:
+  std::vector<char> text_;  // not a string: its reserve may double rather than take what is asked
+  std::vector<uint32_t> ends_;  // per song: where its artist ends in text_, where its title ends
+};
+
+// A station's samples with their songs, each song held once however many samples
+// its play spans.
 struct StationRange {
   std::vector<HistorySample> samples;  // in time order
-  std::vector<Song> songs;
+  SongList songs;
   size_t unreadable = 0;  // lines seen that are no row, as read_station_range counts them
 };
 
@@ -60,9 +85,11 @@ std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read,
                                               int64_t from_utc, int64_t to_utc,
                                               size_t chunk = kHistoryReadChunk, size_t* unreadable = nullptr);
 // The same with the songs, added to `into`: samples of several files come after one
-// another, to be put in time order by sort_samples when all are in.
+// another, to be put in time order by sort_samples when all are in. `later_bytes`,
+// the size of the files still to be read, lets it make room for all of them at once.
 void add_station_range(StationRange& into, uint64_t size, const ReadAt& read, std::string_view station,
-                       int64_t from_utc, int64_t to_utc, size_t chunk = kHistoryReadChunk);
+                       int64_t from_utc, int64_t to_utc, size_t chunk = kHistoryReadChunk,
+                       uint64_t later_bytes = 0);
 void sort_samples(StationRange& range);
 
 struct HistoryColumn {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 #include "core/text_util.h"
 
@@ -9,32 +10,36 @@ namespace kn {
 
 namespace {
 
-const Song* song_of(const StationRange& range, const HistorySample& s) {
-  if (!s.count || s.song < 0 || static_cast<size_t>(s.song) >= range.songs.size()) return nullptr;
-  const Song& song = range.songs[static_cast<size_t>(s.song)];
-  return song.artist.empty() && song.title.empty() ? nullptr : &song;
+std::optional<Song> song_of(const StationRange& range, const HistorySample& s) {
+  if (!s.count || s.song < 0 || static_cast<size_t>(s.song) >= range.songs.size()) return std::nullopt;
+  const Song song = range.songs[static_cast<size_t>(s.song)];
+  if (song.artist.empty() && song.title.empty()) return std::nullopt;
+  return song;
 }
 
 }  // namespace
 
 std::vector<Play> plays_of(const StationRange& range) {
   std::vector<Play> plays;
-  const Song* playing = nullptr;
+  std::optional<Song> playing;
+  int32_t playing_at = -1;
   for (const HistorySample& s : range.samples) {
-    const Song* song = song_of(range, s);
+    const std::optional<Song> song = song_of(range, s);
     if (!song) {
-      playing = nullptr;
+      playing.reset();
       continue;
     }
     // One song may stand at two indexes (read from two files): the texts decide.
-    if (playing && (song == playing || *song == *playing)) {
+    if (playing && (s.song == playing_at || *song == *playing)) {
       Play& p = plays.back();
       p.count_at_end = *s.count;
       p.change = p.count_at_end - p.count_at_begin;
       continue;
     }
     playing = song;
-    plays.push_back({s.utc, s.offset_minutes, song->artist, song->title, *s.count, *s.count, 0});
+    playing_at = s.song;
+    plays.push_back({s.utc, s.offset_minutes, std::string(song->artist), std::string(song->title), *s.count,
+                     *s.count, 0});
   }
   return plays;
 }

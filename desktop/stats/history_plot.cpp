@@ -180,9 +180,16 @@ RangeLabels range_labels(const HistorySummary& summary) {
   return l;
 }
 
+StationRange HistoryPlot::take_range() {
+  StationRange taken = std::move(range_);
+  range_ = {};
+  columns_.clear();
+  return taken;
+}
+
 void HistoryPlot::set_data(std::vector<HistorySample> samples, int64_t from_utc, int64_t to_utc,
-                           int64_t max_gap, int32_t label_offset_minutes, std::vector<Song> songs) {
-  songs_ = std::move(songs);
+                           int64_t max_gap, int32_t label_offset_minutes, SongList songs) {
+  range_.songs = std::move(songs);
   samples.erase(std::remove_if(samples.begin(), samples.end(),
                                [&](const HistorySample& s) { return s.utc < from_utc || s.utc >= to_utc; }),
                 samples.end());
@@ -190,7 +197,7 @@ void HistoryPlot::set_data(std::vector<HistorySample> samples, int64_t from_utc,
   const auto earlier = [](const HistorySample& a, const HistorySample& b) { return a.utc < b.utc; };
   if (!std::is_sorted(samples.begin(), samples.end(), earlier))
     std::stable_sort(samples.begin(), samples.end(), earlier);
-  samples_ = std::move(samples);
+  range_.samples = std::move(samples);
   from_ = from_utc;
   to_ = std::max(to_utc, from_utc);
   max_gap_ = max_gap;
@@ -207,7 +214,7 @@ void HistoryPlot::draw(DrawSurface& pic) {
   const int32_t w = pic.inner_width(), h = pic.inner_height();
 
   int32_t highest = 0;
-  for (const auto& s : samples_)
+  for (const auto& s : range_.samples)
     if (s.count) highest = std::max(highest, *s.count);
 
   // The count axis: 0 at the bottom, round steps up to at or above the highest count,
@@ -254,7 +261,7 @@ void HistoryPlot::draw(DrawSurface& pic) {
     }
   }
 
-  columns_ = thin_to_columns(samples_, from_, to_, plot_w, max_gap_);
+  columns_ = thin_to_columns(range_.samples, from_, to_, plot_w, max_gap_);
   bool have_previous = false;
   float px = 0, py = 0;
   for (int32_t c = 0; c < plot_w; ++c) {
@@ -278,8 +285,8 @@ std::optional<std::string> HistoryPlot::tip_at(int32_t x) const {
   const int64_t span = to_ - from_, width = area_.width;
   const int64_t lo = from_ + ceil_div(c * span, width), hi = from_ + ceil_div((c + 1) * span, width);
   const auto earlier = [](const HistorySample& s, int64_t t) { return s.utc < t; };
-  const auto first = std::lower_bound(samples_.begin(), samples_.end(), lo, earlier);
-  const auto last = std::lower_bound(first, samples_.end(), hi, earlier);
+  const auto first = std::lower_bound(range_.samples.begin(), range_.samples.end(), lo, earlier);
+  const auto last = std::lower_bound(first, range_.samples.end(), hi, earlier);
   if (first == last) return std::nullopt;
 
   const HistorySample* begin = nullptr;
@@ -308,9 +315,12 @@ std::optional<std::string> HistoryPlot::tip_at(int32_t x) const {
   const std::string counts =
       low == high ? std::to_string(low) : std::to_string(low) + " bis " + std::to_string(high);
   std::string tip = when + kDash + counts + kListeners;
-  if (highest->song >= 0 && static_cast<size_t>(highest->song) < songs_.size()) {
-    const Song& song = songs_[static_cast<size_t>(highest->song)];
-    tip += kDash + song.artist + kDash + song.title;
+  if (highest->song >= 0 && static_cast<size_t>(highest->song) < range_.songs.size()) {
+    const Song song = range_.songs[static_cast<size_t>(highest->song)];
+    tip += kDash;
+    tip += song.artist;
+    tip += kDash;
+    tip += song.title;
   }
   return tip;
 }

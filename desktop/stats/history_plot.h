@@ -53,7 +53,7 @@ class HistoryPlot {
   // plus label_offset_minutes.
   // A sample's song is its index into `songs`.
   void set_data(std::vector<HistorySample> samples, int64_t from_utc, int64_t to_utc, int64_t max_gap,
-                int32_t label_offset_minutes, std::vector<Song> songs = {});
+                int32_t label_offset_minutes, SongList songs = {});
 
   // Clears the surface and draws the range over its whole size; one pass over the
   // samples, then a few lines per pixel column.
@@ -77,9 +77,14 @@ class HistoryPlot {
   // The columns of the last draw, one per pixel of area().width.
   const std::vector<HistoryColumn>& columns() const { return columns_; }
 
+  // The samples and songs as set: a year of them is held here only, not copied for
+  // the plot. take_range gives them back and leaves nothing to draw, so a range
+  // that moves on adds to them and sets them again.
+  const StationRange& range() const { return range_; }
+  StationRange take_range();
+
  private:
-  std::vector<HistorySample> samples_;
-  std::vector<Song> songs_;
+  StationRange range_;
   int64_t from_ = 0, to_ = 0, max_gap_ = 0;
   int32_t label_offset_ = 0;
   Area area_;
