@@ -203,6 +203,7 @@ void FrmGraph::on_range_selection() {
   range_ = kHistoryRanges[index];
   EnableWindow(titles_button_, range_ != HistoryRange::kSinceStart);
   if (range_ == HistoryRange::kSinceStart) {
+    plot_ = HistoryPlot{};  // the range read from the files is no longer shown
     // The view in memory, as it is without a history, from the start of its fill.
     on_selection();
     return;
@@ -223,19 +224,19 @@ void FrmGraph::show_range() {
     return;
   }
   const auto [from, to] = range_bounds();
-  shown_ = disk_.samples(station, from, to);
-  SetWindowTextW(label_unreadable_, utf8_to_wide(unreadable_text(shown_.unreadable)).c_str());
+  StationRange range = disk_.samples(station, from, to);
+  SetWindowTextW(label_unreadable_, utf8_to_wide(unreadable_text(range.unreadable)).c_str());
   show_range_labels(true);
-  draw_range(from, to);
+  draw_range(std::move(range), from, to);
 }
 
-void FrmGraph::draw_range(int64_t from, int64_t to) {
-  const RangeLabels labels = range_labels(summarize(shown_.samples));
+void FrmGraph::draw_range(StationRange range, int64_t from, int64_t to) {
+  const RangeLabels labels = range_labels(summarize(range.samples));
   SetWindowTextW(label_min_, utf8_to_wide(labels.minimum).c_str());
   SetWindowTextW(label_max_, utf8_to_wide(labels.maximum).c_str());
   SetWindowTextW(label_mean_, utf8_to_wide(labels.mean).c_str());
-  plot_.set_data(shown_.samples, from, to, gap_seconds(disk_.update_interval()), disk_.now().offset_minutes,
-                 shown_.songs);
+  plot_.set_data(std::move(range.samples), from, to, gap_seconds(disk_.update_interval()),
+                 disk_.now().offset_minutes, std::move(range.songs));
   plot_.draw(*surface_);
   pointer_at(-1);
 }
@@ -244,13 +245,14 @@ void FrmGraph::poll_heard(const std::vector<HistoryRow>& rows) {
   const std::string station = selected_station();
   if (!is_open() || !history_shown() || range_ == HistoryRange::kSinceStart || station.empty()) return;
   const auto [from, to] = range_bounds();
-  add_rows(shown_, rows, station, from, to);
+  StationRange range = plot_.take_range();
+  add_rows(range, rows, station, from, to);
   // What the range left behind as it moved on.
-  const auto first = std::lower_bound(shown_.samples.begin(), shown_.samples.end(), from,
+  const auto first = std::lower_bound(range.samples.begin(), range.samples.end(), from,
                                       [](const HistorySample& s, int64_t t) { return s.utc < t; });
-  shown_.samples.erase(shown_.samples.begin(), first);
-  draw_range(from, to);
-  if (plays_.is_open()) plays_.show(hwnd(), station, plays_of(shown_));
+  range.samples.erase(range.samples.begin(), first);
+  draw_range(std::move(range), from, to);
+  if (plays_.is_open()) plays_.show(hwnd(), station, plays_of(plot_.range()));
 }
 
 void FrmGraph::pointer_at(int x) {
@@ -271,7 +273,7 @@ void FrmGraph::pointer_at(int x) {
 void FrmGraph::show_plays() {
   const std::string station = selected_station();
   if (station.empty() || range_ == HistoryRange::kSinceStart) return;
-  plays_.show(hwnd(), station, plays_of(shown_));
+  plays_.show(hwnd(), station, plays_of(plot_.range()));
 }
 
 void FrmGraph::export_range() {
@@ -390,6 +392,7 @@ LRESULT FrmGraph::handle(UINT msg, WPARAM wp, LPARAM lp) {
       range_combo_ = mean_caption_ = label_mean_ = label_unreadable_ = export_button_ = titles_button_ = nullptr;
       tooltip_.reset();
       tip_text_.clear();
+      plot_ = HistoryPlot{};  // a closed window holds no year of samples
       return 0;
     default:
       break;

@@ -91,7 +91,7 @@ class FrmGraph : public WindowBase {
   // From and to (UTC) of the chosen range as it is now.
   std::pair<int64_t, int64_t> range_bounds() const;
   void show_range();
-  void draw_range(int64_t from, int64_t to);
+  void draw_range(StationRange range, int64_t from, int64_t to);
   void show_range_labels(bool shown);
   void export_range();
   void show_plays();
@@ -108,7 +108,6 @@ class FrmGraph : public WindowBase {
   SavePrompt save_prompt_;
   HistoryRange range_ = HistoryRange::kSinceStart;
   HistoryPlot plot_;
-  StationRange shown_;  // the range's samples and songs as last shown
   HWND range_combo_ = nullptr;
   HWND mean_caption_ = nullptr;
   HWND label_mean_ = nullptr;
