@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,10 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "core/history_carry.h"
 #include "core/history_file.h"
 #include "core/history_months.h"
 #include "core/history_range.h"
 #include "core/plays.h"
+#include "filesafe/filesafe.h"
 #include "stats/history_plot.h"
 #include "generator.h"
 
@@ -233,6 +236,84 @@ void history_live(benchmark::State& state) {
   }
 }
 
+// The program folder of an earlier version in a real folder: its single file read
+// through pread, as the program reads it, the month files written through filesafe.
+class FolderDisk : public kn::HistoryDisk {
+ public:
+  explicit FolderDisk(fs::path root) : root_(std::move(root)) {}
+  std::optional<bool> exists(const std::string& path) override { return fs::exists(root_ / path); }
+  bool make_folder(const std::string& f) override {
+    std::error_code ec;
+    return fs::create_directory(root_ / f, ec) || fs::is_directory(root_ / f);
+  }
+  std::optional<std::vector<std::string>> list(const std::string& folder) override {
+    std::vector<std::string> names;
+    std::error_code missing;
+    for (const auto& e : fs::directory_iterator(root_ / folder, missing)) names.push_back(e.path().filename());
+    return names;
+  }
+  bool read(const std::string& path, uint64_t offset, size_t n, std::string& bytes) override {
+    const int fd = open((root_ / path).c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    bytes.resize(read_at(fd, offset, n, bytes).size());
+    close(fd);
+    return true;
+  }
+  bool append(const std::string& path, std::string_view bytes) override {
+    std::ofstream out(root_ / path, std::ios::binary | std::ios::app);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+  }
+  bool replace(const std::string& path, std::string_view bytes) override {
+    return filesafe::replace_file((root_ / path).string(), bytes);
+  }
+  bool remove(const std::string& path) override {
+    return ::remove((root_ / path).c_str()) == 0 || errno == ENOENT;
+  }
+
+ private:
+  fs::path root_;
+};
+
+// An earlier version's single file of the same 400 days split into month files:
+// the time, and what the carry-over adds to the peak (the file's size is not).
+void history_carry(benchmark::State& state) {
+  const fs::path root = months().dir.string() + "_carry";
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove_all(root);
+    fs::create_directories(root);
+    kn::histgen::Options o;
+    o.stations = stations();
+    o.days = kDays;
+    o.end_local = months().end_local;
+    o.offset_minutes = 60;
+    o.summer_time = true;
+    o.songs = true;
+    std::ofstream old(root / kn::kHistoryFileName, std::ios::binary);
+    kn::histgen::generate(o, [&](std::string_view bytes) {
+      old.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    });
+    old.close();
+    state.counters["old_file_MiB"] =
+        static_cast<double>(fs::file_size(root / kn::kHistoryFileName)) / (1 << 20);
+    const bool reset = reset_peak();
+    const long before = peak_kib();
+    const long faults_before = minor_faults();
+    FolderDisk disk(root);
+    state.ResumeTiming();
+    const kn::CarryResult result = kn::carry_over_history(disk);
+    state.PauseTiming();
+    state.counters["peak_growth_MiB"] = static_cast<double>(peak_kib() - before) / 1024.0;
+    state.counters["page_faults"] = static_cast<double>(minor_faults() - faults_before);
+    state.counters["files"] = static_cast<double>(result.files_written);
+    if (!reset) state.counters["peak_not_reset"] = 1;
+    if (!result.done || result.files_written != months().files) state.SkipWithError("carry-over failed");
+    state.ResumeTiming();
+  }
+  fs::remove_all(root);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -260,6 +341,9 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("history_show/365 days", history_show, 365)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("history_prune/a day's choice", history_prune)->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("history_live/24 hours", history_live)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("history_carry/400 days", history_carry)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -35,11 +35,11 @@ class MemoryDisk : public kn::HistoryDisk {
       if (path.rfind(prefix, 0) == 0) names.push_back(path.substr(prefix.size()));
     return names;
   }
-  std::optional<std::string> read(const std::string& path, uint64_t offset, size_t n) override {
+  bool read(const std::string& path, uint64_t offset, size_t n, std::string& bytes) override {
     const auto it = files.find(path);
-    if (it == files.end()) return std::nullopt;
-    if (offset >= it->second.size()) return std::string();
-    return it->second.substr(static_cast<size_t>(offset), n);
+    if (it == files.end()) return false;
+    bytes = offset >= it->second.size() ? std::string() : it->second.substr(static_cast<size_t>(offset), n);
+    return true;
   }
   bool append(const std::string& path, std::string_view bytes) override {
     files[path].append(bytes);

@@ -28,18 +28,21 @@ bool counts_as_unreadable(std::string_view line) {
   return !line.empty() && line.rfind("Zeit;", 0) != 0;
 }
 
-std::optional<std::string> read_whole(HistoryDisk& disk, const std::string& path, size_t size) {
-  std::string bytes;
+// Into `bytes`, whose memory the merges of all month files share, as they share
+// `piece`.
+bool read_whole(HistoryDisk& disk, const std::string& path, size_t size, std::string& bytes,
+                std::string& piece) {
+  bytes.clear();
   for (;;) {
-    std::optional<std::string> piece = disk.read(path, bytes.size(), size);
-    if (!piece) return std::nullopt;
-    if (piece->empty()) return bytes;
-    bytes += *piece;
+    if (!disk.read(path, bytes.size(), size, piece)) return false;
+    if (piece.empty()) return true;
+    bytes += piece;
   }
 }
 
-std::vector<HistoryRow> rows_of(std::string_view bytes, size_t& unreadable) {
-  std::vector<HistoryRow> rows;
+void rows_of(std::string_view bytes, size_t& unreadable, std::vector<HistoryRow>& rows) {
+  rows.clear();
+  rows.reserve(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')));
   size_t at = 0;
   while (at < bytes.size()) {
     const size_t nl = bytes.find('\n', at);
@@ -54,7 +57,6 @@ std::vector<HistoryRow> rows_of(std::string_view bytes, size_t& unreadable) {
     if (nl == std::string_view::npos) break;
     at = nl + 1;
   }
-  return rows;
 }
 
 // The old file's rows on their way into part files, one per month file.
@@ -116,15 +118,15 @@ bool split(HistoryDisk& disk, Splitter& splitter, size_t size, size_t& unreadabl
     too_long = false;
     return true;
   };
+  std::string piece;
   for (uint64_t offset = 0;;) {
-    const std::optional<std::string> piece = disk.read(kHistoryFileName, offset, size);
-    if (!piece) return false;
-    if (piece->empty()) break;
-    offset += piece->size();
-    for (size_t at = 0; at < piece->size();) {
-      const size_t nl = piece->find('\n', at);
-      const size_t end = nl == std::string::npos ? piece->size() : nl;
-      if (!too_long) line.append(*piece, at, end - at);
+    if (!disk.read(kHistoryFileName, offset, size, piece)) return false;
+    if (piece.empty()) break;
+    offset += piece.size();
+    for (size_t at = 0; at < piece.size();) {
+      const size_t nl = piece.find('\n', at);
+      const size_t end = nl == std::string::npos ? piece.size() : nl;
+      if (!too_long) line.append(piece, at, end - at);
       if (line.size() > kLongestLine) {
         too_long = true;
         line.clear();
@@ -140,28 +142,45 @@ bool split(HistoryDisk& disk, Splitter& splitter, size_t size, size_t& unreadabl
 
 using RowKey = std::tuple<int64_t, int32_t, std::string>;
 
+// What one merge holds, kept from one month file to the next: a month's rows in
+// fresh memory for each of hundreds of files cost a page fault per page each time.
+struct MergeBuffers {
+  std::string part, existing, text, piece;
+  std::vector<HistoryRow> added, rows;
+};
+
 // The month file with the part's rows merged in; false on a failure.
-bool merge_part(HistoryDisk& disk, const std::string& name, bool existing, size_t size, CarryResult& result) {
-  const std::optional<std::string> part = read_whole(disk, in_folder(name + kHistoryPartSuffix), size);
-  if (!part) return false;
+bool merge_part(HistoryDisk& disk, const std::string& name, bool existing, size_t size, CarryResult& result,
+                MergeBuffers& b) {
+  if (!read_whole(disk, in_folder(name + kHistoryPartSuffix), size, b.part, b.piece)) return false;
   size_t ignored = 0;  // written by us from rows
-  std::vector<HistoryRow> added = rows_of(*part, ignored);
-  std::vector<HistoryRow> rows;
-  if (existing) {
-    const std::optional<std::string> bytes = read_whole(disk, in_folder(name), size);
-    if (!bytes) return false;
-    rows = rows_of(*bytes, result.unreadable);
+  std::vector<HistoryRow>& rows = b.rows;
+  if (!existing) {
+    // The old file's own twice-written polls stay as they were.
+    rows_of(b.part, ignored, rows);
+    b.existing.clear();
+  } else {
+    rows_of(b.part, ignored, b.added);
+    if (!read_whole(disk, in_folder(name), size, b.existing, b.piece)) return false;
+    rows_of(b.existing, result.unreadable, rows);
+    std::set<RowKey> present;
+    for (const HistoryRow& r : rows) present.emplace(r.local, r.offset_minutes, r.station);
+    const size_t before = rows.size();
+    for (HistoryRow& r : b.added) {
+      // Only rows the file had, as above.
+      if (!present.count(RowKey(r.local, r.offset_minutes, r.station))) rows.push_back(std::move(r));
+    }
+    if (rows.size() == before) return true;
   }
-  std::set<RowKey> present;
-  for (const HistoryRow& r : rows) present.emplace(r.local, r.offset_minutes, r.station);
-  const size_t before = rows.size();
-  for (HistoryRow& r : added) {
-    // Only rows the file had: the old file's own twice-written polls stay as they were.
-    if (!present.count(RowKey(r.local, r.offset_minutes, r.station))) rows.push_back(std::move(r));
-  }
-  if (existing && rows.size() == before) return true;
-  std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.utc() < b.utc(); });
-  if (!disk.replace(in_folder(name), history_append(rows, 0, '\n'))) return false;
+  // In poll order already but where a clock was set back: the sort's buffer is a
+  // month's rows.
+  const auto earlier = [](const HistoryRow& x, const HistoryRow& y) { return x.utc() < y.utc(); };
+  if (!std::is_sorted(rows.begin(), rows.end(), earlier)) std::stable_sort(rows.begin(), rows.end(), earlier);
+  b.text.clear();  // assigning a new string would take its memory and drop this one's
+  b.text += history_header();
+  b.text.reserve(b.part.size() + b.existing.size() + b.text.size());
+  for (const HistoryRow& r : rows) b.text += history_row(r);
+  if (!disk.replace(in_folder(name), b.text)) return false;
   ++result.files_written;
   return true;
 }
@@ -195,8 +214,9 @@ CarryResult carry_over_history(HistoryDisk& disk, size_t piece) {
   piece = std::max<size_t>(piece, 1);
   Splitter splitter(disk, piece);
   if (!split(disk, splitter, piece, result.unreadable)) return result;
+  MergeBuffers buffers;
   for (const std::string& name : splitter.names()) {
-    if (!merge_part(disk, name, present.count(to_lower(name)) > 0, piece, result)) return result;
+    if (!merge_part(disk, name, present.count(to_lower(name)) > 0, piece, result, buffers)) return result;
     // A part left behind is discarded at the next start.
     disk.remove(in_folder(name + kHistoryPartSuffix));
   }

@@ -25,8 +25,9 @@ class HistoryDisk {
   virtual bool make_folder(const std::string& folder) = 0;
   // The names of the files in the folder; nothing when it cannot be listed.
   virtual std::optional<std::vector<std::string>> list(const std::string& folder) = 0;
-  // Up to n bytes at offset (fewer at the end); nothing when they cannot be read.
-  virtual std::optional<std::string> read(const std::string& path, uint64_t offset, size_t n) = 0;
+  // Up to n bytes at offset (fewer at the end) into `bytes`, whose memory a reader
+  // keeps from piece to piece; false when they cannot be read.
+  virtual bool read(const std::string& path, uint64_t offset, size_t n, std::string& bytes) = 0;
   // Appends to the file, creating it.
   virtual bool append(const std::string& path, std::string_view bytes) = 0;
   // Writes the whole file so that a failure leaves the old one (filesafe's replace_file).

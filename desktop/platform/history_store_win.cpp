@@ -20,28 +20,23 @@ int64_t civil_of(const SYSTEMTIME& t) {
   return civil_seconds(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
 }
 
-std::optional<std::string> read_at(HANDLE file, uint64_t offset, size_t n) {
-  std::string bytes(n, '\0');
+// Into one buffer for a whole range or carry-over: fresh memory for each piece
+// costs a page fault a page.
+bool read_at(HANDLE file, uint64_t offset, size_t n, std::string& bytes) {
+  bytes.resize(n);
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
-  if (!ReadFile(file, bytes.data(), static_cast<DWORD>(n), &got, &at) && GetLastError() != ERROR_HANDLE_EOF)
-    return std::nullopt;
-  bytes.resize(got);
-  return bytes;
+  const bool read =
+      ReadFile(file, bytes.data(), static_cast<DWORD>(n), &got, &at) || GetLastError() == ERROR_HANDLE_EOF;
+  bytes.resize(read ? got : 0);
+  return read;
 }
 
-// Into one buffer for a whole range: fresh memory for each piece costs a page fault
-// a page.
 std::string_view read_into(HANDLE file, uint64_t offset, size_t n, std::string& buffer) {
-  if (buffer.size() < n) buffer.resize(n);
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  DWORD got = 0;
-  if (!ReadFile(file, buffer.data(), static_cast<DWORD>(n), &got, &at)) got = 0;
-  return std::string_view(buffer.data(), got);
+  read_at(file, offset, n, buffer);
+  return buffer;
 }
 
 unique_file open_for_reading(const std::string& path) {
@@ -94,10 +89,9 @@ class WinHistoryDisk : public HistoryDisk {
   std::optional<std::vector<std::string>> list(const std::string& folder) override {
     return list_files(full(folder));
   }
-  std::optional<std::string> read(const std::string& path, uint64_t offset, size_t n) override {
+  bool read(const std::string& path, uint64_t offset, size_t n, std::string& bytes) override {
     unique_file f = open_for_reading(full(path));
-    if (!f) return std::nullopt;
-    return read_at(f.get(), offset, n);
+    return f && read_at(f.get(), offset, n, bytes);
   }
   bool append(const std::string& path, std::string_view bytes) override {
     unique_file f = open_for_append(full(path));
@@ -159,8 +153,9 @@ AppendResult HistoryStore::append(const std::vector<HistoryRow>& rows) {
   for (size_t i = 0; i < by_file.size(); ++i) {
     const HANDLE h = files[i].get();
     const uint64_t size = size_of(h);
-    const std::optional<std::string> last = size > 0 ? read_at(h, size - 1, 1) : std::nullopt;
-    const std::string bytes = history_append(by_file[i].rows, size, last && !last->empty() ? (*last)[0] : '\n');
+    std::string tail;
+    const char last = size > 0 && read_at(h, size - 1, 1, tail) && !tail.empty() ? tail[0] : '\n';
+    const std::string bytes = history_append(by_file[i].rows, size, last);
     DWORD written = 0;
     // On the disk before the next poll: a power cut loses at most this poll's rows.
     ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&

@@ -669,10 +669,11 @@ struct PosixDisk : HistoryDisk {
       names.push_back(e.path().filename());
     return names;
   }
-  std::optional<std::string> read(const std::string& path, uint64_t offset, size_t n) override {
+  bool read(const std::string& path, uint64_t offset, size_t n, std::string& bytes) override {
     const std::optional<std::string> all = filesafe::read_whole_file(at(path));
-    if (fails() || !all) return std::nullopt;
-    return all->substr(std::min<size_t>(offset, all->size()), n);
+    if (fails() || !all) return false;
+    bytes = all->substr(std::min<size_t>(offset, all->size()), n);
+    return true;
   }
   bool append(const std::string& path, std::string_view bytes) override {
     const bool fail = fails();
