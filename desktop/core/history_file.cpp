@@ -115,6 +115,13 @@ std::string_view field_bytes(std::string_view field, std::string& unquoted) {
   return field;
 }
 
+// Where the field that starts at `at` ends: at its ';' or the line's end. Fields are
+// a few bytes long, too short to repay a call to memchr.
+size_t field_end(std::string_view line, size_t at) {
+  while (at < line.size() && line[at] != ';') ++at;
+  return at;
+}
+
 // The field that starts at `at`, as the line holds it; `at` moves past it. False
 // for a quoted field whose closing quote is missing or not followed by ';' or the end.
 bool next_field(std::string_view line, size_t& at, std::string_view& field) {
@@ -133,7 +140,7 @@ bool next_field(std::string_view line, size_t& at, std::string_view& field) {
     at = i + 1;
     if (at < line.size() && line[at] != ';') return false;
   } else {
-    at = std::min(line.find(';', at), line.size());
+    at = field_end(line, at);
   }
   field = line.substr(begin, at - begin);
   return field.size() <= kHistoryFieldMax;
@@ -181,7 +188,7 @@ std::optional<HistoryRowView> parse_history_row_view(std::string_view line) {
   std::string unquoted;
   if (field_bytes(row.station, unquoted).empty()) return std::nullopt;
   const size_t count_at = ++at;
-  at = std::min(line.find(';', at), line.size());
+  at = field_end(line, at);
   const std::string_view count = line.substr(count_at, at - count_at);
   if (at < line.size()) {
     // The song's two fields, and nothing after them.
