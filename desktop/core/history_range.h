@@ -80,7 +80,9 @@ std::vector<HistorySample> station_samples(const std::vector<HistoryRow>& rows, 
 // range before that place, they are not seen. `unreadable`, when given, counts the
 // lines seen that are no row (hand-edited, torn): of other stations, those not even
 // shaped like one.
-inline constexpr size_t kHistoryReadChunk = size_t{1} << 20;
+// A quarter of a MiB: the buffer is fresh memory at each range read, and larger
+// pieces save no time.
+inline constexpr size_t kHistoryReadChunk = size_t{1} << 18;
 std::vector<HistorySample> read_station_range(uint64_t size, const ReadAt& read, std::string_view station,
                                               int64_t from_utc, int64_t to_utc,
                                               size_t chunk = kHistoryReadChunk, size_t* unreadable = nullptr);
