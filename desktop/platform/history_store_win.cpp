@@ -34,11 +34,6 @@ bool read_at(HANDLE file, uint64_t offset, size_t n, std::string& bytes) {
   return read;
 }
 
-std::string_view read_into(HANDLE file, uint64_t offset, size_t n, std::string& buffer) {
-  read_at(file, offset, n, buffer);
-  return buffer;
-}
-
 unique_file open_for_reading(const std::string& path) {
   return unique_file(CreateFileW(utf8_to_wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -176,8 +171,11 @@ StationRange HistoryStore::read_range(const std::string& station, int64_t from_u
     unique_file f = open_for_reading(folder() + "\\" + name);
     if (!f) continue;
     const HANDLE h = f.get();
-    sources.push_back(
-        {size_of(h), [h, &buffer](uint64_t offset, size_t n) { return read_into(h, offset, n, buffer); }});
+    sources.push_back({size_of(h), [h, &buffer](uint64_t offset, size_t n) {
+                         // A failed read leaves it empty: the range ends there.
+                         read_at(h, offset, n, buffer);
+                         return std::string_view(buffer);
+                       }});
     open.push_back(std::move(f));
   }
   StationRange range = read_station_months(sources, station, from_utc, to_utc);
